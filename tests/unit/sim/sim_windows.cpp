@@ -1,0 +1,796 @@
+#include "sim/sim_windows.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "setuplist/profile_reader.h"
+
+namespace sim {
+
+using namespace zw::win;
+
+std::string UpperAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings)
+{
+    std::vector<uint8_t> out;
+    for (const std::string& s : strings) {
+        out.insert(out.end(), s.begin(), s.end());
+        out.push_back(0);
+    }
+    out.push_back(0);
+    return out;
+}
+
+namespace {
+
+std::string Hex(uintptr_t v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+std::string BaseOf(const std::string& path)
+{
+    size_t k = path.find_last_of('\\');
+    return k == std::string::npos ? path : path.substr(k + 1);
+}
+
+}  // namespace
+
+SimWindows::SimWindows()
+{
+    answer = [](const BoxShown& box) { return (box.type & 0xF) == MB_YESNO ? IDNO : IDOK; };
+    AddDirectory(currentDirectory);
+    AddDirectory(windowsDirectory);
+}
+
+SimWindows::~SimWindows()
+{
+    for (void* p : allocations_) delete[] static_cast<char*>(p);
+}
+
+void SimWindows::Record(const std::string& name, const std::string& detail)
+{
+    calls.push_back({now, name, detail});
+}
+
+std::vector<Call> SimWindows::CallsNamed(const std::string& name) const
+{
+    std::vector<Call> out;
+    for (const Call& c : calls)
+        if (c.name == name) out.push_back(c);
+    return out;
+}
+
+// ---------------------------------------------------------------- clock
+
+void SimWindows::At(uint64_t time, std::function<void()> action) { events_.emplace(time, std::move(action)); }
+
+void SimWindows::AdvanceTo(uint64_t time)
+{
+    while (!events_.empty() && events_.begin()->first <= time) {
+        auto it = events_.begin();
+        now = std::max(now, it->first);
+        std::function<void()> action = std::move(it->second);
+        events_.erase(it);
+        action();
+    }
+    now = std::max(now, time);
+}
+
+// ---------------------------------------------------------------- windows
+
+Hwnd SimWindows::CreateTestWindow(zw::WindowProc proc)
+{
+    Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
+    windows_[h].proc = proc;
+    Record("CreateWindow", Hex(reinterpret_cast<uintptr_t>(h)));
+    proc(h, WM_CREATE, 0, 0);
+    return h;
+}
+
+bool SimWindows::IsAlive(Hwnd hwnd) const
+{
+    auto it = windows_.find(hwnd);
+    return it != windows_.end() && it->second.alive;
+}
+
+bool SimWindows::TimerArmed(Hwnd hwnd, uintptr_t id) const { return timers_.count({hwnd, id}) != 0; }
+
+Hwnd SimWindows::OpenDialog() const
+{
+    for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it)
+        if (!it->ended && IsAlive(it->hwnd)) return it->hwnd;
+    return nullptr;
+}
+
+void SimWindows::PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    posted_.push_back({hwnd, message, wParam, lParam});
+}
+
+bool SimWindows::TakeTimer(Msg& msg)
+{
+    auto best = timers_.end();
+    for (auto it = timers_.begin(); it != timers_.end(); ++it)
+        if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due)) best = it;
+    if (best == timers_.end()) return false;
+    msg = {best->first.first, WM_TIMER, best->first.second, 0};
+    best->second.due = now + best->second.period;
+    return true;
+}
+
+bool SimWindows::PeekMessageA(Msg& msg)
+{
+    Record("PeekMessageA");
+    AdvanceTo(now);  // events due at this very moment
+    if (!posted_.empty()) {
+        msg = posted_.front();
+        posted_.pop_front();
+        return true;
+    }
+    if (quitPending_) {
+        quitPending_ = false;
+        msg = {nullptr, WM_QUIT, static_cast<uintptr_t>(quitCode_), 0};
+        return true;
+    }
+    return TakeTimer(msg);
+}
+
+bool SimWindows::GetMessage(Msg& msg)
+{
+    for (;;) {
+        AdvanceTo(now);
+        if (!posted_.empty()) {
+            msg = posted_.front();
+            posted_.pop_front();
+            return true;
+        }
+        if (quitPending_) {
+            quitPending_ = false;
+            msg = {nullptr, WM_QUIT, static_cast<uintptr_t>(quitCode_), 0};
+            return true;
+        }
+        if (TakeTimer(msg)) return true;
+        uint64_t next = UINT64_MAX;
+        for (const auto& t : timers_) next = std::min(next, t.second.due);
+        if (!events_.empty()) next = std::min(next, events_.begin()->first);
+        if (next == UINT64_MAX) return false;
+        AdvanceTo(next);
+    }
+}
+
+int SimWindows::RunMessageLoop(uint64_t limitMs)
+{
+    uint64_t limit = now + limitMs;
+    Msg msg;
+    for (;;) {
+        if (!GetMessage(msg)) {
+            loopStarved = true;
+            return -1;
+        }
+        if (now > limit) {
+            timedOut = true;
+            return -1;
+        }
+        if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+        DispatchMessageA(msg);
+    }
+}
+
+bool SimWindows::TranslateMessage(const Msg&) { return false; }
+
+intptr_t SimWindows::DispatchMessageA(const Msg& msg)
+{
+    auto it = windows_.find(msg.hwnd);
+    if (it == windows_.end() || !it->second.alive) return 0;
+    Record("Dispatch", std::to_string(msg.message) + ":" + std::to_string(msg.wParam));
+    if (it->second.isDialog) return it->second.dialogProc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    return it->second.proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+void SimWindows::PostQuitMessage(int exitCode)
+{
+    Record("PostQuitMessage", std::to_string(exitCode));
+    quitPending_ = true;
+    quitCode_ = exitCode;
+}
+
+bool SimWindows::DestroyWindow(Hwnd hwnd)
+{
+    Record("DestroyWindow", Hex(reinterpret_cast<uintptr_t>(hwnd)));
+    auto it = windows_.find(hwnd);
+    if (it == windows_.end() || !it->second.alive) {
+        lastError = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+        return false;
+    }
+    Window& w = it->second;
+    if (w.isDialog)
+        w.dialogProc(hwnd, WM_DESTROY, 0, 0);
+    else
+        w.proc(hwnd, WM_DESTROY, 0, 0);
+    w.alive = false;
+    for (auto t = timers_.begin(); t != timers_.end();)
+        t = t->first.first == hwnd ? timers_.erase(t) : std::next(t);
+    return true;
+}
+
+intptr_t SimWindows::DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t, intptr_t)
+{
+    Record("DefWindowProcA", std::to_string(msg));
+    if (msg == WM_CLOSE) DestroyWindow(hwnd);
+    return 0;
+}
+
+uintptr_t SimWindows::SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs)
+{
+    Record("SetTimer", std::to_string(id) + ":" + std::to_string(elapseMs));
+    if (!IsAlive(hwnd)) {
+        lastError = 1400;
+        return 0;
+    }
+    timers_[{hwnd, id}] = {now + elapseMs, elapseMs};
+    return id;
+}
+
+bool SimWindows::KillTimer(Hwnd hwnd, uintptr_t id)
+{
+    Record("KillTimer", std::to_string(id));
+    return timers_.erase({hwnd, id}) != 0;
+}
+
+int SimWindows::MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type)
+{
+    Record("MessageBoxA", std::string(caption ? caption : "") + "|" + (text ? text : ""));
+    boxes.push_back({now, owner, text ? text : "", caption ? caption : "", type});
+    BoxShown shown = boxes.back();
+    AdvanceTo(now + boxAnswerDelayMs);
+    return answer(shown);
+}
+
+intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc,
+                                     intptr_t initParam)
+{
+    Record("DialogBoxParamA", std::to_string(templateId));
+    Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
+    Window& w = windows_[h];
+    w.isDialog = true;
+    w.dialogProc = proc;
+    w.dialogIndex = dialogs.size();
+    dialogs.push_back({now, 0, templateId, owner, h, 0, false});
+    size_t index = w.dialogIndex;
+    auto ownerIt = windows_.find(owner);
+    if (ownerIt != windows_.end()) ownerIt->second.enabled = false;
+
+    proc(h, WM_INITDIALOG, 0, initParam);
+    Msg msg;
+    while (!dialogs[index].ended) {
+        if (!GetMessage(msg)) {
+            loopStarved = true;
+            break;
+        }
+        if (msg.message == WM_QUIT) {
+            // The dialog manager gives the quit request back to the outer loop.
+            quitPending_ = true;
+            quitCode_ = static_cast<int>(msg.wParam);
+            break;
+        }
+        DispatchMessageA(msg);
+    }
+    windows_[h].alive = false;
+    for (auto t = timers_.begin(); t != timers_.end();) t = t->first.first == h ? timers_.erase(t) : std::next(t);
+    ownerIt = windows_.find(owner);
+    if (ownerIt != windows_.end()) ownerIt->second.enabled = true;
+    dialogs[index].closed = now;
+    Record("DialogClosed", std::to_string(dialogs[index].result));
+    return dialogs[index].result;
+}
+
+bool SimWindows::EndDialog(Hwnd dialog, intptr_t result)
+{
+    Record("EndDialog", std::to_string(result));
+    auto it = windows_.find(dialog);
+    if (it == windows_.end() || !it->second.isDialog || !it->second.alive) return false;
+    DialogRun& run = dialogs[it->second.dialogIndex];
+    if (!run.ended) {
+        run.ended = true;
+        run.result = result;
+    }
+    return true;
+}
+
+void SimWindows::Sleep(uint32_t ms)
+{
+    Record("Sleep", std::to_string(ms));
+    AdvanceTo(now + ms);
+}
+
+// ---------------------------------------------------------------- text
+
+void SimWindows::Upper1252(char* text)
+{
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+        unsigned char c = *p;
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 0x20);
+        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+            c = static_cast<unsigned char>(c - 0x20);
+        else if (c == 0x9A || c == 0x9C || c == 0x9E)
+            c = static_cast<unsigned char>(c - 0x10);
+        else if (c == 0xFF)
+            c = 0x9F;
+        *p = c;
+    }
+}
+
+void SimWindows::CharUpperA(char* text)
+{
+    Record("CharUpperA", text);
+    Upper1252(text);
+}
+
+// ---------------------------------------------------------------- files
+
+std::string SimWindows::Resolve(const std::string& path) const
+{
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    std::string cwdDrive = currentDirectory.substr(0, 2);
+    std::string prefix, rest;
+    if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') {
+        prefix = "\\\\";
+        rest = p.substr(2);
+    } else if (p.size() >= 2 && p[1] == ':') {
+        prefix = UpperAscii(p.substr(0, 2));
+        rest = p.substr(2);
+        if (rest.empty() || rest[0] != '\\')
+            rest = (UpperAscii(cwdDrive) == prefix ? currentDirectory.substr(2) : std::string()) + "\\" + rest;
+    } else if (!p.empty() && p[0] == '\\') {
+        prefix = cwdDrive;
+        rest = p;
+    } else {
+        prefix = cwdDrive;
+        rest = currentDirectory.substr(2) + "\\" + p;
+    }
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= rest.size()) {
+        size_t j = rest.find('\\', i);
+        if (j == std::string::npos) j = rest.size();
+        std::string part = rest.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        // Win32 drops trailing dots and blanks of a path component.
+        while (!part.empty() && (part.back() == ' ' || part.back() == '.')) part.pop_back();
+        if (!part.empty()) parts.push_back(part);
+    }
+    std::string out = prefix;
+    if (prefix != "\\\\") out += "\\";
+    for (size_t k = 0; k < parts.size(); ++k) out += (k ? "\\" : "") + parts[k];
+    return out;
+}
+
+void SimWindows::AddDirectory(const std::string& path)
+{
+    std::string r = Resolve(path);
+    for (;;) {
+        directories_.insert(UpperAscii(r));
+        size_t k = r.find_last_of('\\');
+        if (k == std::string::npos || k <= 2) break;
+        r = r.substr(0, k);
+    }
+    directories_.insert(UpperAscii(r.substr(0, 2)) + "\\");
+}
+
+void SimWindows::AddFile(const std::string& path, const std::string& content)
+{
+    std::string r = Resolve(path);
+    size_t k = r.find_last_of('\\');
+    if (k != std::string::npos) AddDirectory(k <= 2 ? r.substr(0, 3) : r.substr(0, k));
+    files_.insert(UpperAscii(r));
+    content_[UpperAscii(r)] = content;
+}
+
+bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
+
+std::string SimWindows::FileContent(const std::string& path) const
+{
+    auto it = content_.find(UpperAscii(Resolve(path)));
+    return it == content_.end() ? std::string() : it->second;
+}
+
+bool SimWindows::FileExists(const char* path)
+{
+    Record("FileExists", path);
+    return files_.count(UpperAscii(Resolve(path))) != 0;
+}
+
+bool SimWindows::CopyFileA(const char* from, const char* to, bool failIfExists)
+{
+    Record("CopyFileA", std::string(from) + "|" + to);
+    std::string src = UpperAscii(Resolve(from)), dst = Resolve(to);
+    size_t k = dst.find_last_of('\\');
+    std::string dir = UpperAscii(k <= 2 ? dst.substr(0, 3) : dst.substr(0, k));
+    if (copyFails || files_.count(src) == 0 || directories_.count(dir) == 0 ||
+        (failIfExists && files_.count(UpperAscii(dst)))) {
+        lastError = 2;
+        return false;
+    }
+    std::string content = content_[src];
+    files_.insert(UpperAscii(dst));
+    content_[UpperAscii(dst)] = content;
+    return true;
+}
+
+uint32_t SimWindows::GetWindowsDirectoryA(char* buffer, uint32_t size)
+{
+    Record("GetWindowsDirectoryA", std::to_string(size));
+    if (windowsDirectory.size() + 1 > size) return static_cast<uint32_t>(windowsDirectory.size() + 1);
+    std::memcpy(buffer, windowsDirectory.c_str(), windowsDirectory.size() + 1);
+    return static_cast<uint32_t>(windowsDirectory.size());
+}
+
+uint32_t SimWindows::GetModuleFileNameA(char* buffer, uint32_t size)
+{
+    Record("GetModuleFileNameA", std::to_string(size));
+    if (size == 0) return 0;
+    if (modulePath.size() + 1 > size) {
+        std::memcpy(buffer, modulePath.data(), size - 1);
+        buffer[size - 1] = '\0';
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    std::memcpy(buffer, modulePath.c_str(), modulePath.size() + 1);
+    return static_cast<uint32_t>(modulePath.size());
+}
+
+bool SimWindows::SetCurrentDirectoryA(const char* path)
+{
+    Record("SetCurrentDirectoryA", path);
+    std::string r = Resolve(path);
+    if (directories_.count(UpperAscii(r)) == 0) {
+        lastError = 3;  // ERROR_PATH_NOT_FOUND
+        return false;
+    }
+    currentDirectory = r;
+    return true;
+}
+
+uint32_t SimWindows::GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
+                                              char* buffer, uint32_t size, const char* file)
+{
+    Record("GetPrivateProfileStringA", std::string(section) + "|" + key + "|" + file);
+    std::string path = UpperAscii(Resolve(file));
+    zw::ProfileText text(files_.count(path) ? content_[path] : std::string());
+    return text.Read(section, key, fallback, buffer, size);
+}
+
+uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
+
+// ---------------------------------------------------------------- processes
+
+uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end)
+{
+    uint32_t pid = nextPid_ += 4;
+    processes.push_back({pid, image, start, end});
+    return pid;
+}
+
+Process* SimWindows::FindProcess(uint32_t pid)
+{
+    for (Process& p : processes)
+        if (p.pid == pid) return &p;
+    return nullptr;
+}
+
+bool SimWindows::Running(const Process& p) const { return !p.terminated && p.start <= now && now < p.end; }
+
+void SimWindows::ShellExecuteA(Hwnd, const char* verb, const char* file, const char* parameters,
+                               const char* directory, int show)
+{
+    Record("ShellExecuteA", std::string(file) + "|" + (parameters ? parameters : ""));
+    Start s{now,
+            verb ? verb : "",
+            file,
+            parameters ? parameters : "",
+            directory ? directory : currentDirectory,
+            show,
+            false,
+            Resolve(file)};
+    if (files_.count(UpperAscii(s.resolved))) {
+        s.started = true;
+        ProgramScript script;
+        auto it = programs.find(UpperAscii(BaseOf(s.resolved)));
+        if (it != programs.end()) script = it->second;
+        AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + script.durationMs);
+        for (const auto& child : script.children)
+            AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs);
+    } else {
+        lastError = 2;
+    }
+    starts.push_back(s);
+}
+
+bool SimWindows::IsKind(Handle h, HandleKind kind) const
+{
+    auto it = handles_.find(h);
+    return it != handles_.end() && it->second == kind;
+}
+
+Handle SimWindows::NewHandle(HandleKind kind)
+{
+    Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
+    handles_[h] = kind;
+    return h;
+}
+
+Handle SimWindows::CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId)
+{
+    Record("CreateToolhelp32Snapshot", Hex(flags) + ":" + std::to_string(processId));
+    if (snapshotFails) {
+        lastError = 8;
+        return zw::kInvalidHandle;
+    }
+    Handle h = NewHandle(HandleKind::Snapshot);
+    Snapshot& snap = snapshots_[h];
+    for (const Process& p : processes)
+        if (Running(p)) snap.entries.emplace_back(p.pid, p.image);
+    return h;
+}
+
+namespace {
+void FillEntry(zw::ProcessEntry& entry, const std::pair<uint32_t, std::string>& p)
+{
+    entry.th32ProcessID = p.first;
+    size_t n = std::min(p.second.size(), sizeof entry.szExeFile - 1);
+    std::memcpy(entry.szExeFile, p.second.data(), n);
+    entry.szExeFile[n] = '\0';
+}
+}  // namespace
+
+bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
+{
+    Record("Process32First", std::to_string(entry.dwSize));
+    if (!IsKind(snapshot, HandleKind::Snapshot) || entry.dwSize != PROCESSENTRY32_SIZE_X86) {
+        lastError = 87;
+        return false;
+    }
+    Snapshot& snap = snapshots_[snapshot];
+    snap.cursor = 0;
+    if (snap.entries.empty()) {
+        lastError = 18;  // ERROR_NO_MORE_FILES
+        return false;
+    }
+    FillEntry(entry, snap.entries[snap.cursor++]);
+    return true;
+}
+
+bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
+{
+    Record("Process32Next");
+    if (!IsKind(snapshot, HandleKind::Snapshot)) return false;
+    Snapshot& snap = snapshots_[snapshot];
+    if (snap.cursor >= snap.entries.size()) {
+        lastError = 18;
+        return false;
+    }
+    FillEntry(entry, snap.entries[snap.cursor++]);
+    return true;
+}
+
+Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId)
+{
+    Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
+    Process* p = FindProcess(processId);
+    if (p == nullptr || !Running(*p) || !p->canOpen) {
+        lastError = 5;
+        return nullptr;
+    }
+    Handle h = NewHandle(HandleKind::Process);
+    processHandles_[h] = processId;
+    return h;
+}
+
+bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
+{
+    Record("GetExitCodeProcess");
+    if (exitCodeReadFails || !IsKind(process, HandleKind::Process)) {
+        lastError = 6;
+        return false;
+    }
+    Process* p = FindProcess(processHandles_[process]);
+    exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
+    return true;
+}
+
+bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
+{
+    Record("TerminateProcess", std::to_string(exitCode));
+    if (!IsKind(process, HandleKind::Process)) return false;
+    Process* p = FindProcess(processHandles_[process]);
+    if (p == nullptr || !Running(*p)) return false;
+    p->terminated = true;
+    p->terminatedAt = now;
+    p->exitCode = exitCode;
+    return true;
+}
+
+bool SimWindows::CloseHandle(Handle handle)
+{
+    Record("CloseHandle");
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+        ++badCloses;
+        return false;
+    }
+    handles_.erase(it);
+    snapshots_.erase(handle);
+    processHandles_.erase(handle);
+    return true;
+}
+
+// ---------------------------------------------------------------- devices
+
+Handle SimWindows::SetupDiGetClassDevsA(uint32_t flags)
+{
+    Record("SetupDiGetClassDevsA", Hex(flags));
+    if (classDevsFails) return zw::kInvalidHandle;
+    return NewHandle(HandleKind::DeviceSet);
+}
+
+bool SimWindows::SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device)
+{
+    Record("SetupDiEnumDeviceInfo", std::to_string(index));
+    if (!IsKind(set, HandleKind::DeviceSet) || index >= devices.size()) {
+        lastError = ERROR_NO_MORE_ITEMS;
+        return false;
+    }
+    device.devInst = index + 1;
+    return true;
+}
+
+bool SimWindows::SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
+                                                   uint32_t* dataType, uint8_t* buffer, uint32_t size,
+                                                   uint32_t* requiredSize)
+{
+    Record("SetupDiGetDeviceRegistryPropertyA", std::to_string(property) + ":" + std::to_string(size));
+    if (!IsKind(set, HandleKind::DeviceSet) || device.devInst == 0 || device.devInst > devices.size()) {
+        lastError = 87;
+        return false;
+    }
+    const Device& d = devices[device.devInst - 1];
+    if (d.readError != 0) {
+        lastError = d.readError;
+        return false;
+    }
+    uint32_t need = static_cast<uint32_t>(d.hardwareIds.size());
+    if (requiredSize) *requiredSize = need;
+    if (need > size) {
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    std::memcpy(buffer, d.hardwareIds.data(), need);
+    if (dataType) *dataType = 7;  // REG_MULTI_SZ
+    return true;
+}
+
+bool SimWindows::SetupDiDestroyDeviceInfoList(Handle set)
+{
+    Record("SetupDiDestroyDeviceInfoList");
+    if (!IsKind(set, HandleKind::DeviceSet)) {
+        ++badCloses;
+        return false;
+    }
+    handles_.erase(set);
+    return true;
+}
+
+uint32_t SimWindows::CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags)
+{
+    Record("CM_Get_DevNode_Status", std::to_string(devInst) + ":" + std::to_string(flags));
+    if (devInst == 0 || devInst > devices.size() || !devices[devInst - 1].present) return CR_NO_SUCH_DEVNODE;
+    if (status) *status = 0x0180200A;
+    if (problem) *problem = 0;
+    return CR_SUCCESS;
+}
+
+bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
+                                                    uint32_t installFlags, int32_t* rebootRequired)
+{
+    Record("UpdateDriverForPlugAndPlayDevicesA", std::string(hardwareId) + "|" + infPath);
+    updates.push_back({now, owner, hardwareId, infPath, installFlags});
+    if (!updateSucceeds) {
+        lastError = updateError ? updateError : 0xE000020B;
+        return false;
+    }
+    if (rebootRequired) *rebootRequired = updateReboot;
+    return true;
+}
+
+// ---------------------------------------------------------------- token and restart
+
+bool SimWindows::OpenProcessToken(uint32_t access, Handle& token)
+{
+    Record("OpenProcessToken", Hex(access));
+    if (!tokenOpens) {
+        lastError = tokenError;
+        return false;
+    }
+    token = NewHandle(HandleKind::Token);
+    return true;
+}
+
+bool SimWindows::LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid)
+{
+    Record("LookupPrivilegeValueA", std::string(systemName ? systemName : "(local)") + "|" + name);
+    luid = {19, 0};
+    return true;
+}
+
+bool SimWindows::AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state)
+{
+    Record("AdjustTokenPrivileges", std::string(disableAll ? "1" : "0") + ":" +
+                                        std::to_string(state.privilegeCount) + ":" + std::to_string(state.luid.lowPart) +
+                                        ":" + std::to_string(state.attributes));
+    if (!IsKind(token, HandleKind::Token)) {
+        lastError = 6;  // ERROR_INVALID_HANDLE
+        return false;
+    }
+    lastError = holdsShutdownRight ? 0 : ERROR_NOT_ALL_ASSIGNED;
+    return true;
+}
+
+bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
+{
+    Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
+    exitWindowsCalls.push_back(flags);
+    if (!exitWindowsSucceeds) {
+        lastError = exitWindowsError;
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- errors
+
+uint32_t SimWindows::GetLastError() { return lastError; }
+void SimWindows::SetLastError(uint32_t code) { lastError = code; }
+
+uint32_t SimWindows::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer)
+{
+    Record("FormatMessageA", Hex(flags) + ":" + std::to_string(messageId) + ":" + Hex(languageId));
+    auto it = systemTexts.find(messageId);
+    if (it == systemTexts.end()) {
+        lastError = 317;  // ERROR_MR_MID_NOT_FOUND
+        return 0;
+    }
+    char* p = new char[it->second.size() + 1];
+    std::memcpy(p, it->second.c_str(), it->second.size() + 1);
+    allocations_.insert(p);
+    *buffer = p;
+    return static_cast<uint32_t>(it->second.size());
+}
+
+void SimWindows::LocalFree(void* memory)
+{
+    Record("LocalFree");
+    if (allocations_.erase(memory) == 0) {
+        ++badCloses;
+        return;
+    }
+    delete[] static_cast<char*>(memory);
+}
+
+}  // namespace sim

@@ -1,0 +1,283 @@
+// A simulated Windows for the host tests: a small discrete-event simulator
+// behind the Platform seam.
+//
+// Nothing waits in real time. The virtual clock moves only when the code under
+// test sleeps, or when the message loop has nothing to do and skips ahead to
+// the next timer or scheduled event. Every call through the seam is recorded
+// with the virtual time, so tests can say what happened and when.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+using zw::Handle;
+using zw::Hwnd;
+using zw::Msg;
+
+struct Call {
+    uint64_t time;
+    std::string name;
+    std::string detail;
+};
+
+struct BoxShown {
+    uint64_t time;
+    Hwnd owner;
+    std::string text;
+    std::string caption;
+    uint32_t type;
+};
+
+struct Start {
+    uint64_t time;
+    std::string verb, file, parameters, directory;  // directory: the current directory at the start
+    int show;
+    bool started;  // false when the file could not be found
+    std::string resolved;
+};
+
+struct DialogRun {
+    uint64_t opened = 0, closed = 0;
+    int templateId = 0;
+    Hwnd owner = nullptr;
+    Hwnd hwnd = nullptr;
+    intptr_t result = 0;
+    bool ended = false;
+};
+
+// What a started file turns into.
+struct ProgramScript {
+    std::string image;        // image name of the process; empty: the file's base name
+    uint64_t durationMs = 1000;
+    struct Child {
+        std::string image;
+        uint64_t delayMs, durationMs;
+    };
+    std::vector<Child> children;  // further processes it launches
+};
+
+struct Process {
+    uint32_t pid;
+    std::string image;
+    uint64_t start, end;  // runs in [start, end)
+    bool canOpen = true;
+    bool terminated = false;
+    uint64_t terminatedAt = 0;
+    uint32_t exitCode = 0;
+};
+
+struct Device {
+    std::vector<uint8_t> hardwareIds;  // raw REG_MULTI_SZ bytes
+    uint32_t readError = 0;            // non-zero: the property read fails with this error
+    bool present = true;
+};
+
+// Builds a REG_MULTI_SZ list from its strings.
+std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings);
+
+class SimWindows : public zw::Platform {
+public:
+    SimWindows();
+    ~SimWindows() override;
+
+    // ---- clock and scheduled events
+    uint64_t now = 0;
+    void At(uint64_t time, std::function<void()> action);
+    void After(uint64_t delay, std::function<void()> action) { At(now + delay, std::move(action)); }
+    void AdvanceTo(uint64_t time);
+
+    // ---- windows and the message loop
+    Hwnd CreateTestWindow(zw::WindowProc proc);  // sends WM_CREATE before it returns
+    bool IsAlive(Hwnd hwnd) const;
+    void PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    // GetMessageA without filters: false when nothing could ever arrive.
+    bool GetMessage(Msg& msg);
+    // The program's own loop (GetMessage, Translate, Dispatch) until WM_QUIT;
+    // returns its exit code, or -1 when the loop starved or ran past limitMs.
+    int RunMessageLoop(uint64_t limitMs = 3600 * 1000);
+    bool loopStarved = false;
+    bool timedOut = false;
+    size_t ArmedTimers() const { return timers_.size(); }
+    bool TimerArmed(Hwnd hwnd, uintptr_t id) const;
+
+    std::vector<DialogRun> dialogs;
+    Hwnd OpenDialog() const;  // the dialog that is open now, or null
+
+    // ---- message boxes
+    std::vector<BoxShown> boxes;
+    // Answers each box; the default answers IDOK to MB_OK and IDNO to questions.
+    std::function<int(const BoxShown&)> answer;
+    uint64_t boxAnswerDelayMs = 0;
+
+    // ---- text
+    // CharUpperA of a Latin (1252) system code page.
+    static void Upper1252(char* text);
+
+    // ---- files (paths are case-insensitive; directories are created on demand)
+    std::string currentDirectory = "C:\\setup";
+    std::string windowsDirectory = "C:\\windows";
+    std::string modulePath = "C:\\setup\\zarnowel.exe";
+    uint32_t lcid = 0x0409;
+    void AddFile(const std::string& path, const std::string& content = "x");
+    void AddDirectory(const std::string& path);
+    bool HasFile(const std::string& path) const;
+    std::string FileContent(const std::string& path) const;
+    std::string Resolve(const std::string& path) const;  // absolute, normalised
+    bool copyFails = false;
+
+    // ---- processes
+    std::map<std::string, ProgramScript> programs;  // by upper-cased base name of the started file
+    std::vector<Process> processes;
+    std::vector<Start> starts;
+    uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX);
+    Process* FindProcess(uint32_t pid);
+    bool Running(const Process& p) const;
+    bool snapshotFails = false;
+    bool exitCodeReadFails = false;
+    // Order in which Toolhelp hands out processes: the order they were added.
+
+    // ---- devices
+    std::vector<Device> devices;
+    bool classDevsFails = false;
+    bool updateSucceeds = true;
+    int32_t updateReboot = 0;
+    uint32_t updateError = 0;
+    struct UpdateCall {
+        uint64_t time;
+        Hwnd owner;
+        std::string hardwareId, infPath;
+        uint32_t flags;
+    };
+    std::vector<UpdateCall> updates;
+
+    // ---- token and restart
+    bool tokenOpens = true;
+    uint32_t tokenError = 5;  // ERROR_ACCESS_DENIED
+    bool holdsShutdownRight = true;
+    bool exitWindowsSucceeds = true;
+    uint32_t exitWindowsError = 1314;
+    std::vector<uint32_t> exitWindowsCalls;
+    std::map<uint32_t, std::string> systemTexts;  // FormatMessageA's texts by error code
+
+    // ---- handles and allocations
+    size_t OpenHandles() const { return handles_.size(); }
+    size_t LiveAllocations() const { return allocations_.size(); }
+    int badCloses = 0;
+
+    // ---- the record of calls
+    std::vector<Call> calls;
+    std::vector<Call> CallsNamed(const std::string& name) const;
+    size_t CountCalls(const std::string& name) const { return CallsNamed(name).size(); }
+    uint32_t lastError = 0;
+
+    // ---- Platform
+    uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs) override;
+    bool KillTimer(Hwnd hwnd, uintptr_t id) override;
+    bool PeekMessageA(Msg& msg) override;
+    bool TranslateMessage(const Msg& msg) override;
+    intptr_t DispatchMessageA(const Msg& msg) override;
+    void PostQuitMessage(int exitCode) override;
+    bool DestroyWindow(Hwnd hwnd) override;
+    intptr_t DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) override;
+    intptr_t DialogBoxParamA(zw::Hinstance instance, int templateId, Hwnd owner, zw::DialogProc proc,
+                             intptr_t initParam) override;
+    bool EndDialog(Hwnd dialog, intptr_t result) override;
+    void Sleep(uint32_t ms) override;
+    void CharUpperA(char* text) override;
+    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters,
+                       const char* directory, int show) override;
+    bool FileExists(const char* path) override;
+    bool CopyFileA(const char* from, const char* to, bool failIfExists) override;
+    uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
+    uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override;
+    bool SetCurrentDirectoryA(const char* path) override;
+    uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
+                                      uint32_t size, const char* file) override;
+    uint32_t GetSystemDefaultLCID() override;
+    Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override;
+    bool Process32First(Handle snapshot, zw::ProcessEntry& entry) override;
+    bool Process32Next(Handle snapshot, zw::ProcessEntry& entry) override;
+    Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
+    bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override;
+    bool TerminateProcess(Handle process, uint32_t exitCode) override;
+    bool CloseHandle(Handle handle) override;
+    Handle SetupDiGetClassDevsA(uint32_t flags) override;
+    bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override;
+    bool SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
+                                           uint32_t* dataType, uint8_t* buffer, uint32_t size,
+                                           uint32_t* requiredSize) override;
+    bool SetupDiDestroyDeviceInfoList(Handle set) override;
+    uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override;
+    bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
+                                            uint32_t installFlags, int32_t* rebootRequired) override;
+    bool OpenProcessToken(uint32_t access, Handle& token) override;
+    bool LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid) override;
+    bool AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state) override;
+    bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
+    uint32_t GetLastError() override;
+    void SetLastError(uint32_t code) override;
+    uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override;
+    void LocalFree(void* memory) override;
+
+private:
+    struct Window {
+        zw::WindowProc proc = nullptr;
+        zw::DialogProc dialogProc = nullptr;
+        bool alive = true;
+        bool enabled = true;
+        size_t dialogIndex = 0;
+        bool isDialog = false;
+    };
+    struct Timer {
+        uint64_t due;
+        uint32_t period;
+    };
+    struct Snapshot {
+        std::vector<std::pair<uint32_t, std::string>> entries;
+        size_t cursor = 0;
+    };
+    enum class HandleKind { Snapshot, Process, DeviceSet, Token };
+
+    void Record(const std::string& name, const std::string& detail = "");
+    Handle NewHandle(HandleKind kind);
+    bool TakeTimer(Msg& msg);
+    bool IsKind(Handle h, HandleKind kind) const;
+
+    std::map<Hwnd, Window> windows_;
+    uintptr_t nextHwnd_ = 0x1000;
+    std::map<std::pair<Hwnd, uintptr_t>, Timer> timers_;
+    std::deque<Msg> posted_;
+    bool quitPending_ = false;
+    int quitCode_ = 0;
+    std::multimap<uint64_t, std::function<void()>> events_;
+    std::set<std::string> files_;  // keys: Upper(Resolve(path))
+    std::map<std::string, std::string> content_;
+    std::set<std::string> directories_;
+    std::map<Handle, HandleKind> handles_;
+    std::map<Handle, Snapshot> snapshots_;
+    std::map<Handle, uint32_t> processHandles_;
+    std::set<void*> allocations_;
+    uintptr_t nextHandle_ = 0x100;
+    uint32_t nextPid_ = 1000;
+};
+
+// Installs a SimWindows as the platform for the lifetime of a test.
+struct SimScope {
+    SimWindows sim;
+    SimScope() { zw::SetPlatform(&sim); }
+    ~SimScope() { zw::SetPlatform(nullptr); }
+};
+
+std::string UpperAscii(std::string s);
+
+}  // namespace sim
