@@ -1,0 +1,120 @@
+#include "driver/driver_update.h"
+
+#include <cstring>
+
+#include "platform/pump.h"
+
+namespace zw {
+
+namespace {
+
+// Terminates a text at most maxLength characters long; returns its length, or
+// maxLength + 1 when no NUL was found within it. Never reads past it.
+size_t BoundedLength(const char* text, size_t maxLength)
+{
+    for (size_t i = 0; i <= maxLength; ++i)
+        if (text[i] == '\0') return i;
+    return maxLength + 1;
+}
+
+// Walks all devices, reading each one's hardware-ID list, and hands the
+// readable ones to test(device, firstId, requiredSize) until it returns true.
+// firstId is the property buffer as a C string, writable and NUL-terminated
+// within the buffer. Returns whether a device matched.
+template <class Test>
+bool SearchDevices(bool reportLongLists, Test test)
+{
+    Platform& sys = Sys();
+    Handle set = sys.SetupDiGetClassDevsA(win::DIGCF_ALLCLASSES);
+    if (set == kInvalidHandle) return false;
+
+    DeviceInfoData device;
+    device.cbSize = win::SP_DEVINFO_DATA_SIZE_X86;
+    bool matched = false;
+    for (uint32_t index = 0; sys.SetupDiEnumDeviceInfo(set, index, device); ++index) {
+        PumpPendingMessages();
+
+        // Cleared for every device: a short or unterminated property must not
+        // pick up the tail of the previous device's list.
+        uint8_t buffer[kHardwareIdBufferSize] = {};
+        uint32_t dataType = 0;
+        uint32_t requiredSize = 0;
+        if (!sys.SetupDiGetDeviceRegistryPropertyA(set, device, win::SPDRP_HARDWAREID, &dataType, buffer,
+                                                   kHardwareIdBufferSize, &requiredSize)) {
+            uint32_t error = sys.GetLastError();
+            if (error == win::ERROR_INVALID_DATA) continue;  // no hardware IDs
+            if (error == win::ERROR_INSUFFICIENT_BUFFER) {
+                if (reportLongLists)
+                    sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
+                continue;
+            }
+            break;
+        }
+        // A list that fills the buffer without its terminator is still read as
+        // a C string: the last byte is always a NUL.
+        buffer[kHardwareIdBufferSize - 1] = 0;
+        if (test(device, reinterpret_cast<char*>(buffer), requiredSize)) {
+            matched = true;
+            break;
+        }
+    }
+    sys.SetupDiDestroyDeviceInfoList(set);
+    return matched;
+}
+
+}  // namespace
+
+bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foundSize)
+{
+    if (searchText == nullptr || foundHardwareId == nullptr) return false;
+    Platform& sys = Sys();
+    return SearchDevices(false, [&](DeviceInfoData& device, char* firstId, uint32_t) {
+        sys.CharUpperA(searchText);
+        sys.CharUpperA(firstId);
+        if (std::strstr(firstId, searchText) == nullptr) return false;
+
+        uint32_t status = 0;
+        uint32_t problem = 0;
+        if (sys.CM_Get_DevNode_Status(&status, &problem, device.devInst, 0) == win::CR_NO_SUCH_DEVNODE)
+            return false;
+
+        size_t length = std::strlen(firstId);
+        if (length >= foundSize) return false;
+        std::memcpy(foundHardwareId, firstId, length + 1);
+        return true;
+    });
+}
+
+bool HardwareIdExists(char* hardwareId)
+{
+    if (hardwareId == nullptr) return false;
+    Platform& sys = Sys();
+    return SearchDevices(true, [&](DeviceInfoData&, char* firstId, uint32_t requiredSize) {
+        sys.CharUpperA(hardwareId);
+        sys.CharUpperA(firstId);
+        // The required size covers the whole list, and firstId ends within the
+        // buffer, so this is equality with the first hardware ID.
+        return std::strncmp(hardwareId, firstId, requiredSize) == 0;
+    });
+}
+
+bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint32_t installFlags,
+                        int32_t* rebootRequired)
+{
+    if (hardwareId == nullptr || infPath == nullptr) return false;
+    if (!HardwareIdExists(hardwareId)) return false;
+
+    // The platform gets a copy of its own; an ID too long for it isn't cut
+    // (a cut ID would name another device or none).
+    char copy[kHardwareIdBufferSize];
+    size_t length = BoundedLength(hardwareId, kHardwareIdBufferSize - 1);
+    if (length >= kHardwareIdBufferSize) return false;
+    std::memcpy(copy, hardwareId, length + 1);
+
+    Platform& sys = Sys();
+    if (sys.UpdateDriverForPlugAndPlayDevicesA(owner, copy, infPath, installFlags, rebootRequired)) return true;
+    sys.GetLastError();  // the reason isn't reported
+    return false;
+}
+
+}  // namespace zw
