@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -22,6 +23,19 @@ extern std::string currentFile;
 extern Hwnd installerWindow;
 
 constexpr size_t kPathCapacity = win::MAX_PATH;
+
+// The parameters that stand for none: the item is started at once, without
+// the ProgressDialog, and the blank is what the program receives.
+constexpr std::string_view kNoParameters = " ";
+
+// Makes path the currentFile; false (and currentFile empty) when it would not
+// fit, so the caller treats the item as missing.
+bool AssignCurrentFile(const std::string& path);
+// The existence test of the current item's file.
+bool CurrentFileExists();
+// Starts the current item's file with its parameters: before a Windows
+// Installer package, up to two running "msiexec.exe" are ended.
+void StartItemProgram();
 
 // Back to the state of a fresh process (host tests run many "processes").
 void ResetRunState();
