@@ -60,6 +60,10 @@ SimWindows::~SimWindows()
 void SimWindows::Record(const std::string& name, const std::string& detail)
 {
     calls.push_back({now, name, detail});
+    if (onCall) {
+        Call last = calls.back();
+        onCall(last);
+    }
 }
 
 std::vector<Call> SimWindows::CallsNamed(const std::string& name) const

@@ -175,6 +175,9 @@ public:
 
     // ---- the record of calls
     std::vector<Call> calls;
+    // Called after each recorded call: lets a test act at an exact point, e.g.
+    // post a message while a device list is being walked.
+    std::function<void(const Call&)> onCall;
     std::vector<Call> CallsNamed(const std::string& name) const;
     size_t CountCalls(const std::string& name) const { return CallsNamed(name).size(); }
     uint32_t lastError = 0;
