@@ -1,0 +1,156 @@
+#include "setuplist/setup_list.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "app/startup.h"
+#include "platform/platform.h"
+#include "setuplist/paths.h"
+#include "setuplist/profile_reader.h"
+
+namespace zw {
+
+std::string languageTag;
+std::string programDirectory;
+
+namespace {
+
+constexpr uint32_t kPrimaryLanguageMask = 0x3FF;
+constexpr size_t kFieldCount = 5;
+
+std::array<SetupItem, kLastItem> setupTable;
+SetupItem outOfRangeItem;
+
+std::string KeyName(int n)
+{
+    char key[16] = {};
+    std::snprintf(key, sizeof key, "Setup%d", n);
+    return key;
+}
+
+// The executable's directory, or the empty text when the path the system
+// gives would lead DirectoryOf to another directory.
+std::string ExecutableDirectory()
+{
+    // One byte more than the system is told, so the text always ends even
+    // where a cut path comes back without a terminator.
+    char path[kModulePathBufferSize + 1] = {};
+    const uint32_t length = Sys().GetModuleFileNameA(path, kModulePathBufferSize);
+    if (length == 0 || length >= kModulePathBufferSize) return std::string();
+    const std::string_view whole(path, std::strlen(path));
+    if (!DirectoryOfIsWhole(whole)) return std::string();
+    return DirectoryOf(whole);
+}
+
+}  // namespace
+
+SetupItem& SetupItemAt(int32_t n)
+{
+    if (n < kFirstItem || n > kLastItem) {
+        outOfRangeItem = SetupItem();
+        return outOfRangeItem;
+    }
+    return setupTable[static_cast<size_t>(n - kFirstItem)];
+}
+
+SetupItem SplitSetupValue(std::string_view value)
+{
+    value = value.substr(0, kValueLimit);
+    SetupItem item;
+    std::string* const fields[kFieldCount] = {&item.kind, &item.file, &item.parameters, &item.waitList,
+                                              &item.rebootFlag};
+    size_t next = 0;
+    size_t i = 0;
+    while (next < kFieldCount && i < value.size()) {
+        while (i < value.size() && value[i] == ',') ++i;
+        const size_t start = i;
+        while (i < value.size() && value[i] != ',') ++i;
+        if (i > start) fields[next++]->assign(value.substr(start, i - start));
+    }
+    return item;
+}
+
+SetupValueReader ProfileTextReader(const ProfileText& text)
+{
+    return [&text](const char* section, const char* key) {
+        char buffer[kValueBufferSize] = {};
+        text.Read(section, key, "", buffer, kValueBufferSize);
+        return std::string(buffer);
+    };
+}
+
+std::string ChooseSetupSection(bool silent, const SetupValueReader& read)
+{
+    if (silent && !read(kSectionSilent, KeyName(kFirstItem).c_str()).empty()) return kSectionSilent;
+    return kSectionList;
+}
+
+void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report)
+{
+    for (SetupItem& item : setupTable) item = SetupItem();
+    std::string value = read(section.c_str(), KeyName(kFirstItem).c_str());
+    for (int n = kFirstItem; !value.empty(); ++n) {
+        SetupItemAt(n) = SplitSetupValue(value);
+        if (report != nullptr) report->itemsLoaded = n;
+        if (n == kLastItem) {
+            // The table ends here; later keys are only looked at for a report.
+            if (report != nullptr) report->keysAfterLastItem = !read(section.c_str(), KeyName(n + 1).c_str()).empty();
+            return;
+        }
+        value = read(section.c_str(), KeyName(n + 1).c_str());
+    }
+}
+
+namespace {
+
+// With a report, the key after the last item is read as well.
+void Load(SetupListReport* wanted)
+{
+    SetupListReport local;
+    SetupListReport& report = wanted != nullptr ? *wanted : local;
+    report = SetupListReport();
+    Platform& sys = Sys();
+
+    languageTag = "eng";
+    if ((sys.GetSystemDefaultLCID() & kPrimaryLanguageMask) == win::LANG_KOREAN) languageTag = "kor";
+
+    programDirectory = ExecutableDirectory();
+    report.directoryFound = !programDirectory.empty();
+    if (!report.directoryFound) return;
+
+    // "C:" alone would be the drive's current directory, wherever the start
+    // left it; the executable lies in the drive's root.
+    std::string enter = programDirectory;
+    if (enter.size() == 2 && enter[1] == ':') enter += '\\';
+    report.directoryEntered = sys.SetCurrentDirectoryA(enter.c_str());
+    if (!report.directoryEntered) return;
+
+    const SetupValueReader read = [&sys](const char* section, const char* key) {
+        char buffer[kValueBufferSize] = {};
+        sys.GetPrivateProfileStringA(section, key, "", buffer, kValueBufferSize, kSetupListFile);
+        buffer[kValueBufferSize - 1] = '\0';
+        return std::string(buffer);
+    };
+
+    report.section = ChooseSetupSection(silentMode != 0, read);
+    report.listFound = sys.FileExists(kSetupListFile);
+    if (!report.listFound) return;
+    ReadSetupItems(report.section, read, wanted);
+}
+
+}  // namespace
+
+void LoadSetupList() { Load(nullptr); }
+
+void LoadSetupList(SetupListReport& report) { Load(&report); }
+
+void ResetSetupList()
+{
+    for (SetupItem& item : setupTable) item = SetupItem();
+    outOfRangeItem = SetupItem();
+    languageTag.clear();
+    programDirectory.clear();
+}
+
+}  // namespace zw
