@@ -1,0 +1,325 @@
+// devsetup: sets up root-enumerated test devices in a Wine prefix and runs the
+// launcher's device lookup and driver update against them, printing what the
+// system did.
+//
+//   devsetup create <deviceName> <hardwareId> [<moreIds>...]   register a root device
+//   devsetup createlong <deviceName> <hardwareId>               same, ID list longer than 356 bytes
+//   devsetup remove <hardwareId>                                 remove devices with that first ID
+//   devsetup show <hardwareId>                                   properties and driver key
+//   devsetup find <text>                                         FindDeviceByHardwareId
+//   devsetup step <text> <infPath>                               the driver step: find, then update
+//
+// Everything goes to stdout as "key: value" lines. A message box that the
+// update brings up is answered with OK by a watcher thread, which reports its
+// caption and text (as UTF-16 code units, independent of the code page).
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <setupapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/driver_update.h"
+#include "platform/win32_platform.h"
+
+namespace {
+
+const GUID kClassSystem = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+void Out(const char* key, const std::string& value)
+{
+    std::printf("%s: %s\n", key, value.c_str());
+    std::fflush(stdout);
+}
+
+std::string Num(unsigned long long v)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%llu", v);
+    return b;
+}
+
+std::string Hex(unsigned long long v)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "0x%llX", v);
+    return b;
+}
+
+std::string Utf16Hex(const wchar_t* s)
+{
+    std::string out;
+    for (; *s; ++s) {
+        char b[8];
+        std::snprintf(b, sizeof b, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(*s));
+        out += b;
+    }
+    return out;
+}
+
+// The bytes of an ANSI text in hex, as the system code page holds them.
+std::string Bytes(const char* s)
+{
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
+        char b[4];
+        std::snprintf(b, sizeof b, "%s%02X", out.empty() ? "" : " ", *p);
+        out += b;
+    }
+    return out;
+}
+
+std::vector<char> MultiSz(const std::vector<std::string>& ids)
+{
+    std::vector<char> out;
+    for (const std::string& id : ids) {
+        out.insert(out.end(), id.begin(), id.end());
+        out.push_back('\0');
+    }
+    out.push_back('\0');
+    return out;
+}
+
+// All strings of a REG_MULTI_SZ, joined with " | ".
+std::string JoinMultiSz(const std::vector<BYTE>& data)
+{
+    std::string out;
+    size_t i = 0;
+    while (i < data.size() && data[i] != 0) {
+        std::string s;
+        while (i < data.size() && data[i] != 0) s += static_cast<char>(data[i++]);
+        ++i;
+        if (!out.empty()) out += " | ";
+        out += s;
+    }
+    return out;
+}
+
+bool ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property, std::vector<BYTE>& data, DWORD& error)
+{
+    DWORD type = 0, need = 0;
+    data.assign(4096, 0);
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &dev, property, &type, data.data(), static_cast<DWORD>(data.size()),
+                                           &need)) {
+        error = GetLastError();
+        return false;
+    }
+    data.resize(need);
+    error = 0;
+    return true;
+}
+
+std::string PropertyText(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
+{
+    std::vector<BYTE> data;
+    DWORD error = 0;
+    if (!ReadProperty(set, dev, property, data, error)) return "(error " + Num(error) + ")";
+    return std::string(reinterpret_cast<const char*>(data.data()), strnlen(reinterpret_cast<const char*>(data.data()),
+                                                                            data.size()));
+}
+
+// Devices of all classes whose first hardware ID equals id, letter case ignored.
+template <class Action>
+int ForEachDevice(const char* id, Action action)
+{
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) {
+        Out("classDevsError", Num(GetLastError()));
+        return 0;
+    }
+    int count = 0;
+    SP_DEVINFO_DATA dev{};
+    dev.cbSize = sizeof dev;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
+        std::vector<BYTE> data;
+        DWORD error = 0;
+        if (!ReadProperty(set, dev, SPDRP_HARDWAREID, data, error)) continue;
+        data.push_back(0);
+        if (lstrcmpiA(reinterpret_cast<const char*>(data.data()), id) != 0) continue;
+        ++count;
+        action(set, dev, data);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return count;
+}
+
+int Create(const char* name, const std::vector<std::string>& ids)
+{
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&kClassSystem, nullptr);
+    if (set == INVALID_HANDLE_VALUE) {
+        Out("createListError", Num(GetLastError()));
+        return 1;
+    }
+    SP_DEVINFO_DATA dev{};
+    dev.cbSize = sizeof dev;
+    int rc = 1;
+    std::vector<char> list = MultiSz(ids);
+    if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID,
+                                  &dev)) {
+        Out("createInfoError", Num(GetLastError()));
+    } else if (!SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(list.data()),
+                                                  static_cast<DWORD>(list.size()))) {
+        Out("setHardwareIdError", Num(GetLastError()));
+    } else if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &dev)) {
+        Out("registerError", Num(GetLastError()));
+    } else {
+        char instance[MAX_DEVICE_ID_LEN + 1] = {};
+        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
+        Out("created", instance);
+        Out("hardwareIdBytes", Num(list.size()));
+        rc = 0;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return rc;
+}
+
+int Remove(const char* id)
+{
+    int removed = 0;
+    ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>&) {
+        char instance[MAX_DEVICE_ID_LEN + 1] = {};
+        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
+        if (SetupDiCallClassInstaller(DIF_REMOVE, set, &dev)) {
+            Out("removed", instance);
+            ++removed;
+        } else {
+            Out("removeError", std::string(instance) + " " + Num(GetLastError()));
+        }
+    });
+    Out("removedCount", Num(removed));
+    return 0;
+}
+
+std::string RegValue(HKEY key, const char* name)
+{
+    char data[512] = {};
+    DWORD type = 0, size = sizeof data - 1;
+    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (r != ERROR_SUCCESS) return "(none)";
+    if (type == REG_DWORD) return Num(*reinterpret_cast<DWORD*>(data));
+    return data;
+}
+
+int Show(const char* id)
+{
+    int n = ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>& ids) {
+        char instance[MAX_DEVICE_ID_LEN + 1] = {};
+        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
+        Out("device", instance);
+        Out("  hardwareIds", JoinMultiSz(ids));
+        Out("  class", PropertyText(set, dev, SPDRP_CLASS));
+        Out("  driver", PropertyText(set, dev, SPDRP_DRIVER));
+        Out("  service", PropertyText(set, dev, SPDRP_SERVICE));
+        Out("  mfg", PropertyText(set, dev, SPDRP_MFG));
+        Out("  deviceDesc", PropertyText(set, dev, SPDRP_DEVICEDESC));
+        ULONG status = 0, problem = 0;
+        CONFIGRET cr = CM_Get_DevNode_Status(&status, &problem, dev.DevInst, 0);
+        Out("  devNodeStatus", Hex(cr) + " status " + Hex(status) + " problem " + Num(problem));
+        HKEY key = SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE) {
+            Out("  driverKey", "(error " + Num(GetLastError()) + ")");
+            return;
+        }
+        for (const char* value : {"InfPath", "InfSection", "MatchingDeviceId", "ProviderName", "DriverVersion",
+                                  "DriverDesc", "ZarnowelInstalled"}) {
+            Out((std::string("  driverKey.") + value).c_str(), RegValue(key, value));
+        }
+        RegCloseKey(key);
+    });
+    Out("devices", Num(n));
+    return 0;
+}
+
+DWORD stepStart = 0;
+
+// Answers any message box that comes up with OK and reports it.
+DWORD WINAPI AnswerBoxes(void*)
+{
+    HWND answered = nullptr;
+    for (;;) {
+        HWND box = FindWindowA("#32770", nullptr);
+        DWORD pid = 0;
+        if (box != nullptr) GetWindowThreadProcessId(box, &pid);
+        if (box != nullptr && box != answered && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
+            answered = box;
+            Out("box.shownAfterMs", Num(GetTickCount() - stepStart));
+            wchar_t caption[128] = {}, text[256] = {};
+            GetWindowTextW(box, caption, 127);
+            GetDlgItemTextW(box, 0xFFFF, text, 255);  // the box's static text
+            Out("box.caption", Utf16Hex(caption));
+            Out("box.text", Utf16Hex(text));
+            char ansi[256] = {};
+            GetWindowTextA(box, ansi, 255);
+            Out("box.captionBytes", Bytes(ansi));
+            GetDlgItemTextA(box, 0xFFFF, ansi, 255);
+            Out("box.textBytes", Bytes(ansi));
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            while (IsWindow(box)) Sleep(10);
+            Out("box.closedAfterMs", Num(GetTickCount() - stepStart));
+        }
+        Sleep(50);
+    }
+}
+
+int Find(const char* text)
+{
+    char search[200] = {};
+    std::snprintf(search, sizeof search, "%s", text);
+    char found[zw::kHardwareIdBufferSize] = {};
+    bool result = zw::FindDeviceByHardwareId(search, found, sizeof found);
+    Out("find.result", result ? "1" : "0");
+    Out("find.found", found);
+    Out("find.searchAfter", search);
+    return 0;
+}
+
+// As the progress dialog runs it: search, and update only for a found ID.
+int Step(const char* text, const char* infPath)
+{
+    stepStart = GetTickCount();
+    CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
+    char search[200] = {};
+    std::snprintf(search, sizeof search, "%s", text);
+    char found[zw::kHardwareIdBufferSize] = {};
+    bool result = zw::FindDeviceByHardwareId(search, found, sizeof found);
+    Out("find.result", result ? "1" : "0");
+    Out("find.found", found);
+    if (found[0] == '\0') {
+        Out("update", "not called");
+        return 0;
+    }
+    BOOL rebootRequired = FALSE;
+    SetLastError(0);
+    Out("update.calledAfterMs", Num(GetTickCount() - stepStart));
+    bool updated = zw::UpdateDeviceDriver(nullptr, found, infPath, 0, reinterpret_cast<int32_t*>(&rebootRequired));
+    DWORD error = GetLastError();
+    Out("update.result", updated ? "1" : "0");
+    Out("update.lastError", Hex(error));
+    Out("update.rebootRequired", Num(rebootRequired));
+    Out("update.returnedAfterMs", Num(GetTickCount() - stepStart));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    zw::SetPlatform(&zw::Win32Platform());
+    std::string verb = argc > 1 ? argv[1] : "";
+    Out("arch", sizeof(void*) == 8 ? "x64" : "x86");
+    Out("acp", Num(GetACP()));
+    if (verb == "create" && argc >= 4) return Create(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    if (verb == "createlong" && argc == 4) {
+        std::vector<std::string> ids{argv[3]};
+        for (int i = 0; i < 12; ++i) ids.push_back("ZARNOWEL\\COMPATIBLE_ID_PADDING_" + std::to_string(i));
+        return Create(argv[2], ids);
+    }
+    if (verb == "remove" && argc == 3) return Remove(argv[2]);
+    if (verb == "show" && argc == 3) return Show(argv[2]);
+    if (verb == "find" && argc == 3) return Find(argv[2]);
+    if (verb == "step" && argc == 4) return Step(argv[2], argv[3]);
+    std::fprintf(stderr, "usage: devsetup create|createlong|remove|show|find|step ...\n");
+    return 2;
+}
