@@ -1,0 +1,222 @@
+/* Shared bits of the small Wine test programs: wall-clock milliseconds, UTF-8
+ * text, the common log format and window descriptions.
+ *
+ * Log lines are UTF-8, one event a line, fields separated by tabs:
+ *   <unix ms> TAB <program base name> TAB <pid> TAB <event> TAB <text>
+ * Tabs and line breaks inside the text are replaced by blanks, so a line can
+ * always be split on tabs. Each line is appended with its own open and close,
+ * with full sharing, so several programs can write the same file. */
+#ifndef ZWPROG_H
+#define ZWPROG_H
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+/* A bounded text buffer: appends cut at the capacity, never past it. */
+typedef struct {
+    char *p;
+    size_t cap;
+    size_t len;
+} zw_buf;
+
+static inline void zw_buf_init(zw_buf *b, char *storage, size_t cap)
+{
+    b->p = storage;
+    b->cap = cap;
+    b->len = 0;
+    if (cap > 0) storage[0] = 0;
+}
+
+static inline void zw_buf_add(zw_buf *b, const char *s)
+{
+    if (b->cap == 0) return;
+    while (*s && b->len + 1 < b->cap) b->p[b->len++] = *s++;
+    b->p[b->len] = 0;
+}
+
+static inline void zw_buf_addf(zw_buf *b, const char *fmt, ...)
+{
+    char tmp[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(tmp, sizeof tmp, fmt, ap);
+    va_end(ap);
+    zw_buf_add(b, tmp);
+}
+
+/* Milliseconds since 1970 from the system clock, so that lines written by
+ * different processes (and by the Unix side, `date +%s%3N`) compare. */
+static inline unsigned long long zw_now_ms(void)
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    return (t.QuadPart - 116444736000000000ULL) / 10000ULL;
+}
+
+/* UTF-16 to UTF-8, cut to fit; tabs and line breaks become blanks. */
+static inline void zw_utf8(const WCHAR *w, char *out, int outSize)
+{
+    if (outSize <= 0) return;
+    out[0] = 0;
+    if (w == NULL) return;
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, out, outSize, NULL, NULL);
+    if (n == 0) {
+        /* Too long for the buffer: convert a prefix that surely fits. */
+        int chars = (outSize - 1) / 4;
+        n = WideCharToMultiByte(CP_UTF8, 0, w, chars, out, outSize - 1, NULL, NULL);
+        out[n > 0 ? n : 0] = 0;
+    }
+    for (char *c = out; *c; ++c)
+        if (*c == '\t' || *c == '\r' || *c == '\n') *c = ' ';
+}
+
+/* UTF-8 to UTF-16; false when the text doesn't fit or isn't UTF-8. */
+static inline BOOL zw_wide(const char *s, WCHAR *out, int outChars)
+{
+    if (outChars <= 0) return FALSE;
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, out, outChars);
+    if (n == 0) {
+        out[0] = 0;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* The program's own base name without extension, e.g. "long" for C:\x\long.exe. */
+static inline void zw_self_name(char *out, int outSize)
+{
+    WCHAR path[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    path[n < MAX_PATH ? n : MAX_PATH] = 0;
+    WCHAR *base = path;
+    for (WCHAR *c = path; *c; ++c)
+        if (*c == L'\\' || *c == L'/') base = c + 1;
+    WCHAR *dot = wcsrchr(base, L'.');
+    if (dot != NULL) *dot = 0;
+    zw_utf8(base, out, outSize);
+}
+
+/* The log named by ZW_LOG (a Windows path), else C:\zwlog.txt. */
+static inline void zw_log_path(WCHAR *out, DWORD outChars)
+{
+    DWORD n = GetEnvironmentVariableW(L"ZW_LOG", out, outChars);
+    if (n == 0 || n >= outChars) lstrcpynW(out, L"C:\\zwlog.txt", (int)outChars);
+}
+
+static inline void zw_log(const char *name, const char *event, const char *text)
+{
+    char line[8192];
+    zw_buf b;
+    zw_buf_init(&b, line, sizeof line - 1); /* room for the line break */
+    zw_buf_addf(&b, "%llu\t%s\t%lu\t%s\t", zw_now_ms(), name, (unsigned long)GetCurrentProcessId(), event);
+    zw_buf_add(&b, text);
+    line[b.len++] = '\n';
+
+    WCHAR path[MAX_PATH + 1];
+    zw_log_path(path, MAX_PATH);
+    /* Another writer may hold the file for a moment: retry briefly. */
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        HANDLE f = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (f != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(f, line, (DWORD)b.len, &written, NULL);
+            CloseHandle(f);
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+/* Raw UTF-8 to standard output (no text-mode translation). */
+static inline void zw_out(const char *text)
+{
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (h == NULL || h == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(h, text, (DWORD)strlen(text), &written, NULL);
+}
+
+static inline void zw_outf(const char *fmt, ...)
+{
+    char tmp[8192];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(tmp, sizeof tmp, fmt, ap);
+    va_end(ap);
+    zw_out(tmp);
+}
+
+static inline void zw_window_title(HWND w, char *out, int outSize)
+{
+    WCHAR t[512];
+    t[0] = 0;
+    GetWindowTextW(w, t, 512);
+    zw_utf8(t, out, outSize);
+}
+
+static inline void zw_window_class(HWND w, char *out, int outSize)
+{
+    WCHAR c[256];
+    c[0] = 0;
+    GetClassNameW(w, c, 256);
+    zw_utf8(c, out, outSize);
+}
+
+typedef struct {
+    zw_buf *b;
+    int count;
+} zw_child_walk;
+
+static inline BOOL CALLBACK zw_child_text_proc(HWND w, LPARAM param)
+{
+    zw_child_walk *walk = (zw_child_walk *)param;
+    char text[1024];
+    zw_window_title(w, text, sizeof text);
+    if (text[0] == 0) return TRUE;
+    zw_buf_add(walk->b, walk->count++ ? "|" : "");
+    zw_buf_add(walk->b, text);
+    return TRUE;
+}
+
+/* "title [class] {child text|child text}": a message box or dialog shows its
+ * caption, then its static texts and button labels in creation order. */
+static inline void zw_describe_window(HWND w, zw_buf *b)
+{
+    char text[1024];
+    zw_window_title(w, text, sizeof text);
+    zw_buf_add(b, text);
+    zw_window_class(w, text, sizeof text);
+    zw_buf_addf(b, " [%s] {", text);
+    zw_child_walk walk = {b, 0};
+    EnumChildWindows(w, zw_child_text_proc, (LPARAM)&walk);
+    zw_buf_add(b, "}");
+}
+
+/* Image name (e.g. "zarnowel.exe") of a process, from a Toolhelp snapshot. */
+static inline void zw_process_image(DWORD pid, char *out, int outSize, DWORD *parent)
+{
+    if (outSize > 0) out[0] = 0;
+    if (parent) *parent = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32W e;
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
+        if (e.th32ProcessID == pid) {
+            zw_utf8(e.szExeFile, out, outSize);
+            if (parent) *parent = e.th32ParentProcessID;
+            break;
+        }
+    }
+    CloseHandle(snap);
+}
+
+#endif
