@@ -1,0 +1,416 @@
+// Loading the setup list on the simulated Windows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "setuplist/profile_reader.h"
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+
+namespace {
+
+using zw::SetupItem;
+using zw::SetupItemAt;
+
+struct Fields {
+    const char* kind;
+    const char* file;
+    const char* parameters;
+    const char* waitList;
+    const char* rebootFlag;
+};
+
+void ExpectItem(const SetupItem& item, const Fields& f, const std::string& what)
+{
+    EXPECT_EQ(item.kind, f.kind) << what;
+    EXPECT_EQ(item.file, f.file) << what;
+    EXPECT_EQ(item.parameters, f.parameters) << what;
+    EXPECT_EQ(item.waitList, f.waitList) << what;
+    EXPECT_EQ(item.rebootFlag, f.rebootFlag) << what;
+}
+
+constexpr Fields kEmpty = {"", "", "", "", ""};
+
+class SetupList : public ::testing::Test {
+protected:
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+
+    SetupList()
+    {
+        zw::ResetSetupList();
+        zw::silentMode = 0;
+        sim.AddFile(sim.modulePath);
+    }
+    ~SetupList() override
+    {
+        zw::ResetSetupList();
+        zw::silentMode = 0;
+    }
+
+    void List(const std::string& text) { sim.AddFile("C:\\setup\\Zarnowel.ini", text); }
+
+    // Keys asked of the profile reader, as "section|key".
+    std::vector<std::string> KeysRead() const
+    {
+        std::vector<std::string> keys;
+        for (const sim::Call& c : sim.CallsNamed("GetPrivateProfileStringA")) {
+            EXPECT_EQ(c.detail.substr(c.detail.rfind('|')), "|.\\Zarnowel.ini");
+            keys.push_back(c.detail.substr(0, c.detail.rfind('|')));
+        }
+        return keys;
+    }
+
+    size_t LoadedItems() const
+    {
+        size_t n = 0;
+        while (n < 9 && !SetupItemAt(static_cast<int32_t>(n + 1)).kind.empty()) ++n;
+        return n;
+    }
+};
+
+TEST(SetupValue, SplitsAtRunsOfCommasWithoutQuoting)
+{
+    struct {
+        const char* value;
+        Fields fields;
+    } const cases[] = {
+        {"1,a.exe, ,b.exe~x.exe,1", {"1", "a.exe", " ", "b.exe~x.exe", "1"}},
+        {"1,a.exe,,b.exe,1", {"1", "a.exe", "b.exe", "1", ""}},
+        {",,2,a.exe", {"2", "a.exe", "", "", ""}},
+        {"1,a.exe, , ,0,x,y", {"1", "a.exe", " ", " ", "0"}},
+        {",,,", {"", "", "", "", ""}},
+        {"1, a.exe", {"1", " a.exe", "", "", ""}},  // the blank is part of the name
+        {"1,\"a,b.exe\"", {"1", "\"a", "b.exe\"", "", ""}},  // quotes protect nothing
+        {"", {"", "", "", "", ""}},
+        {"x,a.exe,,,", {"x", "a.exe", "", "", ""}},  // unknown kinds are kept as they are
+        {"12,a.exe,p,w,10", {"12", "a.exe", "p", "w", "10"}},
+    };
+    for (const auto& c : cases) ExpectItem(zw::SplitSetupValue(c.value), c.fields, c.value);
+}
+
+TEST(SetupValue, OnlyTheFirst149CharactersAreSplit)
+{
+    // "1," + 147 characters of file reach the limit exactly; the rest is gone.
+    const std::string file(160, 'f');
+    const SetupItem item = zw::SplitSetupValue("1," + file + ",p,w,1");
+    EXPECT_EQ(item.kind, "1");
+    EXPECT_EQ(item.file, std::string(147, 'f'));
+    EXPECT_EQ(item.parameters, "");
+    EXPECT_EQ(item.rebootFlag, "");
+
+    // A field longer than its slot of old is kept whole.
+    const std::string longWait(120, 'w');
+    EXPECT_EQ(zw::SplitSetupValue("1,a.exe, ," + longWait).waitList, longWait);
+}
+
+TEST_F(SetupList, LoadsThe149CharacterCutThroughTheReadBuffer)
+{
+    // The cut falls inside the parameters: they are stored cut, and the
+    // fields after them never arrive.
+    const std::string value = "1,a.exe," + std::string(200, 'p') + ",w.exe,1";
+    List("[SetupList]\nSetup1=" + value + "\n");
+    zw::LoadSetupList();
+    ExpectItem(SetupItemAt(1), {"1", "a.exe", std::string(141, 'p').c_str(), "", ""}, "cut");
+    EXPECT_EQ(8u + SetupItemAt(1).parameters.size(), zw::kValueLimit);
+}
+
+TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
+{
+    sim.currentDirectory = "D:\\elsewhere";
+    sim.AddFile("D:\\elsewhere\\Zarnowel.ini", "[SetupList]\nSetup1=1,wrong.exe, \n");
+    List("[SetupList]\nSetup1=1,a.exe, ,b.exe~x.exe,1\nSetup2=2,c.exe,/q\n");
+
+    zw::LoadSetupList();
+
+    EXPECT_EQ(zw::programDirectory, "C:\\setup");
+    EXPECT_EQ(sim.currentDirectory, "C:\\setup");
+    ExpectItem(SetupItemAt(1), {"1", "a.exe", " ", "b.exe~x.exe", "1"}, "item 1");
+    ExpectItem(SetupItemAt(2), {"2", "c.exe", "/q", "", ""}, "item 2");
+    ExpectItem(SetupItemAt(3), kEmpty, "item 3");
+
+    // The order of the platform calls and what they were given.
+    std::vector<std::string> order;
+    for (const sim::Call& c : sim.calls) order.push_back(c.name + " " + c.detail);
+    const std::vector<std::string> expected = {
+        "GetModuleFileNameA 256",
+        "SetCurrentDirectoryA C:\\setup",
+        "FileExists .\\Zarnowel.ini",
+        "GetPrivateProfileStringA SetupList|Setup1|.\\Zarnowel.ini",
+        "GetPrivateProfileStringA SetupList|Setup2|.\\Zarnowel.ini",
+        "GetPrivateProfileStringA SetupList|Setup3|.\\Zarnowel.ini",
+    };
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(SetupList, StopsAtTheFirstKeyThatReadsEmpty)
+{
+    List("[SetupList]\nSetup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n");
+    zw::LoadSetupList();
+    EXPECT_EQ(LoadedItems(), 2u);
+    ExpectItem(SetupItemAt(4), kEmpty, "item 4");
+    EXPECT_EQ(KeysRead(), (std::vector<std::string>{"SetupList|Setup1", "SetupList|Setup2", "SetupList|Setup3"}));
+}
+
+TEST_F(SetupList, AnEmptySetup1LoadsNothing)
+{
+    List("[SetupList]\nSetup1=\nSetup2=1,b.exe, \n");
+    zw::LoadSetupList();
+    EXPECT_EQ(LoadedItems(), 0u);
+    ExpectItem(SetupItemAt(2), kEmpty, "item 2");
+    EXPECT_EQ(KeysRead(), std::vector<std::string>{"SetupList|Setup1"});
+}
+
+TEST_F(SetupList, AValueOfCommasOnlyIsAnEmptyItemAndLoadingGoesOn)
+{
+    List("[SetupList]\nSetup1=,,,\nSetup2=1,b.exe, ,\n");
+    zw::LoadSetupList();
+    ExpectItem(SetupItemAt(1), kEmpty, "item 1");
+    ExpectItem(SetupItemAt(2), {"1", "b.exe", " ", "", ""}, "item 2");
+}
+
+TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
+{
+    struct {
+        const char* name;
+        uint8_t silent;
+        const char* silentSection;
+        const char* file;
+        std::vector<std::string> keys;
+    } const cases[] = {
+        {"not silent, silent list present", 0, "Setup1=1,quiet.exe, \n", "loud.exe", {"SetupList|Setup1", "SetupList|Setup2"}},
+        {"not silent, no silent list", 0, "", "loud.exe", {"SetupList|Setup1", "SetupList|Setup2"}},
+        {"silent, silent list present", 1, "Setup1=1,quiet.exe, \n", "quiet.exe",
+         {"SetupSilent|Setup1", "SetupSilent|Setup1", "SetupSilent|Setup2"}},
+        {"silent, silent list without Setup1", 1, "Setup2=1,quiet.exe, \n", "loud.exe",
+         {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
+        {"silent, silent Setup1 empty", 1, "Setup1=\nSetup2=1,quiet.exe, \n", "loud.exe",
+         {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope local;
+        local.sim.AddFile(local.sim.modulePath);
+        local.sim.AddFile("C:\\setup\\Zarnowel.ini",
+                          std::string("[SetupSilent]\n") + c.silentSection + "[SetupList]\nSetup1=1,loud.exe, \n");
+        zw::ResetSetupList();
+        zw::silentMode = c.silent;
+        zw::SetupListReport report;
+        zw::LoadSetupList(report);
+        EXPECT_EQ(SetupItemAt(1).file, c.file) << c.name;
+        EXPECT_EQ(report.section, c.file == std::string("quiet.exe") ? "SetupSilent" : "SetupList") << c.name;
+        std::vector<std::string> keys;
+        for (const sim::Call& call : local.sim.CallsNamed("GetPrivateProfileStringA"))
+            keys.push_back(call.detail.substr(0, call.detail.rfind('|')));
+        EXPECT_EQ(keys, c.keys) << c.name;
+    }
+}
+
+TEST_F(SetupList, SilentSectionIsChosenBeforeTheListIsLookedFor)
+{
+    zw::silentMode = 1;
+    zw::LoadSetupList();
+    EXPECT_EQ(LoadedItems(), 0u);
+    EXPECT_EQ(KeysRead(), std::vector<std::string>{"SetupSilent|Setup1"});
+    EXPECT_EQ(sim.CountCalls("FileExists"), 1u);
+}
+
+TEST_F(SetupList, MissingListLeavesTheTableEmptyButSettlesTheRunState)
+{
+    sim.lcid = 0x0412;
+    zw::SetupListReport report;
+    zw::LoadSetupList(report);
+    EXPECT_EQ(LoadedItems(), 0u);
+    EXPECT_TRUE(KeysRead().empty());
+    EXPECT_EQ(zw::languageTag, "kor");
+    EXPECT_EQ(zw::programDirectory, "C:\\setup");
+    EXPECT_TRUE(report.directoryEntered);
+    EXPECT_FALSE(report.listFound);
+}
+
+TEST_F(SetupList, EndsAfterTheNinthItem)
+{
+    std::string text = "[SetupList]\n";
+    for (int n = 1; n <= 12; ++n) text += "Setup" + std::to_string(n) + "=1,item" + std::to_string(n) + ".exe, \n";
+    List(text);
+
+    zw::LoadSetupList();
+    EXPECT_EQ(LoadedItems(), 9u);
+    EXPECT_EQ(SetupItemAt(9).file, "item9.exe");
+    EXPECT_EQ(SetupItemAt(10).kind, "");
+    const std::vector<std::string> keys = KeysRead();
+    ASSERT_EQ(keys.size(), 9u);
+    EXPECT_EQ(keys.back(), "SetupList|Setup9");
+
+    // Only a report looks at the tenth key.
+    zw::ResetSetupList();
+    zw::SetupListReport report;
+    zw::LoadSetupList(report);
+    EXPECT_EQ(report.itemsLoaded, 9);
+    EXPECT_TRUE(report.keysAfterLastItem);
+    EXPECT_EQ(LoadedItems(), 9u);
+}
+
+TEST_F(SetupList, ReportOfAShortList)
+{
+    List("[SetupList]\nSetup1=1,a.exe, \nSetup2=0,x.inf,PCI\\VEN_1\n");
+    zw::SetupListReport report;
+    zw::LoadSetupList(report);
+    EXPECT_TRUE(report.directoryFound);
+    EXPECT_TRUE(report.listFound);
+    EXPECT_EQ(report.section, "SetupList");
+    EXPECT_EQ(report.itemsLoaded, 2);
+    EXPECT_FALSE(report.keysAfterLastItem);
+}
+
+TEST_F(SetupList, ItemNumbersOutsideTheTableReadAsAFreshEmptyItem)
+{
+    List("[SetupList]\nSetup1=0,x.inf,pci\\ven_1\n");
+    zw::LoadSetupList();
+
+    for (int32_t n : {0, -1, 10, INT32_MIN, INT32_MAX}) {
+        SetupItem& outside = SetupItemAt(n);
+        ExpectItem(outside, kEmpty, "item " + std::to_string(n));
+        outside.parameters = "scribble";
+        outside.kind = "1";
+        EXPECT_EQ(SetupItemAt(n).parameters, "") << n;
+        EXPECT_EQ(SetupItemAt(n).kind, "") << n;
+    }
+
+    // Inside the table a change in place stays, as the driver search needs.
+    SetupItem& item = SetupItemAt(1);
+    zw::Sys().CharUpperA(item.parameters.data());
+    EXPECT_EQ(SetupItemAt(1).parameters, "PCI\\VEN_1");
+}
+
+TEST_F(SetupList, KoreanByPrimaryLanguageOfTheSystemLocaleOnly)
+{
+    struct {
+        uint32_t lcid;
+        const char* tag;
+    } const cases[] = {
+        {0x0412, "kor"},   // Korean (Korea)
+        {0x0812, "kor"},   // another Korean sub-language
+        {0x10412, "kor"},  // a Korean sort order
+        {0x0012, "kor"},   // neutral Korean
+        {0x0409, "eng"},
+        {0x0411, "eng"},   // Japanese
+        {0x0112, "eng"},   // primary language 0x112: ten bits count, not eight
+        {0x0000, "eng"},
+    };
+    for (const auto& c : cases) {
+        sim.lcid = c.lcid;
+        zw::ResetSetupList();
+        zw::LoadSetupList();
+        EXPECT_EQ(zw::languageTag, c.tag) << std::hex << c.lcid;
+    }
+}
+
+TEST_F(SetupList, ExecutableInTheRootOfADrive)
+{
+    sim.modulePath = "C:\\zarnowel.exe";
+    sim.AddFile(sim.modulePath);
+    sim.AddFile("C:\\Zarnowel.ini", "[SetupList]\nSetup1=1,root.exe, \n");
+    // A start from elsewhere on the same drive: "C:" alone would mean there.
+    sim.AddFile("C:\\other\\Zarnowel.ini", "[SetupList]\nSetup1=1,other.exe, \n");
+    sim.currentDirectory = "C:\\other";
+
+    zw::LoadSetupList();
+    EXPECT_EQ(zw::programDirectory, "C:");
+    EXPECT_EQ(sim.currentDirectory, "C:\\");
+    EXPECT_EQ(SetupItemAt(1).file, "root.exe");
+}
+
+// Module paths the directory cannot be told from: the list is not read at
+// all, since ".\Zarnowel.ini" would be a file somewhere else.
+TEST_F(SetupList, LongExecutablePaths)
+{
+    const std::string dir199 = "C:\\" + std::string(196, 'd');
+    struct {
+        const char* name;
+        std::string modulePath;
+        bool loads;
+        std::string directory;
+    } const cases[] = {
+        {"directory of 199", dir199 + "\\z.exe", true, dir199},
+        {"path of 255", dir199 + "\\" + std::string(55, 'z'), true, dir199},
+        {"path of 256, cut by the system", dir199 + "\\" + std::string(56, 'z'), false, ""},
+        {"directory of 200", dir199 + "d\\z.exe", false, ""},
+        {"long name, short directory", "C:\\setup\\" + std::string(240, 'z'), true, "C:\\setup"},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope local;
+        local.sim.modulePath = c.modulePath;
+        local.sim.AddFile(c.modulePath);
+        const std::string exeDir = c.modulePath.substr(0, c.modulePath.rfind('\\'));
+        local.sim.AddFile(exeDir + "\\Zarnowel.ini", "[SetupList]\nSetup1=1,beside.exe, \n");
+        // Where the start left the process, a list of its own.
+        local.sim.AddFile("C:\\start\\Zarnowel.ini", "[SetupList]\nSetup1=1,start.exe, \n");
+        local.sim.currentDirectory = "C:\\start";
+        // An ancestor's list, which a cut directory would find.
+        local.sim.AddFile("C:\\Zarnowel.ini", "[SetupList]\nSetup1=1,ancestor.exe, \n");
+
+        zw::ResetSetupList();
+        zw::SetupListReport report;
+        zw::LoadSetupList(report);
+        EXPECT_EQ(zw::programDirectory, c.directory) << c.name;
+        EXPECT_EQ(SetupItemAt(1).file, c.loads ? "beside.exe" : "") << c.name;
+        EXPECT_EQ(report.directoryFound, c.loads) << c.name;
+        if (!c.loads) {
+            EXPECT_EQ(local.sim.CountCalls("SetCurrentDirectoryA"), 0u) << c.name;
+            EXPECT_EQ(local.sim.CountCalls("GetPrivateProfileStringA"), 0u) << c.name;
+            EXPECT_EQ(local.sim.currentDirectory, "C:\\start") << c.name;
+        }
+    }
+}
+
+TEST_F(SetupList, ADirectoryThatCannotBeEnteredIsNotRead)
+{
+    sim.modulePath = "C:\\gone\\zarnowel.exe";  // no such directory
+    sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=1,start.exe, \n");
+    sim.currentDirectory = "C:\\setup";
+
+    zw::SetupListReport report;
+    zw::LoadSetupList(report);
+    EXPECT_EQ(zw::programDirectory, "C:\\gone");
+    EXPECT_FALSE(report.directoryEntered);
+    EXPECT_EQ(SetupItemAt(1).kind, "");
+    EXPECT_EQ(sim.CountCalls("GetPrivateProfileStringA"), 0u);
+}
+
+TEST_F(SetupList, ResetReturnsToTheStateOfAFreshProcess)
+{
+    List("[SetupList]\nSetup1=1,a.exe, \n");
+    zw::LoadSetupList();
+    ASSERT_EQ(LoadedItems(), 1u);
+    zw::ResetSetupList();
+    EXPECT_EQ(LoadedItems(), 0u);
+    EXPECT_EQ(zw::programDirectory, "");
+    EXPECT_EQ(zw::languageTag, "");
+}
+
+// The reader of the checker tools: the same table from text in memory.
+TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
+{
+    zw::ResetSetupList();
+    const zw::ProfileText text("[SetupSilent]\nSetup2=1,q.exe\n[SetupList]\nSetup1=1,a.exe,,b.exe,1\nSetup2=" +
+                               std::string(170, 'x') + "\n");
+    const zw::SetupValueReader read = zw::ProfileTextReader(text);
+    const std::string section = zw::ChooseSetupSection(true, read);
+    EXPECT_EQ(section, "SetupList");
+    zw::SetupListReport report;
+    zw::ReadSetupItems(section, read, &report);
+    EXPECT_EQ(report.itemsLoaded, 2);
+    ExpectItem(SetupItemAt(1), {"1", "a.exe", "b.exe", "1", ""}, "item 1");
+    EXPECT_EQ(SetupItemAt(2).kind.size(), zw::kValueLimit);
+
+    // A second reading starts from an empty table.
+    const zw::ProfileText shorter("[SetupList]\nSetup1=2,c.exe\n");
+    zw::ReadSetupItems("SetupList", zw::ProfileTextReader(shorter));
+    EXPECT_EQ(SetupItemAt(1).file, "c.exe");
+    EXPECT_EQ(SetupItemAt(2).kind, "");
+    zw::ResetSetupList();
+}
+
+}  // namespace
