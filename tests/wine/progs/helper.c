@@ -124,7 +124,6 @@ static void pump(void)
 int main(void)
 {
     zw_self_name(selfName, sizeof selfName);
-    unsigned long long start = zw_now_ms();
     pump(); /* have a message queue: the process counts as idle for its starter */
 
     char text[4 * MAX_PATH];
@@ -136,6 +135,8 @@ int main(void)
     snprintf(text, sizeof text, "pid=%lu ppid=%lu parent=%s", (unsigned long)GetCurrentProcessId(),
              (unsigned long)parent, parentImage);
     zw_log(selfName, "started", text);
+    /* The run time counts from the "started" line, so the log shows at least the configured time. */
+    unsigned long long start = zw_now_ms();
 
     WCHAR wide[MAX_PATH + 1];
     DWORD n = GetModuleFileNameW(NULL, wide, MAX_PATH);

@@ -1,0 +1,462 @@
+# Shared rig of the Wine scenarios; every tests/wine/scenarios/*.sh sources it.
+# See tests/wine/README.md for the conventions and a template.
+#
+# Environment (set by CTest; defaults fit a checkout with the standard presets):
+#   ZW_SOURCE_DIR   the source tree
+#   ZW_WIN32_DIR    build folder of the win32 preset (zarnowel.exe, tests/wine/progs/*.exe)
+#   ZW_WIN64_DIR    build folder of the win64 preset (zarnowel64.exe, tests/wine/progs/*.exe)
+#   ZW_WINE_CACHE   where the prefixes are kept (default ~/.cache/zarnowel-wine)
+#   ZW_KEEP=1       keep the scratch folder even when the scenario passes
+# shellcheck shell=bash
+
+set -u
+
+ZW_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+: "${ZW_SOURCE_DIR:=$(cd "$ZW_LIB_DIR/../.." && pwd)}"
+: "${ZW_WIN32_DIR:=$ZW_SOURCE_DIR/build/win32}"
+: "${ZW_WIN64_DIR:=$ZW_SOURCE_DIR/build/win64}"
+export ZW_SOURCE_DIR ZW_WIN32_DIR ZW_WIN64_DIR
+ZW_SCENARIO=$(basename "$0" .sh)
+ZW_FAILS=0
+ZW_PASSES=0
+ZW_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zw-$ZW_SCENARIO.XXXXXX")
+ZW_XVFB_PID=
+ZW_WINDOWS_FILES=()
+ZW_SCRATCH=
+ZW_LAUNCHER_PID=
+ZW_RC=
+WINEDEBUG=${WINEDEBUG:--all}
+export WINEDEBUG
+
+# ---------------------------------------------------------------- messages
+
+zw_note() { echo "[$ZW_SCENARIO] $*"; }
+
+zw_skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+
+zw_fail() {
+  ZW_FAILS=$((ZW_FAILS + 1))
+  echo "FAIL: $*"
+}
+
+zw_ok() {
+  ZW_PASSES=$((ZW_PASSES + 1))
+  echo "ok: $*"
+}
+
+# ---------------------------------------------------------------- clean-up
+
+zw_cleanup() {
+  local rc=$?
+  if [ -n "${ZW_LAUNCHER_PID:-}" ] && kill -0 "$ZW_LAUNCHER_PID" 2>/dev/null; then
+    kill "$ZW_LAUNCHER_PID" 2>/dev/null
+  fi
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
+    # Nothing of this scenario may live on into the next one.
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    local f
+    for f in "${ZW_WINDOWS_FILES[@]}"; do rm -f "$WINEPREFIX/drive_c/windows/$f"; done
+    if [ -n "$ZW_SCRATCH" ] && [ -d "$ZW_SCRATCH" ]; then
+      if [ "$ZW_FAILS" = 0 ] && [ "$rc" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ]; then
+        rm -rf "$ZW_SCRATCH"
+      else
+        echo "[$ZW_SCENARIO] scratch kept: $ZW_SCRATCH"
+      fi
+    fi
+  fi
+  if [ -n "$ZW_XVFB_PID" ]; then
+    kill "$ZW_XVFB_PID" 2>/dev/null
+    wait "$ZW_XVFB_PID" 2>/dev/null
+  fi
+  rm -rf "$ZW_WORK"
+}
+trap zw_cleanup EXIT
+
+# ---------------------------------------------------------------- Wine, X, prefixes
+
+# Skips (exit 77) unless Wine with its 32-bit half, and X (a usable DISPLAY or
+# Xvfb), are there. Where the kernel runs no i386 code the emulator is
+# registered first (tests/wine/enable-i386.sh).
+zw_require_wine() {
+  command -v wine >/dev/null 2>&1 || zw_skip "wine is not installed (scripts/install-deps.sh)"
+  command -v wineserver >/dev/null 2>&1 || zw_skip "wineserver is not installed"
+  [ -x /usr/lib/wine/wine64 ] || zw_skip "wine64 is not installed"
+  local why
+  if ! why=$("$ZW_LIB_DIR/enable-i386.sh" 2>&1); then
+    zw_skip "32-bit Wine cannot run here: $why"
+  fi
+  if ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
+    command -v Xvfb >/dev/null 2>&1 || zw_skip "no usable DISPLAY and Xvfb is not installed"
+  fi
+}
+
+# zw_require_locale NAME (e.g. ko_KR.UTF-8): Wine takes the system locale and
+# the code page of its arguments from the Unix locale, which must exist: an
+# ungenerated one silently falls back to C (English, ASCII). Generated here
+# when missing and we are root, else the scenario skips.
+zw_require_locale() {
+  local want=$1 norm
+  norm=$(echo "$want" | tr 'A-Z' 'a-z' | sed 's/utf-8/utf8/')
+  locale -a 2>/dev/null | tr 'A-Z' 'a-z' | grep -qx "$norm" && return 0
+  if [ "$(id -u)" = 0 ] && command -v localedef >/dev/null 2>&1; then
+    localedef -i "${want%%.*}" -f "${want#*.}" "$want" >/dev/null 2>&1
+    locale -a 2>/dev/null | tr 'A-Z' 'a-z' | grep -qx "$norm" && return 0
+  fi
+  zw_skip "the locale $want is not available (locale-gen $want)"
+}
+
+# zw_korean: from here on, Wine programs see a Korean system (LCID 0x412, code page 949).
+zw_korean() {
+  zw_require_locale ko_KR.UTF-8
+  export LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
+}
+
+# Starts Xvfb on a free display unless DISPLAY already works; stopped at exit.
+zw_xvfb() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local fifo="$ZW_WORK/xvfb.display" n i
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >"$ZW_WORK/xvfb.log" 2>&1 &
+  ZW_XVFB_PID=$!
+  for i in $(seq 1 100); do
+    n=$(head -n1 "$fifo" 2>/dev/null)
+    [ -n "$n" ] && break
+    kill -0 "$ZW_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$n" ] || { cat "$ZW_WORK/xvfb.log"; zw_skip "Xvfb did not start"; }
+  export DISPLAY=":$n"
+  for i in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+  zw_skip "Xvfb display $DISPLAY does not answer"
+}
+
+# zw_prefix win64|win32: exports WINEPREFIX and WINEARCH for a cached prefix,
+# creating it on first use. The prefix is locked for the whole scenario, so
+# two scenarios never share a wineserver.
+zw_prefix() {
+  local arch=$1
+  case $arch in win64 | win32) ;; *) echo "zw_prefix: win64 or win32, not '$arch'"; exit 2 ;; esac
+  zw_xvfb
+  local cache=${ZW_WINE_CACHE:-$HOME/.cache/zarnowel-wine}
+  mkdir -p "$cache"
+  exec 9>"$cache/$arch.lock"
+  flock -w 1800 9 || zw_skip "prefix $cache/$arch stayed locked for 30 minutes"
+  local pfx="$cache/$arch" want
+  want="$(wine --version 2>/dev/null) $arch rig-1"
+  if [ "$(cat "$pfx/.zw-ready" 2>/dev/null)" != "$want" ]; then
+    zw_note "creating the $arch prefix in $pfx (takes a while once)"
+    local t0 tmp="$pfx.new"
+    t0=$(zw_now_ms)
+    rm -rf "$tmp"
+    if ! (
+      export WINEPREFIX=$tmp WINEARCH=$arch WINEDLLOVERRIDES="mscoree,mshtml="
+      wine wineboot --init >"$ZW_WORK/wineboot.log" 2>&1 &&
+        wineserver -w &&
+        # A crash must end the process with a report on stderr, not wait on a dialog.
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
+        wineserver -w
+    ) || [ ! -d "$tmp/drive_c/windows" ]; then
+      cat "$ZW_WORK/wineboot.log"
+      rm -rf "$tmp"
+      zw_skip "wineboot could not create the $arch prefix"
+    fi
+    echo "$want" >"$tmp/.zw-ready"
+    rm -rf "$pfx"
+    mv "$tmp" "$pfx"
+    zw_note "prefix $arch created in $(($(zw_now_ms) - t0)) ms"
+  fi
+  export WINEPREFIX=$pfx WINEARCH=$arch
+  ZW_ARCH=$arch
+  # The test programs of the prefix's own width run without emulation in the
+  # 64-bit prefix; the 32-bit prefix can only run 32-bit ones.
+  case ${ZW_PROGS_ARCH:-$arch} in
+    win64) ZW_PROGS=$ZW_WIN64_DIR/tests/wine/progs ;;
+    *) ZW_PROGS=$ZW_WIN32_DIR/tests/wine/progs ;;
+  esac
+  [ -f "$ZW_PROGS/helper.exe" ] || zw_skip "test programs not built in $ZW_PROGS (build the ${ZW_PROGS_ARCH:-$arch} preset)"
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  return 0
+}
+
+# zw_wine_reset: ends every Windows process of the prefix (between two runs).
+zw_wine_reset() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  return 0
+}
+
+# Unix path -> Windows path, without starting Wine.
+zw_winpath() {
+  local p
+  p=$(realpath -m "$1")
+  local c
+  c=$(realpath -m "$WINEPREFIX/drive_c")
+  if [ "${p#"$c"}" != "$p" ]; then
+    p="C:${p#"$c"}"
+  else
+    p="Z:$p"
+  fi
+  [ "$p" = "C:" ] && p='C:\'
+  echo "${p//\//\\}"
+}
+
+# 32 or 64: the width of a PE executable.
+zw_pe_bits() {
+  local off machine
+  off=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' ')
+  case $machine in 8664) echo 64 ;; 14c) echo 32 ;; *) echo 0 ;; esac
+}
+
+# zw_loader EXE: the Wine loader for EXE (a Unix path). A 64-bit program goes
+# straight to the 64-bit loader: through the 32-bit one it would take a detour
+# via start.exe, about 1.5 s with the 32-bit loader emulated.
+zw_loader() {
+  if [ "${ZW_ARCH:-}" = win64 ] && [ "$(zw_pe_bits "$1")" = 64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    echo wine
+  fi
+}
+
+# zw_wine EXE ARGS...: runs a Windows program in the foreground.
+zw_wine() {
+  local loader
+  loader=$(zw_loader "$1")
+  "$loader" "$@"
+}
+
+# ---------------------------------------------------------------- scratch, files, programs
+
+# zw_scratch NAME: a fresh folder C:\zwtest\NAME; sets ZW_DIR (Unix) and
+# ZW_WDIR (Windows), and exports the helper log ZW_LOG (C:\zwtest\NAME\zwlog.txt,
+# Unix path in ZW_LOG_FILE) and the helpers' configuration folder ZW_CONF.
+zw_scratch() {
+  local name=$1
+  ZW_DIR="$WINEPREFIX/drive_c/zwtest/$name"
+  rm -rf "$ZW_DIR"
+  mkdir -p "$ZW_DIR/conf"
+  ZW_SCRATCH=$ZW_DIR
+  ZW_WDIR=$(zw_winpath "$ZW_DIR")
+  ZW_CONF_DIR="$ZW_DIR/conf"
+  ZW_LOG_FILE="$ZW_DIR/zwlog.txt"
+  export ZW_LOG="$ZW_WDIR\\zwlog.txt" ZW_CONF="$ZW_WDIR\\conf"
+  : >"$ZW_LOG_FILE"
+  echo "$ZW_DIR $ZW_WDIR"
+}
+
+# zw_install_launcher DIR: zarnowel.exe and zarnowel64.exe into DIR.
+zw_install_launcher() {
+  local dir=$1
+  [ -f "$ZW_WIN32_DIR/zarnowel.exe" ] || zw_skip "zarnowel.exe not built in $ZW_WIN32_DIR (build the win32 preset)"
+  [ -f "$ZW_WIN64_DIR/zarnowel64.exe" ] || zw_skip "zarnowel64.exe not built in $ZW_WIN64_DIR (build the win64 preset)"
+  mkdir -p "$dir"
+  cp "$ZW_WIN32_DIR/zarnowel.exe" "$ZW_WIN64_DIR/zarnowel64.exe" "$dir/"
+}
+
+# zw_helper DIR NAME MS [EXIT]: helper.exe copied to DIR/NAME (e.g. long.exe),
+# running MS milliseconds and ending with EXIT (default 0).
+zw_helper() {
+  local dir=$1 name=$2 ms=$3 code=${4:-0}
+  mkdir -p "$dir"
+  cp "$ZW_PROGS/helper.exe" "$dir/$name"
+  zw_helper_time "$name" "$ms" "$code"
+}
+
+# zw_helper_time NAME MS [EXIT]: (re)configure every helper copy of that base name.
+zw_helper_time() {
+  local base=${1%.*}
+  echo "$2 ${3:-0}" >"$ZW_CONF_DIR/$base.ms"
+}
+
+# zw_windows_file NAME: C:\windows\NAME is removed now and at exit (kind '2' copies).
+zw_windows_file() {
+  ZW_WINDOWS_FILES+=("$1")
+  rm -f "$WINEPREFIX/drive_c/windows/$1"
+}
+
+# zw_ini DIR < text: writes DIR/Zarnowel.ini with CRLF line ends; with
+# ZW_INI_ENCODING=cp949 the UTF-8 text is stored as code page 949.
+zw_ini() {
+  local dir=$1
+  if [ -n "${ZW_INI_ENCODING:-}" ]; then
+    sed 's/$/\r/' | iconv -f UTF-8 -t "$ZW_INI_ENCODING" >"$dir/Zarnowel.ini"
+  else
+    sed 's/$/\r/' >"$dir/Zarnowel.ini"
+  fi
+}
+
+# zw_prog NAME: Unix path of a built test program (helper, answer, winprobe, ...).
+zw_prog() { echo "$ZW_PROGS/$1.exe"; }
+
+# zw_run_prog NAME ARGS...: runs a test program in the foreground, output to stdout.
+zw_run_prog() {
+  local name=$1
+  shift
+  zw_wine "$(zw_prog "$name")" "$@"
+}
+
+# ---------------------------------------------------------------- the launcher
+
+# zw_start_launcher DIR ARGS...: starts DIR/zarnowel.exe (or DIR/$ZW_EXE) in the
+# background, from the working directory ZW_CWD (default C:\, so never DIR:
+# the setup list must be found beside the executable).
+zw_start_launcher() {
+  local dir=$1
+  shift
+  local exe="$dir/${ZW_EXE:-zarnowel.exe}" cwd=${ZW_CWD:-$WINEPREFIX/drive_c}
+  [ -f "$exe" ] || { zw_fail "no launcher at $exe"; return 1; }
+  ZW_OUT="$ZW_WORK/launcher.out"
+  ZW_ERR="$ZW_WORK/launcher.err"
+  ZW_START_MS=$(zw_now_ms)
+  local loader
+  loader=$(zw_loader "$exe")
+  (cd "$cwd" && exec timeout -k 5 "${ZW_TIMEOUT:-120}" "$loader" "$exe" "$@") >"$ZW_OUT" 2>"$ZW_ERR" &
+  ZW_LAUNCHER_PID=$!
+}
+
+# zw_wait_launcher: waits for the started launcher; ZW_RC its exit code,
+# ZW_END_MS when it ended. A time-out or a Wine crash report counts as failure.
+zw_wait_launcher() {
+  wait "$ZW_LAUNCHER_PID"
+  ZW_RC=$?
+  ZW_END_MS=$(zw_now_ms)
+  ZW_LAUNCHER_PID=
+  if [ "$ZW_RC" = 124 ] || [ "$ZW_RC" = 137 ]; then
+    zw_fail "the launcher did not end within ${ZW_TIMEOUT:-120} s"
+  fi
+  zw_check_crash "$ZW_ERR" launcher
+  return 0
+}
+
+# zw_run_launcher DIR ARGS...: start and wait.
+zw_run_launcher() {
+  zw_start_launcher "$@" || return 1
+  zw_wait_launcher
+}
+
+# zw_check_crash FILE WHAT: fails when FILE holds a Wine crash report.
+zw_check_crash() {
+  if grep -Eq 'Unhandled exception|Unhandled page fault|page fault on|Backtrace:|to unimplemented function' "$1" 2>/dev/null; then
+    zw_fail "$2 crashed under Wine:"
+    sed 's/^/    /' "$1" | head -40
+  fi
+}
+
+# ---------------------------------------------------------------- the helper log
+
+# Lines are "<ms> TAB <name> TAB <pid> TAB <event> TAB <text>" (progs/zwprog.h).
+# NAME and EVENT match without regard to case; "" or "*" matches any.
+
+# zw_log_lines [NAME [EVENT]]
+zw_log_lines() {
+  awk -F'\t' -v n="${1:-*}" -v e="${2:-*}" \
+    '(n=="*"||n==""||tolower($2)==tolower(n)) && (e=="*"||e==""||tolower($4)==tolower(e))' "$ZW_LOG_FILE"
+}
+
+# zw_log_count NAME EVENT
+zw_log_count() { zw_log_lines "$1" "$2" | wc -l | tr -d ' '; }
+
+# zw_log_text NAME EVENT [N]: text of the Nth such line (1 = first, -1 = last).
+zw_log_text() { zw_log_field 5 "$@"; }
+
+# zw_log_ms NAME EVENT [N]: its time stamp in ms.
+zw_log_ms() { zw_log_field 1 "$@"; }
+
+# zw_log_pid NAME EVENT [N]
+zw_log_pid() { zw_log_field 3 "$@"; }
+
+zw_log_field() {
+  local f=$1 n=${4:-1}
+  if [ "$n" = -1 ]; then
+    zw_log_lines "$2" "$3" | tail -n1 | cut -f"$f"-$([ "$f" = 5 ] && echo || echo "$f")
+  else
+    zw_log_lines "$2" "$3" | sed -n "${n}p" | cut -f"$f"-$([ "$f" = 5 ] && echo || echo "$f")
+  fi
+}
+
+# zw_wait_log NAME EVENT [COUNT [SECONDS]]: waits until COUNT such lines are there.
+zw_wait_log() {
+  local want=${3:-1} secs=${4:-60} t0
+  t0=$(zw_now_ms)
+  while [ "$(zw_log_count "$1" "$2")" -lt "$want" ]; do
+    if [ $(($(zw_now_ms) - t0)) -ge $((secs * 1000)) ]; then
+      zw_fail "no $want x '$2' of '$1' in the log within $secs s"
+      return 1
+    fi
+    sleep 0.1
+  done
+  return 0
+}
+
+# zw_wait_log_match NAME EVENT REGEX [SECONDS]: waits for such a line whose
+# text matches the extended regex.
+zw_wait_log_match() {
+  local secs=${4:-60} t0
+  t0=$(zw_now_ms)
+  until zw_log_lines "$1" "$2" | cut -f5- | grep -Eq -- "$3"; do
+    if [ $(($(zw_now_ms) - t0)) -ge $((secs * 1000)) ]; then
+      zw_fail "no '$2' of '$1' matching /$3/ in the log within $secs s"
+      return 1
+    fi
+    sleep 0.1
+  done
+  return 0
+}
+
+zw_log_show() {
+  echo "---- helper log $ZW_LOG_FILE"
+  cat "$ZW_LOG_FILE" 2>/dev/null
+  echo "----"
+}
+
+# ---------------------------------------------------------------- checks
+
+zw_now_ms() { date +%s%3N; }
+
+# zw_expect DESCRIPTION COMMAND...: the command must succeed.
+zw_expect() {
+  local what=$1
+  shift
+  if "$@"; then zw_ok "$what"; else zw_fail "$what (command: $*)"; fi
+}
+
+# zw_expect_eq DESCRIPTION ACTUAL EXPECTED
+zw_expect_eq() {
+  if [ "$2" = "$3" ]; then zw_ok "$1: '$2'"; else zw_fail "$1: got '$2', expected '$3'"; fi
+}
+
+# zw_expect_match DESCRIPTION TEXT EXTENDED-REGEX
+zw_expect_match() {
+  if printf '%s\n' "$2" | grep -Eq -- "$3"; then zw_ok "$1"; else zw_fail "$1: '$2' does not match /$3/"; fi
+}
+
+# zw_expect_no_match DESCRIPTION TEXT EXTENDED-REGEX
+zw_expect_no_match() {
+  if printf '%s\n' "$2" | grep -Eq -- "$3"; then zw_fail "$1: '$2' matches /$3/"; else zw_ok "$1"; fi
+}
+
+# zw_expect_between DESCRIPTION VALUE LOW HIGH (integers, inclusive)
+zw_expect_between() {
+  if [[ "$2" =~ ^-?[0-9]+$ ]] && [ "$2" -ge "$3" ] && [ "$2" -le "$4" ]; then
+    zw_ok "$1: $2 in [$3, $4]"
+  else
+    zw_fail "$1: '$2' not in [$3, $4]"
+  fi
+}
+
+# Ends the scenario: one line PASS or FAIL; the helper log on failure.
+zw_finish() {
+  if [ $((ZW_PASSES + ZW_FAILS)) = 0 ]; then zw_fail "the scenario checked nothing"; fi
+  if [ "$ZW_FAILS" = 0 ]; then
+    echo "PASS: $ZW_SCENARIO ($ZW_PASSES checks)"
+    exit 0
+  fi
+  [ -n "${ZW_LOG_FILE:-}" ] && zw_log_show
+  echo "FAIL: $ZW_SCENARIO ($ZW_FAILS failed, $ZW_PASSES passed)"
+  exit 1
+}

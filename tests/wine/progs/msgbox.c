@@ -1,0 +1,49 @@
+/* msgbox: shows one message box and logs the answer. zw-subsystem: windows
+ *
+ *   msgbox CAPTION TEXT [ok|okcancel|yesno|yesnocancel|retrycancel|abortretryignore]
+ *
+ * CAPTION and TEXT are UTF-8 on the Unix side (shown through the Unicode
+ * call). Logs "shown" and then "result" with the button id (1 IDOK ... 7 IDNO)
+ * to ZW_LOG (zwprog.h format); the exit code is that id. Used to check the
+ * window answerer and as a stand-in for any program that asks a question. */
+#include "zwprog.h"
+
+#include <shellapi.h>
+
+int main(void)
+{
+    static const struct {
+        const char *name;
+        UINT type;
+    } types[] = {{"ok", MB_OK},
+                 {"okcancel", MB_OKCANCEL},
+                 {"yesno", MB_YESNO},
+                 {"yesnocancel", MB_YESNOCANCEL},
+                 {"retrycancel", MB_RETRYCANCEL},
+                 {"abortretryignore", MB_ABORTRETRYIGNORE}};
+    int argc = 0;
+    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == NULL || argc < 3) return 100;
+    UINT type = MB_OK;
+    if (argc > 3) {
+        char name[32];
+        zw_utf8(argv[3], name, sizeof name);
+        BOOL known = FALSE;
+        for (size_t i = 0; i < sizeof types / sizeof types[0]; ++i)
+            if (_stricmp(name, types[i].name) == 0) {
+                type = types[i].type;
+                known = TRUE;
+            }
+        if (!known) return 100;
+    }
+    char self[128], caption[1024];
+    zw_self_name(self, sizeof self);
+    zw_utf8(argv[1], caption, sizeof caption);
+    zw_log(self, "shown", caption);
+    int result = MessageBoxW(NULL, argv[2], argv[1], type);
+    char text[32];
+    snprintf(text, sizeof text, "%d", result);
+    zw_log(self, "result", text);
+    LocalFree(argv);
+    return result;
+}
