@@ -1,0 +1,74 @@
+#include "restart/restart.h"
+
+#include "app/startup.h"
+#include "platform/ascii.h"
+#include "platform/platform.h"
+#include "sequencer/run_state.h"
+#include "setuplist/setup_list.h"
+
+namespace zw {
+
+const char kRestartQuestionEnglish[] = "Reboot system now?";
+const char kRestartCaptionEnglish[] = "System Rebooting";
+// 프로그램 설치가 끝났습니다. 설치를 완료하려면 시스템을 재부팅하여야 합니다. 지금 재부팅 하시겠습니까?
+const char kRestartQuestionKorean[] =
+    "\xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5 \xBC\xB3\xC4\xA1\xB0\xA1 \xB3\xA1\xB3\xB5\xBD\xC0\xB4\xCF\xB4\xD9. "
+    "\xBC\xB3\xC4\xA1\xB8\xA6 \xBF\xCF\xB7\xE1\xC7\xCF\xB7\xC1\xB8\xE9 \xBD\xC3\xBD\xBA\xC5\xDB\xC0\xBB "
+    "\xC0\xE7\xBA\xCE\xC6\xC3\xC7\xCF\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9. "
+    "\xC1\xF6\xB1\xDD \xC0\xE7\xBA\xCE\xC6\xC3 \xC7\xCF\xBD\xC3\xB0\xDA\xBD\xC0\xB4\xCF\xB1\xEE?";
+// 시스템 재부팅
+const char kRestartCaptionKorean[] = "\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE7\xBA\xCE\xC6\xC3";
+
+namespace {
+constexpr char kShutdownPrivilege[] = "SeShutdownPrivilege";
+constexpr char kNoSystemText[] = "FAILURE";
+}  // namespace
+
+void ReportLastError(const char* failingCall)
+{
+    Platform& sys = Sys();
+    const uint32_t code = sys.GetLastError();
+    char* text = nullptr;
+    const uint32_t length =
+        sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM, code,
+                           win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
+    sys.MessageBoxA(nullptr, length != 0 && text != nullptr ? text : kNoSystemText, failingCall, win::MB_OK);
+    if (text != nullptr) sys.LocalFree(text);
+    sys.SetLastError(code);
+}
+
+void RestartSystem()
+{
+    Platform& sys = Sys();
+    Handle token = nullptr;
+    if (!sys.OpenProcessToken(win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY, token)) {
+        token = nullptr;
+        ReportLastError("OpenProcessToken");
+    }
+    TokenPrivileges privileges;
+    sys.LookupPrivilegeValueA(nullptr, kShutdownPrivilege, privileges.luid);
+    privileges.privilegeCount = 1;
+    privileges.attributes = win::SE_PRIVILEGE_ENABLED;
+    // The call succeeds also when the token lacks the privilege; only the
+    // last error tells (ERROR_NOT_ALL_ASSIGNED).
+    sys.AdjustTokenPrivileges(token, false, privileges);
+    if (sys.GetLastError() != win::ERROR_SUCCESS) ReportLastError("AdjustTokenPrivileges");
+    if (!sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, 0)) ReportLastError("ExitWindowsEx");
+    if (token != nullptr) sys.CloseHandle(token);
+}
+
+void OfferRestart()
+{
+    if (rebootPending != 1) return;
+    if (silentMode != 0) {
+        RestartSystem();
+        return;
+    }
+    const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
+    const int answer = Sys().MessageBoxA(nullptr, korean ? kRestartQuestionKorean : kRestartQuestionEnglish,
+                                         korean ? kRestartCaptionKorean : kRestartCaptionEnglish,
+                                         win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST);
+    if (answer == win::IDYES) RestartSystem();
+}
+
+}  // namespace zw

@@ -1,0 +1,27 @@
+// The restart decision at the end of the run, the forced restart, and the
+// report of a failing step.
+#pragma once
+
+namespace zw {
+
+// Called once, while the InstallerWindow is destroyed: acts only when an item
+// or a driver installation asked for a restart. Silent mode restarts without
+// asking; otherwise the user is asked, in Korean or in English.
+void OfferRestart();
+
+// Enables the shutdown privilege and forces a reboot. Every failing step is
+// reported and the next one runs all the same; returns in every case.
+void RestartSystem();
+
+// Shows the system's text for the thread's last error under the name of the
+// failing call, and leaves the last error as it was.
+void ReportLastError(const char* failingCall);
+
+// The question's texts, as the message box receives them. The Korean ones are
+// code page 949 bytes.
+extern const char kRestartQuestionEnglish[];
+extern const char kRestartCaptionEnglish[];
+extern const char kRestartQuestionKorean[];
+extern const char kRestartCaptionKorean[];
+
+}  // namespace zw

@@ -1,0 +1,111 @@
+#include "sequencer/progress_dialog.h"
+
+#include <string>
+
+#include "driver/driver_update.h"
+#include "sequencer/installer_window.h"
+#include "sequencer/process_watcher.h"
+#include "sequencer/run_state.h"
+#include "sequencer/wait_list.h"
+#include "setuplist/paths.h"
+#include "setuplist/setup_list.h"
+
+namespace zw {
+
+namespace {
+
+constexpr uint32_t kSleepBeforeScanMs = 300;
+constexpr char kWaitSeparator = '*';
+constexpr intptr_t kHandled = 1;
+constexpr intptr_t kNotHandled = 0;
+
+void StartWork(Hwnd dialog)
+{
+    const SetupItem& item = SetupItemAt(currentIndex);
+    const char kind = item.kind.empty() ? '\0' : item.kind[0];
+    if (kind == '1' || kind == '2') {
+        // A kind '2' item arrives here as its copy in the Windows directory;
+        // it is run and watched like any program.
+        StartItemProgram();
+        Sys().SetTimer(dialog, TIMER_DIALOG_WAIT, kTimerPeriodMs);
+    } else if (kind == '0') {
+        // Nothing before the timer fires, so the dialog is drawn first.
+        Sys().SetTimer(dialog, TIMER_DRIVER, kTimerPeriodMs);
+    }
+}
+
+void RunDriverStep(Hwnd dialog)
+{
+    Platform& sys = Sys();
+    sys.KillTimer(dialog, TIMER_DRIVER);
+    SetupItem& item = SetupItemAt(currentIndex);
+    char foundHardwareId[kHardwareIdBufferSize] = {};
+    int32_t rebootRequired = 0;
+
+    // The INF path is taken from programDirectory, not from the directory in
+    // which the file was found.
+    const std::string infPath = JoinRelativePath(programDirectory, item.file);
+    if (infPath.empty() || !AssignCurrentFile(infPath)) {
+        sys.EndDialog(dialog, kDialogDriverDone);
+        return;
+    }
+    FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
+    if (foundHardwareId[0] != '\0') {
+        UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
+        if (rebootRequired == 1) rebootPending = 1;
+    }
+    sys.EndDialog(dialog, kDialogDriverDone);
+}
+
+// One wait tick: true when the dialog has ended.
+bool RunWaitTick(Hwnd dialog)
+{
+    Platform& sys = Sys();
+    sys.KillTimer(dialog, TIMER_DIALOG_WAIT);
+    const SetupItem& item = SetupItemAt(currentIndex);
+    const auto keepWaiting = [&] {
+        sys.SetTimer(dialog, TIMER_DIALOG_WAIT, kTimerPeriodMs);
+        return false;
+    };
+
+    std::string name = BaseName(item.file);
+    if (IsProcessRunning(name.data())) return keepWaiting();
+    sys.Sleep(kSleepBeforeScanMs);
+    for (std::string_view entry : SplitWaitList(item.waitList, kWaitSeparator)) {
+        name = entry;
+        if (IsProcessRunning(name.data())) return keepWaiting();
+    }
+    sys.EndDialog(dialog, kDialogWaitDone);
+    return true;
+}
+
+}  // namespace
+
+intptr_t ProgressDialogProc(Hwnd dialog, uint32_t msg, uintptr_t wParam, intptr_t)
+{
+    Platform& sys = Sys();
+    switch (msg) {
+    case win::WM_INITDIALOG:
+        StartWork(dialog);
+        return kHandled;
+    case win::WM_COMMAND: {
+        const int id = static_cast<int>(wParam & 0xFFFF);
+        if (id != win::IDOK && id != win::IDCANCEL) return kNotHandled;
+        sys.KillTimer(dialog, TIMER_DRIVER);
+        sys.KillTimer(dialog, TIMER_DIALOG_WAIT);
+        sys.EndDialog(dialog, id);
+        return kHandled;
+    }
+    case win::WM_TIMER:
+        if (wParam == TIMER_DRIVER) {
+            RunDriverStep(dialog);
+            return kHandled;
+        }
+        if (wParam == TIMER_DIALOG_WAIT) return RunWaitTick(dialog) ? kHandled : kNotHandled;
+        return kNotHandled;
+    default:
+        return kNotHandled;
+    }
+}
+
+}  // namespace zw
