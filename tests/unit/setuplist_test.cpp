@@ -1,6 +1,7 @@
 // Loading the setup list on the simulated Windows.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -411,6 +412,106 @@ TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
     EXPECT_EQ(SetupItemAt(1).file, "c.exe");
     EXPECT_EQ(SetupItemAt(2).kind, "");
     zw::ResetSetupList();
+}
+
+// The profile reader against what Wine's GetPrivateProfileStringA gave for
+// the same text, buffer size and fallback.
+struct ProfileCase {
+    const char* what;
+    std::string text;
+    const char* section;
+    const char* key;
+    unsigned size;
+    const char* fallback;
+    std::string value;
+    unsigned count;
+};
+
+void CheckProfileCases(const std::vector<ProfileCase>& cases, zw::LeadByteTest isLeadByte)
+{
+    for (const ProfileCase& c : cases) {
+        const zw::ProfileText text(c.text, isLeadByte);
+        char buffer[512];
+        std::memset(buffer, 'Z', sizeof buffer);
+        const unsigned count = text.Read(c.section, c.key, c.fallback, buffer, c.size);
+        EXPECT_EQ(std::string(buffer), c.value) << c.what;
+        EXPECT_EQ(count, c.count) << c.what;
+        EXPECT_EQ(buffer[c.size], 'Z') << c.what << ": written past the buffer";
+    }
+}
+
+TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
+{
+    using namespace std::string_literals;
+    const std::string q149 = "\"" + std::string(149, 'q') + "\"";
+    const std::vector<ProfileCase> cases = {
+        {"blanks around '='", "[S]\r\n  k \t=\t v \t\r\n", "S", "k", 150, "", "v", 1},
+        {"a ';' line is a key", "[S]\r\n;k=c\r\nk=v\r\n", "S", ";k", 150, "", "c", 1},
+        {"a comment line does not end the section", "[S]\r\n; note\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
+        {"double quotes go", "[S]\r\nk=\"v w\"\r\n", "S", "k", 150, "", "v w", 3},
+        {"single quotes go", "[S]\r\nk='v'\r\n", "S", "k", 150, "", "v", 1},
+        {"mismatched quotes stay", "[S]\r\nk=\"v'\r\n", "S", "k", 150, "", "\"v'", 3},
+        {"an opening quote alone stays", "[S]\r\nk=\"v\r\n", "S", "k", 150, "", "\"v", 2},
+        {"a lone quote stays", "[S]\r\nk=\"\r\n", "S", "k", 150, "", "\"", 1},
+        {"two quotes give the empty text", "[S]\r\nk=\"\"\r\n", "S", "k", 150, "", "", 0},
+        {"blanks inside quotes stay", "[S]\r\nk=\"  v  \"\r\n", "S", "k", 150, "", "  v  ", 5},
+        {"inner quotes stay", "[S]\r\nk=a\"b\"\r\n", "S", "k", 150, "", "a\"b\"", 4},
+        {"only the outer pair goes", "[S]\r\nk=\"a\"\"\r\n", "S", "k", 150, "", "a\"", 2},
+        {"a quoted value cut short", "[S]\r\nk=\"double\"\r\n", "S", "k", 3, "", "do", 2},
+        {"a buffer as long as the value loses one more", "[S]\r\nk=\"double\"\r\n", "S", "k", 7, "", "doubl", 5},
+        {"one byte more and it is whole", "[S]\r\nk=\"double\"\r\n", "S", "k", 8, "", "double", 6},
+        {"149 quoted characters read as 148", "[S]\r\nk=" + q149 + "\r\n", "S", "k", 150, "", std::string(148, 'q'), 148},
+        {"a long value is cut at 149", "[S]\r\nk=" + std::string(170, 'p') + "\r\n", "S", "k", 150, "", std::string(149, 'p'), 149},
+        {"the section name runs to the last ']'", "[X]Y]\r\nk=v\r\n", "X]Y", "k", 150, "", "v", 1},
+        {"text after the ']' is ignored", "[S] junk\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
+        {"blanks inside the brackets go", "[ S ]\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
+        {"an unclosed header is no section", "[S]\r\n[T\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
+        {"... and opens none", "[S]\r\n[T\r\nk=v\r\n", "T", "k", 150, "", "", 0},
+        {"CR alone ends a line", "[S]\rk=v\rm=w\r", "S", "m", 150, "", "w", 1},
+        {"^Z is a blank", "[S]\r\nk=\x1av\x1a\r\n", "S", "k", 150, "", "v", 1},
+        {"a no-break space is not", "[S]\r\nk=\xa0v\xa0\r\n", "S", "k", 150, "", "\xa0v\xa0", 3},
+        {"a NUL ends the value", "[S]\r\nk=ab\0cd\r\nm=w\r\n"s, "S", "k", 150, "", "ab", 2},
+        {"the line is trimmed before the NUL cut", "[S]\r\nk=\"a\" \0 x\r\n"s, "S", "k", 150, "", "\"a\" ", 4},
+        {"a key without '=' hides a later one", "[S]\r\nk\r\nk=v\r\n", "S", "k", 150, "", "", 0},
+        {"the first key of a name wins", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", 150, "", "1", 1},
+        {"only the first section of a name is read", "[S]\r\nk=1\r\n[S]\r\nm=2\r\n", "S", "m", 150, "", "", 0},
+        {"names ignore ASCII case", "[setuplist]\r\nSETUP1=v\r\n", "SetupList", "Setup1", 150, "", "v", 1},
+        {"names asked for are trimmed", "[S]\r\nk=v\r\n", " S ", " k ", 150, "", "v", 1},
+        {"a blank inside a key name counts", "[S]\r\nSetup 1=v\r\n", "S", "Setup1", 150, "", "", 0},
+        {"keys before any header", "k=v\r\n[S]\r\n", "S", "k", 150, "", "", 0},
+        {"the fallback loses trailing blanks", "[S]\r\n", "S", "k", 150, "fb  ", "fb", 2},
+        {"but never its first character", "[S]\r\n", "S", "k", 150, " ", " ", 1},
+        {"and loses its quotes", "[S]\r\n", "S", "k", 150, "\"fb\"", "fb", 2},
+        {"an empty value is no fallback", "[S]\r\nk=\r\n", "S", "k", 150, "fb", "", 0},
+    };
+    CheckProfileCases(cases, nullptr);
+}
+
+TEST(ProfileReader, DoubleByteValuesAreCutAtWholeCharacters)
+{
+    const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
+    const auto syllables = [&ga](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += ga;
+        return s;
+    };
+    const std::string ga73 = syllables(73), ga74 = syllables(74), ga80 = syllables(80);
+    const std::vector<ProfileCase> cases = {
+        // The count is size - 1 whenever the value did not fit.
+        {"a split character is left out", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
+         std::string(148, 'a'), 149},
+        {"160 bytes keep 148", "[S]\r\nk=1," + ga80 + "\r\n", "S", "k", 150, "", "1," + ga73, 149},
+        {"a value that fits is whole", "[S]\r\nk=" + std::string(147, 'a') + ga + "\r\n", "S", "k", 150, "",
+         std::string(147, 'a') + ga, 149},
+        {"quotes count in characters", "[S]\r\nk=\"" + ga74 + "\"\r\n", "S", "k", 150, "", ga74, 148},
+    };
+    CheckProfileCases(cases, zw::IsLeadByte949);
+
+    // A single-byte reading of the same text splits the character.
+    const zw::ProfileText bytes("[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n");
+    char buffer[150];
+    EXPECT_EQ(bytes.Read("S", "k", "", buffer, sizeof buffer), 149u);
+    EXPECT_EQ(std::string(buffer), std::string(148, 'a') + "\xb0");
 }
 
 }  // namespace
