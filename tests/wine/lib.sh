@@ -73,8 +73,12 @@ zw_cleanup() {
     wait "$ZW_XVFB_PID" 2>/dev/null
   fi
   rm -rf "$ZW_WORK"
+  local l
+  for l in "${ZW_LOCKS[@]}"; do rm -rf "$l"; done
 }
 trap zw_cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 # ---------------------------------------------------------------- Wine, X, prefixes
 
@@ -133,6 +137,26 @@ zw_xvfb() {
   zw_skip "Xvfb display $DISPLAY does not answer"
 }
 
+# zw_lock DIR: a lock held by this script until it exits. A directory with the
+# owner's pid rather than flock: the fd of a flock would be inherited by
+# wineserver and by every Windows process, which may outlive a killed scenario.
+ZW_LOCKS=()
+zw_lock() {
+  local lock=$1 t0 owner
+  t0=$(zw_now_ms)
+  until mkdir "$lock" 2>/dev/null; do
+    owner=$(cat "$lock/pid" 2>/dev/null)
+    if [ -n "$owner" ] && ! kill -0 "$owner" 2>/dev/null; then
+      rm -rf "$lock" # its owner died without cleaning up
+      continue
+    fi
+    if [ $(($(zw_now_ms) - t0)) -gt 1800000 ]; then zw_skip "$lock held by pid $owner for 30 minutes"; fi
+    sleep 0.5
+  done
+  echo $$ >"$lock/pid"
+  ZW_LOCKS+=("$lock")
+}
+
 # zw_prefix win64|win32: exports WINEPREFIX and WINEARCH for a cached prefix,
 # creating it on first use. The prefix is locked for the whole scenario, so
 # two scenarios never share a wineserver.
@@ -142,8 +166,7 @@ zw_prefix() {
   zw_xvfb
   local cache=${ZW_WINE_CACHE:-$HOME/.cache/zarnowel-wine}
   mkdir -p "$cache"
-  exec 9>"$cache/$arch.lock"
-  flock -w 1800 9 || zw_skip "prefix $cache/$arch stayed locked for 30 minutes"
+  zw_lock "$cache/$arch.lockdir"
   local pfx="$cache/$arch" want
   want="$(wine --version 2>/dev/null) $arch rig-1"
   if [ "$(cat "$pfx/.zw-ready" 2>/dev/null)" != "$want" ]; then
@@ -304,7 +327,8 @@ zw_run_prog() {
 
 # zw_start_launcher DIR ARGS...: starts DIR/zarnowel.exe (or DIR/$ZW_EXE) in the
 # background, from the working directory ZW_CWD (default C:\, so never DIR:
-# the setup list must be found beside the executable).
+# the setup list must be found beside the executable), ended after ZW_TIMEOUT
+# seconds (default 120).
 zw_start_launcher() {
   local dir=$1
   shift
@@ -313,9 +337,12 @@ zw_start_launcher() {
   ZW_OUT="$ZW_WORK/launcher.out"
   ZW_ERR="$ZW_WORK/launcher.err"
   ZW_START_MS=$(zw_now_ms)
-  local loader
-  loader=$(zw_loader "$exe")
-  (cd "$cwd" && exec timeout -k 5 "${ZW_TIMEOUT:-120}" "$loader" "$exe" "$@") >"$ZW_OUT" 2>"$ZW_ERR" &
+  local run=("$(zw_loader "$exe")" "$exe")
+  # With ZW_START_OPTS (e.g. "/max") the start goes through start.exe, which
+  # passes a show state in the start-up information.
+  # shellcheck disable=SC2206
+  [ -n "${ZW_START_OPTS:-}" ] && run=(wine start /wait ${ZW_START_OPTS} "$(zw_winpath "$exe")")
+  (cd "$cwd" && exec timeout -k 5 "${ZW_TIMEOUT:-120}" "${run[@]}" "$@") >"$ZW_OUT" 2>"$ZW_ERR" &
   ZW_LAUNCHER_PID=$!
 }
 

@@ -1,7 +1,8 @@
 /* helper: stands in for an installer. zw-subsystem: windows
  *
  * Logs (see zwprog.h for the format) that it started, where it lives, what
- * command line and tail it got and its current directory, then the visible
+ * command line and tail it got, the show state of its start-up information
+ * ("startup": show=-1 when none was given) and its current directory, then the visible
  * top-level windows whenever that set changes, and that it ended.
  *
  * How long it runs comes from "<own base name>.ms" in the folder named by
@@ -155,6 +156,13 @@ int main(void)
     zw_utf8(command_tail(cmdW), inner, (int)sizeof cmd - 2);
     strcat(inner, "]");
     zw_log(selfName, "tail", cmd);
+
+    STARTUPINFOW si;
+    si.cb = sizeof si;
+    GetStartupInfoW(&si);
+    snprintf(text, sizeof text, "flags=0x%lx show=%d", (unsigned long)si.dwFlags,
+             (si.dwFlags & STARTF_USESHOWWINDOW) ? (int)si.wShowWindow : -1);
+    zw_log(selfName, "startup", text);
 
     n = GetCurrentDirectoryW(MAX_PATH, wide);
     wide[n < MAX_PATH ? n : 0] = 0;

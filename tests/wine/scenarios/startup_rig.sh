@@ -24,6 +24,12 @@ ran=$(($(zw_log_ms probe ended) - $(zw_log_ms probe started)))
 zw_expect_between "ran for its configured time (ms)" "$ran" 700 1500
 zw_expect_between "time stamps are the host's clock (ms after our start)" "$(($(zw_log_ms probe started) - t0))" 0 15000
 
+# start.exe /max passes a show state, as a shortcut asking for a maximised window would.
+zw_wine_reset
+wine start /wait /max "$ZW_WDIR\\probe.exe" >/dev/null 2>&1
+zw_expect_eq "start /max: show state in the start-up information" "$(zw_log_text probe startup -1)" "flags=0x1 show=3"
+zw_expect_eq "a direct start gives none" "$(zw_log_text probe startup 1)" "flags=0x0 show=-1"
+
 # Without a configuration file the default applies.
 cp "$ZW_PROGS/helper.exe" "$ZW_DIR/plain.exe"
 zw_wine "$ZW_DIR/plain.exe" >/dev/null 2>&1
