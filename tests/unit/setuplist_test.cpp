@@ -146,6 +146,43 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
     EXPECT_EQ(order, expected);
 }
 
+// The list of the Wine scenario setuplist_profile, where Windows' own reader
+// gives the same table.
+TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
+{
+    List("; setup list of the profile check\r\n"
+         "[SetupList]\r\n"
+         "Setup1 = 1,a.exe, ,b.exe~x.exe,1\r\n"
+         "Setup2\t=\t1,a.exe,,b.exe,1\r\n"
+         "; a comment between the keys\r\n"
+         "Setup3=\",,2,a.exe\"\r\n"
+         "Setup4='1,a.exe, , ,0,x,y'\r\n"
+         "Setup5=,,,\r\n"
+         "Setup6=1, a.exe, ,\r\n"
+         "setup7=x,unknown\r\n"
+         "Setup9=1,never.exe, ,\r\n"
+         "[SetupSilent]\r\n"
+         "Setup2=1,quiet.exe, ,\r\n");
+    sim.currentDirectory = "C:\\";
+    for (uint8_t silent : {0, 1}) {
+        zw::ResetSetupList();
+        zw::silentMode = silent;
+        zw::LoadSetupList();
+        const std::string what = silent ? "silent" : "not silent";
+        ExpectItem(SetupItemAt(1), {"1", "a.exe", " ", "b.exe~x.exe", "1"}, what + " 1");
+        ExpectItem(SetupItemAt(2), {"1", "a.exe", "b.exe", "1", ""}, what + " 2");
+        ExpectItem(SetupItemAt(3), {"2", "a.exe", "", "", ""}, what + " 3");
+        ExpectItem(SetupItemAt(4), {"1", "a.exe", " ", " ", "0"}, what + " 4");
+        ExpectItem(SetupItemAt(5), kEmpty, what + " 5");
+        ExpectItem(SetupItemAt(6), {"1", " a.exe", " ", "", ""}, what + " 6");
+        ExpectItem(SetupItemAt(7), {"x", "unknown", "", "", ""}, what + " 7");
+        ExpectItem(SetupItemAt(8), kEmpty, what + " 8");
+        ExpectItem(SetupItemAt(9), kEmpty, what + " 9");
+        EXPECT_EQ(zw::programDirectory, "C:\\setup");
+        EXPECT_EQ(sim.currentDirectory, "C:\\setup");
+    }
+}
+
 TEST_F(SetupList, StopsAtTheFirstKeyThatReadsEmpty)
 {
     List("[SetupList]\nSetup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n");
