@@ -70,7 +70,8 @@ zw_cleanup() {
   fi
   if [ -n "$ZW_XVFB_PID" ]; then
     kill "$ZW_XVFB_PID" 2>/dev/null
-    wait "$ZW_XVFB_PID" 2>/dev/null
+    local _
+    for _ in $(seq 1 30); do kill -0 "$ZW_XVFB_PID" 2>/dev/null || break; sleep 0.1; done
   fi
   rm -rf "$ZW_WORK"
   local l
@@ -104,11 +105,11 @@ zw_require_wine() {
 # when missing and we are root, else the scenario skips.
 zw_require_locale() {
   local want=$1 norm
-  norm=$(echo "$want" | tr 'A-Z' 'a-z' | sed 's/utf-8/utf8/')
-  locale -a 2>/dev/null | tr 'A-Z' 'a-z' | grep -qx "$norm" && return 0
+  norm=$(echo "$want" | tr '[:upper:]' '[:lower:]' | sed 's/utf-8/utf8/')
+  locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx "$norm" && return 0
   if [ "$(id -u)" = 0 ] && command -v localedef >/dev/null 2>&1; then
     localedef -i "${want%%.*}" -f "${want#*.}" "$want" >/dev/null 2>&1
-    locale -a 2>/dev/null | tr 'A-Z' 'a-z' | grep -qx "$norm" && return 0
+    locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx "$norm" && return 0
   fi
   zw_skip "the locale $want is not available (locale-gen $want)"
 }
@@ -123,9 +124,12 @@ zw_korean() {
 zw_xvfb() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
   local fifo="$ZW_WORK/xvfb.display" n i
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >"$ZW_WORK/xvfb.log" 2>&1 &
-  ZW_XVFB_PID=$!
-  for i in $(seq 1 100); do
+  # Started from a subshell, so it is no job of the scenario: a plain `wait`
+  # in a scenario must not wait for the X server.
+  (Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >"$ZW_WORK/xvfb.log" 2>&1 &
+    echo $! >"$ZW_WORK/xvfb.pid")
+  ZW_XVFB_PID=$(cat "$ZW_WORK/xvfb.pid")
+  for _ in $(seq 1 100); do
     n=$(head -n1 "$fifo" 2>/dev/null)
     [ -n "$n" ] && break
     kill -0 "$ZW_XVFB_PID" 2>/dev/null || break
@@ -133,7 +137,7 @@ zw_xvfb() {
   done
   [ -n "$n" ] || { cat "$ZW_WORK/xvfb.log"; zw_skip "Xvfb did not start"; }
   export DISPLAY=":$n"
-  for i in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+  for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
   zw_skip "Xvfb display $DISPLAY does not answer"
 }
 
@@ -398,11 +402,12 @@ zw_log_ms() { zw_log_field 1 "$@"; }
 zw_log_pid() { zw_log_field 3 "$@"; }
 
 zw_log_field() {
-  local f=$1 n=${4:-1}
+  local f=$1 n=${4:-1} range=$1
+  [ "$f" = 5 ] && range=5- # the text may be anything after the fourth tab
   if [ "$n" = -1 ]; then
-    zw_log_lines "$2" "$3" | tail -n1 | cut -f"$f"-$([ "$f" = 5 ] && echo || echo "$f")
+    zw_log_lines "$2" "$3" | tail -n1 | cut -f"$range"
   else
-    zw_log_lines "$2" "$3" | sed -n "${n}p" | cut -f"$f"-$([ "$f" = 5 ] && echo || echo "$f")
+    zw_log_lines "$2" "$3" | sed -n "${n}p" | cut -f"$range"
   fi
 }
 

@@ -2,7 +2,8 @@
  *
  * Logs (see zwprog.h for the format) that it started, where it lives, what
  * command line and tail it got, the show state of its start-up information
- * ("startup": show=-1 when none was given) and its current directory, then the visible
+ * ("startup": show=-1 when none was given), the system locale and code page
+ * ("locale") and its current directory, then the visible
  * top-level windows whenever that set changes, and that it ended.
  *
  * How long it runs comes from "<own base name>.ms" in the folder named by
@@ -163,6 +164,8 @@ int main(void)
     snprintf(text, sizeof text, "flags=0x%lx show=%d", (unsigned long)si.dwFlags,
              (si.dwFlags & STARTF_USESHOWWINDOW) ? (int)si.wShowWindow : -1);
     zw_log(selfName, "startup", text);
+    snprintf(text, sizeof text, "lcid=0x%lx acp=%u", (unsigned long)GetSystemDefaultLCID(), GetACP());
+    zw_log(selfName, "locale", text);
 
     n = GetCurrentDirectoryW(MAX_PATH, wide);
     wide[n < MAX_PATH ? n : 0] = 0;

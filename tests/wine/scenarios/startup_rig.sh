@@ -3,7 +3,7 @@
 # got and lives as long as configured, a GUI program's exit code comes back
 # through wine, a 32-bit program runs beside the 64-bit ones, the answerer
 # finds a message box by caption and presses a button, and a Wine crash is
-# caught rather than passed.
+# caught rather than passed; under a Korean locale too.
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 zw_prefix win64
@@ -69,6 +69,21 @@ wait "$box"
 zw_expect_eq "Enter chose OK" "$?" 1
 zw_run_prog answer --caption "Never shown" --timeout 1000 >/dev/null 2>&1
 zw_expect_eq "a caption that never shows times out" "$?" 1
+
+# A Korean system: the code page and locale, Korean captions found and answered.
+saved_lang=${LANG:-C.UTF-8}
+zw_korean
+zw_wine "$ZW_DIR/probe.exe" >/dev/null 2>&1
+zw_expect_eq "Korean system locale and code page" "$(zw_log_text probe locale -1)" "lcid=0x412 acp=949"
+zw_wine "$(zw_prog msgbox)" "시스템 재시작" "다시 시작하시겠습니까?" yesno >/dev/null 2>&1 &
+box=$!
+out=$(zw_run_prog answer --caption "시스템 재시작" --press yes --wait-gone 10000 --timeout 20000 2>/dev/null)
+zw_expect_eq "Korean caption answered" "$?" 0
+zw_expect_match "Korean texts reported" "$out" $'^found\t시스템 재시작 \\[#32770\\] \\{예\\(&Y\\)\\|아니요\\(&N\\)\\|다시 시작하시겠습니까\\?\\}'
+wait "$box"
+zw_expect_eq "Korean message box returned IDYES" "$?" 6
+export LANG=$saved_lang
+unset LC_ALL
 
 # The crash check must see a crash.
 zw_wine "$(zw_prog crash)" >/dev/null 2>"$ZW_WORK/crash.err"
