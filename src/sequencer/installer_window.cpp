@@ -7,6 +7,7 @@
 #include "platform/ascii.h"
 #include "platform/pump.h"
 #include "restart/restart.h"
+#include "sequencer/item_rules.h"
 #include "sequencer/process_watcher.h"
 #include "sequencer/progress_dialog.h"
 #include "sequencer/run_state.h"
@@ -22,7 +23,6 @@ constexpr uint32_t kSleepAfterStartMs = 200;
 constexpr uint32_t kSleepBeforeScanMs = 300;
 constexpr uint32_t kGracePollSleepMs = 300;
 constexpr int kGracePolls = 20;
-constexpr char kWaitSeparator = '~';
 
 // Arms the next item on the InstallerWindow.
 void Advance()
@@ -47,11 +47,10 @@ bool ResolveCopiedFile(const SetupItem& item)
     char windowsDirectory[kPathCapacity] = {};
     uint32_t length = sys.GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
     if (length == 0 || length >= sizeof windowsDirectory) return false;
-    const std::string source = ".\\" + item.file;
-    const std::string destination = std::string(windowsDirectory) + "\\" + BaseName(source);
-    if (!AssignCurrentFile(source) || destination.size() >= kPathCapacity) return false;
-    sys.CopyFileA(source.c_str(), destination.c_str(), false);  // the existence test below decides
-    return AssignCurrentFile(destination) && CurrentFileExists();
+    const CopyPaths paths = ResolveCopyPaths(windowsDirectory, item.file);
+    if (!AssignCurrentFile(paths.source) || !FitsPathBuffer(paths.destination)) return false;
+    sys.CopyFileA(paths.source.c_str(), paths.destination.c_str(), false);  // the existence test below decides
+    return AssignCurrentFile(paths.destination) && CurrentFileExists();
 }
 
 // Kind '1': a path with a drive letter is used as it is; any other path lies
@@ -59,24 +58,17 @@ bool ResolveCopiedFile(const SetupItem& item)
 // which stays the current directory for the rest of the run.
 bool ResolveProgramFile(const SetupItem& item)
 {
-    const std::string& file = item.file;
-    if (file.size() >= 2 && file[1] == ':') return AssignCurrentFile(file) && CurrentFileExists();
-    const std::string joined = programDirectory + "\\" + file;
-    // A directory cut short, or a change that failed, would test the base
-    // name in some other directory and could start a wrong program there.
-    if (joined.size() >= kPathCapacity || !DirectoryOfIsWhole(joined)) return false;
-    std::string directory = DirectoryOf(joined);
-    // "D:" alone would mean the drive's current directory, wherever an
-    // earlier item left it; the item's directory is the drive's root.
-    if (directory.size() == 2 && directory[1] == ':') directory += '\\';
-    if (directory.empty() || !Sys().SetCurrentDirectoryA(directory.c_str())) return false;
-    return AssignCurrentFile(".\\" + BaseName(".\\" + file)) && CurrentFileExists();
+    const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
+    if (!path.resolvable) return false;
+    // A change that failed would test the base name in some other directory.
+    if (!path.enter.empty() && !Sys().SetCurrentDirectoryA(path.enter.c_str())) return false;
+    return AssignCurrentFile(path.file) && CurrentFileExists();
 }
 
 void TakeUpItem(const SetupItem& item)
 {
-    if (EqualsIgnoringAsciiCase(item.rebootFlag, "1")) rebootPending = 1;
-    if (item.parameters == kNoParameters) {
+    if (RequestsRestart(item)) rebootPending = 1;
+    if (StartsDirectly(item)) {
         StartItemProgram();
         Sys().SetTimer(installerWindow, TIMER_WAIT_ITEM, kTimerPeriodMs);
         return;
@@ -90,8 +82,8 @@ void TakeUpItem(const SetupItem& item)
 // equal an image name.
 bool WaitEntryRunning(std::string_view entry)
 {
-    if (entry.find("*.") != std::string_view::npos) {
-        std::string fragment(entry.substr(1));
+    if (IsWildcardWaitEntry(entry)) {
+        std::string fragment = WildcardFragment(entry);
         return IsProcessNameContaining(fragment.data());
     }
     std::string name(entry);
@@ -116,7 +108,7 @@ void StartItemProgram()
 {
     Platform& sys = Sys();
     const SetupItem& item = SetupItemAt(currentIndex);
-    if (EqualsIgnoringAsciiCase(ExtensionOf(currentFile), "msi")) {
+    if (IsInstallerPackage(currentFile)) {
         // Each call ends at most one; a package must not meet a busy installer.
         char msiexec[] = "msiexec.exe";
         TerminateProcessByName(msiexec);
@@ -131,8 +123,7 @@ void ProcessNextItem()
     Platform& sys = Sys();
     sys.KillTimer(installerWindow, TIMER_NEXT_ITEM);
     const SetupItem& item = SetupItemAt(currentIndex);
-    const char kind = item.kind.empty() ? '\0' : item.kind[0];
-    switch (kind) {
+    switch (KindOf(item)) {
     case '2':
         if (!ResolveCopiedFile(item)) return Advance();
         return TakeUpItem(item);
@@ -140,7 +131,7 @@ void ProcessNextItem()
         if (!ResolveProgramFile(item)) return Advance();
         return TakeUpItem(item);
     case '0': {
-        const std::string wanted = ".\\" + item.file;
+        const std::string wanted = RelativeToCurrentDirectory(item.file);
         if (!AssignCurrentFile(wanted) || !CurrentFileExists()) {
             sys.MessageBoxA(nullptr, wanted.c_str(), "file open error", win::MB_OK);
             return Advance();
@@ -167,7 +158,7 @@ void PollWaitItem()
     if (IsProcessRunning(name.data())) return keepWaiting();
 
     sys.Sleep(kSleepBeforeScanMs);
-    for (std::string_view entry : SplitWaitList(item.waitList, kWaitSeparator)) {
+    for (std::string_view entry : SplitWaitList(item.waitList, kDirectWaitSeparator)) {
         name = entry;
         if (WaitEntryRunning(entry)) return keepWaiting();
     }

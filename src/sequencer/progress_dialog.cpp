@@ -4,6 +4,7 @@
 
 #include "driver/driver_update.h"
 #include "sequencer/installer_window.h"
+#include "sequencer/item_rules.h"
 #include "sequencer/process_watcher.h"
 #include "sequencer/run_state.h"
 #include "sequencer/wait_list.h"
@@ -15,14 +16,13 @@ namespace zw {
 namespace {
 
 constexpr uint32_t kSleepBeforeScanMs = 300;
-constexpr char kWaitSeparator = '*';
 constexpr intptr_t kHandled = 1;
 constexpr intptr_t kNotHandled = 0;
 
 void StartWork(Hwnd dialog)
 {
     const SetupItem& item = SetupItemAt(currentIndex);
-    const char kind = item.kind.empty() ? '\0' : item.kind[0];
+    const char kind = KindOf(item);
     if (kind == '1' || kind == '2') {
         // A kind '2' item arrives here as its copy in the Windows directory;
         // it is run and watched like any program.
@@ -71,7 +71,7 @@ bool RunWaitTick(Hwnd dialog)
     std::string name = BaseName(item.file);
     if (IsProcessRunning(name.data())) return keepWaiting();
     sys.Sleep(kSleepBeforeScanMs);
-    for (std::string_view entry : SplitWaitList(item.waitList, kWaitSeparator)) {
+    for (std::string_view entry : SplitWaitList(item.waitList, kDialogWaitSeparator)) {
         name = entry;
         if (IsProcessRunning(name.data())) return keepWaiting();
     }
