@@ -136,6 +136,12 @@ class Reader:
         return self.wstr()
 
 
+def pe_machine(image):
+    """The COFF machine field: 0x14c for x86, 0x8664 for x64."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    return struct.unpack_from("<H", image, pe + 4)[0]
+
+
 def read_resources(image):
     """{(type, name, lang): bytes} for a PE image; names as ints or strings."""
     if image[:2] != b"MZ":
@@ -347,7 +353,7 @@ def check_version(data, fail):
         fail("version: translation %r, want 0x0412, 1200" % (trans[:2] if trans else None,))
 
 
-def check_manifest(data, fail):
+def check_manifest(arch, data, fail):
     text = data.decode("utf-8")
     if not text.startswith(XML_DECLARATION):
         fail("manifest: declaration %r" % text[:60])
@@ -358,7 +364,7 @@ def check_manifest(data, fail):
     if [k.tag for k in kids] != [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency"]:
         fail("manifest: elements %r" % [k.tag for k in kids])
         return
-    own = {"processorArchitecture": "x86", "version": "5.1.0.0", "type": "win32", "name": "test.exe"}
+    own = {"processorArchitecture": arch, "version": "5.1.0.0", "type": "win32", "name": "test.exe"}
     if kids[0].attrib != own:
         fail("manifest: own identity %r" % kids[0].attrib)
     if (kids[1].text or "") != "Test Application":
@@ -366,7 +372,7 @@ def check_manifest(data, fail):
     dep = list(kids[2])
     ident = list(dep[0]) if len(dep) == 1 and dep[0].tag == ASM + "dependentAssembly" else []
     cc = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
-          "language": "*", "processorArchitecture": "x86", "publicKeyToken": "6595b64144ccf1df"}
+          "language": "*", "processorArchitecture": arch, "publicKeyToken": "6595b64144ccf1df"}
     if len(ident) != 1 or ident[0].tag != ASM + "assemblyIdentity" or ident[0].attrib != cc:
         fail("manifest: dependency %r" % [(i.tag, i.attrib) for i in ident])
 
@@ -378,7 +384,14 @@ def check_image(path):
         failures.append("%s: %s" % (path, msg))
 
     with open(path, "rb") as f:
-        res = read_resources(f.read())
+        image = f.read()
+    res = read_resources(image)
+    # A 64-bit process can't load the x86 common controls, so the x64 build
+    # names its own architecture where the x86 build names x86.
+    arch = {0x14C: "x86", 0x8664: "amd64"}.get(pe_machine(image))
+    if arch is None:
+        fail("machine 0x%x is neither x86 nor x64" % pe_machine(image))
+        arch = "x86"
     check_set(res, fail)
     by_key = {(t, n): d for (t, n, _l), d in res.items()}
 
@@ -396,7 +409,7 @@ def check_image(path):
     run((RT_ACCELERATOR, 109), check_accelerators)
     run((RT_STRING, 7), check_strings, 7)
     run((RT_VERSION, 1), check_version)
-    run((RT_MANIFEST, 1), check_manifest)
+    run((RT_MANIFEST, 1), check_manifest, arch)
     if (RT_GROUP_ICON, 162) in by_key:
         check_icon(by_key[(RT_GROUP_ICON, 162)], by_key.get((RT_ICON, 1)), fail)
     return failures
