@@ -1,0 +1,648 @@
+/* resprobe: opens an executable as a data file and reports its resources the
+ * way the system sees them, one "key=value" a line (UTF-8), for a script to
+ * compare.
+ *
+ *   resprobe PATH
+ *
+ * Reports: every type/number/language present; strings 103 and 109; icons 129
+ * and 162; bitmap 171 as loaded; menu 109; accelerator table 109 and what ALT
+ * with each key does through TranslateAccelerator; dialogs 103 and 132 as
+ * template bytes and as a created (hidden) ANSI dialog, captions included; the
+ * version block; the manifest as an activation context and the comctl32
+ * version it brings.
+ * Exit codes: 0 reported, 1 the file can't be opened, 2 bad arguments. */
+#include "zwprog.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+static HMODULE module;
+
+/* ---- bounded reads over a resource ---------------------------------------- */
+
+typedef struct {
+    const BYTE *p;
+    size_t len;
+    size_t pos;
+    BOOL bad; /* a read ran past the end; later reads yield zeros */
+} reader;
+
+static void rd_init(reader *r, const void *p, size_t len)
+{
+    r->p = (const BYTE *)p;
+    r->len = p ? len : 0;
+    r->pos = 0;
+    r->bad = p == NULL;
+}
+
+static BOOL rd_has(reader *r, size_t n)
+{
+    if (r->bad || r->pos > r->len || r->len - r->pos < n) {
+        r->bad = TRUE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static WORD rd_word(reader *r)
+{
+    if (!rd_has(r, 2)) return 0;
+    WORD v = (WORD)(r->p[r->pos] | (r->p[r->pos + 1] << 8));
+    r->pos += 2;
+    return v;
+}
+
+static DWORD rd_dword(reader *r)
+{
+    DWORD lo = rd_word(r);
+    return lo | ((DWORD)rd_word(r) << 16);
+}
+
+static BYTE rd_byte(reader *r)
+{
+    if (!rd_has(r, 1)) return 0;
+    return r->p[r->pos++];
+}
+
+static void rd_align(reader *r, size_t n)
+{
+    r->pos = (r->pos + n - 1) / n * n;
+}
+
+/* A zero-ended UTF-16 text, copied into out (cut to fit) as UTF-8. */
+static void rd_wstr(reader *r, char *out, int outSize)
+{
+    WCHAR w[512];
+    size_t n = 0;
+    for (;;) {
+        WORD c = rd_word(r);
+        if (c == 0 || r->bad) break;
+        if (n + 1 < sizeof w / sizeof w[0]) w[n++] = c;
+    }
+    w[n] = 0;
+    zw_utf8(w, out, outSize);
+}
+
+/* A name-or-ordinal field: "" when absent, "#N" for an ordinal, else the text. */
+static void rd_sz_or_ord(reader *r, char *out, int outSize)
+{
+    if (outSize > 0) out[0] = 0;
+    if (!rd_has(r, 2)) return;
+    WORD first = (WORD)(r->p[r->pos] | (r->p[r->pos + 1] << 8));
+    if (first == 0xFFFF) {
+        r->pos += 2;
+        snprintf(out, (size_t)outSize, "#%u", rd_word(r));
+    } else if (first == 0) {
+        r->pos += 2;
+    } else {
+        rd_wstr(r, out, outSize);
+    }
+}
+
+static const void *resource_bytes(LPCWSTR type, LPCWSTR name, DWORD *size)
+{
+    *size = 0;
+    HRSRC found = FindResourceW(module, name, type);
+    if (found == NULL) return NULL;
+    HGLOBAL loaded = LoadResource(module, found);
+    if (loaded == NULL) return NULL;
+    *size = SizeofResource(module, found);
+    return LockResource(loaded);
+}
+
+/* ---- the resource directory ------------------------------------------------ */
+
+static void id_text(LPCWSTR id, char *out, int outSize)
+{
+    if (IS_INTRESOURCE(id))
+        snprintf(out, (size_t)outSize, "%u", (unsigned)(ULONG_PTR)id);
+    else
+        zw_utf8(id, out, outSize);
+}
+
+static BOOL CALLBACK on_language(HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR param)
+{
+    (void)m;
+    (void)param;
+    char t[128], n[128];
+    id_text(type, t, sizeof t);
+    id_text(name, n, sizeof n);
+    zw_outf("resource=%s/%s/%04x\n", t, n, lang);
+    return TRUE;
+}
+
+static BOOL CALLBACK on_name(HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR param)
+{
+    EnumResourceLanguagesW(m, type, name, on_language, param);
+    return TRUE;
+}
+
+static BOOL CALLBACK on_type(HMODULE m, LPWSTR type, LONG_PTR param)
+{
+    EnumResourceNamesW(m, type, on_name, param);
+    return TRUE;
+}
+
+/* ---- strings, icons, bitmap ------------------------------------------------ */
+
+static void report_strings(void)
+{
+    static const UINT ids[] = {103, 109};
+    for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
+        char a[256];
+        int n = LoadStringA(module, ids[i], a, sizeof a);
+        zw_outf("string.%u=%s\n", ids[i], n > 0 ? a : "");
+        zw_outf("string.%u.length=%d\n", ids[i], n);
+    }
+}
+
+static void report_bitmap_object(const char *key, HBITMAP bmp)
+{
+    BITMAP bm;
+    if (bmp != NULL && GetObjectW(bmp, sizeof bm, &bm) == sizeof bm)
+        zw_outf("%s=%ldx%ld\n%s.bpp=%u\n", key, bm.bmWidth, bm.bmHeight, key, bm.bmBitsPixel);
+    else
+        zw_outf("%s=none\n", key);
+}
+
+static void report_icons(void)
+{
+    HICON missing = LoadIconA(module, MAKEINTRESOURCEA(129));
+    zw_outf("icon.129=%s\n", missing ? "present" : "absent");
+
+    HICON icon = LoadIconA(module, MAKEINTRESOURCEA(162));
+    zw_outf("icon.162=%s\n", icon ? "present" : "absent");
+    if (icon != NULL) {
+        ICONINFO info;
+        if (GetIconInfo(icon, &info)) {
+            report_bitmap_object("icon.162.color", info.hbmColor);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+        }
+    }
+
+    /* The group as stored: one entry, and the image it names. */
+    DWORD size;
+    reader r;
+    const void *bytes = resource_bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(162), &size);
+    rd_init(&r, bytes, size);
+    rd_word(&r);
+    WORD type = rd_word(&r), count = rd_word(&r);
+    zw_outf("icon.162.group=type %u count %u\n", type, count);
+    for (WORD i = 0; i < count && !r.bad; ++i) {
+        BYTE w = rd_byte(&r), h = rd_byte(&r), colours = rd_byte(&r);
+        rd_byte(&r);
+        WORD planes = rd_word(&r), bits = rd_word(&r);
+        DWORD bytes = rd_dword(&r);
+        WORD id = rd_word(&r);
+        if (r.bad) break;
+        DWORD imageSize;
+        const void *image = resource_bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(id), &imageSize);
+        zw_outf("icon.162.image.%u=%ux%u colours %u planes %u bpp %u bytes %lu\n", i + 1, w ? w : 256, h ? h : 256,
+                colours, planes, bits, (unsigned long)bytes);
+        zw_outf("icon.162.image.%u.id=%u\n", i + 1, id);
+        zw_outf("icon.162.image.%u.stored=%lu\n", i + 1, image ? (unsigned long)imageSize : 0UL);
+    }
+    DestroyIcon(icon);
+}
+
+static void report_bitmap(void)
+{
+    DWORD size;
+    zw_outf("bitmap.171.bytes=%lu\n",
+            resource_bytes(MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(171), &size) ? (unsigned long)size : 0UL);
+
+    /* As a DIB section it keeps its own format, whatever the screen's depth. */
+    HBITMAP bmp = (HBITMAP)LoadImageA(module, MAKEINTRESOURCEA(171), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    report_bitmap_object("bitmap.171", bmp);
+    if (bmp == NULL) return;
+    DIBSECTION ds;
+    if (GetObjectW(bmp, sizeof ds, &ds) == sizeof ds)
+        zw_outf("bitmap.171.compression=%lu\nbitmap.171.colours=%lu\n", (unsigned long)ds.dsBmih.biCompression,
+                (unsigned long)ds.dsBmih.biClrUsed);
+    HDC dc = CreateCompatibleDC(NULL);
+    if (dc != NULL) {
+        HGDIOBJ old = SelectObject(dc, bmp);
+        COLORREF corners[4] = {GetPixel(dc, 0, 0), GetPixel(dc, 31, 0), GetPixel(dc, 0, 31), GetPixel(dc, 31, 31)};
+        for (int i = 0; i < 4; ++i)
+            zw_outf("bitmap.171.corner.%d=%u,%u,%u\n", i + 1, GetRValue(corners[i]), GetGValue(corners[i]),
+                    GetBValue(corners[i]));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+    }
+    DeleteObject(bmp);
+}
+
+/* ---- menu and accelerators ------------------------------------------------- */
+
+static void report_menu(HMENU menu, const char *prefix)
+{
+    int count = GetMenuItemCount(menu);
+    zw_outf("%s.count=%d\n", prefix, count);
+    for (int i = 0; i < count; ++i) {
+        WCHAR w[256];
+        char text[512], key[64];
+        w[0] = 0;
+        GetMenuStringW(menu, (UINT)i, w, 256, MF_BYPOSITION);
+        zw_utf8(w, text, sizeof text);
+        snprintf(key, sizeof key, "%s.%d", prefix, i + 1);
+        HMENU sub = GetSubMenu(menu, i);
+        if (sub != NULL) {
+            zw_outf("%s=popup %s\n", key, text);
+            report_menu(sub, key);
+        } else {
+            zw_outf("%s=%u %s\n", key, GetMenuItemID(menu, i), text);
+        }
+    }
+}
+
+static UINT lastCommand;
+static int commandCount;
+
+static LRESULT CALLBACK probe_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_COMMAND) {
+        lastCommand = wp;
+        ++commandCount;
+        return 0;
+    }
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+/* What TranslateAccelerator makes of one keyboard character message, with
+ * the ALT key up or down in the thread's key state (a character accelerator
+ * matches on that state, not on the message). */
+static void try_key(HWND w, HACCEL table, const char *key, UINT message, char ch, BOOL alt)
+{
+    BYTE keys[256], saved[256];
+    GetKeyboardState(saved);
+    memcpy(keys, saved, sizeof keys);
+    keys[VK_MENU] = keys[VK_LMENU] = alt ? 0x80 : 0;
+    SetKeyboardState(keys);
+    /* The context bit (29) is what a WM_SYSCHAR carries while ALT is held. */
+    LPARAM lp = alt ? ((LPARAM)1 << 29) | 1 : 1;
+    MSG m = {w, message, (WPARAM)(BYTE)ch, lp, 0, {0, 0}};
+    lastCommand = 0;
+    commandCount = 0;
+    int translated = TranslateAcceleratorA(w, table, &m);
+    SetKeyboardState(saved);
+    if (translated && commandCount == 1)
+        zw_outf("%s=%u source %u\n", key, LOWORD(lastCommand), HIWORD(lastCommand));
+    else
+        zw_outf("%s=none\n", key);
+}
+
+static void report_accelerators(void)
+{
+    HACCEL table = LoadAcceleratorsA(module, MAKEINTRESOURCEA(109));
+    if (table == NULL) {
+        zw_out("accel.count=0\n");
+        return;
+    }
+    ACCEL entries[16];
+    int n = CopyAcceleratorTableA(table, entries, 16);
+    zw_outf("accel.count=%d\n", n);
+    for (int i = 0; i < n && i < 16; ++i)
+        zw_outf("accel.%d=flags 0x%02x key %u cmd %u\n", i + 1, entries[i].fVirt & 0x7F, entries[i].key,
+                entries[i].cmd);
+
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = probe_proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "ResProbeAccel";
+    RegisterClassA(&wc);
+    HWND w = CreateWindowA("ResProbeAccel", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, wc.hInstance, NULL);
+    if (w != NULL) {
+        try_key(w, table, "accel.alt.question", WM_SYSCHAR, '?', TRUE);
+        try_key(w, table, "accel.alt.slash", WM_SYSCHAR, '/', TRUE);
+        try_key(w, table, "accel.alt.x", WM_SYSCHAR, 'x', TRUE);
+        try_key(w, table, "accel.plain.question", WM_CHAR, '?', FALSE);
+        try_key(w, table, "accel.plain.slash", WM_CHAR, '/', FALSE);
+        DestroyWindow(w);
+    }
+    UnregisterClassA("ResProbeAccel", wc.hInstance);
+    DestroyAcceleratorTable(table);
+}
+
+/* ---- dialogs --------------------------------------------------------------- */
+
+static void report_template(int number)
+{
+    DWORD size;
+    reader r;
+    const void *bytes = resource_bytes(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(number), &size);
+    rd_init(&r, bytes, size);
+    char key[64], text[1024];
+    snprintf(key, sizeof key, "dialog.%d", number);
+    if (r.bad) {
+        zw_outf("%s=absent\n", key);
+        return;
+    }
+    BOOL ex = size >= 4 && r.p[0] == 1 && r.p[1] == 0 && r.p[2] == 0xFF && r.p[3] == 0xFF;
+    DWORD style, exStyle;
+    if (ex) {
+        rd_dword(&r);
+        rd_dword(&r); /* help id */
+        exStyle = rd_dword(&r);
+        style = rd_dword(&r);
+    } else {
+        style = rd_dword(&r);
+        exStyle = rd_dword(&r);
+    }
+    WORD count = rd_word(&r);
+    short x = (short)rd_word(&r), y = (short)rd_word(&r), cx = (short)rd_word(&r), cy = (short)rd_word(&r);
+    zw_outf("%s=%s\n%s.style=0x%08lx\n%s.exstyle=0x%lx\n%s.frame=%d,%d,%d,%d\n", key, ex ? "extended" : "plain", key,
+            (unsigned long)style, key, (unsigned long)exStyle, key, x, y, cx, cy);
+    rd_sz_or_ord(&r, text, sizeof text);
+    zw_outf("%s.menu=%s\n", key, text);
+    rd_sz_or_ord(&r, text, sizeof text);
+    zw_outf("%s.class=%s\n", key, text);
+    rd_wstr(&r, text, sizeof text);
+    zw_outf("%s.caption=%s\n", key, text);
+    if (style & DS_SETFONT) {
+        WORD points = rd_word(&r);
+        if (ex) {
+            WORD weight = rd_word(&r);
+            BYTE italic = rd_byte(&r), charset = rd_byte(&r);
+            rd_wstr(&r, text, sizeof text);
+            zw_outf("%s.font=%u %s weight %u italic %u charset %u\n", key, points, text, weight, italic, charset);
+        } else {
+            rd_wstr(&r, text, sizeof text);
+            zw_outf("%s.font=%u %s\n", key, points, text);
+        }
+    }
+    zw_outf("%s.controls=%u\n", key, count);
+    for (WORD i = 0; i < count && !r.bad; ++i) {
+        rd_align(&r, 4);
+        long id;
+        if (ex) {
+            rd_dword(&r); /* help id */
+            exStyle = rd_dword(&r);
+            style = rd_dword(&r);
+        } else {
+            style = rd_dword(&r);
+            exStyle = rd_dword(&r);
+        }
+        x = (short)rd_word(&r);
+        y = (short)rd_word(&r);
+        cx = (short)rd_word(&r);
+        cy = (short)rd_word(&r);
+        id = ex ? (long)(LONG)rd_dword(&r) : (long)(short)rd_word(&r);
+        char cls[256];
+        rd_sz_or_ord(&r, cls, sizeof cls);
+        rd_sz_or_ord(&r, text, sizeof text);
+        WORD extra = rd_word(&r);
+        r.pos += extra;
+        if (r.bad) break;
+        /* The class as the atom it is written with: Static is 0x0082. */
+        char clsText[260];
+        if (cls[0] == '#')
+            snprintf(clsText, sizeof clsText, "0x%04x", (unsigned)atoi(cls + 1));
+        else
+            snprintf(clsText, sizeof clsText, "%s", cls);
+        zw_outf("%s.control.%u=id %ld class %s style 0x%08lx exstyle 0x%lx frame %d,%d,%d,%d\n", key, i + 1, id,
+                clsText, (unsigned long)style, (unsigned long)exStyle, x, y, cx, cy);
+        zw_outf("%s.control.%u.text=%s\n", key, i + 1, text);
+    }
+    if (r.bad) zw_outf("%s.truncated=1\n", key);
+}
+
+static INT_PTR CALLBACK quiet_dialog(HWND d, UINT msg, WPARAM wp, LPARAM lp)
+{
+    (void)d;
+    (void)wp;
+    (void)lp;
+    return msg == WM_INITDIALOG;
+}
+
+typedef struct {
+    const char *key;
+    int index;
+} child_walk;
+
+static BOOL CALLBACK report_child(HWND c, LPARAM param)
+{
+    child_walk *walk = (child_walk *)param;
+    char cls[256], text[1024];
+    ++walk->index;
+    zw_window_class(c, cls, sizeof cls);
+    zw_window_title(c, text, sizeof text);
+    RECT rc;
+    GetClientRect(c, &rc);
+    zw_outf("%s.child.%d=class %s id %d size %ldx%ld\n", walk->key, walk->index, cls, GetDlgCtrlID(c), rc.right,
+            rc.bottom);
+    HBITMAP bmp = (HBITMAP)SendMessageW(c, STM_GETIMAGE, IMAGE_BITMAP, 0);
+    /* A picture control's text is the resource ordinal, not text. */
+    if (bmp == NULL) zw_outf("%s.child.%d.text=%s\n", walk->key, walk->index, text);
+    if (bmp != NULL) {
+        char key[96];
+        snprintf(key, sizeof key, "%s.child.%d.image", walk->key, walk->index);
+        report_bitmap_object(key, bmp);
+    }
+    return TRUE;
+}
+
+/* The template made into a dialog, as an ANSI program like the launcher
+ * makes it; the ANSI caption shows what the system code page turns it into. */
+static void report_dialog_window(int number)
+{
+    DWORD size;
+    const void *tmpl = resource_bytes(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(number), &size);
+    char key[64];
+    snprintf(key, sizeof key, "window.%d", number);
+    if (tmpl == NULL) return;
+    HWND d = CreateDialogIndirectParamA(module, (LPCDLGTEMPLATEA)tmpl, NULL, quiet_dialog, 0);
+    if (d == NULL) {
+        zw_outf("%s=failed %lu\n", key, (unsigned long)GetLastError());
+        return;
+    }
+    char caption[1024];
+    zw_window_title(d, caption, sizeof caption);
+    zw_outf("%s.caption=%s\n", key, caption);
+
+    char ansi[512];
+    WCHAR back[512];
+    int n = GetWindowTextA(d, ansi, sizeof ansi);
+    int m = n > 0 ? MultiByteToWideChar(CP_ACP, 0, ansi, n, back, 511) : 0;
+    back[m > 0 ? m : 0] = 0;
+    zw_utf8(back, caption, sizeof caption);
+    zw_outf("%s.caption.ansi=%s\n", key, caption);
+
+    child_walk walk = {key, 0};
+    EnumChildWindows(d, report_child, (LPARAM)&walk);
+    zw_outf("%s.children=%d\n", key, walk.index);
+    DestroyWindow(d);
+}
+
+/* ---- version block --------------------------------------------------------- */
+
+typedef struct {
+    size_t start, end;   /* the node's bytes */
+    size_t value, vlen;  /* value offset and length in bytes */
+    size_t children;     /* offset of the first child */
+    WORD type;           /* 1 text, 0 binary */
+    char key[128];
+} vnode;
+
+static BOOL version_node(reader *r, size_t at, size_t limit, vnode *n)
+{
+    r->pos = at;
+    WORD length = rd_word(r), vlen = rd_word(r);
+    n->type = rd_word(r);
+    if (r->bad || length < 6 || at + length > limit) return FALSE;
+    n->start = at;
+    n->end = at + length;
+    rd_wstr(r, n->key, sizeof n->key);
+    rd_align(r, 4);
+    n->value = r->pos;
+    n->vlen = n->type == 1 ? (size_t)vlen * 2 : vlen;
+    r->pos += n->vlen;
+    rd_align(r, 4);
+    n->children = r->pos;
+    return !r->bad && n->value + n->vlen <= n->end;
+}
+
+static void report_version(void)
+{
+    DWORD size;
+    reader r;
+    const void *bytes = resource_bytes(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), &size);
+    rd_init(&r, bytes, size);
+    vnode root;
+    if (r.bad || !version_node(&r, 0, r.len, &root) || root.vlen != sizeof(VS_FIXEDFILEINFO)) {
+        zw_out("version=absent\n");
+        return;
+    }
+    VS_FIXEDFILEINFO f;
+    memcpy(&f, r.p + root.value, sizeof f);
+    zw_outf("version=%s\nversion.signature=0x%08lx\n", root.key, (unsigned long)f.dwSignature);
+    zw_outf("version.file=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(f.dwFileVersionMS),
+            (unsigned long)LOWORD(f.dwFileVersionMS), (unsigned long)HIWORD(f.dwFileVersionLS),
+            (unsigned long)LOWORD(f.dwFileVersionLS));
+    zw_outf("version.product=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(f.dwProductVersionMS),
+            (unsigned long)LOWORD(f.dwProductVersionMS), (unsigned long)HIWORD(f.dwProductVersionLS),
+            (unsigned long)LOWORD(f.dwProductVersionLS));
+    zw_outf("version.flagsmask=0x%lx\nversion.flags=0x%lx\nversion.os=0x%lx\nversion.type=%lu\n"
+            "version.subtype=%lu\nversion.date=%lu.%lu\n",
+            (unsigned long)f.dwFileFlagsMask, (unsigned long)f.dwFileFlags, (unsigned long)f.dwFileOS,
+            (unsigned long)f.dwFileType, (unsigned long)f.dwFileSubtype, (unsigned long)f.dwFileDateMS,
+            (unsigned long)f.dwFileDateLS);
+
+    for (size_t at = root.children; at + 6 <= root.end;) {
+        vnode block;
+        if (!version_node(&r, at, root.end, &block)) break;
+        for (size_t t = block.children; t + 6 <= block.end;) {
+            vnode table;
+            if (!version_node(&r, t, block.end, &table)) break;
+            if (strcmp(block.key, "StringFileInfo") == 0) {
+                zw_outf("version.table=%s\n", table.key);
+                for (size_t s = table.children; s + 6 <= table.end;) {
+                    vnode str;
+                    if (!version_node(&r, s, table.end, &str)) break;
+                    reader v;
+                    rd_init(&v, r.p + str.value, str.vlen);
+                    char text[512];
+                    rd_wstr(&v, text, sizeof text);
+                    zw_outf("version.string.%s=%s\n", str.key, text);
+                    s = (str.end + 3) / 4 * 4;
+                }
+            } else if (strcmp(block.key, "VarFileInfo") == 0) {
+                for (size_t i = 0; i + 4 <= table.vlen; i += 4) {
+                    reader v;
+                    rd_init(&v, r.p + table.value + i, 4);
+                    WORD lang = rd_word(&v), cp = rd_word(&v);
+                    zw_outf("version.%s=%04x,%u\n", table.key, lang, cp);
+                }
+            }
+            t = (table.end + 3) / 4 * 4;
+        }
+        at = (block.end + 3) / 4 * 4;
+    }
+}
+
+/* ---- manifest -------------------------------------------------------------- */
+
+typedef HRESULT(CALLBACK *dll_get_version_fn)(DLLVERSIONINFO *);
+
+static void report_manifest(const WCHAR *path)
+{
+    DWORD size;
+    zw_outf("manifest.bytes=%lu\n",
+            resource_bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), &size) ? (unsigned long)size : 0UL);
+
+    ACTCTXW ctx;
+    memset(&ctx, 0, sizeof ctx);
+    ctx.cbSize = sizeof ctx;
+    ctx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    ctx.lpSource = path;
+    ctx.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE actx = CreateActCtxW(&ctx);
+    if (actx == INVALID_HANDLE_VALUE) {
+        zw_outf("manifest.actctx=failed %lu\n", (unsigned long)GetLastError());
+        return;
+    }
+    zw_out("manifest.actctx=ok\n");
+    ULONG_PTR cookie = 0;
+    if (ActivateActCtx(actx, &cookie)) {
+        HMODULE cc = LoadLibraryW(L"comctl32.dll");
+        if (cc == NULL) zw_outf("manifest.comctl32.load=failed %lu\n", (unsigned long)GetLastError());
+        dll_get_version_fn get = cc ? (dll_get_version_fn)(void (*)(void))GetProcAddress(cc, "DllGetVersion") : NULL;
+        DLLVERSIONINFO v;
+        memset(&v, 0, sizeof v);
+        v.cbSize = sizeof v;
+        if (get != NULL && SUCCEEDED(get(&v)))
+            zw_outf("manifest.comctl32=%lu.%lu\n", (unsigned long)v.dwMajorVersion, (unsigned long)v.dwMinorVersion);
+        else
+            zw_out("manifest.comctl32=unknown\n");
+        if (cc) {
+            WCHAR where[MAX_PATH + 1];
+            char whereText[4 * MAX_PATH];
+            DWORD n = GetModuleFileNameW(cc, where, MAX_PATH);
+            where[n < MAX_PATH ? n : MAX_PATH] = 0;
+            zw_utf8(where, whereText, sizeof whereText);
+            zw_outf("manifest.comctl32.path=%s\n", whereText);
+            FreeLibrary(cc);
+        }
+        DeactivateActCtx(0, cookie);
+    }
+    ReleaseActCtx(actx);
+}
+
+int main(void)
+{
+    int argc = 0;
+    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == NULL || argc != 2) {
+        zw_out("usage: resprobe PATH\n");
+        return 2;
+    }
+    module = LoadLibraryExW(argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == NULL) {
+        zw_outf("open=failed %lu\n", (unsigned long)GetLastError());
+        LocalFree(argv);
+        return 1;
+    }
+    zw_outf("acp=%u\n", GetACP());
+    EnumResourceTypesW(module, on_type, 0);
+    report_strings();
+    report_icons();
+    report_bitmap();
+    HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(109));
+    if (menu != NULL) {
+        report_menu(menu, "menu");
+        DestroyMenu(menu);
+    } else {
+        zw_out("menu.count=0\n");
+    }
+    report_accelerators();
+    report_template(103);
+    report_template(132);
+    report_dialog_window(103);
+    report_dialog_window(132);
+    report_version();
+    report_manifest(argv[1]);
+    FreeLibrary(module);
+    LocalFree(argv);
+    return 0;
+}
