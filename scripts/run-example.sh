@@ -22,24 +22,28 @@ dir=$ZW_DIR
 zw_install_launcher "$dir"
 cp -r examples/. "$dir/"
 zw_helper "$dir" tool.exe 1500
-zw_helper "$dir/runtime" rtsetup.exe 2000
-zw_helper "$dir" rtpost.exe 6000
+zw_helper "$dir/runtime" rtsetup.exe 5000
+zw_helper "$dir" rtpost.exe 8000
 zw_helper "$dir/app" appsetup.exe 3000
 zw_windows_file tool.exe
 
 echo "== running $ZW_WDIR\\zarnowel.exe (32-bit; on this 64-bit Windows it hands over to zarnowel64.exe)"
-# rtpost.exe stands for a process an installer leaves behind: it is running
-# while item 3 runs, and the launcher waits for it too.
-zw_wine "$dir/rtpost.exe" >/dev/null 2>&1 &
+# rtpost.exe stands for a process an installer leaves behind: it starts with
+# item 3 and outlives it, and the launcher waits for it too.
+(zw_wait_log rtsetup started 1 200 >/dev/null && zw_wine "$dir/rtpost.exe" >/dev/null 2>&1) &
+leftover=$!
 t0=$(zw_now_ms)
 ZW_TIMEOUT=300 zw_run_launcher "$dir"
 echo "zarnowel.exe exit code: $ZW_RC"
 # The sibling goes on after the 32-bit launcher has ended: wait for the
 # prefix to fall quiet.
 timeout 300 wineserver -w
+wait "$leftover"
 echo "whole run: $(($(zw_now_ms) - t0)) ms"
 echo
 echo "== what the stand-in installers saw (ms since the start, program, event, detail)"
 awk -F'\t' -v t0="$t0" '$4 != "windows" || $5 ~ /Installation/ { printf "%7d  %-13s %-8s %s\n", $1 - t0, $2, $4, $5 }' "$ZW_LOG_FILE"
 zw_expect_eq "every stand-in installer ran" "$(zw_log_count '' ended)" 4
+zw_expect "item 4 started after rtpost.exe, named by item 3, had ended" \
+  test "$(zw_log_ms appsetup started)" -gt "$(zw_log_ms rtpost ended)"
 zw_finish
