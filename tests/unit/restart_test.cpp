@@ -1,0 +1,157 @@
+// The restart decision and the forced restart against the simulated Windows.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "restart/restart.h"
+#include "sequencer/run_state.h"
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+
+namespace {
+
+using namespace zw::win;
+
+class Restart : public ::testing::Test {
+protected:
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    Restart()
+    {
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        zw::silentMode = 0;
+        zw::languageTag = "eng";
+        sim.systemTexts[ERROR_NOT_ALL_ASSIGNED] = "Not all privileges referenced are assigned to the caller.\r\n";
+        sim.systemTexts[1314] = "A required privilege is not held by the client.\r\n";
+        sim.systemTexts[5] = "Access is denied.\r\n";
+        sim.systemTexts[6] = "The handle is invalid.\r\n";
+    }
+    std::vector<std::string> Captions() const
+    {
+        std::vector<std::string> out;
+        for (const sim::BoxShown& b : sim.boxes) out.push_back(b.caption);
+        return out;
+    }
+};
+
+TEST_F(Restart, NothingWithoutARequestSilentOrNot)
+{
+    for (uint8_t silent : {0, 1}) {
+        zw::silentMode = silent;
+        zw::OfferRestart();
+    }
+    EXPECT_TRUE(sim.calls.empty());
+}
+
+TEST_F(Restart, SilentModeRestartsWithoutAsking)
+{
+    zw::rebootPending = 1;
+    zw::silentMode = 1;
+    zw::OfferRestart();
+    EXPECT_TRUE(sim.boxes.empty());
+    ASSERT_EQ(sim.exitWindowsCalls.size(), 1u);
+    EXPECT_EQ(sim.exitWindowsCalls[0], EWX_REBOOT | EWX_FORCE);
+    EXPECT_EQ(sim.CallsNamed("ExitWindowsEx")[0].detail, "6:0");
+    EXPECT_EQ(sim.CallsNamed("OpenProcessToken")[0].detail, "0x28");
+    EXPECT_EQ(sim.CallsNamed("LookupPrivilegeValueA")[0].detail, "(local)|SeShutdownPrivilege");
+    // count 1, the looked-up LUID, SE_PRIVILEGE_ENABLED; not "disable all"
+    EXPECT_EQ(sim.CallsNamed("AdjustTokenPrivileges")[0].detail, "0:1:19:2");
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+}
+
+TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByte)
+{
+    // 프로그램 설치가 끝났습니다. 설치를 완료하려면 시스템을 재부팅하여야 합니다. 지금 재부팅 하시겠습니까?
+    const std::string koreanQuestion =
+        "\xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5 \xBC\xB3\xC4\xA1\xB0\xA1 \xB3\xA1\xB3\xB5\xBD\xC0\xB4\xCF\xB4\xD9. "
+        "\xBC\xB3\xC4\xA1\xB8\xA6 \xBF\xCF\xB7\xE1\xC7\xCF\xB7\xC1\xB8\xE9 \xBD\xC3\xBD\xBA\xC5\xDB\xC0\xBB "
+        "\xC0\xE7\xBA\xCE\xC6\xC3\xC7\xCF\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9. "
+        "\xC1\xF6\xB1\xDD \xC0\xE7\xBA\xCE\xC6\xC3 \xC7\xCF\xBD\xC3\xB0\xDA\xBD\xC0\xB4\xCF\xB1\xEE?";
+    const std::string koreanCaption = "\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE7\xBA\xCE\xC6\xC3";  // 시스템 재부팅
+    ASSERT_EQ(koreanQuestion.size(), 101u);
+    ASSERT_EQ(koreanCaption.size(), 13u);
+    EXPECT_EQ(std::strlen(zw::kRestartQuestionKorean), 101u);
+    EXPECT_EQ(std::strlen(zw::kRestartCaptionKorean), 13u);
+
+    struct {
+        const char* tag;
+        std::string text, caption;
+    } const cases[] = {
+        {"eng", "Reboot system now?", "System Rebooting"},
+        {"kor", koreanQuestion, koreanCaption},
+        {"KOR", koreanQuestion, koreanCaption},  // ASCII case ignored
+        {"", "Reboot system now?", "System Rebooting"},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        zw::rebootPending = 1;
+        zw::languageTag = c.tag;
+        zw::OfferRestart();
+        ASSERT_EQ(inner.sim.boxes.size(), 1u) << c.tag;
+        const sim::BoxShown& box = inner.sim.boxes[0];
+        EXPECT_EQ(box.text, c.text) << c.tag;
+        EXPECT_EQ(box.caption, c.caption) << c.tag;
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_EQ(box.type, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+        EXPECT_TRUE(inner.sim.exitWindowsCalls.empty()) << "the default answer is No";
+    }
+}
+
+TEST_F(Restart, YesRestartsNoDoesNot)
+{
+    for (int answer : {IDYES, IDNO}) {
+        sim::SimScope inner;
+        inner.sim.answer = [answer](const sim::BoxShown&) { return answer; };
+        zw::rebootPending = 1;
+        zw::OfferRestart();
+        EXPECT_EQ(inner.sim.exitWindowsCalls.size(), answer == IDYES ? 1u : 0u);
+    }
+}
+
+TEST_F(Restart, UserWithoutTheShutdownRightSeesBothReportsInOrder)
+{
+    sim.holdsShutdownRight = false;
+    sim.exitWindowsSucceeds = false;
+    sim.exitWindowsError = 1314;
+    zw::RestartSystem();
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"AdjustTokenPrivileges", "ExitWindowsEx"}));
+    EXPECT_EQ(sim.boxes[0].text, sim.systemTexts[ERROR_NOT_ALL_ASSIGNED]);
+    EXPECT_EQ(sim.boxes[1].text, sim.systemTexts[1314]);
+    EXPECT_EQ(sim.boxes[0].type, MB_OK);
+    EXPECT_EQ(sim.LiveAllocations(), 0u);
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+}
+
+TEST_F(Restart, TokenThatCannotBeOpenedIsReportedAndTheRestStillRuns)
+{
+    sim.tokenOpens = false;
+    sim.tokenError = 5;
+    zw::RestartSystem();
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"OpenProcessToken", "AdjustTokenPrivileges"}));
+    EXPECT_EQ(sim.boxes[0].text, "Access is denied.\r\n");
+    EXPECT_EQ(sim.boxes[1].text, "The handle is invalid.\r\n");
+    EXPECT_EQ(sim.exitWindowsCalls.size(), 1u);  // attempted all the same
+}
+
+TEST_F(Restart, ReportFallsBackToFailureAndKeepsTheLastError)
+{
+    sim.lastError = 0xDEAD;  // no text for this one
+    zw::ReportLastError("ExitWindowsEx");
+    ASSERT_EQ(sim.boxes.size(), 1u);
+    EXPECT_EQ(sim.boxes[0].text, "FAILURE");
+    EXPECT_EQ(sim.boxes[0].caption, "ExitWindowsEx");
+    EXPECT_EQ(sim.lastError, 0xDEADu);  // FormatMessageA's own failure does not leak out
+
+    sim.lastError = 5;
+    zw::ReportLastError("OpenProcessToken");
+    EXPECT_EQ(sim.boxes[1].text, "Access is denied.\r\n");
+    EXPECT_EQ(sim.lastError, 5u);
+    EXPECT_EQ(sim.CallsNamed("FormatMessageA")[1].detail, "0x1100:5:0x400");
+    EXPECT_EQ(sim.LiveAllocations(), 0u);
+}
+
+}  // namespace
