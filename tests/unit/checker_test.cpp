@@ -1,0 +1,403 @@
+// The setup-list checker: its warnings on minimal lists, silence on good ones
+// and on the bundled example, and a plan that is what the launcher does.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "checker/checker.h"
+#include "checker/disk.h"
+#include "sequencer/installer_window.h"
+#include "sequencer/run_state.h"
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using zw::check::Found;
+using zw::check::Plan;
+using zw::check::StartKind;
+
+// Files by full Windows path, found without regard to ASCII case; every
+// folder above a file exists.
+class MemoryFiles : public zw::check::FileView {
+public:
+    void Add(const std::string& path)
+    {
+        files_.insert(sim::UpperAscii(path));
+        for (size_t k = path.rfind('\\'); k != std::string::npos && k > 2; k = path.rfind('\\', k - 1))
+            directories_.insert(sim::UpperAscii(path.substr(0, k)));
+    }
+    bool IsFile(const std::string& path) const override { return files_.count(sim::UpperAscii(path)) != 0; }
+    bool IsDirectory(const std::string& path) const override
+    {
+        return directories_.count(sim::UpperAscii(path)) != 0 || path.size() == 3;
+    }
+
+private:
+    std::set<std::string> files_, directories_;
+};
+
+Plan Check(const std::string& ini, const MemoryFiles& files, bool silent = false,
+           const std::string& listPath = "C:\\setup\\Zarnowel.ini")
+{
+    zw::check::Options options;
+    options.silent = silent;
+    options.listPath = listPath;
+    options.programDirectory = "C:\\setup";
+    options.windowsDirectory = "C:\\windows";
+    const zw::ProfileText text(ini);
+    return zw::check::CheckSetupList(text, options, files);
+}
+
+std::string Codes(const Plan& plan)
+{
+    std::string out;
+    for (const auto& w : plan.warnings) out += (out.empty() ? "" : " ") + std::to_string(w.item) + ":" + w.code;
+    return out;
+}
+
+TEST(CheckerPath, WindowsFullPathFollowsTheSystemsNormalisation)
+{
+    struct {
+        const char *current, *path, *full;
+    } const cases[] = {
+        {"C:\\setup", ".\\a.exe", "C:\\setup\\a.exe"},
+        {"C:\\setup", ".\\sub/a.exe", "C:\\setup\\sub\\a.exe"},  // '/' separates for the file system
+        {"C:\\setup\\sub", "..\\..\\x.inf", "C:\\x.inf"},
+        {"C:\\setup", "..\\..\\..\\x.inf", "C:\\x.inf"},           // never above the drive
+        {"C:\\setup", ".\\\\server\\share\\a.exe", "C:\\setup\\server\\share\\a.exe"},
+        {"C:\\setup", ".\\a.exe. .", "C:\\setup\\a.exe"},           // trailing dots and blanks of the last name
+        {"C:\\setup", ". \\a.exe", "C:\\setup\\. \\a.exe"},         // ... of the last name only
+        {"C:\\setup", ".\\ a.exe", "C:\\setup\\ a.exe"},            // a leading blank stays
+        {"C:\\setup", "D:\\x\\y", "D:\\x\\y"},
+        {"C:\\setup", "\\x", "C:\\x"},
+        {"C:\\setup", ".\\D:\\x\\b.exe", ""},                       // ':' inside a name names nothing
+        {"C:\\setup", ".\\a*.exe", ""},
+        {"C:\\setup", "D:x", ""},                                   // the drive's own current directory
+        {"C:\\setup", ".\\a\\..", "C:\\setup"},
+        {"C:\\", ".\\a", "C:\\a"},
+        {"C:", "..", "C:\\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zw::check::WindowsFullPath(c.current, c.path), c.full) << c.path;
+}
+
+TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
+{
+    struct {
+        const char* name;
+        std::string ini;
+        bool silent;
+        std::string expected;   // item:code of every warning, in order
+        std::string mentioned;  // a text the first warning's message holds
+    } const cases[] = {
+        {"star on a direct start", "[SetupList]\nSetup1=1,a.exe, ,b.exe*c.exe\n", false, "1:wait_separator",
+         "\"b.exe*c.exe\""},
+        {"tilde under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe~c.exe\n", false, "1:wait_separator", "'~'"},
+        {"wildcard under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,*.tmp\n", false, "1:dialog_wildcard",
+         "exact name"},
+        {"a tenth key",
+         "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,a.exe, ,\nSetup3=1,a.exe, ,\nSetup4=1,a.exe, ,\n"
+         "Setup5=1,a.exe, ,\nSetup6=1,a.exe, ,\nSetup7=1,a.exe, ,\nSetup8=1,a.exe, ,\nSetup9=1,a.exe, ,\n"
+         "Setup10=1,a.exe, ,\nSetup12=1,a.exe, ,\n",
+         false, "0:keys_after_last", "Setup10, Setup12"},
+        {"a gap", "[SetupList]\nSetup1=1,a.exe, ,\nSetup3=1,a.exe, ,\n", false, "2:key_gap", "Setup3 is never read"},
+        {"an empty key in the middle", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=\nSetup3=1,a.exe, ,\n", false,
+         "2:key_gap", "Setup2 is missing or empty"},
+        {"a long value", "[SetupList]\nSetup1=1,a.exe, ," + std::string(150, 'w') + "\n", false, "1:value_cut",
+         "cuts off \"wwwwwwwwwww\""},
+        {"a missing file", "[SetupList]\nSetup1=1,nothere.exe, ,\n", false, "1:missing_file", "\".\\nothere.exe\""},
+        {"a missing folder", "[SetupList]\nSetup1=1,nodir\\a.exe, ,\n", false, "1:missing_file", "nodir"},
+        {"the lasting directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=2,b.exe, ,\n", false,
+         "2:missing_file", "C:\\setup\\sub"},
+        {"a driver beyond the directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=0,d.inf,X\n", false,
+         "2:missing_file", "file open error"},
+        {"a drive letter on a copy", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n", false, "1:copy_drive_letter",
+         "\".\\D:\\x\\b.exe\""},
+        {"a direct package without a waitList", "[SetupList]\nSetup1=1,setup.msi, ,\n", false, "1:msi_no_wait",
+         "7 s"},
+        {"a package under the dialog without a waitList", "[SetupList]\nSetup1=1,setup.msi,/qn\n", false,
+         "1:msi_no_wait", "1 s"},
+        {"an unknown kind", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=3,c.exe, ,\nSetup3=1,a.exe, ,\n", false,
+         "2:unknown_kind", "item 3 never run"},
+        {"a restart flag other than 1", "[SetupList]\nSetup1=1,a.exe, , ,yes\n", false, "1:reboot_flag", "\"yes\""},
+        {"a restart flag on a driver", "[SetupList]\nSetup1=0,d.inf,X,x,1\n", false, "1:reboot_flag", "never read"},
+        {"/s without a silent Setup1", "[SetupSilent]\nSetup2=1,a.exe, ,\n[SetupList]\nSetup1=1,a.exe, ,\n", true,
+         "0:silent_fallback", "[SetupSilent]"},
+        {"a blank dropped at the end", "[SetupList]\nSetup1=1,a.exe, \n", false, "1:blank_dropped",
+         "through the dialog instead of a direct start"},
+        {"a blank dropped after a CR", "[SetupList]\r\nSetup1=1,a.exe, , \t\r\n", false, "1:blank_dropped",
+         "the waitList field \" \t\" is lost"},
+        {"two commas", "[SetupList]\nSetup1=1,a.exe,,b.exe,1\n", false, "1:empty_field", "parameters \"b.exe\""},
+        {"no item at all", "[SetupList]\n", false, "0:no_items", "starts nothing"},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        for (const char* f : {"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"}) files.Add(std::string("C:\\setup\\") + f);
+        const Plan plan = Check(c.ini, files, c.silent);
+        EXPECT_EQ(Codes(plan), c.expected) << c.name;
+        if (plan.warnings.empty()) continue;
+        EXPECT_NE(plan.warnings[0].message.find(c.mentioned), std::string::npos)
+            << c.name << ": " << plan.warnings[0].message;
+        EXPECT_FALSE(plan.warnings[0].fix.empty()) << c.name;
+        EXPECT_EQ(zw::check::ExitCodeOf(plan), 1) << c.name;
+    }
+}
+
+TEST(Checker, ListNotNamedAsTheLauncherReadsIt)
+{
+    MemoryFiles files;
+    files.Add("C:\\setup\\a.exe");
+    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\setup.ini")), "0:list_name");
+    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\ZARNOWEL.INI")), "");
+}
+
+TEST(Checker, ListsWrittenRightGiveNoWarning)
+{
+    const std::string lists[] = {
+        "[SetupList]\nSetup1=1,a.exe, ,b.exe~*.tmp\n",     // '~' and a wildcard on a direct start
+        "[SetupList]\nSetup1=1,a.exe,/q,b.exe*c.exe\n",    // '*' under the dialog
+        "[SetupList]\nSetup1=1,a.exe, ,\n",                // the comma keeps the blank
+        "[SetupList]\nSetup1=\"1,a.exe, \"\n",             // so does a quote
+        "[SetupList]\nSetup1=1,a.exe, , ,1\n",
+        "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n",
+        "[SetupList]\nSetup1=1,a.exe,/q  \n",              // a blank lost after a name harms nothing
+        "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=1,a.exe, ,\n",  // the next relative item counts from the top
+        "[SetupList]\nSetup1=1,D:\\tools\\x.exe, ,\n",     // another drive is not looked for
+        "[SetupList]\nSetup1=0,d.inf,PCI\\VEN_1\n",
+        "[SetupSilent]\nSetup1=1,a.exe, ,\n",              // with /s below
+        "[SetupList]\nSetup1=1,a.exe, ,\n[SetupList]\nSetup3=1,a.exe, ,\n",  // only the first section is read
+        "[SetupList]\nSetup1=1," + std::string(144, 'n') + ", ,\n",           // 149 characters exactly
+    };
+    MemoryFiles files;
+    for (const char* f : {"a.exe", "sub\\s.exe", "d.inf", "setup.msi"}) files.Add(std::string("C:\\setup\\") + f);
+    files.Add("C:\\setup\\" + std::string(144, 'n'));
+    for (const std::string& list : lists) {
+        const bool silent = list.find("SetupSilent") != std::string::npos;
+        const Plan plan = Check(list, files, silent);
+        EXPECT_EQ(Codes(plan), "") << list;
+        EXPECT_EQ(zw::check::ExitCodeOf(plan), 0) << list;
+    }
+}
+
+TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
+{
+    MemoryFiles files;
+    files.Add("C:\\setup\\a.exe");
+    files.Add("C:\\setup\\sub\\s.exe");
+    const Plan plan = Check("[SetupList]\nSetup1=1,a.exe, ,x.exe~*.tmp,1\nSetup2=1,sub\\s.exe,/q,y.exe*z.exe\n", files);
+    ASSERT_EQ(plan.items.size(), 2u);
+    const auto& direct = plan.items[0];
+    EXPECT_EQ(direct.start, StartKind::Direct);
+    EXPECT_EQ(direct.tests, ".\\a.exe");
+    EXPECT_EQ(direct.currentDirectory, "C:\\setup");
+    ASSERT_EQ(direct.waitEntries.size(), 2u);
+    EXPECT_FALSE(direct.waitEntries[0].contains);
+    EXPECT_TRUE(direct.waitEntries[1].contains);
+    EXPECT_EQ(direct.waitEntries[1].text, ".tmp");
+    EXPECT_EQ(direct.gracePoll, "*.tmp");
+    EXPECT_TRUE(direct.requestsRestart);
+    const auto& dialog = plan.items[1];
+    EXPECT_EQ(dialog.start, StartKind::Dialog);
+    EXPECT_EQ(dialog.enters, "C:\\setup\\sub");
+    EXPECT_EQ(dialog.currentDirectory, "C:\\setup\\sub");
+    ASSERT_EQ(dialog.waitEntries.size(), 2u);
+    EXPECT_EQ(dialog.waitEntries[1].text, "z.exe");
+    EXPECT_TRUE(dialog.gracePoll.empty());
+    EXPECT_EQ(plan.restartBy, std::vector<int>{1});
+    EXPECT_EQ(plan.lastItemRun, 2);
+
+    // A skipped item asks for no restart: the flag is read after the test.
+    const Plan skipped = Check("[SetupList]\nSetup1=1,gone.exe, , ,1\n", files);
+    EXPECT_TRUE(skipped.restartBy.empty());
+    EXPECT_EQ(skipped.items[0].start, StartKind::None);
+
+    const std::string text = zw::check::FormatPlanText(plan);
+    EXPECT_NE(text.find("enters     C:\\setup\\sub"), std::string::npos) << text;
+    EXPECT_NE(text.find("warnings: none"), std::string::npos) << text;
+}
+
+TEST(Checker, JsonEscapesEveryByteOutsidePrintableAscii)
+{
+    MemoryFiles files;
+    files.Add("C:\\setup\\\xb0\xa1.exe");
+    const Plan plan = Check("[SetupList]\nSetup1=1,\xb0\xa1.exe, ,\"q\"\n", files);
+    const std::string json = zw::check::FormatPlanJson(plan);
+    EXPECT_NE(json.find("\"file\": \"\\u00b0\\u00a1.exe\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"waitList\": \"\\\"q\\\"\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"exitCode\": 0"), std::string::npos) << json;
+    for (const char c : json) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
+}
+
+// ---- the local disk
+
+class CheckerDisk : public ::testing::Test {
+protected:
+    fs::path root;
+    CheckerDisk()
+    {
+        char pattern[] = "/tmp/zarnowel-checker-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        if (made != nullptr) root = made;
+    }
+    ~CheckerDisk() override
+    {
+        std::error_code error;
+        if (!root.empty()) fs::remove_all(root, error);
+    }
+    void Put(const std::string& relative)
+    {
+        const fs::path file = root / relative;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << "x";
+    }
+    Plan CheckFolder(const fs::path& folder)
+    {
+        zw::check::ListLocation where;
+        EXPECT_TRUE(zw::check::LocateList(folder.string(), where));
+        std::string bytes;
+        EXPECT_TRUE(zw::check::ReadFileBytes(where.file, bytes));
+        zw::check::Options options;
+        options.programDirectory = zw::check::WindowsFolderName(where.folder);
+        options.listPath = options.programDirectory + "\\" + where.name;
+        const zw::ProfileText text(bytes);
+        return zw::check::CheckSetupList(text, options, zw::check::DiskView());
+    }
+};
+
+TEST_F(CheckerDisk, FindsNamesWithoutRegardToCaseAsWindowsWould)
+{
+    ASSERT_FALSE(root.empty());
+    Put("Runtime/RTSETUP.EXE");
+    Put("Tool.Exe");
+    std::ofstream(root / "ZARNOWEL.INI") << "[setuplist]\r\nsetup1=2,tool.exe, ,\r\nSETUP2=1,runtime\\rtsetup.exe, ,\r\n";
+    const Plan plan = CheckFolder(root);
+    EXPECT_EQ(Codes(plan), "");
+    ASSERT_EQ(plan.items.size(), 2u);
+    EXPECT_EQ(plan.items[0].found, Found::Yes);
+    EXPECT_EQ(plan.items[1].found, Found::Yes);
+    const std::string windowsRoot = "Z:" + fs::canonical(root).string();
+    EXPECT_EQ(plan.programDirectory, [&] {
+        std::string s = windowsRoot;
+        for (char& c : s)
+            if (c == '/') c = '\\';
+        return s;
+    }());
+    EXPECT_EQ(zw::check::NativePath(plan.items[1].lookedAt), (fs::canonical(root) / "Runtime/RTSETUP.EXE").string());
+    EXPECT_EQ(zw::check::NativePath("C:\\windows"), "");  // only Z: is mapped here
+}
+
+TEST_F(CheckerDisk, FolderWithoutAListCannotBeRead)
+{
+    ASSERT_FALSE(root.empty());
+    zw::check::ListLocation where;
+    EXPECT_FALSE(zw::check::LocateList(root.string(), where));
+    EXPECT_FALSE(zw::check::LocateList((root / "nothing.ini").string(), where));
+}
+
+TEST_F(CheckerDisk, BundledExampleHasNoWarningOnceItsItemsAreThere)
+{
+    ASSERT_FALSE(root.empty());
+    const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    ASSERT_TRUE(fs::exists(examples / "Zarnowel.ini")) << examples;
+    fs::copy(examples, root, fs::copy_options::recursive);
+    // Alone, the list names stand-in installers that are put beside it to run.
+    EXPECT_EQ(Codes(CheckFolder(root)), "2:missing_file 3:missing_file 4:missing_file");
+    for (const char* f : {"tool.exe", "runtime/rtsetup.exe", "rtpost.exe", "app/appsetup.exe"}) Put(f);
+    const Plan plan = CheckFolder(root);
+    EXPECT_EQ(Codes(plan), "");
+    EXPECT_EQ(plan.lastItemRun, 4);
+}
+
+// ---- the plan against the launcher's simulated run
+
+TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
+{
+    const std::string ini =
+        "[SetupList]\r\n"
+        "Setup1=0,drv\\x.inf,ven_1234\r\n"       // driver: dialog, INF beside the list
+        "Setup2=2,tool.exe, ,\r\n"               // copy, direct start from the Windows directory
+        "Setup3=1,sub\\a.exe, ,post.exe\r\n"     // moves the current directory to sub for good
+        "Setup4=2,b.exe,/q\r\n"                  // now looked for in sub; runs under the dialog
+        "Setup5=0,x.inf,VEN_1234\r\n";           // beside the list, so not in sub: "file open error"
+    const char* const present[] = {"C:\\setup\\drv\\x.inf", "C:\\setup\\tool.exe", "C:\\setup\\sub\\a.exe",
+                                   "C:\\setup\\sub\\b.exe", "C:\\setup\\b.exe", "C:\\setup\\x.inf"};
+
+    MemoryFiles files;
+    for (const char* f : present) files.Add(f);
+    const Plan plan = Check(ini, files);
+    ASSERT_EQ(plan.items.size(), 5u);
+    EXPECT_EQ(Codes(plan), "5:missing_file");
+
+    // The launcher on the simulated Windows with the same files.
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    zw::ResetRunState();
+    zw::ResetSetupList();
+    zw::silentMode = 0;
+    sim.AddFile(sim.modulePath);
+    sim.AddFile("C:\\setup\\Zarnowel.ini", ini);
+    for (const char* f : present) sim.AddFile(f);
+    for (const char* name : {"TOOL.EXE", "A.EXE", "B.EXE"}) sim.programs[name] = {"", 700, {}};
+    sim.devices.push_back({sim::MultiSz({"PCI\\VEN_1234&DEV_0001"}), 0, true});
+    sim.CreateTestWindow(zw::InstallerWindowProc);
+    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 0);
+
+    // Every existence test, in order: the paths the plan says.
+    std::vector<std::string> tested, planned;
+    for (const sim::Call& c : sim.CallsNamed("FileExists"))
+        if (c.detail != zw::kSetupListFile) tested.push_back(c.detail);
+    for (const auto& item : plan.items) planned.push_back(item.tests);
+    EXPECT_EQ(tested, planned);
+
+    // The directory changes after the load.
+    std::vector<std::string> entered, plannedEnters;
+    const auto changes = sim.CallsNamed("SetCurrentDirectoryA");
+    for (size_t i = 1; i < changes.size(); ++i) entered.push_back(changes[i].detail);
+    for (const auto& item : plan.items)
+        if (!item.enters.empty()) plannedEnters.push_back(item.enters);
+    EXPECT_EQ(entered, plannedEnters);
+
+    // The copies.
+    std::vector<std::string> copies, plannedCopies;
+    for (const sim::Call& c : sim.CallsNamed("CopyFileA")) copies.push_back(c.detail);
+    for (const auto& item : plan.items)
+        if (item.kind == '2') plannedCopies.push_back(item.copyFrom + "|" + item.tests);
+    EXPECT_EQ(copies, plannedCopies);
+
+    // The starts: what, with what, from where, and how.
+    ASSERT_EQ(sim.starts.size(), 3u);
+    size_t s = 0;
+    size_t dialogs = 0;
+    for (const auto& item : plan.items) {
+        if (item.start == StartKind::Dialog) ++dialogs;
+        if (item.kind == '0' || item.start == StartKind::None) continue;
+        ASSERT_LT(s, sim.starts.size());
+        const sim::Start& started = sim.starts[s++];
+        EXPECT_EQ(started.file, item.tests) << item.number;
+        EXPECT_EQ(started.parameters, item.fields.parameters) << item.number;
+        EXPECT_EQ(started.directory, item.currentDirectory) << item.number;
+        // A direct start is made with no dialog open.
+        bool inDialog = false;
+        for (const sim::DialogRun& d : sim.dialogs) inDialog |= d.opened <= started.time && started.time <= d.closed;
+        EXPECT_EQ(inDialog, item.start == StartKind::Dialog) << item.number;
+    }
+    EXPECT_EQ(sim.dialogs.size(), dialogs);
+
+    // The driver item: the INF path handed over, and the one that was missing.
+    ASSERT_EQ(sim.updates.size(), 1u);
+    EXPECT_EQ(sim.updates[0].infPath, plan.items[0].infPath);
+    ASSERT_EQ(sim.boxes.size(), 1u);
+    EXPECT_EQ(sim.boxes[0].caption, "file open error");
+    EXPECT_EQ(sim.boxes[0].text, plan.items[4].tests);
+    EXPECT_EQ(plan.items[4].found, Found::No);
+    EXPECT_EQ(sim.currentDirectory, plan.items[4].currentDirectory);
+}
+
+}  // namespace

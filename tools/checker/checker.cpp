@@ -1,0 +1,507 @@
+#include "checker.h"
+
+#include <cstdio>
+#include <set>
+
+#include "platform/ascii.h"
+#include "sequencer/item_rules.h"
+#include "sequencer/run_state.h"
+#include "sequencer/wait_list.h"
+#include "setuplist/paths.h"
+
+namespace zw::check {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool HasDriveLetter(std::string_view path)
+{
+    return path.size() >= 2 && path[1] == ':' && AsciiUpper(path[0]) >= 'A' && AsciiUpper(path[0]) <= 'Z';
+}
+
+// Characters that no Windows file name holds.
+bool NamesNoFile(std::string_view component)
+{
+    for (const char c : component) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|') return true;
+    }
+    return false;
+}
+
+std::string KeyName(long n)
+{
+    char key[32] = {};
+    std::snprintf(key, sizeof key, "Setup%ld", n);
+    return key;
+}
+
+std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+// The numbers of everything in the text that looks like a SetupN key; the
+// profile reader then says which of them it really reads.
+std::set<long> KeyNumbersIn(std::string_view text)
+{
+    std::set<long> numbers;
+    constexpr std::string_view kWord = "SETUP";
+    for (size_t i = 0; i + kWord.size() < text.size(); ++i) {
+        if (!EqualsIgnoringAsciiCase(text.substr(i, kWord.size()), kWord)) continue;
+        size_t j = i + kWord.size();
+        long n = 0;
+        size_t digits = 0;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9' && digits < 9) {
+            n = n * 10 + (text[j] - '0');
+            ++j;
+            ++digits;
+        }
+        if (digits > 0) numbers.insert(n);
+    }
+    return numbers;
+}
+
+bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == 0x0B || c == 0x0C || c == 0x1A; }
+
+constexpr char kMarker = '\x01';
+
+// The text with a marker after the blanks at the end of every line, so the
+// profile reader, which drops them, keeps them in sight.
+std::string MarkLineEnds(std::string_view text)
+{
+    std::string marked;
+    marked.reserve(text.size() + text.size() / 8);
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const bool lineEnd = i == text.size() || text[i] == '\r' || text[i] == '\n';
+        if (lineEnd && !marked.empty() && IsTrailingBlank(marked.back())) marked += kMarker;
+        if (i < text.size()) marked += text[i];
+    }
+    return marked;
+}
+
+const char* FieldName(int index)
+{
+    static const char* const names[] = {"kind", "file", "parameters", "waitList", "rebootFlag"};
+    return index >= 0 && index < 5 ? names[index] : "field";
+}
+
+const std::string& FieldAt(const SetupItem& item, int index)
+{
+    const std::string* const fields[] = {&item.kind, &item.file, &item.parameters, &item.waitList, &item.rebootFlag};
+    return *fields[index];
+}
+
+std::string ItemRange(int from, int to)
+{
+    if (from == to) return "item " + std::to_string(from);
+    return "items " + std::to_string(from) + " to " + std::to_string(to);
+}
+
+class Checker {
+public:
+    Checker(const ProfileText& text, const Options& options, const FileView& files)
+        : text_(text), options_(options), files_(files), read_(ProfileTextReader(text))
+    {
+    }
+
+    Plan Run()
+    {
+        plan_.listPath = options_.listPath;
+        plan_.programDirectory = options_.programDirectory;
+        plan_.silent = options_.silent;
+        plan_.section = ChooseSetupSection(options_.silent, read_);
+        SetupListReport report;
+        ReadSetupItems(plan_.section, read_, &report);
+
+        if (!options_.listPath.empty() && !EqualsIgnoringAsciiCase(BaseName(options_.listPath), "Zarnowel.ini"))
+            Warn(0, "list_name", "the launcher reads only a list named Zarnowel.ini beside it; this one is " +
+                                     Quoted(BaseName(options_.listPath)),
+                 "rename the file to Zarnowel.ini");
+        if (options_.silent && plan_.section == kSectionList)
+            Warn(0, "silent_fallback",
+                 "with /s the launcher reads [SetupSilent] only when its Setup1 is non-empty; it is not, so /s runs "
+                 "[SetupList] (and still restarts without asking)",
+                 "add Setup1 to [SetupSilent], or run without /s");
+        CheckKeys(report.itemsLoaded);
+
+        currentDirectory_ = options_.programDirectory;
+        for (int n = kFirstItem; n <= report.itemsLoaded; ++n) {
+            PlanItem item = TakeUp(n);
+            const bool ends = item.kind != '0' && item.kind != '1' && item.kind != '2';
+            plan_.items.push_back(std::move(item));
+            if (ends) {
+                plan_.end = EndReason::UnknownKind;
+                if (n < report.itemsLoaded) {
+                    Warning& w = plan_.warnings.back();
+                    w.message += "; " + ItemRange(n + 1, report.itemsLoaded) + " never run";
+                }
+                return std::move(plan_);
+            }
+            plan_.lastItemRun = n;
+        }
+        plan_.end = report.itemsLoaded == kLastItem ? EndReason::TableFull : EndReason::NoMoreKeys;
+        if (report.itemsLoaded == 0 && !gapFound_)
+            Warn(0, "no_items", "[" + plan_.section + "] has no Setup1: the launcher starts nothing and ends",
+                 "add Setup1=kind,file,... to [" + plan_.section + "]");
+        return std::move(plan_);
+    }
+
+private:
+    void Warn(int item, std::string code, std::string message, std::string fix)
+    {
+        plan_.warnings.push_back({item, std::move(code), std::move(message), std::move(fix)});
+    }
+
+    bool Reads(long n) { return !read_(plan_.section.c_str(), KeyName(n).c_str()).empty(); }
+
+    void CheckKeys(int itemsLoaded)
+    {
+        std::vector<long> unread;
+        for (const long n : KeyNumbersIn(text_.Text()))
+            if (n > itemsLoaded + 1 && Reads(n)) unread.push_back(n);
+        // The key after item 9 is unread even without a gap.
+        if (itemsLoaded == kLastItem && Reads(kLastItem + 1) &&
+            (unread.empty() || unread.front() != kLastItem + 1))
+            unread.insert(unread.begin(), kLastItem + 1);
+        if (unread.empty()) return;
+        std::string names;
+        for (const long n : unread) names += (names.empty() ? "" : ", ") + KeyName(n);
+        if (itemsLoaded == kLastItem) {
+            Warn(0, "keys_after_last",
+                 names + " never run" + (unread.size() == 1 ? "s" : "") + ": the launcher carries out at most " +
+                     std::to_string(kLastItem) + " items (Setup1 to Setup" + std::to_string(kLastItem) + ")",
+                 "merge items or move the rest to a second medium; keep to Setup1..Setup9");
+            return;
+        }
+        gapFound_ = true;
+        const int missing = itemsLoaded + 1;
+        Warn(missing, "key_gap",
+             KeyName(missing) + " is missing or empty, so reading stops there: " + names +
+                 (unread.size() == 1 ? " is" : " are") + " never read",
+             "number the keys Setup1, Setup2, ... without a gap");
+    }
+
+    // Checks that need the value as the file holds it.
+    void CheckValue(const PlanItem& item)
+    {
+        const std::string key = KeyName(item.number);
+        std::string whole;
+        if (text_.Find(plan_.section, key, whole) && whole.size() > item.value.size()) {
+            Warn(item.number, "value_cut",
+                 key + " has " + std::to_string(whole.size()) + " characters; the launcher reads only the first " +
+                     std::to_string(item.value.size()) + " and cuts off " + Quoted(whole.substr(item.value.size())),
+                 "shorten the value to at most " + std::to_string(kValueLimit) +
+                     " characters (shorter names or parameters)");
+            return;  // what lies beyond the cut doesn't matter
+        }
+        const ProfileText marked(MarkLineEnds(text_.Text()));
+        std::string kept;
+        if (marked.Find(plan_.section, key, kept) && !kept.empty() && kept.back() == kMarker) {
+            kept.pop_back();
+            size_t end = kept.size();
+            while (end > 0 && IsTrailingBlank(kept[end - 1])) --end;
+            if (end > 0 && end < kept.size() && kept[end - 1] == ',') {
+                const SetupItem meant = SplitSetupValue(kept);
+                std::string lost = "a blank field";
+                for (int f = 0; f < 5; ++f)
+                    if (FieldAt(meant, f) != FieldAt(item.fields, f)) {
+                        lost = std::string("the ") + FieldName(f) + " field " + Quoted(FieldAt(meant, f));
+                        break;
+                    }
+                std::string effect;
+                if (meant.parameters == kNoParameters && item.fields.parameters != kNoParameters)
+                    effect = ", so the item goes through the dialog instead of a direct start";
+                Warn(item.number, "blank_dropped",
+                     "the line ends in a blank after a comma, and blanks at the end of a value are dropped: " +
+                         lost + " is lost" + effect,
+                     "end the value with a comma after the blank (" + Quoted(kept.substr(0, end) + " ,") +
+                         ") or quote the whole value");
+            }
+        }
+        if (item.value.find(",,") != std::string::npos || (!item.value.empty() && item.value.front() == ','))
+            Warn(item.number, "empty_field",
+                 "a run of commas counts as one separator, so no field is empty and the later fields move forward: "
+                 "kind " + Quoted(item.fields.kind) + ", file " + Quoted(item.fields.file) + ", parameters " +
+                     Quoted(item.fields.parameters) + ", waitList " + Quoted(item.fields.waitList) + ", rebootFlag " +
+                     Quoted(item.fields.rebootFlag),
+                 "write a single blank for a field with nothing to give: \", ,\"");
+    }
+
+    // Looks for a path relative to the current directory.
+    Found Look(const std::string& path, std::string& lookedAt)
+    {
+        lookedAt = WindowsFullPath(currentDirectory_, path);
+        return !lookedAt.empty() && files_.IsFile(lookedAt) ? Found::Yes : Found::No;
+    }
+
+    void TakeUpProgram(PlanItem& item)
+    {
+        const ProgramPath path = ResolveProgramPath(options_.programDirectory, item.fields.file);
+        item.currentDirectory = currentDirectory_;
+        if (!path.resolvable) {
+            item.found = Found::No;
+            item.missingWhy = Quoted(options_.programDirectory + "\\" + item.fields.file) +
+                              " is too long for the launcher (a path of at most " +
+                              std::to_string(kPathCapacity - 1) + " characters, a directory of at most " +
+                              std::to_string(kDirectoryLimit) + ")";
+            return;
+        }
+        item.tests = path.file;
+        if (path.enter.empty()) {
+            // A drive letter names the target machine's disk, not this one.
+            if (!FitsPathBuffer(path.file)) {
+                item.found = Found::No;
+                item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            }
+            return;
+        }
+        item.enters = path.enter;
+        const std::string directory = WindowsFullPath(currentDirectory_, path.enter);
+        if (directory.empty() || !files_.IsDirectory(directory)) {
+            item.found = Found::No;
+            item.lookedAt = directory;
+            item.missingWhy = "the directory " + Quoted(path.enter) + " does not exist, so the change into it fails";
+            return;
+        }
+        item.entered = true;
+        currentDirectory_ = directory;
+        item.currentDirectory = currentDirectory_;
+        if (!FitsPathBuffer(path.file)) {
+            item.found = Found::No;
+            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            return;
+        }
+        item.found = Look(path.file, item.lookedAt);
+    }
+
+    void TakeUpCopy(PlanItem& item)
+    {
+        const CopyPaths paths = ResolveCopyPaths(options_.windowsDirectory, item.fields.file);
+        item.currentDirectory = currentDirectory_;
+        item.copyFrom = paths.source;
+        item.tests = paths.destination;
+        if (HasDriveLetter(item.fields.file)) {
+            item.found = Found::No;
+            item.missingWhy = Quoted(paths.source) + " names no file, so the copy fails";
+            Warn(item.number, "copy_drive_letter",
+                 "a kind '2' file is taken relative to the current directory: " + Quoted(paths.source) +
+                     " names nothing, the copy fails, and only a copy already in the Windows directory would run",
+                 "name the file relative to the current directory (" + currentDirectory_ + ")");
+            return;
+        }
+        if (!FitsPathBuffer(paths.source) || !FitsPathBuffer(paths.destination)) {
+            item.found = Found::No;
+            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            return;
+        }
+        item.found = Look(paths.source, item.lookedAt);
+    }
+
+    void TakeUpDriver(PlanItem& item)
+    {
+        item.currentDirectory = currentDirectory_;
+        item.tests = RelativeToCurrentDirectory(item.fields.file);
+        if (!FitsPathBuffer(item.tests)) {
+            item.found = Found::No;
+            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+        } else {
+            item.found = Look(item.tests, item.lookedAt);
+        }
+        // The driver update is given the INF below programDirectory, not
+        // where the existence test found it.
+        item.infPath = JoinRelativePath(options_.programDirectory, item.fields.file);
+        if (item.infPath.empty()) {
+            item.infFound = Found::No;
+        } else {
+            const std::string full = WindowsFullPath(options_.programDirectory, item.infPath);
+            item.infFound = !full.empty() && files_.IsFile(full) ? Found::Yes : Found::No;
+        }
+        if (item.found != Found::Yes) return;
+        item.start = StartKind::Dialog;
+        plan_.driverItems.push_back(item.number);
+        if (item.infFound == Found::No)
+            Warn(item.number, "missing_file",
+                 item.infPath.empty()
+                     ? "the INF path " + Quoted(options_.programDirectory + "\\" + item.fields.file) +
+                           " is too long: the driver update is not called"
+                     : Quoted(item.tests) + " was found in " + currentDirectory_ +
+                           ", but the driver update is given " + Quoted(item.infPath) + ", which does not exist",
+                 "put the INF where both look: " + item.fields.file + " below the launcher's folder, with no "
+                 "earlier kind '1' item moving the current directory away from it");
+    }
+
+    void DescribeStart(PlanItem& item)
+    {
+        const SetupItem& f = item.fields;
+        const bool direct = StartsDirectly(f);
+        item.direct = direct;
+        const std::string separatorNote = direct ? "a direct start (parameters \" \") separates names with '~'"
+                                                 : "an item under the dialog separates names with '*'";
+        if (direct) {
+            for (const std::string_view entry : SplitWaitList(f.waitList, kDirectWaitSeparator))
+                if (entry.find('*', 1) != std::string_view::npos) {
+                    Warn(item.number, "wait_separator",
+                         "the waitList entry " + Quoted(entry) + " holds '*', but " + separatorNote +
+                             ": it is one name that no process has",
+                         "separate the names with '~' (a wildcard is written *.ext, on its own)");
+                    break;
+                }
+        } else if (f.waitList.find(kDirectWaitSeparator) != std::string::npos) {
+            Warn(item.number, "wait_separator",
+                 "the waitList " + Quoted(f.waitList) + " uses '~', but " + separatorNote +
+                     ": it is read as one name that no process has",
+                 "separate the names with '*', or start the item directly (parameters \" \") to use '~'");
+        }
+        if (!direct && f.waitList.find("*.") != std::string::npos)
+            Warn(item.number, "dialog_wildcard",
+                 "the waitList " + Quoted(f.waitList) +
+                     " holds a wildcard, but under the dialog every entry is an exact name: '*' splits it and "
+                     "the rest is looked for by exact name",
+                 "name the processes exactly, or start the item directly (parameters \" \") to use *.ext");
+        if (!f.rebootFlag.empty() && f.rebootFlag != "1")
+            Warn(item.number, "reboot_flag",
+                 "rebootFlag " + Quoted(f.rebootFlag) + " is not \"1\": it asks for no restart",
+                 "write 1 to ask for a restart, or leave the field out");
+
+        item.waitProgram = BaseName(f.file);
+        const char separator = direct ? kDirectWaitSeparator : kDialogWaitSeparator;
+        for (const std::string_view entry : SplitWaitList(f.waitList, separator)) {
+            WaitEntry w;
+            w.name = entry;
+            w.contains = direct && IsWildcardWaitEntry(entry);
+            w.text = w.contains ? WildcardFragment(entry) : std::string(entry);
+            item.waitEntries.push_back(std::move(w));
+        }
+        if (direct) item.gracePoll = GracePollName(f);
+        item.installerPackage = IsInstallerPackage(item.tests);
+        if (item.installerPackage && item.waitEntries.empty())
+            Warn(item.number, "msi_no_wait",
+                 direct ? "a package started directly with an empty waitList ends about 7 s after its start, "
+                          "whatever the installer does: its own name never runs as a process"
+                        : "a package under the dialog with an empty waitList closes the dialog at its first tick, "
+                          "about 1 s after it opened, whatever the installer does",
+                 "name the installer's process in the waitList: " + f.kind + "," + f.file + "," +
+                     (direct ? std::string(" ") : f.parameters) + ",msiexec.exe");
+
+        if (item.found == Found::No) return;
+        item.start = direct ? StartKind::Direct : StartKind::Dialog;
+        item.requestsRestart = RequestsRestart(f);
+        if (item.requestsRestart) plan_.restartBy.push_back(item.number);
+    }
+
+    PlanItem TakeUp(int n)
+    {
+        PlanItem item;
+        item.number = n;
+        item.fields = SetupItemAt(n);
+        item.value = read_(plan_.section.c_str(), KeyName(n).c_str());
+        item.kind = KindOf(item.fields);
+        CheckValue(item);
+        switch (item.kind) {
+        case '2':
+            TakeUpCopy(item);
+            DescribeStart(item);
+            break;
+        case '1':
+            TakeUpProgram(item);
+            DescribeStart(item);
+            break;
+        case '0':
+            TakeUpDriver(item);
+            if (!item.fields.rebootFlag.empty())
+                Warn(n, "reboot_flag",
+                     "a driver item's rebootFlag " + Quoted(item.fields.rebootFlag) +
+                         " is never read: the driver installation asks for a restart by itself",
+                     "leave the fifth field out");
+            break;
+        default:
+            Warn(n, "unknown_kind",
+                 "kind " + Quoted(item.fields.kind) + " is not 0, 1 or 2: the run ends at this item",
+                 "write 0 (driver), 1 (program) or 2 (copy into the Windows directory) as the first field");
+            return item;
+        }
+        if (item.found == Found::No) {
+            const char* const skipped = item.kind == '0'  ? "the launcher shows \"file open error\" and skips the item"
+                                        : item.kind == '2' ? "the item is skipped without a word (unless a copy of that "
+                                                             "name is already in the Windows directory)"
+                                                           : "the item is skipped without a word";
+            if (!item.missingWhy.empty()) {
+                if (item.kind == '2' && HasDriveLetter(item.fields.file)) return item;  // said already
+                Warn(n, "missing_file", item.missingWhy + ": " + skipped,
+                     item.enters.empty() ? "shorten the path" : "create the folder, or correct the path");
+            } else {
+                item.missingWhy = Quoted(item.kind == '2' ? item.copyFrom : item.tests) + " is not in " +
+                                  item.currentDirectory;
+                Warn(n, "missing_file", item.missingWhy + ": " + skipped,
+                     currentDirectory_ == options_.programDirectory
+                         ? "put the file there, or correct the name"
+                         : "put the file in " + currentDirectory_ +
+                               " (an earlier kind '1' item made it the current directory), or correct the name");
+            }
+        }
+        return item;
+    }
+
+    const ProfileText& text_;
+    const Options& options_;
+    const FileView& files_;
+    SetupValueReader read_;
+    Plan plan_;
+    std::string currentDirectory_;
+    bool gapFound_ = false;
+};
+
+}  // namespace
+
+std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path)
+{
+    std::string whole;
+    if (HasDriveLetter(path)) {
+        // "D:name" would be relative to that drive's own current directory.
+        if (path.size() < 3 || !IsSeparator(path[2])) return std::string();
+        whole = path;
+    } else if (!path.empty() && IsSeparator(path[0])) {
+        if (path.size() > 1 && IsSeparator(path[1])) return std::string();  // a network path
+        if (!HasDriveLetter(currentDirectory)) return std::string();
+        whole = currentDirectory.substr(0, 2) + path;
+    } else {
+        if (!HasDriveLetter(currentDirectory)) return std::string();
+        whole = currentDirectory + "\\" + path;
+    }
+    std::vector<std::string> parts;
+    const bool endsWithSeparator = IsSeparator(whole.back());
+    size_t i = 2;
+    while (i < whole.size()) {
+        while (i < whole.size() && IsSeparator(whole[i])) ++i;
+        const size_t start = i;
+        while (i < whole.size() && !IsSeparator(whole[i])) ++i;
+        std::string part = whole.substr(start, i - start);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    if (!parts.empty() && !endsWithSeparator) {
+        std::string& last = parts.back();
+        while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
+        if (last.empty()) parts.pop_back();
+    }
+    std::string full = whole.substr(0, 2);
+    for (const std::string& part : parts) {
+        if (NamesNoFile(part)) return std::string();
+        full += '\\';
+        full += part;
+    }
+    if (parts.empty()) full += '\\';
+    return full;
+}
+
+Plan CheckSetupList(const ProfileText& text, const Options& options, const FileView& files)
+{
+    return Checker(text, options, files).Run();
+}
+
+int ExitCodeOf(const Plan& plan) { return plan.warnings.empty() ? 0 : 1; }
+
+}  // namespace zw::check

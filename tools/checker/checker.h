@@ -1,0 +1,111 @@
+// zarnowel-check: reads a setup list as the launcher reads it and tells, item
+// by item, what the launcher will do with it, and what will go wrong.
+//
+// Everything that decides is the launcher's own code: the profile reader, the
+// loader, the path helpers and the item rules of the sequence. This file adds
+// only the look at the disk and the words.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "setuplist/profile_reader.h"
+#include "setuplist/setup_list.h"
+
+namespace zw::check {
+
+// The disk as the launcher would find things on it, asked with full Windows
+// paths as WindowsFullPath gives them.
+class FileView {
+public:
+    virtual ~FileView() = default;
+    virtual bool IsFile(const std::string& path) const = 0;
+    virtual bool IsDirectory(const std::string& path) const = 0;
+};
+
+// The full path that the file system opens for path, as Windows forms it:
+// a path with a drive letter and ":\" stands alone, one starting with '\'
+// starts at the drive of currentDirectory, any other lies below
+// currentDirectory. '\' and '/' both separate; empty and "." components go;
+// ".." climbs, never above the drive; blanks and dots at the end of the last
+// component go. The empty text for what names no file (a ':' inside a
+// component, say).
+std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path);
+
+enum class Found { Yes, No, NotLooked };
+enum class StartKind { None, Direct, Dialog };
+
+struct WaitEntry {
+    std::string name;      // the entry as written
+    bool contains = false; // true: looked for inside image names
+    std::string text;      // what is looked for
+};
+
+struct PlanItem {
+    int number = 0;
+    std::string value;  // as the launcher reads it
+    SetupItem fields;
+    char kind = '\0';   // '0', '1', '2', or anything else: the run ends here
+    // The current directory when the file is tested (after a kind '1'
+    // item's own change).
+    std::string currentDirectory;
+    std::string enters;       // kind '1' below programDirectory: made current for good
+    bool entered = false;     // ... and that directory exists
+    std::string copyFrom;     // kind '2': the copy's source, relative to currentDirectory
+    std::string tests;        // the path tested and started (currentFile)
+    std::string lookedAt;     // the full path looked for on the disk
+    Found found = Found::NotLooked;
+    std::string missingWhy;   // why found is No, in words
+    StartKind start = StartKind::None;  // None when the item is skipped
+    bool direct = false;                // parameters " ": the '~' rules; else the dialog's '*' rules
+    bool installerPackage = false;
+    std::string infPath;      // kind '0': the INF the driver update is given
+    Found infFound = Found::NotLooked;
+    // The wait: the item's own program by its base name, then the entries.
+    std::string waitProgram;
+    std::vector<WaitEntry> waitEntries;
+    std::string gracePoll;    // direct start: the name the grace period watches
+    bool requestsRestart = false;
+};
+
+struct Warning {
+    int item = 0;  // 0: the list as a whole
+    std::string code;
+    std::string message;
+    std::string fix;
+};
+
+enum class EndReason { NoMoreKeys, TableFull, UnknownKind };
+
+struct Plan {
+    std::string listPath;
+    std::string programDirectory;
+    bool silent = false;
+    std::string section;
+    std::vector<PlanItem> items;  // every loaded item, the one that ends the run included
+    int lastItemRun = 0;          // the run ends after this item
+    EndReason end = EndReason::NoMoreKeys;
+    std::vector<int> restartBy;   // items whose rebootFlag asks for a restart (file found or not looked for)
+    std::vector<int> driverItems; // driver items reached: they may ask for one
+    std::vector<Warning> warnings;
+};
+
+struct Options {
+    bool silent = false;
+    std::string listPath;                     // Windows form, for the report
+    std::string programDirectory;             // Windows form, no trailing '\'
+    std::string windowsDirectory = "%WINDIR%";  // the target's own cannot be known
+};
+
+// The list must be read with the launcher's own rules: text is what the file
+// holds, byte for byte.
+Plan CheckSetupList(const ProfileText& text, const Options& options, const FileView& files);
+
+// 0 without warnings, 1 with.
+int ExitCodeOf(const Plan& plan);
+constexpr int kExitUnreadable = 2;
+
+std::string FormatPlanText(const Plan& plan);
+std::string FormatPlanJson(const Plan& plan);
+
+}  // namespace zw::check

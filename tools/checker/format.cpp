@@ -1,0 +1,291 @@
+// The plan in words and in JSON (schema: tools/checker/README.md).
+#include <cstdio>
+
+#include "checker.h"
+#include "setuplist/setup_list.h"
+
+namespace zw::check {
+
+namespace {
+
+std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+std::string NumberList(const std::vector<int>& numbers)
+{
+    std::string out;
+    for (const int n : numbers) out += (out.empty() ? "" : ", ") + std::to_string(n);
+    return out;
+}
+
+const char* KindWords(char kind)
+{
+    switch (kind) {
+    case '0': return "driver package (kind 0)";
+    case '1': return "program (kind 1)";
+    case '2': return "copied into the Windows directory and run there (kind 2)";
+    default: return "not a kind the launcher knows";
+    }
+}
+
+std::string EndWords(const Plan& plan)
+{
+    const std::string after = plan.lastItemRun == 0 ? "before item 1" : "after item " + std::to_string(plan.lastItemRun);
+    switch (plan.end) {
+    case EndReason::UnknownKind:
+        return "at item " + std::to_string(plan.lastItemRun + 1) + ", whose kind is not 0, 1 or 2";
+    case EndReason::TableFull:
+        return after + ", the last the launcher holds";
+    case EndReason::NoMoreKeys:
+    default:
+        return after + ": Setup" + std::to_string(plan.lastItemRun + 1) + " is missing or empty";
+    }
+}
+
+std::string RestartWords(const Plan& plan)
+{
+    std::string out;
+    if (!plan.restartBy.empty()) {
+        out = std::string(plan.restartBy.size() == 1 ? "asked for by item " : "asked for by items ") +
+              NumberList(plan.restartBy) + ": " +
+              (plan.silent ? "the computer restarts at the end without a question (/s)"
+                           : "at the end the launcher asks whether to restart now");
+    }
+    if (!plan.driverItems.empty()) {
+        const std::string drivers = std::string(plan.driverItems.size() == 1 ? "item " : "items ") +
+                                    NumberList(plan.driverItems);
+        out += out.empty() ? "only if the driver installation of " + drivers + " asks for one"
+                           : "; also if the driver installation of " + drivers + " asks for one";
+    }
+    return out.empty() ? "none requested" : out;
+}
+
+std::string WaitWords(const PlanItem& item)
+{
+    const bool direct = item.direct;
+    std::string out = direct ? "'~' rule: " : "'*' rule: ";
+    out += item.waitProgram + " (the item's own name)";
+    for (const WaitEntry& e : item.waitEntries)
+        out += ", " + (e.contains ? "every image name holding " + Quoted(e.text) : e.text);
+    if (direct)
+        out += "; then a grace period of 20 polls 300 ms apart watching " +
+               (item.gracePoll.empty() ? std::string("nothing") : item.gracePoll) + " by exact name";
+    else
+        out += "; no grace period";
+    return out;
+}
+
+std::string FoundWords(Found found)
+{
+    switch (found) {
+    case Found::Yes: return "found";
+    case Found::No: return "missing";
+    case Found::NotLooked:
+    default: return "not looked for";
+    }
+}
+
+void Line(std::string& out, const char* label, const std::string& text)
+{
+    char head[32] = {};
+    std::snprintf(head, sizeof head, "  %-10s ", label);
+    out += head + text + "\n";
+}
+
+// ------------------------------------------------------------------ JSON
+
+// Strings are the list's bytes; the code page they are in cannot be known,
+// so every byte outside printable ASCII is written as \u00XX, one per byte.
+std::string Json(std::string_view s)
+{
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u >= 0x7F) {
+            char escaped[8] = {};
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonOrNull(const std::string& s) { return s.empty() ? "null" : Json(s); }
+
+std::string JsonFound(Found found)
+{
+    return found == Found::Yes ? "true" : found == Found::No ? "false" : "null";
+}
+
+std::string JsonInts(const std::vector<int>& numbers) { return "[" + NumberList(numbers) + "]"; }
+
+const char* JsonKind(char kind)
+{
+    switch (kind) {
+    case '0': return "driver";
+    case '1': return "program";
+    case '2': return "copy";
+    default: return "end";
+    }
+}
+
+const char* JsonEnd(EndReason end)
+{
+    switch (end) {
+    case EndReason::UnknownKind: return "unknown-kind";
+    case EndReason::TableFull: return "table-full";
+    case EndReason::NoMoreKeys:
+    default: return "no-more-keys";
+    }
+}
+
+std::string JsonItem(const PlanItem& item)
+{
+    const SetupItem& f = item.fields;
+    const bool known = item.kind == '0' || item.kind == '1' || item.kind == '2';
+    const bool waits = item.kind == '1' || item.kind == '2';
+    std::string o = "    {\n";
+    o += "      \"item\": " + std::to_string(item.number) + ",\n";
+    o += "      \"value\": " + Json(item.value) + ",\n";
+    o += "      \"fields\": {\"kind\": " + Json(f.kind) + ", \"file\": " + Json(f.file) + ", \"parameters\": " +
+         Json(f.parameters) + ", \"waitList\": " + Json(f.waitList) + ", \"rebootFlag\": " + Json(f.rebootFlag) +
+         "},\n";
+    o += std::string("      \"kind\": \"") + JsonKind(item.kind) + "\",\n";
+    o += "      \"currentDirectory\": " + (known ? Json(item.currentDirectory) : std::string("null")) + ",\n";
+    o += "      \"enters\": " + JsonOrNull(item.enters) + ",\n";
+    o += "      \"entered\": " + std::string(item.enters.empty() ? "null" : item.entered ? "true" : "false") + ",\n";
+    o += "      \"copyFrom\": " + JsonOrNull(item.copyFrom) + ",\n";
+    o += "      \"tests\": " + JsonOrNull(item.tests) + ",\n";
+    o += "      \"lookedAt\": " + JsonOrNull(item.lookedAt) + ",\n";
+    o += "      \"found\": " + (known ? JsonFound(item.found) : std::string("null")) + ",\n";
+    o += "      \"missing\": " + JsonOrNull(item.missingWhy) + ",\n";
+    o += std::string("      \"start\": \"") +
+         (item.start == StartKind::Direct ? "direct" : item.start == StartKind::Dialog ? "dialog" : "none") + "\",\n";
+    o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
+    if (item.kind == '0') {
+        o += "      \"hardwareId\": " + Json(f.parameters) + ",\n";
+        o += "      \"infPath\": " + JsonOrNull(item.infPath) + ",\n";
+        o += "      \"infFound\": " + JsonFound(item.infFound) + ",\n";
+    } else {
+        o += "      \"hardwareId\": null,\n      \"infPath\": null,\n      \"infFound\": null,\n";
+    }
+    if (waits) {
+        const bool direct = item.direct;
+        o += std::string("      \"wait\": {\"rule\": \"") + (direct ? "direct" : "dialog") + "\", \"separator\": \"" +
+             (direct ? "~" : "*") + "\", \"program\": " + Json(item.waitProgram) + ", \"entries\": [";
+        for (size_t i = 0; i < item.waitEntries.size(); ++i) {
+            const WaitEntry& e = item.waitEntries[i];
+            o += std::string(i == 0 ? "" : ", ") + "{\"name\": " + Json(e.name) + ", \"match\": \"" +
+                 (e.contains ? "contains" : "exact") + "\", \"text\": " + Json(e.text) + "}";
+        }
+        o += "], \"gracePoll\": " + (direct ? Json(item.gracePoll) : std::string("null")) + "},\n";
+    } else {
+        o += "      \"wait\": null,\n";
+    }
+    const char* restart = item.kind == '0' ? (item.start == StartKind::Dialog ? "driver" : "no")
+                                           : (item.requestsRestart ? "yes" : "no");
+    o += std::string("      \"restart\": \"") + restart + "\"\n";
+    o += "    }";
+    return o;
+}
+
+}  // namespace
+
+std::string FormatPlanText(const Plan& plan)
+{
+    std::string out = "zarnowel-check: " + plan.listPath + "\n";
+    out += "section [" + plan.section + "] " +
+           (plan.silent ? (plan.section == kSectionSilent ? "(with /s)" : "(with /s, which falls back to it)")
+                        : "(without /s)") +
+           "\n";
+    out += "programDirectory " + plan.programDirectory + ", the current directory at the start\n";
+    for (const PlanItem& item : plan.items) {
+        const SetupItem& f = item.fields;
+        out += "\nitem " + std::to_string(item.number) + ": " + KindWords(item.kind) + "\n";
+        Line(out, "value", item.value);
+        if (item.kind != '0' && item.kind != '1' && item.kind != '2') {
+            Line(out, "ends", "the run ends here: kind " + Quoted(f.kind) + " is not 0, 1 or 2");
+            continue;
+        }
+        if (!item.enters.empty())
+            Line(out, "enters", item.enters + (item.entered ? " (the current directory for every later item)"
+                                                            : ": no such directory, the change fails"));
+        if (item.kind == '2') {
+            Line(out, "copies", item.copyFrom + " in " + item.currentDirectory + " (" + FoundWords(item.found) +
+                                    ") over " + item.tests);
+            Line(out, "tests", item.tests);
+        } else if (!item.tests.empty() && (item.enters.empty() || item.entered)) {
+            const bool relative = item.tests.rfind(".\\", 0) == 0;
+            std::string where = relative ? " in " + item.currentDirectory : std::string();
+            std::string found = FoundWords(item.found);
+            if (item.found == Found::NotLooked) found += " (a drive letter names the target machine's disk)";
+            Line(out, "tests", item.tests + where + ": " + found);
+        }
+        if (item.found == Found::No) {
+            Line(out, "skipped", item.missingWhy + (item.kind == '0' ? "; message \"file open error\"" : ""));
+            continue;
+        }
+        if (item.kind == '0') {
+            Line(out, "dialog", "looks for a present device whose first hardware ID holds " + Quoted(f.parameters) +
+                                    " (any letter case) and installs " +
+                                    (item.infPath.empty() ? std::string("nothing (INF path too long)")
+                                                          : item.infPath + " (" + FoundWords(item.infFound) + ")") +
+                                    " for it");
+            Line(out, "restart", "if the driver installation asks for one");
+            continue;
+        }
+        std::string start = item.tests + (item.start == StartKind::Direct ? " directly" : " under the dialog") +
+                            ", parameters " + Quoted(f.parameters);
+        if (item.installerPackage) start += "; a Windows Installer package: up to two running msiexec.exe end first";
+        Line(out, "starts", start);
+        Line(out, "waits", WaitWords(item));
+        Line(out, "restart", item.requestsRestart ? "requested (rebootFlag 1)" : "no");
+    }
+    out += "\nend: " + EndWords(plan) + "\n";
+    out += "restart: " + RestartWords(plan) + "\n";
+    if (plan.warnings.empty()) {
+        out += "warnings: none\n";
+        return out;
+    }
+    out += "warnings: " + std::to_string(plan.warnings.size()) + "\n";
+    for (const Warning& w : plan.warnings) {
+        out += "  " + (w.item == 0 ? std::string("list") : "item " + std::to_string(w.item)) + " [" + w.code + "] " +
+               w.message + "\n";
+        out += "    fix: " + w.fix + "\n";
+    }
+    return out;
+}
+
+std::string FormatPlanJson(const Plan& plan)
+{
+    std::string o = "{\n";
+    o += "  \"format\": \"zarnowel-check 1\",\n";
+    o += "  \"list\": " + Json(plan.listPath) + ",\n";
+    o += "  \"programDirectory\": " + Json(plan.programDirectory) + ",\n";
+    o += std::string("  \"silent\": ") + (plan.silent ? "true" : "false") + ",\n";
+    o += "  \"section\": " + Json(plan.section) + ",\n";
+    o += "  \"items\": [";
+    for (size_t i = 0; i < plan.items.size(); ++i) o += std::string(i == 0 ? "\n" : ",\n") + JsonItem(plan.items[i]);
+    o += plan.items.empty() ? "],\n" : "\n  ],\n";
+    o += "  \"end\": {\"afterItem\": " + std::to_string(plan.lastItemRun) + ", \"reason\": \"" + JsonEnd(plan.end) +
+         "\"},\n";
+    o += "  \"restart\": {\"requestedBy\": " + JsonInts(plan.restartBy) + ", \"driverItems\": " +
+         JsonInts(plan.driverItems) + ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") + "},\n";
+    o += "  \"warnings\": [";
+    for (size_t i = 0; i < plan.warnings.size(); ++i) {
+        const Warning& w = plan.warnings[i];
+        o += std::string(i == 0 ? "\n" : ",\n") + "    {\"item\": " +
+             (w.item == 0 ? std::string("null") : std::to_string(w.item)) + ", \"code\": " + Json(w.code) +
+             ", \"message\": " + Json(w.message) + ", \"fix\": " + Json(w.fix) + "}";
+    }
+    o += plan.warnings.empty() ? "],\n" : "\n  ],\n";
+    o += "  \"exitCode\": " + std::to_string(ExitCodeOf(plan)) + "\n";
+    o += "}\n";
+    return o;
+}
+
+}  // namespace zw::check
