@@ -1,5 +1,6 @@
 #include "checker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -134,7 +135,7 @@ public:
                     Warning& w = plan_.warnings.back();
                     w.message += "; " + ItemRange(n + 1, report.itemsLoaded) + " never run";
                 }
-                return std::move(plan_);
+                return Finish();
             }
             plan_.lastItemRun = n;
         }
@@ -142,10 +143,18 @@ public:
         if (report.itemsLoaded == 0 && !gapFound_)
             Warn(0, "no_items", "[" + plan_.section + "] has no Setup1: the launcher starts nothing and ends",
                  "add Setup1=kind,file,... to [" + plan_.section + "]");
-        return std::move(plan_);
+        return Finish();
     }
 
 private:
+    // Warnings by item, those of the list as a whole first.
+    Plan Finish()
+    {
+        std::stable_sort(plan_.warnings.begin(), plan_.warnings.end(),
+                         [](const Warning& a, const Warning& b) { return a.item < b.item; });
+        return std::move(plan_);
+    }
+
     void Warn(int item, std::string code, std::string message, std::string fix)
     {
         plan_.warnings.push_back({item, std::move(code), std::move(message), std::move(fix)});
