@@ -14,6 +14,7 @@
 #include "checker/disk.h"
 #include "sequencer/installer_window.h"
 #include "sequencer/run_state.h"
+#include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 
@@ -136,6 +137,9 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
          "the waitList field \" \t\" is lost"},
         {"two commas", "[SetupList]\nSetup1=1,a.exe,,b.exe,1\n", false, "1:empty_field", "parameters \"b.exe\""},
         {"no item at all", "[SetupList]\n", false, "0:no_items", "starts nothing"},
+        {"a UTF-8 byte order mark", "\xEF\xBB\xBF[SetupList]\nSetup1=1,a.exe, ,\n", false, "0:encoding 0:no_items",
+         "part of the first line"},
+        {"UTF-16", std::string("\xFF\xFE[\0S\0", 6), false, "0:encoding 0:no_items", "Unicode"},
     };
     for (const auto& c : cases) {
         MemoryFiles files;
@@ -150,12 +154,23 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
     }
 }
 
-TEST(Checker, ListNotNamedAsTheLauncherReadsIt)
+TEST(Checker, ListOrFolderTheLauncherDoesNotRead)
 {
     MemoryFiles files;
     files.Add("C:\\setup\\a.exe");
     EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\setup.ini")), "0:list_name");
     EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\ZARNOWEL.INI")), "");
+
+    // The folder's path at the loader's limit, and one past it.
+    for (const size_t length : {zw::kDirectoryLimit, zw::kDirectoryLimit + 1}) {
+        zw::check::Options options;
+        options.programDirectory = "C:\\" + std::string(length - 3, 'd');
+        files.Add(options.programDirectory + "\\a.exe");
+        const zw::ProfileText text("[SetupList]\nSetup1=1,a.exe, ,\n");
+        const Plan plan = zw::check::CheckSetupList(text, options, files);
+        // Past the limit the items' own paths fail the same test.
+        EXPECT_EQ(Codes(plan), length > zw::kDirectoryLimit ? "0:folder_too_long 1:missing_file" : "") << length;
+    }
 }
 
 TEST(Checker, ListsWrittenRightGiveNoWarning)

@@ -117,6 +117,7 @@ public:
             Warn(0, "list_name", "the launcher reads only a list named Zarnowel.ini beside it; this one is " +
                                      Quoted(BaseName(options_.listPath)),
                  "rename the file to Zarnowel.ini");
+        CheckFile();
         if (options_.silent && plan_.section == kSectionList)
             Warn(0, "silent_fallback",
                  "with /s the launcher reads [SetupSilent] only when its Setup1 is non-empty; it is not, so /s runs "
@@ -158,6 +159,29 @@ private:
     void Warn(int item, std::string code, std::string message, std::string fix)
     {
         plan_.warnings.push_back({item, std::move(code), std::move(message), std::move(fix)});
+    }
+
+    // What keeps the launcher from reading the list at all, or as written.
+    void CheckFile()
+    {
+        const std::string& folder = options_.programDirectory;
+        if (folder.size() > kDirectoryLimit)
+            Warn(0, "folder_too_long",
+                 "the folder's path has " + std::to_string(folder.size()) + " characters; beyond " +
+                     std::to_string(kDirectoryLimit) + " the launcher cannot tell its own folder and reads no list here (the plan below is for a "
+                     "shorter folder)",
+                 "put the launcher and its list in a folder with a shorter path");
+        const std::string& bytes = text_.Text();
+        if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
+            Warn(0, "encoding",
+                 "the list is UTF-16 text: Windows reads it as Unicode, while this checker reads it as ANSI bytes "
+                 "and its plan is not the launcher's",
+                 "save the list in the system's ANSI code page");
+        else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
+            Warn(0, "encoding",
+                 "the list starts with a UTF-8 byte order mark, which Windows reads as part of the first line: a "
+                 "section header there is not seen",
+                 "save the list without a byte order mark, in the system's ANSI code page");
     }
 
     bool Reads(long n) { return !read_(plan_.section.c_str(), KeyName(n).c_str()).empty(); }
