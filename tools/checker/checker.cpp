@@ -297,6 +297,7 @@ private:
         }
         item.entered = true;
         currentDirectory_ = directory;
+        movedBy_ = item.number;
         item.currentDirectory = currentDirectory_;
         if (!FitsPathBuffer(path.file)) {
             item.found = Found::No;
@@ -465,10 +466,13 @@ private:
                 item.missingWhy = Quoted(item.kind == '2' ? item.copyFrom : item.tests) + " is not in " +
                                   item.currentDirectory;
                 Warn(n, "missing_file", item.missingWhy + ": " + skipped,
-                     currentDirectory_ == options_.programDirectory
+                     movedBy_ == 0 || movedBy_ == n ||
+                             EqualsIgnoringAsciiCase(currentDirectory_,
+                                                     WindowsFullPath(options_.programDirectory, std::string()))
                          ? "put the file there, or correct the name"
-                         : "put the file in " + currentDirectory_ +
-                               " (an earlier kind '1' item made it the current directory), or correct the name");
+                         : "put the file in " + currentDirectory_ + " (item " + std::to_string(movedBy_) +
+                               " made it the current directory), or take this item up before item " +
+                               std::to_string(movedBy_));
             }
         }
         return item;
@@ -481,6 +485,7 @@ private:
     Plan plan_;
     std::string currentDirectory_;
     bool gapFound_ = false;
+    int movedBy_ = 0;  // the item that last changed the current directory
 };
 
 }  // namespace

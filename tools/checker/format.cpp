@@ -216,7 +216,7 @@ std::string FormatPlanText(const Plan& plan)
                                                             : ": no such directory, the change fails"));
         if (item.kind == '2') {
             Line(out, "copies", item.copyFrom + " in " + item.currentDirectory + " (" + FoundWords(item.found) +
-                                    ") over " + item.tests);
+                                    ") to " + item.tests);
             Line(out, "tests", item.tests);
         } else if (!item.tests.empty() && (item.enters.empty() || item.entered)) {
             const bool relative = item.tests.rfind(".\\", 0) == 0;
