@@ -1,8 +1,11 @@
 // The whole LoadSetupList on the simulated Windows, with the fuzz input as the
 // text of "Zarnowel.ini". The first byte picks the run: bit 0 silentMode,
-// bit 1 a Korean system locale, bit 2 the executable in the drive's root.
+// bit 1 a Korean system locale, bit 2 the executable in the drive's root,
+// bit 3 also reads the text as code page 949 through small buffers.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +26,43 @@ bool Same(const zw::SetupItem& a, const zw::SetupItem& b)
 
 bool IsEmpty(const zw::SetupItem& item) { return Same(item, zw::SetupItem()); }
 
+// True when the first n bytes of s are whole characters of code page 949.
+bool EndsOnCharacter(std::string_view s, size_t n)
+{
+    size_t i = 0;
+    while (i < n) i += (zw::IsLeadByte949(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    return i == n;
+}
+
+// The reader through buffers of exactly the given size (so ASan sees one
+// byte too many): a terminated prefix of the whole value that ends on a whole
+// double-byte character, and a count that fits the buffer.
+void CheckDoubleByteReads(const std::string& text)
+{
+    const zw::ProfileText reader(text, zw::IsLeadByte949);
+    for (const char* section : {"SetupList", "SetupSilent"}) {
+        for (const char* key : {"Setup1", "Setup2"}) {
+            std::string whole;
+            const bool found = reader.Find(section, key, whole);
+            for (unsigned size : {1u, 2u, 3u, zw::kValueBufferSize}) {
+                const std::unique_ptr<char[]> buffer(new char[size]);
+                std::memset(buffer.get(), 'x', size);
+                const unsigned count = reader.Read(section, key, "", buffer.get(), size);
+                const size_t length = strnlen(buffer.get(), size);
+                FUZZ_CHECK(length < size);
+                FUZZ_CHECK(count <= size - 1);
+                if (!found) {
+                    FUZZ_CHECK(length == 0);
+                    continue;
+                }
+                const std::string_view got(buffer.get(), length);
+                FUZZ_CHECK(length <= whole.size() && std::string_view(whole).substr(0, length) == got);
+                FUZZ_CHECK(EndsOnCharacter(whole, length));
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -33,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool silent = (flags & 1) != 0;
     const bool korean = (flags & 2) != 0;
     const bool root = (flags & 4) != 0;
+    if ((flags & 8) != 0) CheckDoubleByteReads(text);
     const std::string directory = root ? "C:" : "C:\\setup";
 
     zw::ResetSetupList();

@@ -31,6 +31,9 @@ if ! cmake --build "$build" -j "${ZW_JOBS:-2}" >"$probe/build.log" 2>&1; then
   cat "$probe/build.log"; echo "fuzz: FAIL: build"; exit 1
 fi
 
+# What went wrong, without libFuzzer's dump of the input.
+why() { grep -E 'invariant broken|ERROR:|SUMMARY:|runtime error|^ +#[0-9]+ |Running: ' "$1" | head -20; }
+
 failed=0
 for t in "${targets[@]}"; do
   exe=$build/$t
@@ -42,7 +45,7 @@ for t in "${targets[@]}"; do
   regs=()
   [ -d "$here/regressions/$t" ] && mapfile -t regs < <(find "$here/regressions/$t" -type f | sort)
   if [ ${#regs[@]} -gt 0 ] && ! "$exe" "${opts[@]}" "${regs[@]}" >"$probe/$t.replay.log" 2>&1; then
-    tail -40 "$probe/$t.replay.log"
+    why "$probe/$t.replay.log"
     echo "$t: FAIL: a regression input crashes again (${#regs[@]} replayed)"
     failed=1
     continue
@@ -62,8 +65,7 @@ for t in "${targets[@]}"; do
   corp=$(find "$work" -type f | wc -l)
   summary="${execs:-?} executions in ${secs} s (${rate:-?}/s), cov ${cov:-?}, ft ${ft:-?}, corpus $seeds -> $corp, ${#regs[@]} regressions replayed"
   if [ $rc -ne 0 ]; then
-    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*invariant broken|.*runtime error)' "$log" | head -5
-    tail -20 "$log"
+    why "$log"
     echo "$t: FAIL (exit $rc): $summary; input kept in $artifacts"
     failed=1
   else
