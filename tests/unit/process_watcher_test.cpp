@@ -1,6 +1,8 @@
 // The process watcher against scripted processes of the simulated Windows.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,11 +42,11 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         // exact name, ASCII case ignored on both sides
         {Op::Running, {"setup.exe"}, "SETUP.EXE", true},
         {Op::Running, {"SeTuP.ExE"}, "setup.exe", true},
-        {Op::Running, {"setup.exe"}, "setup", false},        // no extension is added
-        {Op::Running, {"setup.exe"}, "etup.exe", false},     // no substring
+        {Op::Running, {"setup.exe"}, "setup", false},     // no extension is added
+        {Op::Running, {"setup.exe"}, "etup.exe", false},  // no substring
         {Op::Running, {"setup.exe.bak"}, "setup.exe", false},
         {Op::Running, {"a.exe", "b.exe", "c.exe"}, "c.exe", true},
-        {Op::Running, {"a.exe"}, "", false},                 // no image name is empty
+        {Op::Running, {"a.exe"}, "", false},  // no image name is empty
         // non-ASCII: the argument is raised by the locale, the image name is not
         {Op::Running, {"caf\xE9.exe"}, "caf\xE9.exe", false},
         {Op::Running, {"caf\xE9.exe"}, "CAF\xC9.EXE", false},
@@ -54,9 +56,13 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         {Op::Containing, {"setup.tmp"}, ".TMP", true},
         {Op::Containing, {"x.exe", "MSIEXEC.EXE"}, "msiexec", true},
         {Op::Containing, {"x.exe"}, ".tmp", false},
-        {Op::Containing, {"x.exe"}, "", true},               // empty matches the first entry
+        {Op::Containing, {"x.exe"}, "", true},  // empty matches the first entry
+        {Op::Containing, {"caf\xE9.exe"}, "caf\xE9", false},
+        {Op::Containing, {"CAF\xC9.EXE"}, "f\xE9.e", true},
         {Op::Terminate, {"x.exe", "msiexec.exe"}, "MSIEXEC.exe", true},
         {Op::Terminate, {"x.exe"}, "msiexec.exe", false},
+        {Op::Terminate, {"x.exe"}, "", true},  // empty ends the first entry
+        {Op::Terminate, {"caf\xE9.exe"}, "caf\xE9.exe", false},
     };
     for (const MatchCase& c : cases) {
         sim::SimScope s;
@@ -109,6 +115,7 @@ TEST(ProcessWatcher, EndsOnlyTheFirstMatchPerCall)
     EXPECT_FALSE(zw::TerminateProcessByName(name.data()));
     // A running process reports STILL_ACTIVE as its code, and ends with it.
     EXPECT_EQ(s.sim.FindProcess(first)->exitCode, STILL_ACTIVE);
+    for (const sim::Call& c : s.sim.CallsNamed("TerminateProcess")) EXPECT_EQ(c.detail, "259");
     EXPECT_EQ(s.sim.CallsNamed("OpenProcess")[0].detail, "0x1f0fff:0:" + std::to_string(first));
     EXPECT_EQ(s.sim.OpenHandles(), 0u);
 }
@@ -122,7 +129,100 @@ TEST(ProcessWatcher, UnreadableExitCodeStillEndsTheProcessWithAFixedCode)
     EXPECT_TRUE(zw::TerminateProcessByName(name.data()));
     EXPECT_TRUE(s.sim.FindProcess(pid)->terminated);
     EXPECT_EQ(s.sim.FindProcess(pid)->exitCode, STILL_ACTIVE);
+    ASSERT_EQ(s.sim.CountCalls("TerminateProcess"), 1u);
+    EXPECT_EQ(s.sim.CallsNamed("TerminateProcess")[0].detail, "259");
     EXPECT_EQ(s.sim.OpenHandles(), 0u);
+}
+
+struct HandleCase {
+    const char* what;
+    Op op;
+    std::string argument;
+    bool result;
+    size_t handlesTaken;  // snapshot and process handles the call must close again
+    std::function<void(sim::SimWindows&)> setup;
+};
+
+TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
+{
+    auto twoProcesses = [](sim::SimWindows& sim) {
+        sim.AddProcess("a.exe", 0);
+        sim.AddProcess("b.exe", 0);
+    };
+    const HandleCase cases[] = {
+        {"no snapshot", Op::Running, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
+        {"no snapshot", Op::Terminate, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
+        {"empty snapshot", Op::Running, "a.exe", false, 1, [](sim::SimWindows&) {}},
+        {"empty snapshot", Op::Terminate, "", false, 1, [](sim::SimWindows&) {}},
+        {"match on the first", Op::Running, "a.exe", true, 1, twoProcesses},
+        {"match on the last", Op::Containing, "b.", true, 1, twoProcesses},
+        {"no match", Op::Running, "c.exe", false, 1, twoProcesses},
+        {"no match", Op::Containing, "c.", false, 1, twoProcesses},
+        {"no match", Op::Terminate, "c.", false, 1, twoProcesses},
+        {"ended", Op::Terminate, "b.exe", true, 2, twoProcesses},
+        {"ended, exit code unreadable", Op::Terminate, "b.exe", true, 2,
+         [&](sim::SimWindows& sim) {
+             twoProcesses(sim);
+             sim.exitCodeReadFails = true;
+         }},
+        {"cannot be opened", Op::Terminate, "a.exe", false, 1,
+         [&](sim::SimWindows& sim) {
+             twoProcesses(sim);
+             sim.processes[0].canOpen = false;
+         }},
+    };
+    for (const HandleCase& c : cases) {
+        sim::SimScope s;
+        c.setup(s.sim);
+        std::string argument = c.argument;
+        EXPECT_EQ(Call(c.op, argument), c.result) << c.what;
+        EXPECT_EQ(s.sim.OpenHandles(), 0u) << c.what;
+        EXPECT_EQ(s.sim.CountCalls("CloseHandle"), c.handlesTaken) << c.what;
+        EXPECT_EQ(s.sim.badCloses, 0) << c.what;
+    }
+}
+
+TEST(ProcessWatcher, AnImageNameFillingItsWholeFieldIsCutToFit)
+{
+    // The system always terminates the name; should a full field ever come
+    // back without one, the scan reads no further than the field.
+    sim::SimScope s;
+    s.sim.AddProcess("x.exe", 0);
+    s.sim.onEntry = [](zw::ProcessEntry& entry) { std::memset(entry.szExeFile, 'a', sizeof entry.szExeFile); };
+    std::string fragment = "aaaa";
+    EXPECT_TRUE(zw::IsProcessNameContaining(fragment.data()));
+    std::string cut(MAX_PATH - 1, 'a'), full(MAX_PATH, 'a');
+    EXPECT_TRUE(zw::IsProcessRunning(cut.data()));
+    EXPECT_FALSE(zw::IsProcessRunning(full.data()));
+    EXPECT_EQ(s.sim.OpenHandles(), 0u);
+}
+
+intptr_t NestedScanProc(zw::Hwnd, uint32_t msg, uintptr_t, intptr_t)
+{
+    if (msg == WM_COMMAND) {
+        char name[] = "a.exe";
+        zw::TerminateProcessByName(name);
+    }
+    return 0;
+}
+
+TEST(ProcessWatcher, AScanNestedInsideAnotherLeavesTheOuterOneIntact)
+{
+    // A handler run by the pump may scan too: each call keeps its own snapshot,
+    // entry and argument.
+    sim::SimScope s;
+    uint32_t a = s.sim.AddProcess("a.exe", 0);
+    s.sim.AddProcess("b.exe", 0);
+    s.sim.AddProcess("c.exe", 0);
+    zw::Hwnd w = s.sim.CreateTestWindow(NestedScanProc);
+    s.sim.PostMessage(w, WM_COMMAND, 1);
+    std::string name = "c.exe";
+    EXPECT_TRUE(zw::IsProcessRunning(name.data()));
+    EXPECT_EQ(name, "C.EXE");
+    EXPECT_TRUE(s.sim.FindProcess(a)->terminated);
+    EXPECT_EQ(s.sim.CountCalls("CreateToolhelp32Snapshot"), 2u);
+    EXPECT_EQ(s.sim.OpenHandles(), 0u);
+    EXPECT_EQ(s.sim.badCloses, 0);
 }
 
 TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
@@ -138,22 +238,60 @@ TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
     EXPECT_EQ(s.sim.OpenHandles(), 0u);
 }
 
+struct OrderCase {
+    const char* what;
+    Op op;
+    std::vector<std::string> images;
+    std::string argument;
+    std::vector<std::string> order;
+};
+
 TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
 {
+    const std::string F = "Process32First", N = "Process32Next", P = "PeekMessageA", C = "CloseHandle",
+                      O = "OpenProcess", T = "TerminateProcess";
+    const OrderCase cases[] = {
+        {"no match", Op::Running, {"a.exe", "b.exe", "c.exe"}, "none.exe", {F, P, N, P, N, P, N, C}},
+        {"match on the second", Op::Containing, {"a.exe", "b.exe", "c.exe"}, "B.", {F, P, N, P, C}},
+        {"match on the first", Op::Running, {"a.exe", "b.exe"}, "a.exe", {F, P, C}},
+        {"terminate the second", Op::Terminate, {"a.exe", "b.exe"}, "b", {F, P, N, P, O, T, C, C}},
+        {"no entry: nothing to pump for", Op::Containing, {}, "", {F, C}},
+    };
+    for (const OrderCase& c : cases) {
+        sim::SimScope s;
+        for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
+        std::string argument = c.argument;
+        Call(c.op, argument);
+        std::vector<std::string> order;
+        for (const sim::Call& call : s.sim.calls)
+            if (call.name == F || call.name == N || call.name == P || call.name == C || call.name == O ||
+                call.name == T)
+                order.push_back(call.name);
+        EXPECT_EQ(order, c.order) << c.what;
+    }
+}
+
+TEST(ProcessWatcher, PendingMessagesAreDispatchedBeforeTheFirstEntryIsTested)
+{
+    // A scan that matches its first entry still dispatches what was pending,
+    // not merely peeks at it.
     sim::SimScope s;
-    for (const char* image : {"a.exe", "b.exe", "c.exe"}) s.sim.AddProcess(image, 0);
-    std::string name = "none.exe";
-    ASSERT_FALSE(zw::IsProcessRunning(name.data()));
-    // Between each fetch of an entry and the next fetch (or the close), the
-    // thread's queue was emptied.
-    std::vector<std::string> order;
-    for (const sim::Call& c : s.sim.calls)
-        if (c.name == "Process32First" || c.name == "Process32Next" || c.name == "PeekMessageA" ||
-            c.name == "CloseHandle")
-            order.push_back(c.name);
-    const std::vector<std::string> expected = {"Process32First", "PeekMessageA", "Process32Next", "PeekMessageA",
-                                               "Process32Next",  "PeekMessageA", "Process32Next", "CloseHandle"};
-    EXPECT_EQ(order, expected);
+    s.sim.AddProcess("a.exe", 0);
+    static std::vector<std::string> seen;
+    seen.clear();
+    zw::Hwnd w = s.sim.CreateTestWindow([](zw::Hwnd, uint32_t msg, uintptr_t, intptr_t) -> intptr_t {
+        if (msg == WM_USER) seen.push_back("dispatched");
+        return 0;
+    });
+    s.sim.PostMessage(w, WM_USER);
+    s.sim.onCall = [](const sim::Call& c) {
+        if (c.name == "Process32First" || c.name == "CloseHandle") seen.push_back(c.name);
+    };
+    std::string name = "a.exe";
+    EXPECT_TRUE(zw::IsProcessRunning(name.data()));
+    s.sim.onCall = nullptr;
+    const std::vector<std::string> expected = {"Process32First", "dispatched", "CloseHandle"};
+    EXPECT_EQ(seen, expected);
 }
 
 int commands = 0;

@@ -578,6 +578,7 @@ bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
         return false;
     }
     FillEntry(entry, snap.entries[snap.cursor++]);
+    if (onEntry) onEntry(entry);
     return true;
 }
 
@@ -591,6 +592,7 @@ bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
         return false;
     }
     FillEntry(entry, snap.entries[snap.cursor++]);
+    if (onEntry) onEntry(entry);
     return true;
 }
 

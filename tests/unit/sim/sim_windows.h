@@ -144,6 +144,9 @@ public:
     bool snapshotFails = false;
     bool exitCodeReadFails = false;
     // Order in which Toolhelp hands out processes: the order they were added.
+    // Called with each entry that Process32First/Next hands out, once filled:
+    // lets a test shape an entry as a real system might (e.g. a full name field).
+    std::function<void(zw::ProcessEntry&)> onEntry;
 
     // ---- devices
     std::vector<Device> devices;
