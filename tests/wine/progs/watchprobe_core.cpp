@@ -4,12 +4,18 @@
 //   watchprobe contains FRAGMENT    IsProcessNameContaining
 //   watchprobe end EXE FRAGMENT     starts EXE, ends it with TerminateProcessByName
 //                                   and prints the exit code the system reports
-//   watchprobe loop N NAME          N scans in a row; handle count before and after
+//   watchprobe terminate FRAGMENT   TerminateProcessByName
+//   watchprobe loop N NAME          N scans in a row; handle count before and after,
+//                                   the time they took
+//   watchprobe leak                 leaves one snapshot open on purpose: shows that
+//                                   the next free handle value sees a leak
 //
 // Each line is "key=value"; the argument is printed after the call, upper-cased
 // in place as the watcher leaves it.
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +46,9 @@ uintptr_t NextHandleValue()
 
 int Usage()
 {
-    std::puts("usage: watchprobe running NAME | contains FRAGMENT | end EXE FRAGMENT | loop N NAME");
+    std::puts(
+        "usage: watchprobe running NAME | contains FRAGMENT | terminate FRAGMENT | end EXE FRAGMENT | loop N NAME | "
+        "leak");
     return 2;
 }
 
@@ -49,12 +57,14 @@ int Usage()
 int main(int argc, char** argv)
 {
     zw::SetPlatform(&zw::Win32Platform());
-    if (argc < 3) return Usage();
+    if (argc < 2) return Usage();
     const std::string op = argv[1];
     std::string arg = argv[argc - 1];
 
-    if (op == "running" || op == "contains") {
-        bool found = op == "running" ? zw::IsProcessRunning(arg.data()) : zw::IsProcessNameContaining(arg.data());
+    if ((op == "running" || op == "contains" || op == "terminate") && argc == 3) {
+        bool found = op == "running"    ? zw::IsProcessRunning(arg.data())
+                     : op == "contains" ? zw::IsProcessNameContaining(arg.data())
+                                        : zw::TerminateProcessByName(arg.data());
         std::printf("result=%d\nargument=%s\n", found ? 1 : 0, arg.c_str());
         return 0;
     }
@@ -86,17 +96,31 @@ int main(int argc, char** argv)
         const uintptr_t nextBefore = NextHandleValue();
         DWORD peak = before;
         long found = 0;
-        const ULONGLONG t0 = ::GetTickCount64();
+        LARGE_INTEGER frequency, t0, t1;
+        ::QueryPerformanceFrequency(&frequency);
+        ::QueryPerformanceCounter(&t0);
         for (long i = 0; i < n; ++i) {
             std::string name = argv[3];
             if (zw::IsProcessRunning(name.data())) ++found;
             if (i % 500 == 0) peak = std::max(peak, HandleCount());
         }
-        const ULONGLONG elapsed = ::GetTickCount64() - t0;
-        std::printf("scans=%ld\nfound=%ld\nhandles_before=%lu\nhandles_after=%lu\nhandles_peak=%lu\n"
-                    "next_handle_before=%llu\nnext_handle_after=%llu\nms=%llu\n",
-                    n, found, before, HandleCount(), peak, static_cast<unsigned long long>(nextBefore),
-                    static_cast<unsigned long long>(NextHandleValue()), elapsed);
+        ::QueryPerformanceCounter(&t1);
+        const double us =
+            1e6 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(frequency.QuadPart);
+        std::printf(
+            "scans=%ld\nfound=%ld\nhandles_before=%lu\nhandles_after=%lu\nhandles_peak=%lu\n"
+            "next_handle_before=%llu\nnext_handle_after=%llu\nms=%.0f\nus_per_scan=%.1f\n",
+            n, found, before, HandleCount(), peak, static_cast<unsigned long long>(nextBefore),
+            static_cast<unsigned long long>(NextHandleValue()), us / 1000.0, n > 0 ? us / static_cast<double>(n) : 0.0);
+        return 0;
+    }
+    if (op == "leak") {
+        const uintptr_t before = NextHandleValue();
+        HANDLE kept = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        const uintptr_t after = NextHandleValue();
+        std::printf("next_handle_before=%llu\nnext_handle_after=%llu\n", static_cast<unsigned long long>(before),
+                    static_cast<unsigned long long>(after));
+        if (kept != INVALID_HANDLE_VALUE) ::CloseHandle(kept);
         return 0;
     }
     return Usage();
