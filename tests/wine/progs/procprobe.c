@@ -10,8 +10,8 @@
  *       samples, so the target's own figures are not disturbed by reopening.
  *   procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]
  *       logs to ZW_LOG (zwprog.h format, as "procprobe") "watching" at start,
- *       "seen" (pid=, image=) when a matching process appears and "gone"
- *       (pid=) when it disappears; with --window also "window-shown" and
+ *       "seen" (pid=, ppid=, image=) when a matching process appears and
+ *       "gone" (pid=, exit= its exit code) when it disappears; with --window also "window-shown" and
  *       "window-gone" for a visible top-level window with that caption.
  *       Polls every 20 ms; ends after MS or once PATH exists, logging "done".
  *   procprobe --spawn EXE COUNT
@@ -103,14 +103,15 @@ static int run_stat(const WCHAR *name, int everyMs, int count)
 
 typedef struct {
     DWORD pids[kMaxWatched];
+    HANDLE handles[kMaxWatched]; /* kept from "seen" to "gone", for the exit code */
     int count;
 } pid_set;
 
-static BOOL has_pid(const pid_set *s, DWORD pid)
+static int find_pid(const pid_set *s, DWORD pid)
 {
     for (int i = 0; i < s->count; ++i)
-        if (s->pids[i] == pid) return TRUE;
-    return FALSE;
+        if (s->pids[i] == pid) return i;
+    return -1;
 }
 
 static BOOL CALLBACK find_title(HWND w, LPARAM param)
@@ -148,8 +149,13 @@ static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCH
             e.dwSize = sizeof e;
             for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
                 if (!same_image(e.szExeFile, name) || now.count >= kMaxWatched) continue;
-                now.pids[now.count++] = e.th32ProcessID;
-                if (!has_pid(&seen, e.th32ProcessID)) {
+                const int known = find_pid(&seen, e.th32ProcessID);
+                now.pids[now.count] = e.th32ProcessID;
+                now.handles[now.count] =
+                    known >= 0 ? seen.handles[known]
+                               : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
+                ++now.count;
+                if (known < 0) {
                     char image[MAX_PATH * 3];
                     zw_utf8(e.szExeFile, image, sizeof image);
                     snprintf(text, sizeof text, "pid=%lu ppid=%lu image=%s", (unsigned long)e.th32ProcessID,
@@ -160,8 +166,16 @@ static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCH
             CloseHandle(snap);
         }
         for (int i = 0; i < seen.count; ++i) {
-            if (has_pid(&now, seen.pids[i])) continue;
-            snprintf(text, sizeof text, "pid=%lu", (unsigned long)seen.pids[i]);
+            if (find_pid(&now, seen.pids[i]) >= 0) continue;
+            /* The exit code tells how it ended: 259 (STILL_ACTIVE) is what a
+             * process ended from outside while running reports. */
+            DWORD code = 0;
+            HANDLE h = seen.handles[i];
+            if (h != NULL && WaitForSingleObject(h, 1000) == WAIT_OBJECT_0 && GetExitCodeProcess(h, &code))
+                snprintf(text, sizeof text, "pid=%lu exit=%lu", (unsigned long)seen.pids[i], (unsigned long)code);
+            else
+                snprintf(text, sizeof text, "pid=%lu exit=unknown", (unsigned long)seen.pids[i]);
+            if (h != NULL) CloseHandle(h);
             zw_log("procprobe", "gone", text);
         }
         seen = now;

@@ -1,0 +1,62 @@
+# Shared part of the Windows Installer scenarios (scenarios/msi_*.sh): the
+# package built with wixl, its removal, and a watch on the msiexec.exe
+# processes as the launcher's own snapshots see them. Sourced after lib.sh.
+# shellcheck shell=bash
+
+ZW_MSI_SRC="$ZW_LIB_DIR/msi"
+ZW_MSI_PRODUCT='{6B1E6E5C-5A0E-4C3B-9E2D-2A7F0C1D4E01}'
+ZW_MSI_WATCHER=
+
+zw_msi_require() {
+  command -v wixl >/dev/null 2>&1 || zw_skip "wixl is not installed (Debian package wixl)"
+  [ -f "$ZW_PROGS/procprobe.exe" ] || zw_skip "procprobe.exe not built in $ZW_PROGS"
+}
+
+# zw_msi_build DIR: DIR/zwpackage.msi, a 64-bit package (the prefix is win64:
+# its file goes to "C:\Program Files"). wixl takes File/@Source relative to
+# its working directory, so it runs in the source folder.
+zw_msi_build() {
+  local out=$1/zwpackage.msi
+  if ! (cd "$ZW_MSI_SRC" && wixl -a x64 -o "$out" zwpackage.wxs) >"$ZW_WORK/wixl.log" 2>&1; then
+    cat "$ZW_WORK/wixl.log"
+    zw_fail "wixl could not build the package"
+    return 1
+  fi
+  ZW_MSI_INSTALLED="$WINEPREFIX/drive_c/Program Files/ZarnowelTest/zwpayload.txt"
+}
+
+# zw_msi_remove: the product is not installed afterwards (the prefix is shared
+# by every scenario and run).
+zw_msi_remove() {
+  /usr/lib/wine/wine64 msiexec /x "$ZW_MSI_PRODUCT" /qn >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  rm -rf "$WINEPREFIX/drive_c/Program Files/ZarnowelTest"
+}
+
+# zw_msi_watch [TITLE]: procprobe logs every msiexec.exe process appearing and
+# going (and the window TITLE shown and gone) until zw_msi_watch_stop.
+zw_msi_watch() {
+  rm -f "$ZW_DIR/watch.stop"
+  local args=(--watch msiexec.exe --for 600000 --until-file "$ZW_WDIR\\watch.stop")
+  [ -n "${1:-}" ] && args+=(--window "$1")
+  zw_wine "$(zw_prog procprobe)" "${args[@]}" >/dev/null 2>&1 &
+  ZW_MSI_WATCHER=$!
+  zw_wait_log procprobe watching 1 60
+}
+
+zw_msi_watch_stop() {
+  [ -n "$ZW_MSI_WATCHER" ] || return 0
+  touch "$ZW_DIR/watch.stop"
+  wait "$ZW_MSI_WATCHER"
+  ZW_MSI_WATCHER=
+}
+
+# zw_msi_events EVENT: "ms pid" of each such procprobe line, in log order.
+zw_msi_events() {
+  zw_log_lines procprobe "$1" | awk -F'\t' '{ split($5, a, " "); sub("pid=", "", a[1]); print $1, a[1] }'
+}
+
+# zw_msi_time EVENT PID: when procprobe logged EVENT for that pid.
+zw_msi_time() {
+  zw_msi_events "$1" | awk -v p="$2" '$2 == p { print $1; exit }'
+}

@@ -1,0 +1,54 @@
+#!/bin/bash
+# A real Windows Installer package, started directly (parameters " ") with the
+# waitList "msiexec.exe", under Wine's own msiexec: the file is installed, and
+# the next item starts only after msiexec has ended and the grace period (20
+# polls 300 ms apart after a 300 ms pause) has passed. A watch inside Wine
+# (procprobe, 20 ms snapshots) tells when msiexec appeared and went.
+# 64-bit prefix, zarnowel64.exe (native: no emulation).
+source "$(dirname "$0")/../lib.sh"
+source "$ZW_LIB_DIR/msi/msi.sh"
+zw_require_wine
+zw_prefix win64
+zw_msi_require
+zw_scratch msi_direct >/dev/null
+
+app="$ZW_DIR/app"
+zw_install_launcher "$app"
+zw_msi_build "$app" || zw_finish
+zw_helper "$app" after.exe 300
+# A blank at the end of a value is dropped by the profile reader, so the
+# direct start of the last item is written with a trailing comma.
+zw_ini "$app" <<'EOF'
+[SetupList]
+Setup1=1,zwpackage.msi, ,msiexec.exe
+Setup2=1,after.exe, ,
+EOF
+
+zw_msi_remove
+zw_expect "the package is not installed before the run" test ! -e "$ZW_MSI_INSTALLED"
+zw_msi_watch Installation
+ZW_EXE=zarnowel64.exe zw_run_launcher "$app"
+zw_msi_watch_stop
+zw_expect_eq "exit code" "$ZW_RC" 0
+
+zw_expect "the package's file is installed in Program Files" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
+seen=$(zw_msi_events seen)
+zw_expect_eq "one msiexec.exe process ran" "$(grep -c . <<<"$seen")" 1
+pid=$(awk 'NR == 1 { print $2 }' <<<"$seen")
+appeared=$(zw_msi_time seen "$pid")
+gone=$(zw_msi_time gone "$pid")
+started=$(zw_log_ms after started)
+zw_expect_eq "the helper item started once" "$(zw_log_count after started)" 1
+zw_expect_between "msiexec appeared after the launcher started (ms)" "$((appeared - ZW_START_MS))" 0 10000
+zw_expect "msiexec ended during the run" test -n "$gone"
+zw_expect_match "msiexec ended with exit code 0" "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$pid ")" ' exit=0$'
+# Gone, then at most one 500 ms tick, the 300 ms pause, 20 x 300 ms of grace
+# and the 500 ms of the next item's timer: at least 6.8 s.
+zw_expect_between "helper started after msiexec ended plus the grace period (ms)" "$((started - gone))" 6750 15000
+zw_expect_match "msiexec was started by the launcher" "$(zw_log_lines procprobe seen)" "ppid=$(zw_log_text after started | sed 's/.*ppid=\([0-9]*\).*/\1/') "
+zw_expect_eq "no Installation dialog for a direct start" "$(zw_log_count procprobe window-shown)" 0
+zw_note "msiexec ran $((gone - appeared)) ms, appeared $((appeared - ZW_START_MS)) ms after the launcher's start;" \
+  "helper started $((started - gone)) ms after msiexec had gone; launcher ran $((ZW_END_MS - ZW_START_MS)) ms"
+
+zw_msi_remove
+zw_finish

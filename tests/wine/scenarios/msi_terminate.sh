@@ -1,0 +1,112 @@
+#!/bin/bash
+# Before it opens a Windows Installer package the launcher ends up to two
+# running processes named msiexec.exe, so the package never meets a busy
+# installer. Stand-ins (helper copies named msiexec.exe, in a folder of the
+# scratch area, running longer than the launcher takes) log "started" but never
+# "ended" when they are ended from outside, and a watch inside Wine
+# (procprobe) reads their exit code; they must be gone before the package's
+# own msiexec appears. Round 1: two of them, the package started
+# directly. Round 2: three of them, the package through the ProgressDialog:
+# two are ended, the third runs its course (20 s) and is waited for as
+# "msiexec.exe".
+# 64-bit prefix, zarnowel64.exe (native: no emulation).
+source "$(dirname "$0")/../lib.sh"
+source "$ZW_LIB_DIR/msi/msi.sh"
+zw_require_wine
+zw_prefix win64
+zw_msi_require
+zw_scratch msi_terminate >/dev/null
+
+app="$ZW_DIR/app"
+fakes="$ZW_DIR/busy"
+zw_install_launcher "$app"
+zw_msi_build "$app" || zw_finish
+zw_helper "$app" after.exe 300
+mkdir -p "$fakes"
+cp "$ZW_PROGS/helper.exe" "$fakes/msiexec.exe"
+
+FAKE_PIDS=() # Unix pids of their loaders
+# start_fake MS: one more stand-in msiexec.exe running MS milliseconds.
+start_fake() {
+  local before
+  before=$(zw_log_count msiexec conf)
+  zw_helper_time msiexec.exe "$1"
+  (cd "$fakes" && exec /usr/lib/wine/wine64 "$fakes/msiexec.exe") >/dev/null 2>&1 &
+  FAKE_PIDS+=($!)
+  # It reads its run time right after "started": wait for that before the
+  # next one gets another.
+  zw_wait_log msiexec conf $((before + 1)) 60
+}
+
+# round NAME FAKES MS PARAMETERS: FAKES stand-ins running MS milliseconds,
+# then the list, its package started with PARAMETERS.
+round() {
+  local name=$1 count=$2 ms=$3 params=$4 i
+  zw_wine_reset
+  : >"$ZW_LOG_FILE"
+  FAKE_PIDS=()
+  zw_msi_remove
+  zw_ini "$app" <<EOF
+[SetupList]
+Setup1=1,zwpackage.msi,$params,msiexec.exe
+Setup2=1,after.exe,/x
+EOF
+  zw_msi_watch
+  for i in $(seq 1 "$count"); do
+    start_fake "$ms"
+  done
+  local fakePids
+  fakePids=$(zw_log_lines msiexec started | cut -f3 | sort -n)
+  zw_expect_eq "$name: $count stand-ins run before the launcher starts" "$(grep -c . <<<"$fakePids")" "$count"
+  ZW_EXE=zarnowel64.exe ZW_TIMEOUT=180 zw_run_launcher "$app"
+  zw_msi_watch_stop
+  zw_expect_eq "$name: exit code" "$ZW_RC" 0
+  zw_expect "$name: the package's file is installed" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
+
+  # The package's own msiexec is the one process of that name that is no stand-in.
+  local real
+  real=$(zw_msi_events seen | awk 'NR == FNR { fake[$1] = 1; next } !($2 in fake) { print $2 }' <(echo "$fakePids") -)
+  zw_expect_eq "$name: one msiexec.exe of the package's own" "$(grep -c . <<<"$real")" 1
+  local realSeen
+  realSeen=$(zw_msi_time seen "$real")
+  local ended=0 killed=0 lastGone=0 p gone
+  for p in $fakePids; do
+    gone=$(zw_msi_time gone "$p")
+    [ -n "$gone" ] && [ "$gone" -gt "$lastGone" ] && lastGone=$gone
+    if zw_log_lines msiexec ended | cut -f3 | grep -qx "$p"; then
+      ended=$((ended + 1))
+      continue
+    fi
+    killed=$((killed + 1))
+    zw_expect "$name: stand-in $p was gone before the package's msiexec appeared" \
+      test -n "$gone" -a "${gone:-0}" -lt "$realSeen"
+    zw_expect_between "$name: stand-in $p ended after the launcher started (ms)" $((gone - ZW_START_MS)) 0 15000
+  done
+  zw_expect_eq "$name: stand-ins ended from outside (no 'ended' line)" "$killed" 2
+  zw_expect_eq "$name: stand-ins that ran their course" "$ended" $((count - 2))
+  local pid
+  for pid in "${FAKE_PIDS[@]}"; do wait "$pid"; done
+  # TerminateProcess with the code read from a running process: 259.
+  zw_expect_eq "$name: exit codes of the stand-ins ended from outside (STILL_ACTIVE)" \
+    "$(for p in $fakePids; do zw_log_lines msiexec ended | cut -f3 | grep -qx "$p" ||
+      zw_log_lines procprobe gone | cut -f5 | grep "^pid=$p " | sed 's/.*exit=//'; done | sort | uniq -c | awk '{ print $1 "x" $2 }')" "2x259"
+  zw_expect_match "$name: the package's msiexec ended normally" "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$real ")" ' exit=0$'
+
+  local realGone started
+  realGone=$(zw_msi_time gone "$real")
+  [ "$lastGone" -gt "${realGone:-0}" ] || lastGone=$realGone
+  started=$(zw_log_ms after started)
+  zw_expect "$name: the helper item started after every msiexec.exe had gone" test -n "$started" -a "${started:-0}" -gt "$lastGone"
+  zw_note "$name: stand-ins gone $((realSeen - $(zw_msi_events gone | awk 'NR == 1 { print $1 }'))) ms before the" \
+    "package's msiexec appeared; helper started $((started - lastGone)) ms after the last msiexec.exe had gone"
+}
+
+round "two stand-ins, direct start" 2 600000 " "
+# Which two are ended is the snapshot's order; the one left runs its 20 s,
+# which outlast the package, so the dialog waits for it.
+round "three stand-ins, dialog" 3 20000 "/qn"
+zw_expect "round 2: the helper item waited for the surviving stand-in" \
+  test "$(zw_log_ms after started)" -gt "$(zw_log_ms msiexec ended)"
+
+zw_msi_remove
+zw_finish
