@@ -137,6 +137,55 @@ TEST_F(Restart, TokenThatCannotBeOpenedIsReportedAndTheRestStillRuns)
     EXPECT_EQ(sim.exitWindowsCalls.size(), 1u);  // attempted all the same
 }
 
+TEST_F(Restart, SilentRestartReportsEachFailingStepInOrderAndGoesOn)
+{
+    struct {
+        const char* name;
+        bool tokenOpens, holdsRight, exitSucceeds;
+        std::vector<std::string> captions;
+    } const cases[] = {
+        {"all well", true, true, true, {}},
+        {"no shutdown right", true, false, true, {"AdjustTokenPrivileges"}},
+        {"reboot refused", true, true, false, {"ExitWindowsEx"}},
+        {"right and reboot", true, false, false, {"AdjustTokenPrivileges", "ExitWindowsEx"}},
+        // the null token fails the adjustment whatever the user may do
+        {"no token", false, true, true, {"OpenProcessToken", "AdjustTokenPrivileges"}},
+        {"no token, no right", false, false, true, {"OpenProcessToken", "AdjustTokenPrivileges"}},
+        {"nothing works", false, false, false, {"OpenProcessToken", "AdjustTokenPrivileges", "ExitWindowsEx"}},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.systemTexts = sim.systemTexts;
+        s.tokenOpens = c.tokenOpens;
+        s.holdsShutdownRight = c.holdsRight;
+        s.exitWindowsSucceeds = c.exitSucceeds;
+        s.lastError = 5;  // left over from earlier: must not count as a failed step
+        zw::rebootPending = 1;
+        zw::silentMode = 1;
+        zw::OfferRestart();
+
+        std::vector<std::string> captions;
+        for (const sim::BoxShown& b : s.boxes) {
+            captions.push_back(b.caption);
+            EXPECT_EQ(b.owner, nullptr) << c.name;
+            EXPECT_EQ(b.type, MB_OK) << c.name;
+        }
+        EXPECT_EQ(captions, c.captions) << c.name;
+        for (size_t i = 0; i < s.boxes.size() && i < c.captions.size(); ++i) {
+            const uint32_t code = c.captions[i] == "OpenProcessToken" ? s.tokenError
+                                  : c.captions[i] == "ExitWindowsEx"  ? s.exitWindowsError
+                                  : c.tokenOpens                      ? ERROR_NOT_ALL_ASSIGNED
+                                                                      : 6u;  // ERROR_INVALID_HANDLE
+            EXPECT_EQ(s.boxes[i].text, sim.systemTexts[code]) << c.name << " report " << i;
+        }
+        EXPECT_EQ(s.exitWindowsCalls.size(), 1u) << c.name;
+        EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 1u : 0u) << c.name;
+        EXPECT_EQ(s.OpenHandles(), 0u) << c.name;
+        EXPECT_EQ(s.LiveAllocations(), 0u) << c.name;
+    }
+}
+
 TEST_F(Restart, ReportFallsBackToFailureAndKeepsTheLastError)
 {
     sim.lastError = 0xDEAD;  // no text for this one
