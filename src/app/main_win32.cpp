@@ -68,8 +68,8 @@ bool CreateInstallerWindow(HINSTANCE instance, int /*showState*/)
 {
     zw::instanceHandle = instance;
     // WM_CREATE arrives inside this call: the setup list is read before it returns.
-    HWND hwnd = ::CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = ::CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                                  0, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) return false;
     ::ShowWindow(hwnd, SW_HIDE);  // never shown, whatever the caller asked for
     ::UpdateWindow(hwnd);

@@ -14,7 +14,7 @@ std::string_view CommandLineTail(std::string_view commandLine)
         while (i < n && commandLine[i] != '"') ++i;
         if (i < n) ++i;  // the closing quote
     } else {
-        while (i < n && static_cast<unsigned char>(commandLine[i]) > 0x20) ++i;
+        while (i<n&& static_cast<unsigned char>(commandLine[i])> 0x20) ++i;
     }
     while (i < n && commandLine[i] != '\0' && static_cast<unsigned char>(commandLine[i]) <= 0x20) ++i;
     return commandLine.substr(i);

@@ -44,8 +44,7 @@ bool SearchDevices(bool reportLongLists, Test test)
             uint32_t error = sys.GetLastError();
             if (error == win::ERROR_INVALID_DATA) continue;  // no hardware IDs
             if (error == win::ERROR_INSUFFICIENT_BUFFER) {
-                if (reportLongLists)
-                    sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
+                if (reportLongLists) sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
                 continue;
             }
             break;
@@ -75,8 +74,7 @@ bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foun
 
         uint32_t status = 0;
         uint32_t problem = 0;
-        if (sys.CM_Get_DevNode_Status(&status, &problem, device.devInst, 0) == win::CR_NO_SUCH_DEVNODE)
-            return false;
+        if (sys.CM_Get_DevNode_Status(&status, &problem, device.devInst, 0) == win::CR_NO_SUCH_DEVNODE) return false;
 
         size_t length = std::strlen(firstId);
         if (length >= foundSize) return false;

@@ -20,8 +20,9 @@ constexpr size_t kHardwareIdBufferSize = 356;
 
 // Shown (no owner, MB_OK) by HardwareIdExists for each device whose list is
 // longer than the buffer; Korean whatever the language of the run.
-inline constexpr char kBufferTooSmallText[] = "\xB9\xF6\xC6\xDB\xB0\xA1 \xBA\xCE\xC1\xB7\xC7\xD5\xB4\xCF\xB4\xD9.";  // 버퍼가 부족합니다.
-inline constexpr char kBufferTooSmallCaption[] = "\xBF\xC0\xB7\xF9";  // 오류
+inline constexpr char kBufferTooSmallText[] =
+    "\xB9\xF6\xC6\xDB\xB0\xA1 \xBA\xCE\xC1\xB7\xC7\xD5\xB4\xCF\xB4\xD9.";  // 버퍼가 부족합니다.
+inline constexpr char kBufferTooSmallCaption[] = "\xBF\xC0\xB7\xF9";       // 오류
 
 // Finds a present device whose first hardware ID contains searchText (both
 // upper-cased with CharUpperA; searchText in place, so the caller's buffer

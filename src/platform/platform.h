@@ -176,7 +176,18 @@ constexpr uint32_t LANG_KOREAN = 0x12;
 constexpr size_t MAX_PATH = 260;
 }  // namespace win
 
-#define ZW_WIN_CONSTANTS(X) X(WM_CREATE) X(WM_DESTROY) X(WM_CLOSE) X(WM_QUIT) X(WM_INITDIALOG) X(WM_COMMAND) X(WM_TIMER) X(WM_KEYDOWN) X(WM_USER) X(IDOK) X(IDCANCEL) X(IDYES) X(IDNO) X(MB_OK) X(MB_YESNO) X(MB_ICONQUESTION) X(MB_TOPMOST) X(SW_HIDE) X(SW_SHOW) X(HFILE_ERROR) X(STILL_ACTIVE) X(PROCESS_ALL_ACCESS_LEGACY) X(TH32CS_SNAPPROCESS) X(PROCESSENTRY32_SIZE_X86) X(DIGCF_ALLCLASSES) X(SPDRP_HARDWAREID) X(SP_DEVINFO_DATA_SIZE_X86) X(CR_SUCCESS) X(CR_NO_SUCH_DEVNODE) X(ERROR_SUCCESS) X(ERROR_INVALID_DATA) X(ERROR_INSUFFICIENT_BUFFER) X(ERROR_NO_MORE_ITEMS) X(ERROR_NOT_ALL_ASSIGNED) X(ERROR_PRIVILEGE_NOT_HELD) X(TOKEN_ADJUST_PRIVILEGES) X(TOKEN_QUERY) X(SE_PRIVILEGE_ENABLED) X(EWX_REBOOT) X(EWX_FORCE) X(FORMAT_MESSAGE_ALLOCATE_BUFFER) X(FORMAT_MESSAGE_FROM_SYSTEM) X(LANG_NEUTRAL_SUBLANG_DEFAULT) X(LANG_KOREAN) X(MAX_PATH)
+#define ZW_WIN_CONSTANTS(X)                                                                                          \
+    X(WM_CREATE)                                                                                                     \
+    X(WM_DESTROY) X(WM_CLOSE) X(WM_QUIT) X(WM_INITDIALOG) X(WM_COMMAND) X(WM_TIMER) X(WM_KEYDOWN) X(WM_USER) X(IDOK) \
+        X(IDCANCEL) X(IDYES) X(IDNO) X(MB_OK) X(MB_YESNO) X(MB_ICONQUESTION) X(MB_TOPMOST) X(SW_HIDE) X(SW_SHOW)     \
+            X(HFILE_ERROR) X(STILL_ACTIVE) X(PROCESS_ALL_ACCESS_LEGACY) X(TH32CS_SNAPPROCESS)                        \
+                X(PROCESSENTRY32_SIZE_X86) X(DIGCF_ALLCLASSES) X(SPDRP_HARDWAREID) X(SP_DEVINFO_DATA_SIZE_X86)       \
+                    X(CR_SUCCESS) X(CR_NO_SUCH_DEVNODE) X(ERROR_SUCCESS) X(ERROR_INVALID_DATA)                       \
+                        X(ERROR_INSUFFICIENT_BUFFER) X(ERROR_NO_MORE_ITEMS) X(ERROR_NOT_ALL_ASSIGNED)                \
+                            X(ERROR_PRIVILEGE_NOT_HELD) X(TOKEN_ADJUST_PRIVILEGES) X(TOKEN_QUERY)                    \
+                                X(SE_PRIVILEGE_ENABLED) X(EWX_REBOOT) X(EWX_FORCE) X(FORMAT_MESSAGE_ALLOCATE_BUFFER) \
+                                    X(FORMAT_MESSAGE_FROM_SYSTEM) X(LANG_NEUTRAL_SUBLANG_DEFAULT) X(LANG_KOREAN)     \
+                                        X(MAX_PATH)
 
 struct Msg {
     Hwnd hwnd = nullptr;
@@ -245,8 +256,8 @@ public:
     virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
     virtual uint32_t GetModuleFileNameA(char* buffer, uint32_t size) = 0;  // the executable itself
     virtual bool SetCurrentDirectoryA(const char* path) = 0;
-    virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
-                                              char* buffer, uint32_t size, const char* file) = 0;
+    virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
+                                              uint32_t size, const char* file) = 0;
     virtual uint32_t GetSystemDefaultLCID() = 0;
 
     // Processes (Toolhelp).
@@ -265,8 +276,7 @@ public:
                                                    uint32_t* dataType, uint8_t* buffer, uint32_t size,
                                                    uint32_t* requiredSize) = 0;
     virtual bool SetupDiDestroyDeviceInfoList(Handle set) = 0;
-    virtual uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst,
-                                           uint32_t flags) = 0;
+    virtual uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) = 0;
     virtual bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
                                                     uint32_t installFlags, int32_t* rebootRequired) = 0;
 

@@ -97,8 +97,8 @@ public:
     {
         DialogProc outer = activeDialogProc;
         activeDialogProc = proc;
-        INT_PTR result = ::DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId),
-                                           H(owner), DialogTrampoline, initParam);
+        INT_PTR result = ::DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), H(owner),
+                                           DialogTrampoline, initParam);
         activeDialogProc = outer;
         return result;
     }
@@ -106,8 +106,8 @@ public:
     void Sleep(uint32_t ms) override { ::Sleep(ms); }
     void CharUpperA(char* text) override { ::CharUpperA(text); }
 
-    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters,
-                       const char* directory, int show) override
+    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters, const char* directory,
+                       int show) override
     {
         ::ShellExecuteA(H(owner), verb, file, parameters, directory, show);
     }
@@ -120,10 +120,7 @@ public:
     {
         return ::CopyFileA(from, to, failIfExists ? TRUE : FALSE) != FALSE;
     }
-    uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override
-    {
-        return ::GetWindowsDirectoryA(buffer, size);
-    }
+    uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override { return ::GetWindowsDirectoryA(buffer, size); }
     uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override
     {
         return ::GetModuleFileNameA(nullptr, buffer, size);
@@ -186,9 +183,8 @@ public:
         device.devInst = record->DevInst;
         return true;
     }
-    bool SetupDiGetDeviceRegistryPropertyA(Handle set, DeviceInfoData& device, uint32_t property,
-                                           uint32_t* dataType, uint8_t* buffer, uint32_t size,
-                                           uint32_t* requiredSize) override
+    bool SetupDiGetDeviceRegistryPropertyA(Handle set, DeviceInfoData& device, uint32_t property, uint32_t* dataType,
+                                           uint8_t* buffer, uint32_t size, uint32_t* requiredSize) override
     {
         DWORD type = 0, required = 0;
         BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set, Record(device), property, &type, buffer, size, &required);

@@ -29,9 +29,8 @@ void ReportLastError(const char* failingCall)
     Platform& sys = Sys();
     const uint32_t code = sys.GetLastError();
     char* text = nullptr;
-    const uint32_t length =
-        sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM, code,
-                           win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
+    const uint32_t length = sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM,
+                                               code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
     sys.MessageBoxA(nullptr, length != 0 && text != nullptr ? text : kNoSystemText, failingCall, win::MB_OK);
     if (text != nullptr) sys.LocalFree(text);
     sys.SetLastError(code);

@@ -185,8 +185,10 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
         sys.SetTimer(hwnd, TIMER_NEXT_ITEM, kTimerPeriodMs);
         return 0;
     case win::WM_TIMER:
-        if (wParam == TIMER_NEXT_ITEM) ProcessNextItem();
-        else if (wParam == TIMER_WAIT_ITEM) PollWaitItem();
+        if (wParam == TIMER_NEXT_ITEM)
+            ProcessNextItem();
+        else if (wParam == TIMER_WAIT_ITEM)
+            PollWaitItem();
         return 0;
     case win::WM_COMMAND:
         if ((wParam & 0xFFFF) == kCommandExit) {

@@ -54,11 +54,11 @@ SetupItem SplitSetupValue(std::string_view value);
 
 // What a load found, for tools that check a list as the launcher reads it.
 struct SetupListReport {
-    bool directoryFound = false;   // programDirectory names the executable's directory
-    bool directoryEntered = false; // ... and became the current directory
-    bool listFound = false;        // ".\Zarnowel.ini" exists there
-    std::string section;           // the section chosen (chosen before the list is looked for)
-    int itemsLoaded = 0;           // items stored, from item 1 on
+    bool directoryFound = false;     // programDirectory names the executable's directory
+    bool directoryEntered = false;   // ... and became the current directory
+    bool listFound = false;          // ".\Zarnowel.ini" exists there
+    std::string section;             // the section chosen (chosen before the list is looked for)
+    int itemsLoaded = 0;             // items stored, from item 1 on
     bool keysAfterLastItem = false;  // the key after item kLastItem reads non-empty
 };
 

@@ -72,16 +72,16 @@ TEST(CheckerPath, WindowsFullPathFollowsTheSystemsNormalisation)
         {"C:\\setup", ".\\a.exe", "C:\\setup\\a.exe"},
         {"C:\\setup", ".\\sub/a.exe", "C:\\setup\\sub\\a.exe"},  // '/' separates for the file system
         {"C:\\setup\\sub", "..\\..\\x.inf", "C:\\x.inf"},
-        {"C:\\setup", "..\\..\\..\\x.inf", "C:\\x.inf"},           // never above the drive
+        {"C:\\setup", "..\\..\\..\\x.inf", "C:\\x.inf"},  // never above the drive
         {"C:\\setup", ".\\\\server\\share\\a.exe", "C:\\setup\\server\\share\\a.exe"},
-        {"C:\\setup", ".\\a.exe. .", "C:\\setup\\a.exe"},           // trailing dots and blanks of the last name
-        {"C:\\setup", ". \\a.exe", "C:\\setup\\. \\a.exe"},         // ... of the last name only
-        {"C:\\setup", ".\\ a.exe", "C:\\setup\\ a.exe"},            // a leading blank stays
+        {"C:\\setup", ".\\a.exe. .", "C:\\setup\\a.exe"},    // trailing dots and blanks of the last name
+        {"C:\\setup", ". \\a.exe", "C:\\setup\\. \\a.exe"},  // ... of the last name only
+        {"C:\\setup", ".\\ a.exe", "C:\\setup\\ a.exe"},     // a leading blank stays
         {"C:\\setup", "D:\\x\\y", "D:\\x\\y"},
         {"C:\\setup", "\\x", "C:\\x"},
-        {"C:\\setup", ".\\D:\\x\\b.exe", ""},                       // ':' inside a name names nothing
+        {"C:\\setup", ".\\D:\\x\\b.exe", ""},  // ':' inside a name names nothing
         {"C:\\setup", ".\\a*.exe", ""},
-        {"C:\\setup", "D:x", ""},                                   // the drive's own current directory
+        {"C:\\setup", "D:x", ""},  // the drive's own current directory
         {"C:\\setup", ".\\a\\..", "C:\\setup"},
         {"C:\\", ".\\a", "C:\\a"},
         {"C:", "..", "C:\\"},
@@ -121,8 +121,7 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
          "2:missing_file", "file open error"},
         {"a drive letter on a copy", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n", false, "1:copy_drive_letter",
          "\".\\D:\\x\\b.exe\""},
-        {"a direct package without a waitList", "[SetupList]\nSetup1=1,setup.msi, ,\n", false, "1:msi_no_wait",
-         "7 s"},
+        {"a direct package without a waitList", "[SetupList]\nSetup1=1,setup.msi, ,\n", false, "1:msi_no_wait", "7 s"},
         {"a package under the dialog without a waitList", "[SetupList]\nSetup1=1,setup.msi,/qn\n", false,
          "1:msi_no_wait", "1 s"},
         {"an unknown kind", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=3,c.exe, ,\nSetup3=1,a.exe, ,\n", false,
@@ -143,7 +142,8 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
     };
     for (const auto& c : cases) {
         MemoryFiles files;
-        for (const char* f : {"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"}) files.Add(std::string("C:\\setup\\") + f);
+        for (const char* f : {"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"})
+            files.Add(std::string("C:\\setup\\") + f);
         const Plan plan = Check(c.ini, files, c.silent);
         EXPECT_EQ(Codes(plan), c.expected) << c.name;
         if (plan.warnings.empty()) continue;
@@ -176,19 +176,19 @@ TEST(Checker, ListOrFolderTheLauncherDoesNotRead)
 TEST(Checker, ListsWrittenRightGiveNoWarning)
 {
     const std::string lists[] = {
-        "[SetupList]\nSetup1=1,a.exe, ,b.exe~*.tmp\n",     // '~' and a wildcard on a direct start
-        "[SetupList]\nSetup1=1,a.exe,/q,b.exe*c.exe\n",    // '*' under the dialog
-        "[SetupList]\nSetup1=1,a.exe, ,\n",                // the comma keeps the blank
-        "[SetupList]\nSetup1=\"1,a.exe, \"\n",             // so does a quote
+        "[SetupList]\nSetup1=1,a.exe, ,b.exe~*.tmp\n",   // '~' and a wildcard on a direct start
+        "[SetupList]\nSetup1=1,a.exe,/q,b.exe*c.exe\n",  // '*' under the dialog
+        "[SetupList]\nSetup1=1,a.exe, ,\n",              // the comma keeps the blank
+        "[SetupList]\nSetup1=\"1,a.exe, \"\n",           // so does a quote
         "[SetupList]\nSetup1=1,a.exe, , ,1\n",
         "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n",
-        "[SetupList]\nSetup1=1,a.exe,/q  \n",              // a blank lost after a name harms nothing
+        "[SetupList]\nSetup1=1,a.exe,/q  \n",                        // a blank lost after a name harms nothing
         "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=1,a.exe, ,\n",  // the next relative item counts from the top
-        "[SetupList]\nSetup1=1,D:\\tools\\x.exe, ,\n",     // another drive is not looked for
+        "[SetupList]\nSetup1=1,D:\\tools\\x.exe, ,\n",               // another drive is not looked for
         "[SetupList]\nSetup1=0,d.inf,PCI\\VEN_1\n",
-        "[SetupSilent]\nSetup1=1,a.exe, ,\n",              // with /s below
+        "[SetupSilent]\nSetup1=1,a.exe, ,\n",                                // with /s below
         "[SetupList]\nSetup1=1,a.exe, ,\n[SetupList]\nSetup3=1,a.exe, ,\n",  // only the first section is read
-        "[SetupList]\nSetup1=1," + std::string(144, 'n') + ", ,\n",           // 149 characters exactly
+        "[SetupList]\nSetup1=1," + std::string(144, 'n') + ", ,\n",          // 149 characters exactly
     };
     MemoryFiles files;
     for (const char* f : {"a.exe", "sub\\s.exe", "d.inf", "setup.msi"}) files.Add(std::string("C:\\setup\\") + f);
@@ -291,7 +291,8 @@ TEST_F(CheckerDisk, FindsNamesWithoutRegardToCaseAsWindowsWould)
     ASSERT_FALSE(root.empty());
     Put("Runtime/RTSETUP.EXE");
     Put("Tool.Exe");
-    std::ofstream(root / "ZARNOWEL.INI") << "[setuplist]\r\nsetup1=2,tool.exe, ,\r\nSETUP2=1,runtime\\rtsetup.exe, ,\r\n";
+    std::ofstream(root / "ZARNOWEL.INI")
+        << "[setuplist]\r\nsetup1=2,tool.exe, ,\r\nSETUP2=1,runtime\\rtsetup.exe, ,\r\n";
     const Plan plan = CheckFolder(root);
     EXPECT_EQ(Codes(plan), "");
     ASSERT_EQ(plan.items.size(), 2u);
@@ -336,13 +337,13 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
 {
     const std::string ini =
         "[SetupList]\r\n"
-        "Setup1=0,drv\\x.inf,ven_1234\r\n"       // driver: dialog, INF beside the list
-        "Setup2=2,tool.exe, ,\r\n"               // copy, direct start from the Windows directory
-        "Setup3=1,sub\\a.exe, ,post.exe\r\n"     // moves the current directory to sub for good
-        "Setup4=2,b.exe,/q\r\n"                  // now looked for in sub; runs under the dialog
-        "Setup5=0,x.inf,VEN_1234\r\n";           // beside the list, so not in sub: "file open error"
+        "Setup1=0,drv\\x.inf,ven_1234\r\n"    // driver: dialog, INF beside the list
+        "Setup2=2,tool.exe, ,\r\n"            // copy, direct start from the Windows directory
+        "Setup3=1,sub\\a.exe, ,post.exe\r\n"  // moves the current directory to sub for good
+        "Setup4=2,b.exe,/q\r\n"               // now looked for in sub; runs under the dialog
+        "Setup5=0,x.inf,VEN_1234\r\n";        // beside the list, so not in sub: "file open error"
     const char* const present[] = {"C:\\setup\\drv\\x.inf", "C:\\setup\\tool.exe", "C:\\setup\\sub\\a.exe",
-                                   "C:\\setup\\sub\\b.exe", "C:\\setup\\b.exe", "C:\\setup\\x.inf"};
+                                   "C:\\setup\\sub\\b.exe", "C:\\setup\\b.exe",    "C:\\setup\\x.inf"};
 
     MemoryFiles files;
     for (const char* f : present) files.Add(f);

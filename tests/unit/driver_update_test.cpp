@@ -34,10 +34,7 @@ Device Unreadable(uint32_t error)
 }
 
 // A list that needs more than the 356-byte buffer.
-Device LongList()
-{
-    return Dev({std::string(400, 'L'), "ROOT\\LONG"});
-}
+Device LongList() { return Dev({std::string(400, 'L'), "ROOT\\LONG"}); }
 
 struct Buffer {
     char text[200] = {};
@@ -85,66 +82,66 @@ TEST_P(FindTable, FindsThePresentDeviceWhoseFirstIdContainsTheText)
 
 INSTANTIATE_TEST_SUITE_P(
     Driver, FindTable,
-    ::testing::Values(
-        FindCase{"MiddleOfIdLowerCaseText",
-                 {Dev({"PCI\\VEN_10EC&DEV_8168&SUBSYS_0001", "PCI\\VEN_10EC"})},
-                 "dev_8168",
-                 true,
-                 "PCI\\VEN_10EC&DEV_8168&SUBSYS_0001",
-                 "DEV_8168"},
-        FindCase{"MixedCaseTextAndId",
-                 {Dev({"usb\\Vid_0A5c&Pid_21e8"})},
-                 "VID_0a5C",
-                 true,
-                 "USB\\VID_0A5C&PID_21E8",
-                 "VID_0A5C"},
-        FindCase{"LaterStringOfTheListNotCounted",
-                 {Dev({"PCI\\VEN_8086&DEV_1234", "PCI\\VEN_10EC&DEV_8168"})},
-                 "VEN_10EC",
-                 false,
-                 "",
-                 "VEN_10EC"},
-        FindCase{"AbsentMatchPassedOverForAPresentOne",
-                 {Dev({"ACPI\\ZW0001&REV_1"}, false), Dev({"PCI\\OTHER"}), Dev({"ACPI\\ZW0001&REV_2"})},
-                 "zw0001",
-                 true,
-                 "ACPI\\ZW0001&REV_2",
-                 "ZW0001"},
-        FindCase{"OnlyAbsentMatches", {Dev({"ACPI\\ZW0001"}, false)}, "zw0001", false, "", "ZW0001"},
-        FindCase{"EmptyTextTakesTheFirstPresentReadableDevice",
-                 {Unreadable(ERROR_INVALID_DATA), Dev({"ROOT\\GONE"}, false), LongList(), Dev({"root\\first"}),
-                  Dev({"ROOT\\SECOND"})},
-                 "",
-                 true,
-                 "ROOT\\FIRST",
-                 ""},
-        FindCase{"NoDevicesTextUntouched", {}, "pci\\x", false, "", "pci\\x"},
-        FindCase{"NoReadableListTextUntouched",
-                 {Unreadable(ERROR_INVALID_DATA), LongList()},
-                 "root\\long",
-                 false,
-                 "",
-                 "root\\long"},
-        FindCase{"TextUpperCasedOnceAListWasCompared", {Dev({"ROOT\\A"})}, "pci\\b", false, "", "PCI\\B"},
-        FindCase{"DeviceWithoutIdsSkipped",
-                 {Unreadable(ERROR_INVALID_DATA), Dev({"ROOT\\ZARNOWEL_TEST"})},
-                 "zarnowel",
-                 true,
-                 "ROOT\\ZARNOWEL_TEST",
-                 "ZARNOWEL"},
-        FindCase{"LongListSkippedSilently",
-                 {LongList(), Dev({"ROOT\\LONG"})},
-                 "root\\long",
-                 true,
-                 "ROOT\\LONG",
-                 "ROOT\\LONG"},
-        FindCase{"OtherReadErrorEndsTheSearch",
-                 {Unreadable(kAccessDenied), Dev({"ROOT\\ZARNOWEL_TEST"})},
-                 "zarnowel",
-                 false,
-                 "",
-                 "zarnowel"},
-        FindCase{"TextLongerThanTheIdNotFound", {Dev({"ROOT\\ZW"})}, "root\\zw1", false, "", "ROOT\\ZW1"}),
+    ::testing::Values(FindCase{"MiddleOfIdLowerCaseText",
+                               {Dev({"PCI\\VEN_10EC&DEV_8168&SUBSYS_0001", "PCI\\VEN_10EC"})},
+                               "dev_8168",
+                               true,
+                               "PCI\\VEN_10EC&DEV_8168&SUBSYS_0001",
+                               "DEV_8168"},
+                      FindCase{"MixedCaseTextAndId",
+                               {Dev({"usb\\Vid_0A5c&Pid_21e8"})},
+                               "VID_0a5C",
+                               true,
+                               "USB\\VID_0A5C&PID_21E8",
+                               "VID_0A5C"},
+                      FindCase{"LaterStringOfTheListNotCounted",
+                               {Dev({"PCI\\VEN_8086&DEV_1234", "PCI\\VEN_10EC&DEV_8168"})},
+                               "VEN_10EC",
+                               false,
+                               "",
+                               "VEN_10EC"},
+                      FindCase{"AbsentMatchPassedOverForAPresentOne",
+                               {Dev({"ACPI\\ZW0001&REV_1"}, false), Dev({"PCI\\OTHER"}), Dev({"ACPI\\ZW0001&REV_2"})},
+                               "zw0001",
+                               true,
+                               "ACPI\\ZW0001&REV_2",
+                               "ZW0001"},
+                      FindCase{"OnlyAbsentMatches", {Dev({"ACPI\\ZW0001"}, false)}, "zw0001", false, "", "ZW0001"},
+                      FindCase{"EmptyTextTakesTheFirstPresentReadableDevice",
+                               {Unreadable(ERROR_INVALID_DATA), Dev({"ROOT\\GONE"}, false), LongList(),
+                                Dev({"root\\first"}), Dev({"ROOT\\SECOND"})},
+                               "",
+                               true,
+                               "ROOT\\FIRST",
+                               ""},
+                      FindCase{"NoDevicesTextUntouched", {}, "pci\\x", false, "", "pci\\x"},
+                      FindCase{"NoReadableListTextUntouched",
+                               {Unreadable(ERROR_INVALID_DATA), LongList()},
+                               "root\\long",
+                               false,
+                               "",
+                               "root\\long"},
+                      FindCase{"TextUpperCasedOnceAListWasCompared", {Dev({"ROOT\\A"})}, "pci\\b", false, "", "PCI\\B"},
+                      FindCase{"DeviceWithoutIdsSkipped",
+                               {Unreadable(ERROR_INVALID_DATA), Dev({"ROOT\\ZARNOWEL_TEST"})},
+                               "zarnowel",
+                               true,
+                               "ROOT\\ZARNOWEL_TEST",
+                               "ZARNOWEL"},
+                      FindCase{"LongListSkippedSilently",
+                               {LongList(), Dev({"ROOT\\LONG"})},
+                               "root\\long",
+                               true,
+                               "ROOT\\LONG",
+                               "ROOT\\LONG"},
+                      FindCase{"OtherReadErrorEndsTheSearch",
+                               {Unreadable(kAccessDenied), Dev({"ROOT\\ZARNOWEL_TEST"})},
+                               "zarnowel",
+                               false,
+                               "",
+                               "zarnowel"},
+                      FindCase{
+                          "TextLongerThanTheIdNotFound", {Dev({"ROOT\\ZW"})}, "root\\zw1", false, "", "ROOT\\ZW1"}),
     [](const ::testing::TestParamInfo<FindCase>& info) { return std::string(info.param.name); });
 
 TEST(Driver, FindLooksAtDevicesInEnumerationOrderAndStopsAtTheFirstMatch)
@@ -542,7 +539,7 @@ TEST(Driver, StepWithALongListBeforeTheMatchShowsTheBoxDuringTheUpdateThenInstal
     ASSERT_EQ(s.sim.updates.size(), 1u);
     EXPECT_EQ(s.sim.updates[0].hardwareId, "ROOT\\ZARNOWEL_TEST");
     EXPECT_EQ(s.sim.boxes[0].time, 0u);
-    EXPECT_EQ(s.sim.updates[0].time, 2000u);  // after the box was closed
+    EXPECT_EQ(s.sim.updates[0].time, 2000u);                  // after the box was closed
     EXPECT_EQ(s.sim.CountCalls("SetupDiGetClassDevsA"), 2u);  // the list is walked twice
     EXPECT_EQ(s.sim.OpenHandles(), 0u);
 }

@@ -20,12 +20,8 @@ struct OneArg {
 TEST(Paths, BaseNameIsTheTextAfterTheLastBackslash)
 {
     const OneArg cases[] = {
-        {"D:\\dir\\setup.exe", "setup.exe"},
-        {"setup.exe", "setup.exe"},
-        {"dir\\", ""},
-        {"", ""},
-        {".\\sub\\x.msi", "x.msi"},
-        {"a/b/c.exe", "a/b/c.exe"},  // '/' is no separator
+        {"D:\\dir\\setup.exe", "setup.exe"}, {"setup.exe", "setup.exe"}, {"dir\\", ""}, {"", ""},
+        {".\\sub\\x.msi", "x.msi"},          {"a/b/c.exe", "a/b/c.exe"},  // '/' is no separator
     };
     for (const OneArg& c : cases) EXPECT_EQ(BaseName(c.path), c.result) << c.path;
 }
@@ -33,12 +29,8 @@ TEST(Paths, BaseNameIsTheTextAfterTheLastBackslash)
 TEST(Paths, ExtensionOfSearchesTheWholePathForTheLastDot)
 {
     const OneArg cases[] = {
-        {"setup.MSI", "MSI"},
-        {"x.tar.gz", "gz"},
-        {"setup", "setup"},
-        {".\\setup", "\\setup"},
-        {"D:\\a.b\\setup", "b\\setup"},
-        {"name.", ""},
+        {"setup.MSI", "MSI"},           {"x.tar.gz", "gz"}, {"setup", "setup"}, {".\\setup", "\\setup"},
+        {"D:\\a.b\\setup", "b\\setup"}, {"name.", ""},
     };
     for (const OneArg& c : cases) EXPECT_EQ(ExtensionOf(c.path), c.result) << c.path;
 }

@@ -96,12 +96,11 @@ TEST_F(Sequence, OnlyASingleBlankStartsDirectly)
         const char* value;
         bool direct;
     } const cases[] = {
-        {"1,a.exe, ,", true},
-        {"1,a.exe, , ,1", true},
+        {"1,a.exe, ,", true},      {"1,a.exe, , ,1", true},
         {"\"1,a.exe, \"", true},  // quoted, so the reader keeps the blank
         {"1,a.exe, ", false},     // the profile reader drops a blank at the end of a value
-        {"1,a.exe,  ", false},  // two blanks
-        {"1,a.exe", false},     // no parameters field at all
+        {"1,a.exe,  ", false},    // two blanks
+        {"1,a.exe", false},       // no parameters field at all
         {"1,a.exe,/quiet", false},
     };
     for (const auto& c : cases) {
@@ -143,7 +142,7 @@ TEST_F(Sequence, RestartFlagMustBeExactlyOne)
 TEST_F(Sequence, ARelativeProgramMovesTheCurrentDirectoryForTheRestOfTheRun)
 {
     Program("C:\\setup\\sub\\a.exe", 500);
-    Program("C:\\setup\\b.exe", 500);   // beside the list, not in sub
+    Program("C:\\setup\\b.exe", 500);  // beside the list, not in sub
     sim.AddFile("C:\\setup\\d.inf");
     Program("C:\\setup\\c.exe", 500);
     List("Setup1=1,sub\\a.exe, ,\nSetup2=2,b.exe, ,\nSetup3=0,d.inf,X\nSetup4=1,c.exe, ,\n");

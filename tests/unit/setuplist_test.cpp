@@ -83,7 +83,7 @@ TEST(SetupValue, SplitsAtRunsOfCommasWithoutQuoting)
         {",,2,a.exe", {"2", "a.exe", "", "", ""}},
         {"1,a.exe, , ,0,x,y", {"1", "a.exe", " ", " ", "0"}},
         {",,,", {"", "", "", "", ""}},
-        {"1, a.exe", {"1", " a.exe", "", "", ""}},  // the blank is part of the name
+        {"1, a.exe", {"1", " a.exe", "", "", ""}},           // the blank is part of the name
         {"1,\"a,b.exe\"", {"1", "\"a", "b.exe\"", "", ""}},  // quotes protect nothing
         {"", {"", "", "", "", ""}},
         {"x,a.exe,,,", {"x", "a.exe", "", "", ""}},  // unknown kinds are kept as they are
@@ -150,19 +150,20 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
 // gives the same table.
 TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 {
-    List("; setup list of the profile check\r\n"
-         "[SetupList]\r\n"
-         "Setup1 = 1,a.exe, ,b.exe~x.exe,1\r\n"
-         "Setup2\t=\t1,a.exe,,b.exe,1\r\n"
-         "; a comment between the keys\r\n"
-         "Setup3=\",,2,a.exe\"\r\n"
-         "Setup4='1,a.exe, , ,0,x,y'\r\n"
-         "Setup5=,,,\r\n"
-         "Setup6=1, a.exe, ,\r\n"
-         "setup7=x,unknown\r\n"
-         "Setup9=1,never.exe, ,\r\n"
-         "[SetupSilent]\r\n"
-         "Setup2=1,quiet.exe, ,\r\n");
+    List(
+        "; setup list of the profile check\r\n"
+        "[SetupList]\r\n"
+        "Setup1 = 1,a.exe, ,b.exe~x.exe,1\r\n"
+        "Setup2\t=\t1,a.exe,,b.exe,1\r\n"
+        "; a comment between the keys\r\n"
+        "Setup3=\",,2,a.exe\"\r\n"
+        "Setup4='1,a.exe, , ,0,x,y'\r\n"
+        "Setup5=,,,\r\n"
+        "Setup6=1, a.exe, ,\r\n"
+        "setup7=x,unknown\r\n"
+        "Setup9=1,never.exe, ,\r\n"
+        "[SetupSilent]\r\n"
+        "Setup2=1,quiet.exe, ,\r\n");
     sim.currentDirectory = "C:\\";
     for (uint8_t silent : {0, 1}) {
         zw::ResetSetupList();
@@ -218,13 +219,26 @@ TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
         const char* file;
         std::vector<std::string> keys;
     } const cases[] = {
-        {"not silent, silent list present", 0, "Setup1=1,quiet.exe, \n", "loud.exe", {"SetupList|Setup1", "SetupList|Setup2"}},
+        {"not silent, silent list present",
+         0,
+         "Setup1=1,quiet.exe, \n",
+         "loud.exe",
+         {"SetupList|Setup1", "SetupList|Setup2"}},
         {"not silent, no silent list", 0, "", "loud.exe", {"SetupList|Setup1", "SetupList|Setup2"}},
-        {"silent, silent list present", 1, "Setup1=1,quiet.exe, \n", "quiet.exe",
+        {"silent, silent list present",
+         1,
+         "Setup1=1,quiet.exe, \n",
+         "quiet.exe",
          {"SetupSilent|Setup1", "SetupSilent|Setup1", "SetupSilent|Setup2"}},
-        {"silent, silent list without Setup1", 1, "Setup2=1,quiet.exe, \n", "loud.exe",
+        {"silent, silent list without Setup1",
+         1,
+         "Setup2=1,quiet.exe, \n",
+         "loud.exe",
          {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
-        {"silent, silent Setup1 empty", 1, "Setup1=\nSetup2=1,quiet.exe, \n", "loud.exe",
+        {"silent, silent Setup1 empty",
+         1,
+         "Setup1=\nSetup2=1,quiet.exe, \n",
+         "loud.exe",
          {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
     };
     for (const auto& c : cases) {
@@ -328,13 +342,12 @@ TEST_F(SetupList, KoreanByPrimaryLanguageOfTheSystemLocaleOnly)
         uint32_t lcid;
         const char* tag;
     } const cases[] = {
-        {0x0412, "kor"},   // Korean (Korea)
-        {0x0812, "kor"},   // another Korean sub-language
-        {0x10412, "kor"},  // a Korean sort order
-        {0x0012, "kor"},   // neutral Korean
-        {0x0409, "eng"},
-        {0x0411, "eng"},   // Japanese
-        {0x0112, "eng"},   // primary language 0x112: ten bits count, not eight
+        {0x0412, "kor"},                    // Korean (Korea)
+        {0x0812, "kor"},                    // another Korean sub-language
+        {0x10412, "kor"},                   // a Korean sort order
+        {0x0012, "kor"},                    // neutral Korean
+        {0x0409, "eng"},  {0x0411, "eng"},  // Japanese
+        {0x0112, "eng"},                    // primary language 0x112: ten bits count, not eight
         {0x0000, "eng"},
     };
     for (const auto& c : cases) {
@@ -432,8 +445,8 @@ TEST_F(SetupList, ResetReturnsToTheStateOfAFreshProcess)
 TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
 {
     zw::ResetSetupList();
-    const zw::ProfileText text("[SetupSilent]\nSetup2=1,q.exe\n[SetupList]\nSetup1=1,a.exe,,b.exe,1\nSetup2=" +
-                               std::string(170, 'x') + "\n");
+    const zw::ProfileText text(
+        "[SetupSilent]\nSetup2=1,q.exe\n[SetupList]\nSetup1=1,a.exe,,b.exe,1\nSetup2=" + std::string(170, 'x') + "\n");
     const zw::SetupValueReader read = zw::ProfileTextReader(text);
     const std::string section = zw::ChooseSetupSection(true, read);
     EXPECT_EQ(section, "SetupList");
@@ -497,8 +510,10 @@ TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
         {"a quoted value cut short", "[S]\r\nk=\"double\"\r\n", "S", "k", 3, "", "do", 2},
         {"a buffer as long as the value loses one more", "[S]\r\nk=\"double\"\r\n", "S", "k", 7, "", "doubl", 5},
         {"one byte more and it is whole", "[S]\r\nk=\"double\"\r\n", "S", "k", 8, "", "double", 6},
-        {"149 quoted characters read as 148", "[S]\r\nk=" + q149 + "\r\n", "S", "k", 150, "", std::string(148, 'q'), 148},
-        {"a long value is cut at 149", "[S]\r\nk=" + std::string(170, 'p') + "\r\n", "S", "k", 150, "", std::string(149, 'p'), 149},
+        {"149 quoted characters read as 148", "[S]\r\nk=" + q149 + "\r\n", "S", "k", 150, "", std::string(148, 'q'),
+         148},
+        {"a long value is cut at 149", "[S]\r\nk=" + std::string(170, 'p') + "\r\n", "S", "k", 150, "",
+         std::string(149, 'p'), 149},
         {"the section name runs to the last ']'", "[X]Y]\r\nk=v\r\n", "X]Y", "k", 150, "", "v", 1},
         {"text after the ']' is ignored", "[S] junk\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
         {"blanks inside the brackets go", "[ S ]\r\nk=v\r\n", "S", "k", 150, "", "v", 1},

@@ -18,10 +18,10 @@ TEST(Startup, CommandLineTailFollowsTheStartupCodeRules)
         {"zarnowel.exe /s", "/s"},
         {"zarnowel.exe    /s  x", "/s  x"},
         {"\"C:\\Program Files\\zarnowel.exe\" /s", "/s"},
-        {"\"C:\\a b\\zarnowel.exe\"/s", "/s"},           // no blank needed after the quoted name
-        {"\"C:\\unterminated name /s", ""},               // the name runs to the end
+        {"\"C:\\a b\\zarnowel.exe\"/s", "/s"},              // no blank needed after the quoted name
+        {"\"C:\\unterminated name /s", ""},                 // the name runs to the end
         {"C:\\dir\\zarnowel.exe\t\x01/silent", "/silent"},  // every code 0x01..0x20 is skipped
-        {"zarnowel.exe\"quoted\" rest", "rest"},          // an unquoted name ends at a blank only
+        {"zarnowel.exe\"quoted\" rest", "rest"},            // an unquoted name ends at a blank only
         {"", ""},
         {"   /s", "/s"},  // an empty name: the blanks after it are skipped
     };

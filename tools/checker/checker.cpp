@@ -114,8 +114,9 @@ public:
         ReadSetupItems(plan_.section, read_, &report);
 
         if (!options_.listPath.empty() && !EqualsIgnoringAsciiCase(BaseName(options_.listPath), "Zarnowel.ini"))
-            Warn(0, "list_name", "the launcher reads only a list named Zarnowel.ini beside it; this one is " +
-                                     Quoted(BaseName(options_.listPath)),
+            Warn(0, "list_name",
+                 "the launcher reads only a list named Zarnowel.ini beside it; this one is " +
+                     Quoted(BaseName(options_.listPath)),
                  "rename the file to Zarnowel.ini");
         CheckFile();
         if (options_.silent && plan_.section == kSectionList)
@@ -168,7 +169,8 @@ private:
         if (folder.size() > kDirectoryLimit)
             Warn(0, "folder_too_long",
                  "the folder's path has " + std::to_string(folder.size()) + " characters; beyond " +
-                     std::to_string(kDirectoryLimit) + " the launcher cannot tell its own folder and reads no list here (the plan below is for a "
+                     std::to_string(kDirectoryLimit) +
+                     " the launcher cannot tell its own folder and reads no list here (the plan below is for a "
                      "shorter folder)",
                  "put the launcher and its list in a folder with a shorter path");
         const std::string& bytes = text_.Text();
@@ -192,8 +194,7 @@ private:
         for (const long n : KeyNumbersIn(text_.Text()))
             if (n > itemsLoaded + 1 && Reads(n)) unread.push_back(n);
         // The key after item 9 is unread even without a gap.
-        if (itemsLoaded == kLastItem && Reads(kLastItem + 1) &&
-            (unread.empty() || unread.front() != kLastItem + 1))
+        if (itemsLoaded == kLastItem && Reads(kLastItem + 1) && (unread.empty() || unread.front() != kLastItem + 1))
             unread.insert(unread.begin(), kLastItem + 1);
         if (unread.empty()) return;
         std::string names;
@@ -244,8 +245,8 @@ private:
                 if (meant.parameters == kNoParameters && item.fields.parameters != kNoParameters)
                     effect = ", so the item goes through the dialog instead of a direct start";
                 Warn(item.number, "blank_dropped",
-                     "the line ends in a blank after a comma, and blanks at the end of a value are dropped: " +
-                         lost + " is lost" + effect,
+                     "the line ends in a blank after a comma, and blanks at the end of a value are dropped: " + lost +
+                         " is lost" + effect,
                      "end the value with a comma after the blank (" + Quoted(kept.substr(0, end) + " ,") +
                          ") or quote the whole value");
             }
@@ -253,7 +254,8 @@ private:
         if (item.value.find(",,") != std::string::npos || (!item.value.empty() && item.value.front() == ','))
             Warn(item.number, "empty_field",
                  "a run of commas counts as one separator, so no field is empty and the later fields move forward: "
-                 "kind " + Quoted(item.fields.kind) + ", file " + Quoted(item.fields.file) + ", parameters " +
+                 "kind " +
+                     Quoted(item.fields.kind) + ", file " + Quoted(item.fields.file) + ", parameters " +
                      Quoted(item.fields.parameters) + ", waitList " + Quoted(item.fields.waitList) + ", rebootFlag " +
                      Quoted(item.fields.rebootFlag),
                  "write a single blank for a field with nothing to give: \", ,\"");
@@ -273,9 +275,8 @@ private:
         if (!path.resolvable) {
             item.found = Found::No;
             item.missingWhy = Quoted(options_.programDirectory + "\\" + item.fields.file) +
-                              " is too long for the launcher (a path of at most " +
-                              std::to_string(kPathCapacity - 1) + " characters, a directory of at most " +
-                              std::to_string(kDirectoryLimit) + ")";
+                              " is too long for the launcher (a path of at most " + std::to_string(kPathCapacity - 1) +
+                              " characters, a directory of at most " + std::to_string(kDirectoryLimit) + ")";
             return;
         }
         item.tests = path.file;
@@ -357,10 +358,11 @@ private:
                  item.infPath.empty()
                      ? "the INF path " + Quoted(options_.programDirectory + "\\" + item.fields.file) +
                            " is too long: the driver update is not called"
-                     : Quoted(item.tests) + " was found in " + currentDirectory_ +
-                           ", but the driver update is given " + Quoted(item.infPath) + ", which does not exist",
-                 "put the INF where both look: " + item.fields.file + " below the launcher's folder, with no "
-                 "earlier kind '1' item moving the current directory away from it");
+                     : Quoted(item.tests) + " was found in " + currentDirectory_ + ", but the driver update is given " +
+                           Quoted(item.infPath) + ", which does not exist",
+                 "put the INF where both look: " + item.fields.file +
+                     " below the launcher's folder, with no "
+                     "earlier kind '1' item moving the current directory away from it");
     }
 
     void DescribeStart(PlanItem& item)
@@ -448,23 +450,23 @@ private:
                      "leave the fifth field out");
             break;
         default:
-            Warn(n, "unknown_kind",
-                 "kind " + Quoted(item.fields.kind) + " is not 0, 1 or 2: the run ends at this item",
+            Warn(n, "unknown_kind", "kind " + Quoted(item.fields.kind) + " is not 0, 1 or 2: the run ends at this item",
                  "write 0 (driver), 1 (program) or 2 (copy into the Windows directory) as the first field");
             return item;
         }
         if (item.found == Found::No) {
-            const char* const skipped = item.kind == '0'  ? "the launcher shows \"file open error\" and skips the item"
-                                        : item.kind == '2' ? "the item is skipped without a word (unless a copy of that "
-                                                             "name is already in the Windows directory)"
-                                                           : "the item is skipped without a word";
+            const char* const skipped = item.kind == '0' ? "the launcher shows \"file open error\" and skips the item"
+                                        : item.kind == '2'
+                                            ? "the item is skipped without a word (unless a copy of that "
+                                              "name is already in the Windows directory)"
+                                            : "the item is skipped without a word";
             if (!item.missingWhy.empty()) {
                 if (item.kind == '2' && HasDriveLetter(item.fields.file)) return item;  // said already
                 Warn(n, "missing_file", item.missingWhy + ": " + skipped,
                      item.enters.empty() ? "shorten the path" : "create the folder, or correct the path");
             } else {
-                item.missingWhy = Quoted(item.kind == '2' ? item.copyFrom : item.tests) + " is not in " +
-                                  item.currentDirectory;
+                item.missingWhy =
+                    Quoted(item.kind == '2' ? item.copyFrom : item.tests) + " is not in " + item.currentDirectory;
                 Warn(n, "missing_file", item.missingWhy + ": " + skipped,
                      movedBy_ == 0 || movedBy_ == n ||
                              EqualsIgnoringAsciiCase(currentDirectory_,

@@ -36,35 +36,35 @@ enum class Found { Yes, No, NotLooked };
 enum class StartKind { None, Direct, Dialog };
 
 struct WaitEntry {
-    std::string name;      // the entry as written
-    bool contains = false; // true: looked for inside image names
-    std::string text;      // what is looked for
+    std::string name;       // the entry as written
+    bool contains = false;  // true: looked for inside image names
+    std::string text;       // what is looked for
 };
 
 struct PlanItem {
     int number = 0;
     std::string value;  // as the launcher reads it
     SetupItem fields;
-    char kind = '\0';   // '0', '1', '2', or anything else: the run ends here
+    char kind = '\0';  // '0', '1', '2', or anything else: the run ends here
     // The current directory when the file is tested (after a kind '1'
     // item's own change).
     std::string currentDirectory;
-    std::string enters;       // kind '1' below programDirectory: made current for good
-    bool entered = false;     // ... and that directory exists
-    std::string copyFrom;     // kind '2': the copy's source, relative to currentDirectory
-    std::string tests;        // the path tested and started (currentFile)
-    std::string lookedAt;     // the full path looked for on the disk
+    std::string enters;    // kind '1' below programDirectory: made current for good
+    bool entered = false;  // ... and that directory exists
+    std::string copyFrom;  // kind '2': the copy's source, relative to currentDirectory
+    std::string tests;     // the path tested and started (currentFile)
+    std::string lookedAt;  // the full path looked for on the disk
     Found found = Found::NotLooked;
-    std::string missingWhy;   // why found is No, in words
+    std::string missingWhy;             // why found is No, in words
     StartKind start = StartKind::None;  // None when the item is skipped
     bool direct = false;                // parameters " ": the '~' rules; else the dialog's '*' rules
     bool installerPackage = false;
-    std::string infPath;      // kind '0': the INF the driver update is given
+    std::string infPath;  // kind '0': the INF the driver update is given
     Found infFound = Found::NotLooked;
     // The wait: the item's own program by its base name, then the entries.
     std::string waitProgram;
     std::vector<WaitEntry> waitEntries;
-    std::string gracePoll;    // direct start: the name the grace period watches
+    std::string gracePoll;  // direct start: the name the grace period watches
     bool requestsRestart = false;
 };
 
@@ -85,15 +85,15 @@ struct Plan {
     std::vector<PlanItem> items;  // every loaded item, the one that ends the run included
     int lastItemRun = 0;          // the run ends after this item
     EndReason end = EndReason::NoMoreKeys;
-    std::vector<int> restartBy;   // items whose rebootFlag asks for a restart (file found or not looked for)
-    std::vector<int> driverItems; // driver items reached: they may ask for one
+    std::vector<int> restartBy;    // items whose rebootFlag asks for a restart (file found or not looked for)
+    std::vector<int> driverItems;  // driver items reached: they may ask for one
     std::vector<Warning> warnings;
 };
 
 struct Options {
     bool silent = false;
-    std::string listPath;                     // Windows form, for the report
-    std::string programDirectory;             // Windows form, no trailing '\'
+    std::string listPath;                       // Windows form, for the report
+    std::string programDirectory;               // Windows form, no trailing '\'
     std::string windowsDirectory = "%WINDIR%";  // the target's own cannot be known
 };
 

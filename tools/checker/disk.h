@@ -24,9 +24,9 @@ std::string NativePath(const std::string& windowsPath);
 std::string WindowsFolderName(const std::string& folder);
 
 struct ListLocation {
-    std::string file;        // local path of the list
-    std::string folder;      // local path of its folder
-    std::string name;        // the list's file name as it is on the disk
+    std::string file;    // local path of the list
+    std::string folder;  // local path of its folder
+    std::string name;    // the list's file name as it is on the disk
 };
 
 // DIR_OR_INI: a folder (its Zarnowel.ini, found as Windows would) or the

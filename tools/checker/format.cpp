@@ -20,16 +20,21 @@ std::string NumberList(const std::vector<int>& numbers)
 const char* KindWords(char kind)
 {
     switch (kind) {
-    case '0': return "driver package (kind 0)";
-    case '1': return "program (kind 1)";
-    case '2': return "copied into the Windows directory and run there (kind 2)";
-    default: return "not a kind the launcher knows";
+    case '0':
+        return "driver package (kind 0)";
+    case '1':
+        return "program (kind 1)";
+    case '2':
+        return "copied into the Windows directory and run there (kind 2)";
+    default:
+        return "not a kind the launcher knows";
     }
 }
 
 std::string EndWords(const Plan& plan)
 {
-    const std::string after = plan.lastItemRun == 0 ? "before item 1" : "after item " + std::to_string(plan.lastItemRun);
+    const std::string after =
+        plan.lastItemRun == 0 ? "before item 1" : "after item " + std::to_string(plan.lastItemRun);
     switch (plan.end) {
     case EndReason::UnknownKind:
         return "at item " + std::to_string(plan.lastItemRun + 1) + ", whose kind is not 0, 1 or 2";
@@ -51,8 +56,8 @@ std::string RestartWords(const Plan& plan)
                            : "at the end the launcher asks whether to restart now");
     }
     if (!plan.driverItems.empty()) {
-        const std::string drivers = std::string(plan.driverItems.size() == 1 ? "item " : "items ") +
-                                    NumberList(plan.driverItems);
+        const std::string drivers =
+            std::string(plan.driverItems.size() == 1 ? "item " : "items ") + NumberList(plan.driverItems);
         out += out.empty() ? "only if the driver installation of " + drivers + " asks for one"
                            : "; also if the driver installation of " + drivers + " asks for one";
     }
@@ -77,10 +82,13 @@ std::string WaitWords(const PlanItem& item)
 std::string FoundWords(Found found)
 {
     switch (found) {
-    case Found::Yes: return "found";
-    case Found::No: return "missing";
+    case Found::Yes:
+        return "found";
+    case Found::No:
+        return "missing";
     case Found::NotLooked:
-    default: return "not looked for";
+    default:
+        return "not looked for";
     }
 }
 
@@ -116,30 +124,34 @@ std::string Json(std::string_view s)
 
 std::string JsonOrNull(const std::string& s) { return s.empty() ? "null" : Json(s); }
 
-std::string JsonFound(Found found)
-{
-    return found == Found::Yes ? "true" : found == Found::No ? "false" : "null";
-}
+std::string JsonFound(Found found) { return found == Found::Yes ? "true" : found == Found::No ? "false" : "null"; }
 
 std::string JsonInts(const std::vector<int>& numbers) { return "[" + NumberList(numbers) + "]"; }
 
 const char* JsonKind(char kind)
 {
     switch (kind) {
-    case '0': return "driver";
-    case '1': return "program";
-    case '2': return "copy";
-    default: return "end";
+    case '0':
+        return "driver";
+    case '1':
+        return "program";
+    case '2':
+        return "copy";
+    default:
+        return "end";
     }
 }
 
 const char* JsonEnd(EndReason end)
 {
     switch (end) {
-    case EndReason::UnknownKind: return "unknown-kind";
-    case EndReason::TableFull: return "table-full";
+    case EndReason::UnknownKind:
+        return "unknown-kind";
+    case EndReason::TableFull:
+        return "table-full";
     case EndReason::NoMoreKeys:
-    default: return "no-more-keys";
+    default:
+        return "no-more-keys";
     }
 }
 
@@ -151,9 +163,9 @@ std::string JsonItem(const PlanItem& item)
     std::string o = "    {\n";
     o += "      \"item\": " + std::to_string(item.number) + ",\n";
     o += "      \"value\": " + Json(item.value) + ",\n";
-    o += "      \"fields\": {\"kind\": " + Json(f.kind) + ", \"file\": " + Json(f.file) + ", \"parameters\": " +
-         Json(f.parameters) + ", \"waitList\": " + Json(f.waitList) + ", \"rebootFlag\": " + Json(f.rebootFlag) +
-         "},\n";
+    o += "      \"fields\": {\"kind\": " + Json(f.kind) + ", \"file\": " + Json(f.file) +
+         ", \"parameters\": " + Json(f.parameters) + ", \"waitList\": " + Json(f.waitList) +
+         ", \"rebootFlag\": " + Json(f.rebootFlag) + "},\n";
     o += std::string("      \"kind\": \"") + JsonKind(item.kind) + "\",\n";
     o += "      \"currentDirectory\": " + (known ? Json(item.currentDirectory) : std::string("null")) + ",\n";
     o += "      \"enters\": " + JsonOrNull(item.enters) + ",\n";
@@ -164,7 +176,10 @@ std::string JsonItem(const PlanItem& item)
     o += "      \"found\": " + (known ? JsonFound(item.found) : std::string("null")) + ",\n";
     o += "      \"missing\": " + JsonOrNull(item.missingWhy) + ",\n";
     o += std::string("      \"start\": \"") +
-         (item.start == StartKind::Direct ? "direct" : item.start == StartKind::Dialog ? "dialog" : "none") + "\",\n";
+         (item.start == StartKind::Direct   ? "direct"
+          : item.start == StartKind::Dialog ? "dialog"
+                                            : "none") +
+         "\",\n";
     o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
     if (item.kind == '0') {
         o += "      \"hardwareId\": " + Json(f.parameters) + ",\n";
@@ -186,8 +201,8 @@ std::string JsonItem(const PlanItem& item)
     } else {
         o += "      \"wait\": null,\n";
     }
-    const char* restart = item.kind == '0' ? (item.start == StartKind::Dialog ? "driver" : "no")
-                                           : (item.requestsRestart ? "yes" : "no");
+    const char* restart =
+        item.kind == '0' ? (item.start == StartKind::Dialog ? "driver" : "no") : (item.requestsRestart ? "yes" : "no");
     o += std::string("      \"restart\": \"") + restart + "\"\n";
     o += "    }";
     return o;
@@ -212,11 +227,12 @@ std::string FormatPlanText(const Plan& plan)
             continue;
         }
         if (!item.enters.empty())
-            Line(out, "enters", item.enters + (item.entered ? " (the current directory for every later item)"
-                                                            : ": no such directory, the change fails"));
+            Line(out, "enters",
+                 item.enters + (item.entered ? " (the current directory for every later item)"
+                                             : ": no such directory, the change fails"));
         if (item.kind == '2') {
-            Line(out, "copies", item.copyFrom + " in " + item.currentDirectory + " (" + FoundWords(item.found) +
-                                    ") to " + item.tests);
+            Line(out, "copies",
+                 item.copyFrom + " in " + item.currentDirectory + " (" + FoundWords(item.found) + ") to " + item.tests);
             Line(out, "tests", item.tests);
         } else if (!item.tests.empty() && (item.enters.empty() || item.entered)) {
             const bool relative = item.tests.rfind(".\\", 0) == 0;
@@ -230,11 +246,12 @@ std::string FormatPlanText(const Plan& plan)
             continue;
         }
         if (item.kind == '0') {
-            Line(out, "dialog", "looks for a present device whose first hardware ID holds " + Quoted(f.parameters) +
-                                    " (any letter case) and installs " +
-                                    (item.infPath.empty() ? std::string("nothing (INF path too long)")
-                                                          : item.infPath + " (" + FoundWords(item.infFound) + ")") +
-                                    " for it");
+            Line(out, "dialog",
+                 "looks for a present device whose first hardware ID holds " + Quoted(f.parameters) +
+                     " (any letter case) and installs " +
+                     (item.infPath.empty() ? std::string("nothing (INF path too long)")
+                                           : item.infPath + " (" + FoundWords(item.infFound) + ")") +
+                     " for it");
             Line(out, "restart", "if the driver installation asks for one");
             continue;
         }
@@ -273,14 +290,15 @@ std::string FormatPlanJson(const Plan& plan)
     o += plan.items.empty() ? "],\n" : "\n  ],\n";
     o += "  \"end\": {\"afterItem\": " + std::to_string(plan.lastItemRun) + ", \"reason\": \"" + JsonEnd(plan.end) +
          "\"},\n";
-    o += "  \"restart\": {\"requestedBy\": " + JsonInts(plan.restartBy) + ", \"driverItems\": " +
-         JsonInts(plan.driverItems) + ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") + "},\n";
+    o += "  \"restart\": {\"requestedBy\": " + JsonInts(plan.restartBy) +
+         ", \"driverItems\": " + JsonInts(plan.driverItems) +
+         ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") + "},\n";
     o += "  \"warnings\": [";
     for (size_t i = 0; i < plan.warnings.size(); ++i) {
         const Warning& w = plan.warnings[i];
-        o += std::string(i == 0 ? "\n" : ",\n") + "    {\"item\": " +
-             (w.item == 0 ? std::string("null") : std::to_string(w.item)) + ", \"code\": " + Json(w.code) +
-             ", \"message\": " + Json(w.message) + ", \"fix\": " + Json(w.fix) + "}";
+        o += std::string(i == 0 ? "\n" : ",\n") +
+             "    {\"item\": " + (w.item == 0 ? std::string("null") : std::to_string(w.item)) +
+             ", \"code\": " + Json(w.code) + ", \"message\": " + Json(w.message) + ", \"fix\": " + Json(w.fix) + "}";
     }
     o += plan.warnings.empty() ? "],\n" : "\n  ],\n";
     o += "  \"exitCode\": " + std::to_string(ExitCodeOf(plan)) + "\n";

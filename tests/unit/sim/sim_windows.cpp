@@ -222,8 +222,7 @@ bool SimWindows::DestroyWindow(Hwnd hwnd)
     else
         w.proc(hwnd, WM_DESTROY, 0, 0);
     w.alive = false;
-    for (auto t = timers_.begin(); t != timers_.end();)
-        t = t->first.first == hwnd ? timers_.erase(t) : std::next(t);
+    for (auto t = timers_.begin(); t != timers_.end();) t = t->first.first == hwnd ? timers_.erase(t) : std::next(t);
     return true;
 }
 
@@ -260,8 +259,7 @@ int SimWindows::MessageBoxA(Hwnd owner, const char* text, const char* caption, u
     return answer(shown);
 }
 
-intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc,
-                                     intptr_t initParam)
+intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc, intptr_t initParam)
 {
     Record("DialogBoxParamA", std::to_string(templateId));
     Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
@@ -472,8 +470,8 @@ bool SimWindows::SetCurrentDirectoryA(const char* path)
     return true;
 }
 
-uint32_t SimWindows::GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
-                                              char* buffer, uint32_t size, const char* file)
+uint32_t SimWindows::GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
+                                              uint32_t size, const char* file)
 {
     Record("GetPrivateProfileStringA", std::string(section) + "|" + key + "|" + file);
     std::string path = UpperAscii(Resolve(file));
@@ -501,18 +499,12 @@ Process* SimWindows::FindProcess(uint32_t pid)
 
 bool SimWindows::Running(const Process& p) const { return !p.terminated && p.start <= now && now < p.end; }
 
-void SimWindows::ShellExecuteA(Hwnd, const char* verb, const char* file, const char* parameters,
-                               const char* directory, int show)
+void SimWindows::ShellExecuteA(Hwnd, const char* verb, const char* file, const char* parameters, const char* directory,
+                               int show)
 {
     Record("ShellExecuteA", std::string(file) + "|" + (parameters ? parameters : ""));
-    Start s{now,
-            verb ? verb : "",
-            file,
-            parameters ? parameters : "",
-            directory ? directory : currentDirectory,
-            show,
-            false,
-            Resolve(file)};
+    Start s{now,   verb ? verb : "", file, parameters ? parameters : "", directory ? directory : currentDirectory, show,
+            false, Resolve(file)};
     if (files_.count(UpperAscii(s.resolved))) {
         s.started = true;
         ProgramScript script;
@@ -747,9 +739,9 @@ bool SimWindows::LookupPrivilegeValueA(const char* systemName, const char* name,
 
 bool SimWindows::AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state)
 {
-    Record("AdjustTokenPrivileges", std::string(disableAll ? "1" : "0") + ":" +
-                                        std::to_string(state.privilegeCount) + ":" + std::to_string(state.luid.lowPart) +
-                                        ":" + std::to_string(state.attributes));
+    Record("AdjustTokenPrivileges", std::string(disableAll ? "1" : "0") + ":" + std::to_string(state.privilegeCount) +
+                                        ":" + std::to_string(state.luid.lowPart) + ":" +
+                                        std::to_string(state.attributes));
     if (!IsKind(token, HandleKind::Token)) {
         lastError = 6;  // ERROR_INVALID_HANDLE
         return false;

@@ -56,7 +56,7 @@ struct DialogRun {
 
 // What a started file turns into.
 struct ProgramScript {
-    std::string image;        // image name of the process; empty: the file's base name
+    std::string image;  // image name of the process; empty: the file's base name
     uint64_t durationMs = 1000;
     struct Child {
         std::string image;
@@ -200,8 +200,8 @@ public:
     bool EndDialog(Hwnd dialog, intptr_t result) override;
     void Sleep(uint32_t ms) override;
     void CharUpperA(char* text) override;
-    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters,
-                       const char* directory, int show) override;
+    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters, const char* directory,
+                       int show) override;
     bool FileExists(const char* path) override;
     bool CopyFileA(const char* from, const char* to, bool failIfExists) override;
     uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
