@@ -1,0 +1,258 @@
+#!/bin/bash
+# Long-wait bench: what the launcher costs while an item runs for minutes.
+# 64-bit prefix, zarnowel64.exe. 100 helper copies (load.exe) run through the
+# whole bench, so every process snapshot the launcher takes holds about 110
+# entries. Two runs, each waiting 120 s for the stand-in wait.exe:
+#   direct  Setup1=1,wait.exe, ,nothere.exe   started directly, polled on the
+#           launcher's window timer
+#   dialog  Setup1=1,wait.exe,p,nothere.exe   run through the "Installation"
+#           progress dialog, polled on the dialog's timer
+# A probe inside Wine (procprobe --stat) samples the launcher about every 10 s
+# from 5 s after wait.exe started until 3 s before it ends: CPU time (the sum
+# of GetThreadTimes over its threads: Wine's GetProcessTimes gives the
+# caller's own times for another process), handles (its entries in the system
+# handle table: GetProcessHandleCount says 0 under Wine), working set; the
+# Unix side reads /proc of the launcher's Unix process at each sample
+# (utime+stime, VmRSS) as a cross-check.
+#
+# A bench, not a test: it prints the figures and the goal (under 1 % of one
+# core, no growth), and fails only when the rig itself breaks (the launcher
+# doesn't start or end, exits non-zero, or the probe cannot see it). The table
+# also goes to $ZW_BENCH_OUT (default build/bench-wait.txt).
+#
+# The waitList: on every tick the launcher first looks for the item's own
+# image name and keeps waiting as soon as it is found; the waitList is read
+# only once wait.exe is gone. While wait.exe runs, the cost of a tick is one
+# snapshot walked up to wait.exe's entry, with the pending messages pumped at
+# every entry. wait.exe starts after the 100 load processes, so its entry
+# comes after theirs in the snapshot and every tick walks past all of them.
+# The name given in the waitList is one that never runs: each scan for it
+# walks the whole snapshot without a match, and in the direct run the grace
+# period after it makes all its 20 polls; naming one of the load processes
+# would stop each scan at that process's early entry and would hold the
+# launcher, past the 120 s measured, for as long as the load runs.
+source "$(dirname "$0")/lib.sh"
+zw_require_wine
+zw_prefix win64
+zw_scratch bench_wait >/dev/null
+
+LOADS=100
+WAIT_MS=120000
+FIRST_SAMPLE_MS=5000  # after wait.exe's "started"
+LAST_SAMPLE_MS=117000
+SAMPLES=12
+BENCH_OUT=${ZW_BENCH_OUT:-$ZW_SOURCE_DIR/build/bench-wait.txt}
+CLK_TCK=$(getconf CLK_TCK)
+export ZW_TIMEOUT=$((WAIT_MS / 1000 + 120))
+export ZW_EXE=zarnowel64.exe
+
+app="$ZW_DIR/app"
+loads="$ZW_DIR/load"
+zw_install_launcher "$app"
+zw_helper "$app" wait.exe "$WAIT_MS"
+# The load outlives both runs; the clean-up at exit ends it.
+zw_helper "$loads" load.exe 900000
+
+# kv LINE KEY: the value of KEY=... in a tab-separated probe line.
+kv() { printf '%s\n' "$1" | tr '\t' '\n' | sed -n "s/^$2=//p" | head -n1; }
+
+# unix_pids COMM: Unix processes of this prefix whose command name is COMM
+# (another prefix may run the same programs at the same time).
+unix_pids() {
+  local p
+  for p in $(pgrep -f -- "$1"); do
+    [ "$(cat "/proc/$p/comm" 2>/dev/null)" = "$1" ] || continue
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
+}
+
+# unix_ticks PID: utime+stime of all its threads, in clock ticks.
+unix_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat" 2>/dev/null; }
+
+# unix_rss_kb PID
+unix_rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
+
+ticks_ms() { echo $(($1 * 1000 / CLK_TCK)); }
+
+# ---------------------------------------------------------------- the handle measure
+
+# The system handle table must show the probe's own 10 events come and go,
+# or the handle figures below mean nothing.
+check=$(zw_run_prog procprobe --handle-check 2>/dev/null)
+check_rc=$?
+check=${check//$'\r'/}
+zw_note "system handle table, own handles: $check"
+if [ "$check_rc" = 0 ]; then
+  HANDLES_FROM=sys_handles
+else
+  HANDLES_FROM=
+  zw_note "the system handle table does not show handles here: no handle figures"
+fi
+
+# ---------------------------------------------------------------- the load
+
+t0=$(zw_now_ms)
+spawners=()
+for _ in 1 2 3 4 5; do
+  zw_run_prog procprobe --spawn "$(zw_winpath "$loads/load.exe")" $((LOADS / 5)) >/dev/null 2>&1 &
+  spawners+=($!)
+done
+for p in "${spawners[@]}"; do wait "$p"; done
+zw_wait_log load started "$LOADS" 120 || zw_finish
+zw_note "$LOADS load processes started in $(($(zw_now_ms) - t0)) ms"
+wineserver_pid=$(unix_pids wineserver64 | head -n1)
+[ -n "$wineserver_pid" ] || wineserver_pid=$(unix_pids wineserver | head -n1)
+[ -n "$wineserver_pid" ] || { zw_fail "no wineserver of this prefix"; zw_finish; }
+
+# What the load alone costs the wineserver, to set against the runs.
+sleep 2
+ws_t0=$(zw_now_ms)
+ws_k0=$(unix_ticks "$wineserver_pid")
+sleep 10
+ws_k1=$(unix_ticks "$wineserver_pid")
+WS_BASE_PCT=$(awk -v c="$(ticks_ms $((ws_k1 - ws_k0)))" -v w="$(($(zw_now_ms) - ws_t0))" 'BEGIN { printf "%.2f", c * 100 / w }')
+zw_note "wineserver with the load alone: $WS_BASE_PCT % of one core"
+
+# ---------------------------------------------------------------- one run
+
+ROWS=()
+NOTES=()
+# row FIELDS...: one line of the table.
+row() { printf '%-7s %8s %7s %7s %8s %7s %10s %13s %13s\n' "$@"; }
+VERDICTS=()
+
+# pct MS OVER_MS: MS as a percentage of OVER_MS, two decimals.
+pct() { awk -v c="$1" -v w="$2" 'BEGIN { printf "%.2f", (w > 0 ? c * 100 / w : 0) }'; }
+
+# verdict LABEL OK: "LABEL meets" or "LABEL misses".
+verdict() { if [ "$2" = 1 ]; then echo "$1 meets"; else echo "$1 MISSES"; fi; }
+
+# bench_run NAME PARAMETERS N: the Nth run, the item started with PARAMETERS.
+bench_run() {
+  local name=$1 params=$2 n=$3
+  zw_note "$name: Setup1=1,wait.exe,$params,nothere.exe"
+  zw_ini "$app" <<EOF
+[SetupList]
+Setup1=1,wait.exe,$params,nothere.exe
+EOF
+  zw_start_launcher "$app" || return 1
+  if ! zw_wait_log wait started "$n" 60; then
+    zw_wait_launcher
+    return 1
+  fi
+  local started upid
+  started=$(zw_log_ms wait started "$n")
+  upid=$(unix_pids zarnowel64.exe | head -n1)
+  if [ -z "$upid" ]; then
+    zw_fail "$name: no Unix process of zarnowel64.exe in this prefix"
+    zw_wait_launcher
+    return 1
+  fi
+
+  # The probe starts in about a second; its samples are then due every
+  # $every ms, the last one before wait.exe ends.
+  local every=$(((LAST_SAMPLE_MS - FIRST_SAMPLE_MS) / (SAMPLES - 1)))
+  local lead=$((started + FIRST_SAMPLE_MS - 800 - $(zw_now_ms)))
+  [ "$lead" -gt 0 ] && sleep "$(awk -v m="$lead" 'BEGIN { printf "%.3f", m / 1000 }')"
+  local line stats=() unix=() ws0 ws1
+  ws0=$(unix_ticks "$wineserver_pid")
+  while IFS= read -r line; do
+    line=${line%$'\r'}
+    case $line in
+      stat*) stats+=("$line")
+        unix+=("$(unix_ticks "$upid") $(unix_rss_kb "$upid")") ;;
+      *) zw_note "$name: probe said: $line" ;;
+    esac
+  done < <(zw_run_prog procprobe --stat zarnowel64.exe --every "$every" --count "$SAMPLES" 2>/dev/null)
+  ws1=$(unix_ticks "$wineserver_pid")
+
+  # What the launcher spends once wait.exe is gone (waitList scan, grace
+  # period for a direct start), read from /proc until it has ended.
+  local last_ticks='' t
+  [ "${#unix[@]}" -gt 0 ] && last_ticks=${unix[-1]%% *}
+  while t=$(unix_ticks "$upid") && [ -n "$t" ]; do
+    last_ticks=$t
+    sleep 0.1
+  done
+  zw_wait_launcher
+  zw_expect_eq "$name: launcher exit code" "$ZW_RC" 0
+  zw_expect_eq "$name: wait.exe ended" "$(zw_log_count wait ended)" "$n"
+  zw_expect_eq "$name: the probe saw the launcher at every sample" "${#stats[@]}" "$SAMPLES"
+  zw_expect_eq "$name: no load process ended" "$(zw_log_count load ended)" 0
+  [ "${#stats[@]}" -ge 2 ] || return 1
+  zw_expect "$name: the probe read the launcher's thread times" \
+    test "$(kv "${stats[0]}" thread_cpu_ms)" -ge 0 -a "$(kv "${stats[-1]}" thread_cpu_ms)" -ge 0
+
+  local first=${stats[0]} last=${stats[-1]} i rel
+  for i in "${!stats[@]}"; do
+    line=${stats[$i]}
+    rel=$(($(kv "$line" t) - started))
+    printf '[bench] %s sample %2d: +%6d ms thread_cpu_ms=%s sys_handles=%s top_handle=%s threads=%s ws_kb=%s private_kb=%s unix_ticks=%s unix_rss_kb=%s\n' \
+      "$name" "$i" "$rel" "$(kv "$line" thread_cpu_ms)" "$(kv "$line" sys_handles)" "$(kv "$line" top_handle)" \
+      "$(kv "$line" threads)" "$(kv "$line" ws_kb)" "$(kv "$line" private_kb)" "${unix[$i]%% *}" "${unix[$i]##* }"
+  done
+  local t_first t_last ended wait_ms cpu_ms ucpu_ms h0 h1 w0 w1 r0 r1
+  t_first=$(kv "$first" t)
+  t_last=$(kv "$last" t)
+  ended=$(zw_log_ms wait ended "$n")
+  wait_ms=$((t_last - t_first))
+  cpu_ms=$(($(kv "$last" thread_cpu_ms) - $(kv "$first" thread_cpu_ms)))
+  ucpu_ms=$(ticks_ms $((${unix[-1]%% *} - ${unix[0]%% *})))
+  if [ -n "$HANDLES_FROM" ]; then
+    h0=$(kv "$first" "$HANDLES_FROM")
+    h1=$(kv "$last" "$HANDLES_FROM")
+  else
+    h0=n/a h1=n/a
+  fi
+  w0=$(kv "$first" ws_kb)
+  w1=$(kv "$last" ws_kb)
+  r0=${unix[0]##* }
+  r1=${unix[-1]##* }
+  [ "$t_last" -lt "$ended" ] || zw_note "$name: the last sample came $((t_last - ended)) ms after wait.exe ended"
+  zw_note "$name: samples from +$((t_first - started)) to +$((t_last - started)) ms after wait.exe started;" \
+    "wait.exe ran $((ended - started)) ms; the launcher ended $((ZW_END_MS - ended)) ms after it," \
+    "using $(ticks_ms $((last_ticks - ${unix[-1]%% *}))) ms of CPU after the last sample"
+  local server_pct
+  server_pct=$(pct "$(ticks_ms $((ws1 - ws0)))" "$wait_ms")
+  zw_note "$name: wineserver (load included) $server_pct % of one core while sampling; load alone $WS_BASE_PCT %"
+  NOTES+=("$name: wineserver $server_pct % of one core meanwhile, $WS_BASE_PCT % with the load alone (it builds the snapshots, and serves the load's window scans, more of them while a dialog shows); the launcher ended $((ZW_END_MS - ended)) ms after wait.exe")
+
+  local cpu_pct ucpu_pct
+  cpu_pct=$(pct "$cpu_ms" "$wait_ms")
+  ucpu_pct=$(pct "$ucpu_ms" "$wait_ms")
+  ROWS+=("$(row "$name" \
+    "$(awk -v w="$wait_ms" 'BEGIN { printf "%.1f", w / 1000 }')" "$cpu_ms" "$cpu_pct" "$ucpu_ms" "$ucpu_pct" \
+    "$h0/$h1" "$w0/$w1" "$r0/$r1")")
+  local under grow_h grow_w grow_r
+  under=$(awk -v a="$cpu_pct" -v b="$ucpu_pct" 'BEGIN { print (a < 1 && b < 1) ? 1 : 0 }')
+  if [ "$h0" = n/a ]; then grow_h="handles n/a"; else grow_h=$(verdict "handles $h0 -> $h1" $((h1 <= h0))); fi
+  grow_w=$(verdict "working set $w0 -> $w1 KiB" $((w1 <= w0 + MEM_SLACK_KB)))
+  grow_r=$(verdict "Unix RSS $r0 -> $r1 KiB" $((r1 <= r0 + MEM_SLACK_KB)))
+  VERDICTS+=("$name: $(verdict "CPU $cpu_pct % (Unix $ucpu_pct %)" "$under"); $grow_h; $grow_w; $grow_r")
+  return 0
+}
+
+# Memory counts as not grown when it ends within this much of its start.
+MEM_SLACK_KB=64
+bench_run direct " " 1
+bench_run dialog p 2
+
+# ---------------------------------------------------------------- the table
+
+{
+  echo "Long-wait bench (zarnowel64.exe under $(wine --version 2>/dev/null), 64-bit prefix):"
+  echo "one item waited for $((WAIT_MS / 1000)) s with $LOADS other processes running; figures between the first and the last sample."
+  echo "cpu: GetThreadTimes over the launcher's threads; unix: utime+stime of its Unix process; handles: its entries in the system handle table."
+  row run waited_s cpu_ms cpu_% unix_ms unix_% handles ws_kib unix_rss_kib
+  row "" "" "" "" "" "" start/end start/end start/end
+  for r in "${ROWS[@]}"; do echo "$r"; done
+  echo "goal: under 1 % of one core; handles no more at the end than at the start; working set and RSS within $MEM_SLACK_KB KiB of the start"
+  for v in "${VERDICTS[@]}"; do echo "$v"; done
+  for v in "${NOTES[@]}"; do echo "$v"; done
+} >"$ZW_WORK/table.txt"
+mkdir -p "$(dirname "$BENCH_OUT")"
+cp "$ZW_WORK/table.txt" "$BENCH_OUT"
+echo
+cat "$BENCH_OUT"
+echo "(written to $BENCH_OUT)"
+zw_finish
