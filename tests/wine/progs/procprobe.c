@@ -26,8 +26,8 @@
  *       exit 0 when the table saw exactly the 10 events come and go, else 3.
  *   procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]
  *       logs to ZW_LOG (zwprog.h format, as "procprobe") "watching" at start,
- *       "seen" (pid=, ppid=, image=) when a matching process appears and
- *       "gone" (pid=, exit= its exit code) when it disappears; with --window also "window-shown" and
+ *       "seen" (pid=, ppid=, created_ft=, image=) when a matching process appears and
+ *       "gone" (pid=, ended_ft=, exit= its exit code; the _ft times are FILETIME ticks) when it disappears; with --window also "window-shown" and
  *       "window-gone" for a visible top-level window with that caption.
  *       Polls every 20 ms; ends after MS or once PATH exists, logging "done".
  *   procprobe --spawn EXE COUNT
@@ -272,6 +272,15 @@ static BOOL window_shown(const WCHAR *title)
     return probe == NULL;
 }
 
+/* When the process was created (or ended), as FILETIME ticks of 100 ns: the
+ * system's own record, finer than the 20 ms polls; 0 when unreadable. */
+static unsigned long long process_time(HANDLE process, BOOL ended)
+{
+    FILETIME created, exited, kernel, user;
+    if (process == NULL || !GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return filetime_100ns(ended ? exited : created);
+}
+
 static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCHAR *untilFile)
 {
     char text[3 * MAX_PATH];
@@ -297,8 +306,9 @@ static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCH
                 if (known < 0) {
                     char image[MAX_PATH * 3];
                     zw_utf8(e.szExeFile, image, sizeof image);
-                    snprintf(text, sizeof text, "pid=%lu ppid=%lu image=%s", (unsigned long)e.th32ProcessID,
-                             (unsigned long)e.th32ParentProcessID, image);
+                    snprintf(text, sizeof text, "pid=%lu ppid=%lu created_ft=%llu image=%s",
+                             (unsigned long)e.th32ProcessID, (unsigned long)e.th32ParentProcessID,
+                             process_time(now.handles[now.count - 1], FALSE), image);
                     zw_log("procprobe", "seen", text);
                 }
             }
@@ -311,7 +321,8 @@ static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCH
             DWORD code = 0;
             HANDLE h = seen.handles[i];
             if (h != NULL && WaitForSingleObject(h, 1000) == WAIT_OBJECT_0 && GetExitCodeProcess(h, &code))
-                snprintf(text, sizeof text, "pid=%lu exit=%lu", (unsigned long)seen.pids[i], (unsigned long)code);
+                snprintf(text, sizeof text, "pid=%lu ended_ft=%llu exit=%lu", (unsigned long)seen.pids[i],
+                         process_time(h, TRUE), (unsigned long)code);
             else
                 snprintf(text, sizeof text, "pid=%lu exit=unknown", (unsigned long)seen.pids[i]);
             if (h != NULL) CloseHandle(h);
