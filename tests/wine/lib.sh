@@ -389,6 +389,10 @@ zw_log_lines() {
     '(n=="*"||n==""||tolower($2)==tolower(n)) && (e=="*"||e==""||tolower($4)==tolower(e))' "$ZW_LOG_FILE"
 }
 
+# zw_windows_seen PROG: every top-level window that the helper PROG logged
+# seeing, one a line (its "windows" lines list them separated by " ; ").
+zw_windows_seen() { zw_log_lines "$1" windows | cut -f5- | sed 's/ ; /\n/g'; }
+
 # zw_log_count NAME EVENT
 zw_log_count() { zw_log_lines "$1" "$2" | wc -l | tr -d ' '; }
 

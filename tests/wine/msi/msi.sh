@@ -60,3 +60,26 @@ zw_msi_events() {
 zw_msi_time() {
   zw_msi_events "$1" | awk -v p="$2" '$2 == p { print $1; exit }'
 }
+
+# zw_msi_run_one APP: the package not installed, the launcher of APP run under
+# a watch (with the "Installation" window), its exit code 0, the package's file
+# installed and one msiexec.exe seen that ended with exit code 0. Sets
+# ZW_MSI_PID and when it was seen (ZW_MSI_APPEARED) and gone (ZW_MSI_GONE).
+zw_msi_run_one() {
+  local app=$1 seen
+  zw_msi_remove
+  zw_expect "the package is not installed before the run" test ! -e "$ZW_MSI_INSTALLED"
+  zw_msi_watch Installation
+  ZW_EXE=zarnowel64.exe zw_run_launcher "$app"
+  zw_msi_watch_stop
+  zw_expect_eq "exit code" "$ZW_RC" 0
+  zw_expect "the package's file is installed in Program Files" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
+  seen=$(zw_msi_events seen)
+  zw_expect_eq "one msiexec.exe process ran" "$(grep -c . <<<"$seen")" 1
+  ZW_MSI_PID=$(awk 'NR == 1 { print $2 }' <<<"$seen")
+  ZW_MSI_APPEARED=$(zw_msi_time seen "$ZW_MSI_PID")
+  ZW_MSI_GONE=$(zw_msi_time gone "$ZW_MSI_PID")
+  zw_expect "msiexec ended during the run" test -n "$ZW_MSI_GONE"
+  zw_expect_match "msiexec ended with exit code 0" \
+    "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$ZW_MSI_PID ")" ' exit=0$'
+}

@@ -148,14 +148,6 @@ static int run_handle_check(void)
     return ok && opened - before == kEvents && closed == before ? 0 : 3;
 }
 
-static unsigned long long filetime_ms(FILETIME ft)
-{
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    return t.QuadPart / 10000ULL;
-}
-
 static unsigned long long filetime_100ns(FILETIME ft)
 {
     ULARGE_INTEGER t;
@@ -163,6 +155,8 @@ static unsigned long long filetime_100ns(FILETIME ft)
     t.HighPart = ft.dwHighDateTime;
     return t.QuadPart;
 }
+
+static unsigned long long filetime_ms(FILETIME ft) { return filetime_100ns(ft) / 10000ULL; }
 
 /* Kernel plus user time of every thread of pid, in ms; -1 when none could be read. */
 static long long thread_cpu_ms(DWORD pid)

@@ -23,21 +23,8 @@ Setup1=1,zwpackage.msi,/qn,msiexec.exe
 Setup2=1,after.exe,/x
 EOF2
 
-zw_msi_remove
-zw_expect "the package is not installed before the run" test ! -e "$ZW_MSI_INSTALLED"
-zw_msi_watch Installation
-ZW_EXE=zarnowel64.exe zw_run_launcher "$app"
-zw_msi_watch_stop
-zw_expect_eq "exit code" "$ZW_RC" 0
-
-zw_expect "the package's file is installed in Program Files" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
-seen=$(zw_msi_events seen)
-zw_expect_eq "one msiexec.exe process ran" "$(grep -c . <<<"$seen")" 1
-pid=$(awk 'NR == 1 { print $2 }' <<<"$seen")
-appeared=$(zw_msi_time seen "$pid")
-gone=$(zw_msi_time gone "$pid")
-zw_expect "msiexec ended during the run" test -n "$gone"
-zw_expect_match "msiexec ended with exit code 0" "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$pid ")" ' exit=0$'
+zw_msi_run_one "$app"
+appeared=$ZW_MSI_APPEARED gone=$ZW_MSI_GONE
 zw_expect_eq "the dialog was shown twice (package, then helper)" "$(zw_log_count procprobe window-shown)" 2
 shown=$(zw_log_ms procprobe window-shown 1)
 closed=$(zw_log_ms procprobe window-gone 1)

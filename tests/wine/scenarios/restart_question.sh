@@ -38,9 +38,6 @@ x_props() {
   return 1
 }
 
-# seen_windows: every window bystander.exe saw, one a line.
-seen_windows() { zw_log_lines bystander windows | cut -f5- | sed 's/ ; /\n/g'; }
-
 # prepare FLAG: a fresh app folder whose one item (a direct start
 # waiting for a process that never runs) has rebootFlag FLAG, the same item in
 # the silent section, and bystander.exe running beside the launcher until the
@@ -111,7 +108,7 @@ asked_no() {
   zw_expect_between "$what: question shown after the item ended (ms)" \
     "$((${shown:-0} - $(zw_log_ms item ended)))" "$GRACE_MS" $((GRACE_MS + slack))
   zw_expect_between "$what: launcher ended after the answer (ms)" "$((ZW_END_MS - asked))" 0 $((5000 + slack))
-  zw_expect_eq "$what: no other message box" "$(seen_windows | grep '#32770' | grep -cvF "$caption [#32770]")" 0
+  zw_expect_eq "$what: no other message box" "$(zw_windows_seen bystander | grep '#32770' | grep -cvF "$caption [#32770]")" 0
   no_restart "$what"
   zw_wine_reset
 }
@@ -124,7 +121,7 @@ unasked() {
   ZW_EXE=$exe WINEDEBUG=+process zw_run_launcher "$app" ${4:-}
   zw_expect_eq "$what: exit code" "$ZW_RC" 0
   zw_expect_eq "$what: the item ran once" "$(zw_log_count item ended)" 1
-  zw_expect_eq "$what: no message box at all" "$(seen_windows | grep -c '#32770')" 0
+  zw_expect_eq "$what: no message box at all" "$(zw_windows_seen bystander | grep -c '#32770')" 0
   no_restart "$what"
   zw_wine_reset
 }

@@ -125,7 +125,7 @@ EOF
   zw_expect "$what: the RunOnce entry is gone" \
     bash -c "! wine reg query '$RUNONCE' /v zwafterboot >/dev/null 2>&1"
   local boxes
-  boxes=$(zw_log_lines bystander windows | cut -f5- | sed 's/ ; /\n/g' | grep '#32770' | sort -u)
+  boxes=$(zw_windows_seen bystander | grep '#32770' | sort -u)
   if [ "$mode" = yes ]; then
     zw_expect_eq "$what: the only message box seen is the question" "$boxes" \
       "System Rebooting [#32770] {&Yes|&No|Reboot system now?}"
