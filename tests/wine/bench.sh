@@ -74,6 +74,9 @@ unix_rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
 
 ticks_ms() { echo $(($1 * 1000 / CLK_TCK)); }
 
+# pct MS OVER_MS: MS as a percentage of OVER_MS, two decimals.
+pct() { awk -v c="$1" -v w="$2" 'BEGIN { printf "%.2f", (w > 0 ? c * 100 / w : 0) }'; }
+
 # ---------------------------------------------------------------- the handle measure
 
 # The system handle table must show the probe's own 10 events come and go,
@@ -110,7 +113,7 @@ ws_t0=$(zw_now_ms)
 ws_k0=$(unix_ticks "$wineserver_pid")
 sleep 10
 ws_k1=$(unix_ticks "$wineserver_pid")
-WS_BASE_PCT=$(awk -v c="$(ticks_ms $((ws_k1 - ws_k0)))" -v w="$(($(zw_now_ms) - ws_t0))" 'BEGIN { printf "%.2f", c * 100 / w }')
+WS_BASE_PCT=$(pct "$(ticks_ms $((ws_k1 - ws_k0)))" "$(($(zw_now_ms) - ws_t0))")
 zw_note "wineserver with the load alone: $WS_BASE_PCT % of one core"
 
 # ---------------------------------------------------------------- one run
@@ -120,9 +123,6 @@ NOTES=()
 # row FIELDS...: one line of the table.
 row() { printf '%-7s %8s %7s %7s %8s %7s %10s %13s %13s\n' "$@"; }
 VERDICTS=()
-
-# pct MS OVER_MS: MS as a percentage of OVER_MS, two decimals.
-pct() { awk -v c="$1" -v w="$2" 'BEGIN { printf "%.2f", (w > 0 ? c * 100 / w : 0) }'; }
 
 # verdict LABEL OK: "LABEL meets" or "LABEL misses".
 verdict() { if [ "$2" = 1 ]; then echo "$1 meets"; else echo "$1 MISSES"; fi; }
