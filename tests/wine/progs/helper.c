@@ -136,6 +136,8 @@ int main(void)
     zw_process_image(parent, parentImage, sizeof parentImage, NULL);
     snprintf(text, sizeof text, "pid=%lu ppid=%lu parent=%s", (unsigned long)GetCurrentProcessId(),
              (unsigned long)parent, parentImage);
+    /* The start-up lines reach the log together, "started" to "conf". */
+    zw_log_hold();
     zw_log(selfName, "started", text);
     /* The run time counts from the "started" line, so the log shows at least the configured time. */
     unsigned long long start = zw_now_ms();
@@ -174,6 +176,7 @@ int main(void)
 
     int runMs = 0, exitCode = 0;
     read_config(&runMs, &exitCode);
+    zw_log_release();
 
     static char seen[kWindowSetSize], now[kWindowSetSize];
     BOOL first = TRUE;

@@ -110,6 +110,47 @@ static inline void zw_log_path(WCHAR *out, DWORD outChars)
     if (n == 0 || n >= outChars) lstrcpynW(out, L"C:\\zwlog.txt", (int)outChars);
 }
 
+/* Appends bytes to the log in one write. */
+static inline void zw_log_write(const char *data, DWORD size)
+{
+    WCHAR path[MAX_PATH + 1];
+    zw_log_path(path, MAX_PATH);
+    /* Another writer may hold the file for a moment: retry briefly. */
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        HANDLE f = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (f != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(f, data, size, &written, NULL);
+            CloseHandle(f);
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+/* While held, log lines are gathered and written together by zw_log_release,
+ * so a reader never sees part of a group: a scenario that waits for the
+ * first line of a group may read the others at once. */
+static struct {
+    BOOL held;
+    DWORD len;
+    char data[65536];
+} zw_log_group;
+
+static inline void zw_log_hold(void)
+{
+    zw_log_group.held = TRUE;
+    zw_log_group.len = 0;
+}
+
+static inline void zw_log_release(void)
+{
+    if (zw_log_group.len > 0) zw_log_write(zw_log_group.data, zw_log_group.len);
+    zw_log_group.held = FALSE;
+    zw_log_group.len = 0;
+}
+
 static inline void zw_log(const char *name, const char *event, const char *text)
 {
     char line[8192];
@@ -119,20 +160,16 @@ static inline void zw_log(const char *name, const char *event, const char *text)
     zw_buf_add(&b, text);
     line[b.len++] = '\n';
 
-    WCHAR path[MAX_PATH + 1];
-    zw_log_path(path, MAX_PATH);
-    /* Another writer may hold the file for a moment: retry briefly. */
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        HANDLE f = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (f != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(f, line, (DWORD)b.len, &written, NULL);
-            CloseHandle(f);
-            return;
+    if (zw_log_group.held) {
+        if (zw_log_group.len + b.len > sizeof zw_log_group.data) {
+            zw_log_write(zw_log_group.data, zw_log_group.len);
+            zw_log_group.len = 0;
         }
-        Sleep(10);
+        memcpy(zw_log_group.data + zw_log_group.len, line, b.len);
+        zw_log_group.len += (DWORD)b.len;
+        return;
     }
+    zw_log_write(line, (DWORD)b.len);
 }
 
 /* Raw UTF-8 to standard output (no text-mode translation). */
