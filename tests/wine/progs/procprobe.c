@@ -6,15 +6,16 @@
  *       case ignored), read through its own process handle:
  *       stat t=<unix ms> pid= cpu_ms= kernel_ms= user_ms= handles= threads=
  *            ws_kb= peak_ws_kb= private_kb=
- *            sys_handles= top_handle= thread_cpu_ms=
+ *            sys_handles= sys_handles_max= top_handle= thread_cpu_ms=
  *       ("none" when there is no such process). The handle stays open across
  *       samples, so the target's own figures are not disturbed by reopening.
  *       Samples are due every MS from the first one, so a slow sample doesn't
  *       shift the later ones. handles= is GetProcessHandleCount, which Wine
  *       leaves at 0; sys_handles= counts the target's entries in the system
- *       handle table (NtQuerySystemInformation, SystemHandleInformation) and
- *       top_handle= is the highest handle value among them; both -1 when the
- *       table cannot be read. Under Wine GetProcessTimes answers with the
+ *       handle table (NtQuerySystemInformation, SystemHandleInformation), the
+ *       fewest of 10 reads 60 ms apart, sys_handles_max= the most, and
+ *       top_handle= is the highest handle value in the fewest read; all -1 when
+ *       the table cannot be read. Under Wine GetProcessTimes answers with the
  *       caller's own times for any other process, so cpu_ms= is the probe's;
  *       thread_cpu_ms= sums GetThreadTimes over the target's threads (a
  *       Toolhelp thread snapshot), which Wine reads from the thread itself
@@ -43,7 +44,7 @@
 #include <stddef.h>
 #include <stdlib.h>
 
-enum { kWatchPeriodMs = 20, kMaxWatched = 256 };
+enum { kWatchPeriodMs = 20, kMaxWatched = 256, kHandleReads = 10, kHandleReadGapMs = 60 };
 
 static BOOL same_image(const WCHAR *image, const WCHAR *wanted)
 {
@@ -220,15 +221,28 @@ static int run_stat(const WCHAR *name, int everyMs, int count)
         memset(&mem, 0, sizeof mem);
         mem.cb = sizeof mem;
         GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&mem, sizeof mem);
-        long sysHandles = -1, topHandle = -1;
-        if (!count_system_handles(pid, &sysHandles, &topHandle)) sysHandles = topHandle = -1;
+        /* A target that opens a handle for part of each of its ticks (a
+         * snapshot while it scans) counts one more in some single reads.
+         * Reads spread over more than one 500 ms tick: the fewest is what
+         * the target keeps open, the most what it holds at its busiest. */
+        long sysHandles = -1, topHandle = -1, sysHandlesMax = -1;
+        for (int r = 0; r < kHandleReads; ++r) {
+            if (r > 0) Sleep(kHandleReadGapMs);
+            long h = -1, top = -1;
+            if (!count_system_handles(pid, &h, &top)) continue;
+            if (sysHandles < 0 || h < sysHandles) {
+                sysHandles = h;
+                topHandle = top;
+            }
+            if (h > sysHandlesMax) sysHandlesMax = h;
+        }
         const long long threadCpuMs = thread_cpu_ms(pid);
         zw_outf("stat\tt=%llu\tpid=%lu\tcpu_ms=%llu\tkernel_ms=%llu\tuser_ms=%llu\thandles=%ld\tthreads=%lu"
-                "\tws_kb=%llu\tpeak_ws_kb=%llu\tprivate_kb=%llu\tsys_handles=%ld\ttop_handle=%ld\tthread_cpu_ms=%lld\n",
+                "\tws_kb=%llu\tpeak_ws_kb=%llu\tprivate_kb=%llu\tsys_handles=%ld\tsys_handles_max=%ld\ttop_handle=%ld\tthread_cpu_ms=%lld\n",
                 zw_now_ms(), (unsigned long)pid, kernelMs + userMs, kernelMs, userMs, (long)handles,
                 (unsigned long)threads, (unsigned long long)mem.WorkingSetSize / 1024,
                 (unsigned long long)mem.PeakWorkingSetSize / 1024, (unsigned long long)mem.PrivateUsage / 1024,
-                sysHandles, topHandle, threadCpuMs);
+                sysHandles, sysHandlesMax, topHandle, threadCpuMs);
         ++found;
     }
     if (process != NULL) CloseHandle(process);
