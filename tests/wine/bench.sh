@@ -113,10 +113,8 @@ t0=$(zw_now_ms)
 : >"$ZW_DIR/spawn.txt"
 spawn_loads "$LOADS"
 for round in 1 2 3 4; do
-  t1=$(zw_now_ms)
-  while have=$(zw_log_count load started) && [ "$have" -lt "$LOADS" ] &&
-    [ $(($(zw_now_ms) - t1)) -lt 30000 ]; do sleep 0.2; done
-  [ "$have" -ge "$LOADS" ] && break
+  zw_log_reaches load started "$LOADS" 30 && break
+  have=$(zw_log_count load started)
   refused=$(grep -c '^failed' "$ZW_DIR/spawn.txt")
   if [ "$round" = 4 ]; then
     zw_fail "only $have of $LOADS load processes started; refused starts: $refused"

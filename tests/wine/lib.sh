@@ -415,18 +415,23 @@ zw_log_field() {
   fi
 }
 
-# zw_wait_log NAME EVENT [COUNT [SECONDS]]: waits until COUNT such lines are there.
-zw_wait_log() {
+# zw_log_reaches NAME EVENT [COUNT [SECONDS]]: waits until COUNT such lines
+# are there; status 1 when they aren't in time, with nothing reported.
+zw_log_reaches() {
   local want=${3:-1} secs=${4:-60} t0
   t0=$(zw_now_ms)
   while [ "$(zw_log_count "$1" "$2")" -lt "$want" ]; do
-    if [ $(($(zw_now_ms) - t0)) -ge $((secs * 1000)) ]; then
-      zw_fail "no $want x '$2' of '$1' in the log within $secs s"
-      return 1
-    fi
+    [ $(($(zw_now_ms) - t0)) -lt $((secs * 1000)) ] || return 1
     sleep 0.1
   done
   return 0
+}
+
+# zw_wait_log NAME EVENT [COUNT [SECONDS]]: the same, a failure when they aren't.
+zw_wait_log() {
+  zw_log_reaches "$@" && return 0
+  zw_fail "no ${3:-1} x '$2' of '$1' in the log within ${4:-60} s"
+  return 1
 }
 
 # zw_wait_log_match NAME EVENT REGEX [SECONDS]: waits for such a line whose
