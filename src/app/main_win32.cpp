@@ -5,17 +5,14 @@
 
 #include <string>
 
-#include "app/startup.h"
-#include "platform/win32_platform.h"
+#include "startup/command_line.h"
+#include "state/run_state.h"
+#include "platform/adapter.h"
+#include "resource.h"
 #include "sequencer/installer_window.h"
 
 namespace {
 
-constexpr int kStringTitle = 103;
-constexpr int kStringClassName = 109;
-constexpr int kMenuId = 109;
-constexpr int kAcceleratorsId = 109;
-constexpr int kClassIconId = 129;  // not in the resource set: the class has no icon of its own
 constexpr int kTextBufferSize = 100;
 
 using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
@@ -55,11 +52,11 @@ void RegisterInstallerWindowClass(HINSTANCE instance)
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = InstallerWndProc;
     wc.hInstance = instance;
-    wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(kClassIconId));
-    wc.hIconSm = ::LoadIconA(instance, MAKEINTRESOURCEA(kClassIconId));
+    wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_CLASS));
+    wc.hIconSm = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_CLASS));
     wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = MAKEINTRESOURCEA(kMenuId);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDC_INSTALLER);
     wc.lpszClassName = windowClassName;
     ::RegisterClassExA(&wc);  // a failure shows as a failed creation
 }
@@ -103,12 +100,12 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
     }
 
     ::InitCommonControls();
-    ::LoadStringA(instance, kStringTitle, windowTitle, kTextBufferSize);
-    ::LoadStringA(instance, kStringClassName, windowClassName, kTextBufferSize);
+    ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
+    ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);
     if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) return 0;
 
-    HACCEL accelerators = ::LoadAcceleratorsA(instance, MAKEINTRESOURCEA(kAcceleratorsId));
+    HACCEL accelerators = ::LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_INSTALLER));
     MSG msg{};
     // GetMessageA returns -1 only on a bad filter window; stop rather than spin.
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {

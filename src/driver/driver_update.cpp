@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/pump.h"
+#include "platform/win_values.h"
 
 namespace zw {
 
@@ -29,7 +30,6 @@ bool SearchDevices(bool reportLongLists, Test test)
     if (set == kInvalidHandle) return false;
 
     DeviceInfoData device;
-    device.cbSize = win::SP_DEVINFO_DATA_SIZE_X86;
     bool matched = false;
     for (uint32_t index = 0; sys.SetupDiEnumDeviceInfo(set, index, device); ++index) {
         PumpPendingMessages();

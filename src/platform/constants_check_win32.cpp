@@ -1,6 +1,6 @@
 // Compile-time proof that the core's copies of Win32 values match <windows.h>.
 // The core's values are captured before <windows.h> defines its macros.
-#include "platform/platform.h"
+#include "platform/win_values.h"
 
 namespace {
 #define ZW_CAPTURE(name) constexpr long long core_##name = static_cast<long long>(zw::win::name);
@@ -15,16 +15,8 @@ ZW_WIN_CONSTANTS(ZW_CAPTURE)
 
 // Values the headers spell differently from the core.
 #define PROCESS_ALL_ACCESS_LEGACY (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0xFFF)
-#define PROCESSENTRY32_SIZE_X86 296
-#define SP_DEVINFO_DATA_SIZE_X86 28
 #define LANG_NEUTRAL_SUBLANG_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
 
 #define ZW_CHECK(name) static_assert(core_##name == static_cast<long long>(name), #name);
 ZW_WIN_CONSTANTS(ZW_CHECK)
 #undef ZW_CHECK
-
-#ifdef _WIN64
-static_assert(sizeof(PROCESSENTRY32) == 304 && sizeof(SP_DEVINFO_DATA) == 32);
-#else
-static_assert(sizeof(PROCESSENTRY32) == PROCESSENTRY32_SIZE_X86 && sizeof(SP_DEVINFO_DATA) == SP_DEVINFO_DATA_SIZE_X86);
-#endif

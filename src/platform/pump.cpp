@@ -1,6 +1,7 @@
 #include "platform/pump.h"
 
 #include "platform/platform.h"
+#include "platform/win_values.h"
 
 namespace zw {
 

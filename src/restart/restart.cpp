@@ -1,9 +1,9 @@
 #include "restart/restart.h"
 
-#include "app/startup.h"
 #include "platform/ascii.h"
 #include "platform/platform.h"
-#include "sequencer/run_state.h"
+#include "platform/win_values.h"
+#include "state/run_state.h"
 #include "setuplist/setup_list.h"
 
 namespace zw {

@@ -1,28 +1,22 @@
 #include "sequencer/installer_window.h"
 
 #include <string>
-#include <string_view>
 
-#include "app/startup.h"
 #include "platform/ascii.h"
-#include "platform/pump.h"
+#include "platform/win_values.h"
+#include "resource.h"
 #include "restart/restart.h"
+#include "sequencer/item_kinds.h"
 #include "sequencer/item_rules.h"
-#include "sequencer/process_watcher.h"
+#include "sequencer/item_start.h"
+#include "sequencer/item_wait.h"
 #include "sequencer/progress_dialog.h"
-#include "sequencer/run_state.h"
-#include "sequencer/wait_list.h"
-#include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
+#include "state/run_state.h"
 
 namespace zw {
 
 namespace {
-
-constexpr uint32_t kSleepAfterStartMs = 200;
-constexpr uint32_t kSleepBeforeScanMs = 300;
-constexpr uint32_t kGracePollSleepMs = 300;
-constexpr int kGracePolls = 20;
 
 // Arms the next item on the InstallerWindow.
 void Advance()
@@ -35,12 +29,12 @@ void Advance()
 // however it ended.
 void RunItemInDialog()
 {
-    const int templateId = EqualsIgnoringAsciiCase(languageTag, "kor") ? kDialogKorean : kDialogEnglish;
+    const int templateId = EqualsIgnoringAsciiCase(languageTag, "kor") ? IDD_PROGRESS_KOR : IDD_PROGRESS_ENG;
     Sys().DialogBoxParamA(instanceHandle, templateId, installerWindow, ProgressDialogProc, 0);
 }
 
-// Kind '2': the file is copied into the Windows directory under its base name
-// and the copy becomes the item. False when there is nothing to run.
+// The file is copied into the Windows directory under its base name and the
+// copy becomes the item. False when there is nothing to run.
 bool ResolveCopiedFile(const SetupItem& item)
 {
     Platform& sys = Sys();
@@ -53,9 +47,9 @@ bool ResolveCopiedFile(const SetupItem& item)
     return AssignCurrentFile(paths.destination) && CurrentFileExists();
 }
 
-// Kind '1': a path with a drive letter is used as it is; any other path lies
-// below programDirectory and the item is started from its own directory,
-// which stays the current directory for the rest of the run.
+// A path with a drive letter is used as it is; any other path lies below
+// programDirectory and the item is started from its own directory, which
+// stays the current directory for the rest of the run.
 bool ResolveProgramFile(const SetupItem& item)
 {
     const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
@@ -65,7 +59,27 @@ bool ResolveProgramFile(const SetupItem& item)
     return AssignCurrentFile(path.file) && CurrentFileExists();
 }
 
-void TakeUpItem(const SetupItem& item)
+bool ResolveFileInCurrentDirectory(const SetupItem& item)
+{
+    return AssignCurrentFile(RelativeToCurrentDirectory(item.file)) && CurrentFileExists();
+}
+
+// Makes the item's file the currentFile; false when it is missing.
+bool ResolveItemFile(const SetupItem& item, FileResolution resolution)
+{
+    switch (resolution) {
+    case FileResolution::CopiedIntoWindowsDirectory:
+        return ResolveCopiedFile(item);
+    case FileResolution::BelowProgramDirectory:
+        return ResolveProgramFile(item);
+    case FileResolution::RelativeToCurrentDirectory:
+        return ResolveFileInCurrentDirectory(item);
+    }
+    return false;
+}
+
+// A program or a copy whose file was found.
+void TakeUpProgram(const SetupItem& item)
 {
     if (RequestsRestart(item)) rebootPending = 1;
     if (StartsDirectly(item)) {
@@ -77,102 +91,48 @@ void TakeUpItem(const SetupItem& item)
     Advance();
 }
 
-// One wait entry of a directly started item: a name holding "*." looks for
-// the text after its first character inside image names, any other name must
-// equal an image name.
-bool WaitEntryRunning(std::string_view entry)
-{
-    if (IsWildcardWaitEntry(entry)) {
-        std::string fragment = WildcardFragment(entry);
-        return IsProcessNameContaining(fragment.data());
-    }
-    std::string name(entry);
-    return IsProcessRunning(name.data());
-}
-
-}  // namespace
-
-bool AssignCurrentFile(const std::string& path)
-{
-    if (path.size() >= kPathCapacity) {
-        currentFile.clear();
-        return false;
-    }
-    currentFile = path;
-    return true;
-}
-
-bool CurrentFileExists() { return !currentFile.empty() && Sys().FileExists(currentFile.c_str()); }
-
-void StartItemProgram()
-{
-    Platform& sys = Sys();
-    const SetupItem& item = SetupItemAt(currentIndex);
-    if (IsInstallerPackage(currentFile)) {
-        // Each call ends at most one; a package must not meet a busy installer.
-        char msiexec[] = "msiexec.exe";
-        TerminateProcessByName(msiexec);
-        TerminateProcessByName(msiexec);
-    }
-    sys.ShellExecuteA(nullptr, "open", currentFile.c_str(), item.parameters.c_str(), nullptr, win::SW_SHOW);
-    sys.Sleep(kSleepAfterStartMs);
-}
-
 void ProcessNextItem()
 {
     Platform& sys = Sys();
     sys.KillTimer(installerWindow, TIMER_NEXT_ITEM);
     const SetupItem& item = SetupItemAt(currentIndex);
-    switch (KindOf(item)) {
-    case '2':
-        if (!ResolveCopiedFile(item)) return Advance();
-        return TakeUpItem(item);
-    case '1':
-        if (!ResolveProgramFile(item)) return Advance();
-        return TakeUpItem(item);
-    case '0': {
-        const std::string wanted = RelativeToCurrentDirectory(item.file);
-        if (!AssignCurrentFile(wanted) || !CurrentFileExists()) {
-            sys.MessageBoxA(nullptr, wanted.c_str(), "file open error", win::MB_OK);
+    const ItemKind kind = KindOf(item);
+    const ItemKindInfo* info = KindInfo(kind);
+    if (info == nullptr) {
+        // End of the list, or a kind nobody knows: the run is over.
+        sys.DestroyWindow(installerWindow);
+        return;
+    }
+    const bool found = ResolveItemFile(item, info->resolution);
+    switch (kind) {
+    case ItemKind::Copy:
+    case ItemKind::Program:
+        if (!found) return Advance();
+        return TakeUpProgram(item);
+    case ItemKind::Driver:
+        if (!found) {
+            sys.MessageBoxA(nullptr, RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK);
             return Advance();
         }
         // The driver update reports its own need of a restart.
         RunItemInDialog();
         return Advance();
-    }
-    default:
-        // End of the list, or a kind nobody knows: the run is over.
-        sys.DestroyWindow(installerWindow);
-        return;
+    case ItemKind::End:
+        break;
     }
 }
 
 void PollWaitItem()
 {
-    Platform& sys = Sys();
-    sys.KillTimer(installerWindow, TIMER_WAIT_ITEM);
-    const SetupItem& item = SetupItemAt(currentIndex);
-    const auto keepWaiting = [&] { sys.SetTimer(installerWindow, TIMER_WAIT_ITEM, kTimerPeriodMs); };
-
-    std::string name = BaseName(item.file);
-    if (IsProcessRunning(name.data())) return keepWaiting();
-
-    sys.Sleep(kSleepBeforeScanMs);
-    for (std::string_view entry : SplitWaitList(item.waitList, kDirectWaitSeparator)) {
-        name = entry;
-        if (WaitEntryRunning(entry)) return keepWaiting();
-    }
-
-    // Grace period: installers often hand over to a process of their own a
-    // moment after they end. The name watched is the last entry, tested by
-    // exact name (a wildcard entry therefore never ends it early).
-    for (int poll = 0; poll < kGracePolls; ++poll) {
-        sys.Sleep(kGracePollSleepMs);
-        PumpPendingMessages();
-        if (!name.empty() && IsProcessRunning(name.data())) return keepWaiting();
+    Sys().KillTimer(installerWindow, TIMER_WAIT_ITEM);
+    if (ItemStillRunning(SetupItemAt(currentIndex))) {
+        Sys().SetTimer(installerWindow, TIMER_WAIT_ITEM, kTimerPeriodMs);
+        return;
     }
     Advance();
 }
+
+}  // namespace
 
 intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam)
 {
@@ -191,7 +151,7 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
             PollWaitItem();
         return 0;
     case win::WM_COMMAND:
-        if ((wParam & 0xFFFF) == kCommandExit) {
+        if ((wParam & 0xFFFF) == IDM_EXIT) {
             sys.DestroyWindow(hwnd);
             return 0;
         }

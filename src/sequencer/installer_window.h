@@ -9,9 +9,6 @@ namespace zw {
 
 constexpr uintptr_t TIMER_NEXT_ITEM = 200;
 constexpr uintptr_t TIMER_WAIT_ITEM = 201;
-constexpr uint32_t kTimerPeriodMs = 500;
-constexpr uint32_t kCommandExit = 105;
-constexpr uint32_t kCommandAbout = 104;
 
 intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam);
 

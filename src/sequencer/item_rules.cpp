@@ -1,21 +1,29 @@
 #include "sequencer/item_rules.h"
 
 #include "platform/ascii.h"
-#include "sequencer/run_state.h"
 #include "sequencer/wait_list.h"
 #include "setuplist/paths.h"
+#include "state/run_state.h"
 
 namespace zw {
 
-char KindOf(const SetupItem& item) { return item.kind.empty() ? '\0' : item.kind[0]; }
+namespace {
 
-bool StartsDirectly(const SetupItem& item) { return item.parameters == kNoParameters; }
+// waitList separators: a direct start reads '~', the dialog reads '*'.
+constexpr char kDirectWaitSeparator = '~';
+constexpr char kDialogWaitSeparator = '*';
+
+}  // namespace
+
+bool StartsDirectly(const SetupItem& item)
+{
+    const ItemKindInfo* info = KindInfo(KindOf(item));
+    return info != nullptr && info->canStartDirectly && item.parameters == kNoParameters;
+}
 
 bool RequestsRestart(const SetupItem& item) { return EqualsIgnoringAsciiCase(item.rebootFlag, "1"); }
 
 bool IsInstallerPackage(std::string_view path) { return EqualsIgnoringAsciiCase(ExtensionOf(path), "msi"); }
-
-bool FitsPathBuffer(std::string_view path) { return path.size() < kPathCapacity; }
 
 std::string RelativeToCurrentDirectory(std::string_view file) { return ".\\" + std::string(file); }
 
@@ -49,14 +57,22 @@ CopyPaths ResolveCopyPaths(std::string_view windowsDirectory, std::string_view f
     return paths;
 }
 
-bool IsWildcardWaitEntry(std::string_view entry) { return entry.find("*.") != std::string_view::npos; }
-
-std::string WildcardFragment(std::string_view entry) { return std::string(entry.substr(1)); }
-
-std::string GracePollName(const SetupItem& item)
+WaitPlan PlanWait(const SetupItem& item)
 {
-    const auto entries = SplitWaitList(item.waitList, kDirectWaitSeparator);
-    return entries.empty() ? BaseName(item.file) : std::string(entries.back());
+    WaitPlan plan;
+    plan.rule = StartsDirectly(item) ? WaitRule::Direct : WaitRule::Dialog;
+    const bool direct = plan.rule == WaitRule::Direct;
+    plan.ownName = BaseName(item.file);
+    for (std::string_view entry : SplitWaitList(item.waitList, direct ? kDirectWaitSeparator : kDialogWaitSeparator)) {
+        WaitName name;
+        name.entry = entry;
+        name.contains = direct && entry.find("*.") != std::string_view::npos;
+        name.text = name.contains ? entry.substr(1) : entry;
+        plan.names.push_back(std::move(name));
+    }
+    plan.gracePeriod = direct;
+    if (direct) plan.graceName = plan.names.empty() ? plan.ownName : plan.names.back().entry;
+    return plan;
 }
 
 }  // namespace zw

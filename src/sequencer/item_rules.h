@@ -1,21 +1,31 @@
-// The rules by which one setup item is taken up: its kind, how its file
-// becomes the path that is tested and started, which start it gets and how
-// its waitList is read. The sequence and the setup-list checker both decide
-// by these, so the checker's plan is the run's own.
+// The rules by which one setup item is taken up: how its file becomes the
+// path that is tested and started, which start it gets and what its wait
+// watches. The sequence and the setup-list checker both decide by these, so
+// the checker's plan is the run's own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "sequencer/item_kinds.h"
 #include "setuplist/setup_list.h"
 
 namespace zw {
 
-// The first character of kind: '2', '1', '0', or anything else for the end
-// of the run ('\0' for an empty kind).
-char KindOf(const SetupItem& item);
+// Timing of the sequence. Every timer is a one-shot of this period.
+constexpr uint32_t kTimerPeriodMs = 500;
+// After every start.
+constexpr uint32_t kSleepAfterStartMs = 200;
+// Between a wait tick's test of the item's own name and its waitList.
+constexpr uint32_t kSleepBeforeScanMs = 300;
+// A direct start's grace period: polls of one name, this far apart.
+constexpr int kGracePolls = 20;
+constexpr uint32_t kGracePollIntervalMs = 300;
 
-// Parameters of exactly one blank: started at once, without the dialog.
+// Parameters of exactly one blank on a kind that can start directly: started
+// at once, without the dialog.
 bool StartsDirectly(const SetupItem& item);
 
 // rebootFlag "1" as a whole field.
@@ -25,14 +35,11 @@ bool RequestsRestart(const SetupItem& item);
 // under: before it starts, up to two running "msiexec.exe" are ended.
 bool IsInstallerPackage(std::string_view path);
 
-// True when path fits the currentFile buffer; a path that doesn't counts as
-// missing rather than being cut into another name.
-bool FitsPathBuffer(std::string_view path);
-
-// A file named relative to the current directory (kinds '2' and '0').
+// A file named relative to the current directory (kinds copied into the
+// Windows directory and driver packages).
 std::string RelativeToCurrentDirectory(std::string_view file);
 
-// Kind '1': where the item's file is looked for.
+// A program: where the item's file is looked for.
 struct ProgramPath {
     // False: the item counts as missing before anything is done (its
     // directory would be cut short or is none).
@@ -48,7 +55,7 @@ struct ProgramPath {
 // below programDirectory and is started from its own directory.
 ProgramPath ResolveProgramPath(std::string_view programDirectory, std::string_view file);
 
-// Kind '2': the file relative to the current directory is copied into the
+// A copy: the file relative to the current directory is copied into the
 // Windows directory under its base name, and the copy is the item.
 struct CopyPaths {
     std::string source;
@@ -56,17 +63,29 @@ struct CopyPaths {
 };
 CopyPaths ResolveCopyPaths(std::string_view windowsDirectory, std::string_view file);
 
-// waitList separators: a direct start reads '~', the dialog reads '*'.
-constexpr char kDirectWaitSeparator = '~';
-constexpr char kDialogWaitSeparator = '*';
+// What the wait for a started item watches. The item's parameters choose the
+// rule: a direct start reads its waitList split at '~', where an entry
+// holding "*." looks for the text after its first character inside image
+// names, and ends with a grace period; an item under the dialog reads it
+// split at '*', every entry an exact image name, with no grace period.
+enum class WaitRule { Direct, Dialog };
 
-// A direct start's entry holding "*." looks for the text after its first
-// character inside image names; every other entry is an exact image name.
-bool IsWildcardWaitEntry(std::string_view entry);
-std::string WildcardFragment(std::string_view entry);
+struct WaitName {
+    std::string entry;      // as the waitList writes it
+    std::string text;       // what is looked for
+    bool contains = false;  // inside image names, rather than the whole name
+};
 
-// The name that a direct start's grace poll watches by exact name: the last
-// waitList entry, or the item's own base name when there is none.
-std::string GracePollName(const SetupItem& item);
+struct WaitPlan {
+    WaitRule rule = WaitRule::Dialog;
+    // The item's own program, by the base name of its file as loaded.
+    std::string ownName;
+    std::vector<WaitName> names;
+    // Direct starts only: the grace period watches this name by exact name
+    // (the last entry as written, or the item's own name without entries).
+    bool gracePeriod = false;
+    std::string graceName;
+};
+WaitPlan PlanWait(const SetupItem& item);
 
 }  // namespace zw

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/pump.h"
+#include "platform/win_values.h"
 
 namespace zw {
 
@@ -50,7 +51,6 @@ bool Scan(char* argument, Match match, bool terminate)
     if (snapshot == kInvalidHandle) return false;
 
     ProcessEntry entry;
-    entry.dwSize = win::PROCESSENTRY32_SIZE_X86;
     bool more = sys.Process32First(snapshot, entry);
     bool result = false;
     while (more) {

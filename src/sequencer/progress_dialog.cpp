@@ -3,34 +3,38 @@
 #include <string>
 
 #include "driver/driver_update.h"
-#include "sequencer/installer_window.h"
+#include "platform/win_values.h"
+#include "sequencer/item_kinds.h"
 #include "sequencer/item_rules.h"
-#include "sequencer/process_watcher.h"
-#include "sequencer/run_state.h"
-#include "sequencer/wait_list.h"
+#include "sequencer/item_start.h"
+#include "sequencer/item_wait.h"
 #include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
+#include "state/run_state.h"
 
 namespace zw {
 
 namespace {
 
-constexpr uint32_t kSleepBeforeScanMs = 300;
 constexpr intptr_t kHandled = 1;
 constexpr intptr_t kNotHandled = 0;
 
 void StartWork(Hwnd dialog)
 {
-    const SetupItem& item = SetupItemAt(currentIndex);
-    const char kind = KindOf(item);
-    if (kind == '1' || kind == '2') {
-        // A kind '2' item arrives here as its copy in the Windows directory;
-        // it is run and watched like any program.
+    switch (KindOf(SetupItemAt(currentIndex))) {
+    case ItemKind::Copy:
+    case ItemKind::Program:
+        // A copy arrives here as the file in the Windows directory; it is
+        // run and watched like any program.
         StartItemProgram();
         Sys().SetTimer(dialog, TIMER_DIALOG_WAIT, kTimerPeriodMs);
-    } else if (kind == '0') {
+        break;
+    case ItemKind::Driver:
         // Nothing before the timer fires, so the dialog is drawn first.
         Sys().SetTimer(dialog, TIMER_DRIVER, kTimerPeriodMs);
+        break;
+    case ItemKind::End:
+        break;
     }
 }
 
@@ -62,18 +66,9 @@ bool RunWaitTick(Hwnd dialog)
 {
     Platform& sys = Sys();
     sys.KillTimer(dialog, TIMER_DIALOG_WAIT);
-    const SetupItem& item = SetupItemAt(currentIndex);
-    const auto keepWaiting = [&] {
+    if (ItemStillRunning(SetupItemAt(currentIndex))) {
         sys.SetTimer(dialog, TIMER_DIALOG_WAIT, kTimerPeriodMs);
         return false;
-    };
-
-    std::string name = BaseName(item.file);
-    if (IsProcessRunning(name.data())) return keepWaiting();
-    sys.Sleep(kSleepBeforeScanMs);
-    for (std::string_view entry : SplitWaitList(item.waitList, kDialogWaitSeparator)) {
-        name = entry;
-        if (IsProcessRunning(name.data())) return keepWaiting();
     }
     sys.EndDialog(dialog, kDialogWaitDone);
     return true;

@@ -8,8 +8,6 @@
 
 namespace zw {
 
-constexpr int kDialogEnglish = 103;
-constexpr int kDialogKorean = 132;
 constexpr uintptr_t TIMER_DRIVER = 300;
 constexpr uintptr_t TIMER_DIALOG_WAIT = 301;
 constexpr intptr_t kDialogDriverDone = 300;

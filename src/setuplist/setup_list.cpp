@@ -1,13 +1,12 @@
 #include "setuplist/setup_list.h"
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 
-#include "app/startup.h"
 #include "platform/platform.h"
+#include "platform/win_values.h"
 #include "setuplist/paths.h"
-#include "setuplist/profile_reader.h"
+#include "state/run_state.h"
 
 namespace zw {
 
@@ -17,17 +16,9 @@ std::string programDirectory;
 namespace {
 
 constexpr uint32_t kPrimaryLanguageMask = 0x3FF;
-constexpr size_t kFieldCount = 5;
 
 std::array<SetupItem, kLastItem> setupTable;
 SetupItem outOfRangeItem;
-
-std::string KeyName(int n)
-{
-    char key[16] = {};
-    std::snprintf(key, sizeof key, "Setup%d", n);
-    return key;
-}
 
 // The executable's directory, or the empty text when the path the system
 // gives would lead DirectoryOf to another directory.
@@ -45,6 +36,22 @@ std::string ExecutableDirectory()
 
 }  // namespace
 
+std::string SetupKeyName(long n)
+{
+    // Digits by hand: the C library's formatted output would weigh more in
+    // the executable than the whole setup list reader.
+    char digits[24];
+    size_t count = 0;
+    unsigned long rest = n < 0 ? 0UL - static_cast<unsigned long>(n) : static_cast<unsigned long>(n);
+    do {
+        digits[count++] = "0123456789"[rest % 10];
+        rest /= 10;
+    } while (rest != 0);
+    std::string key = n < 0 ? "Setup-" : "Setup";
+    while (count > 0) key += digits[--count];
+    return key;
+}
+
 SetupItem& SetupItemAt(int32_t n)
 {
     if (n < kFirstItem || n > kLastItem) {
@@ -58,47 +65,37 @@ SetupItem SplitSetupValue(std::string_view value)
 {
     value = value.substr(0, kValueLimit);
     SetupItem item;
-    std::string* const fields[kFieldCount] = {&item.kind, &item.file, &item.parameters, &item.waitList,
-                                              &item.rebootFlag};
     size_t next = 0;
     size_t i = 0;
-    while (next < kFieldCount && i < value.size()) {
+    while (next < kSetupFieldCount && i < value.size()) {
         while (i < value.size() && value[i] == ',') ++i;
         const size_t start = i;
         while (i < value.size() && value[i] != ',') ++i;
-        if (i > start) fields[next++]->assign(value.substr(start, i - start));
+        if (i > start) (item.*kSetupFields[next++]).assign(value.substr(start, i - start));
     }
     return item;
 }
 
-SetupValueReader ProfileTextReader(const ProfileText& text)
-{
-    return [&text](const char* section, const char* key) {
-        char buffer[kValueBufferSize] = {};
-        text.Read(section, key, "", buffer, kValueBufferSize);
-        return std::string(buffer);
-    };
-}
-
 std::string ChooseSetupSection(bool silent, const SetupValueReader& read)
 {
-    if (silent && !read(kSectionSilent, KeyName(kFirstItem).c_str()).empty()) return kSectionSilent;
+    if (silent && !read(kSectionSilent, SetupKeyName(kFirstItem).c_str()).empty()) return kSectionSilent;
     return kSectionList;
 }
 
 void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report)
 {
     for (SetupItem& item : setupTable) item = SetupItem();
-    std::string value = read(section.c_str(), KeyName(kFirstItem).c_str());
+    std::string value = read(section.c_str(), SetupKeyName(kFirstItem).c_str());
     for (int n = kFirstItem; !value.empty(); ++n) {
         SetupItemAt(n) = SplitSetupValue(value);
         if (report != nullptr) report->itemsLoaded = n;
         if (n == kLastItem) {
             // The table ends here; later keys are only looked at for a report.
-            if (report != nullptr) report->keysAfterLastItem = !read(section.c_str(), KeyName(n + 1).c_str()).empty();
+            if (report != nullptr)
+                report->keysAfterLastItem = !read(section.c_str(), SetupKeyName(n + 1).c_str()).empty();
             return;
         }
-        value = read(section.c_str(), KeyName(n + 1).c_str());
+        value = read(section.c_str(), SetupKeyName(n + 1).c_str());
     }
 }
 

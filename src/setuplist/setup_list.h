@@ -21,6 +21,18 @@ struct SetupItem {
     std::string rebootFlag;
 };
 
+// The fields in the order a value gives them, with their names.
+constexpr size_t kSetupFieldCount = 5;
+inline constexpr std::string SetupItem::*kSetupFields[kSetupFieldCount] = {
+    &SetupItem::kind, &SetupItem::file, &SetupItem::parameters, &SetupItem::waitList, &SetupItem::rebootFlag};
+inline constexpr const char* kSetupFieldNames[kSetupFieldCount] = {"kind", "file", "parameters", "waitList",
+                                                                   "rebootFlag"};
+
+// The parameters that stand for none, since a field cannot be empty: the item
+// is started at once, without the ProgressDialog, and the blank is what the
+// program receives.
+constexpr std::string_view kNoParameters = " ";
+
 constexpr int kFirstItem = 1;
 constexpr int kLastItem = 9;
 // Characters of a value that are used; the rest is cut off before splitting.
@@ -31,6 +43,8 @@ constexpr uint32_t kValueBufferSize = kValueLimit + 1;
 constexpr uint32_t kModulePathBufferSize = 256;
 
 constexpr const char* kSetupListFile = ".\\Zarnowel.ini";
+// The key of item n: "Setup" and n in decimal.
+std::string SetupKeyName(long n);
 constexpr const char* kSectionList = "SetupList";
 constexpr const char* kSectionSilent = "SetupSilent";
 
@@ -65,11 +79,6 @@ struct SetupListReport {
 // One value of the list: section and key in, at most kValueLimit characters
 // out, the empty text when the value, key, section or file is missing.
 using SetupValueReader = std::function<std::string(const char* section, const char* key)>;
-
-class ProfileText;
-// A reader over profile text in memory, through the same value buffer as the
-// launcher's reads. The text must outlive the reader.
-SetupValueReader ProfileTextReader(const ProfileText& text);
 
 // The section for the run: kSectionSilent when silent and its "Setup1" reads
 // non-empty, otherwise kSectionList (without reading anything).

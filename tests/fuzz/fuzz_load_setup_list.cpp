@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/startup.h"
+#include "state/run_state.h"
 #include "fuzz_check.h"
-#include "setuplist/profile_reader.h"
+#include "profile/profile_text.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 
@@ -115,8 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         const size_t sectionReads = keys.size() - k;
         FUZZ_CHECK(sectionReads >= 1 && sectionReads <= 9);
-        for (size_t i = 0; i < sectionReads; ++i)
-            FUZZ_CHECK(keys[k + i] == section + "|Setup" + std::to_string(i + 1));
+        for (size_t i = 0; i < sectionReads; ++i) FUZZ_CHECK(keys[k + i] == section + "|Setup" + std::to_string(i + 1));
 
         // Items are the split values of the keys read, in order; the load stops
         // at the first empty value and after item 9.

@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
 #include "checker/checker.h"
 #include "checker/disk.h"
 #include "sequencer/installer_window.h"
-#include "sequencer/run_state.h"
+#include "state/run_state.h"
 #include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
@@ -384,7 +383,7 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     std::vector<std::string> copies, plannedCopies;
     for (const sim::Call& c : sim.CallsNamed("CopyFileA")) copies.push_back(c.detail);
     for (const auto& item : plan.items)
-        if (item.kind == '2') plannedCopies.push_back(item.copyFrom + "|" + item.tests);
+        if (item.kind == zw::ItemKind::Copy) plannedCopies.push_back(item.copyFrom + "|" + item.tests);
     EXPECT_EQ(copies, plannedCopies);
 
     // The starts: what, with what, from where, and how.
@@ -393,7 +392,7 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     size_t dialogs = 0;
     for (const auto& item : plan.items) {
         if (item.start == StartKind::Dialog) ++dialogs;
-        if (item.kind == '0' || item.start == StartKind::None) continue;
+        if (item.kind == zw::ItemKind::Driver || item.start == StartKind::None) continue;
         ASSERT_LT(s, sim.starts.size());
         const sim::Start& started = sim.starts[s++];
         EXPECT_EQ(started.file, item.tests) << item.number;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_values.h"
 #include "sim/sim_windows.h"
 
 namespace {

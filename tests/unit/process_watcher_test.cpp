@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/pump.h"
+#include "platform/win_values.h"
 #include "sequencer/process_watcher.h"
 #include "sim/sim_windows.h"
 

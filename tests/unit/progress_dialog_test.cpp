@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "app/startup.h"
+#include "platform/win_values.h"
 #include "sequencer/installer_window.h"
 #include "sequencer/progress_dialog.h"
-#include "sequencer/run_state.h"
+#include "state/run_state.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 
@@ -55,7 +55,7 @@ TEST_F(Dialog, ClosesSoonAfterItsProgramEndsWhenNothingElseIsNamed)
     EXPECT_EQ(Run(), 0);
     ASSERT_EQ(sim.dialogs.size(), 1u);
     const sim::DialogRun& d = sim.dialogs[0];
-    EXPECT_EQ(d.templateId, zw::kDialogEnglish);
+    EXPECT_EQ(d.templateId, 103);
     EXPECT_EQ(d.owner, window);
     EXPECT_EQ(d.result, zw::kDialogWaitDone);
     ASSERT_EQ(sim.starts.size(), 1u);
@@ -72,7 +72,7 @@ TEST_F(Dialog, KoreanLocaleOpensTheKoreanTemplate)
     List("Setup1=1,a.exe,x\n");
     Run();
     ASSERT_EQ(sim.dialogs.size(), 1u);
-    EXPECT_EQ(sim.dialogs[0].templateId, zw::kDialogKorean);
+    EXPECT_EQ(sim.dialogs[0].templateId, 132);
 }
 
 TEST_F(Dialog, WaitListUsesStarSeparatedExactNames)

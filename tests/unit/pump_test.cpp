@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/pump.h"
+#include "platform/win_values.h"
 #include "sim/sim_windows.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
+#include "platform/win_values.h"
 #include "restart/restart.h"
-#include "sequencer/run_state.h"
+#include "state/run_state.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 

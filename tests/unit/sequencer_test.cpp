@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "app/startup.h"
+#include "platform/win_values.h"
 #include "sequencer/installer_window.h"
 #include "sequencer/progress_dialog.h"
-#include "sequencer/run_state.h"
+#include "state/run_state.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 
@@ -289,7 +289,7 @@ TEST_F(Sequence, ExitCommandDuringTheGracePeriodEndsTheProgram)
     Program("C:\\setup\\a.exe", 1000);
     Program("C:\\setup\\b.exe", 1000);
     List("Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n");
-    sim.At(3 * kSec, [&] { sim.PostMessage(window, WM_COMMAND, zw::kCommandExit); });
+    sim.At(3 * kSec, [&] { sim.PostMessage(window, WM_COMMAND, 105); });
     EXPECT_EQ(Run(60 * kSec), 0);
     EXPECT_FALSE(sim.timedOut);
     EXPECT_FALSE(sim.IsAlive(window));

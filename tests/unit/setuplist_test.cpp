@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
-#include "setuplist/profile_reader.h"
+#include "state/run_state.h"
+#include "profile/profile_text.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
 

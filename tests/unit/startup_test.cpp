@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/startup.h"
+#include "startup/command_line.h"
 
 namespace {
 

@@ -6,8 +6,7 @@
 
 #include "platform/ascii.h"
 #include "sequencer/item_rules.h"
-#include "sequencer/run_state.h"
-#include "sequencer/wait_list.h"
+#include "state/run_state.h"
 #include "setuplist/paths.h"
 
 namespace zw::check {
@@ -31,14 +30,13 @@ bool NamesNoFile(std::string_view component)
     return false;
 }
 
-std::string KeyName(long n)
-{
-    char key[32] = {};
-    std::snprintf(key, sizeof key, "Setup%ld", n);
-    return key;
-}
-
 std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+constexpr std::string_view kDigits = "0123456789";
+
+bool IsAsciiDigit(char c) { return kDigits.find(c) != std::string_view::npos; }
+
+long DigitValue(char c) { return static_cast<long>(kDigits.find(c)); }
 
 // The numbers of everything in the text that looks like a SetupN key; the
 // profile reader then says which of them it really reads.
@@ -51,8 +49,8 @@ std::set<long> KeyNumbersIn(std::string_view text)
         size_t j = i + kWord.size();
         long n = 0;
         size_t digits = 0;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9' && digits < 9) {
-            n = n * 10 + (text[j] - '0');
+        while (j < text.size() && IsAsciiDigit(text[j]) && digits < 9) {
+            n = n * 10 + DigitValue(text[j]);
             ++j;
             ++digits;
         }
@@ -77,18 +75,6 @@ std::string MarkLineEnds(std::string_view text)
         if (i < text.size()) marked += text[i];
     }
     return marked;
-}
-
-const char* FieldName(int index)
-{
-    static const char* const names[] = {"kind", "file", "parameters", "waitList", "rebootFlag"};
-    return index >= 0 && index < 5 ? names[index] : "field";
-}
-
-const std::string& FieldAt(const SetupItem& item, int index)
-{
-    const std::string* const fields[] = {&item.kind, &item.file, &item.parameters, &item.waitList, &item.rebootFlag};
-    return *fields[index];
 }
 
 std::string ItemRange(int from, int to)
@@ -129,7 +115,7 @@ public:
         currentDirectory_ = options_.programDirectory;
         for (int n = kFirstItem; n <= report.itemsLoaded; ++n) {
             PlanItem item = TakeUp(n);
-            const bool ends = item.kind != '0' && item.kind != '1' && item.kind != '2';
+            const bool ends = item.kind == ItemKind::End;
             plan_.items.push_back(std::move(item));
             if (ends) {
                 plan_.end = EndReason::UnknownKind;
@@ -186,7 +172,7 @@ private:
                  "save the list without a byte order mark, in the system's ANSI code page");
     }
 
-    bool Reads(long n) { return !read_(plan_.section.c_str(), KeyName(n).c_str()).empty(); }
+    bool Reads(long n) { return !read_(plan_.section.c_str(), SetupKeyName(n).c_str()).empty(); }
 
     void CheckKeys(int itemsLoaded)
     {
@@ -198,7 +184,7 @@ private:
             unread.insert(unread.begin(), kLastItem + 1);
         if (unread.empty()) return;
         std::string names;
-        for (const long n : unread) names += (names.empty() ? "" : ", ") + KeyName(n);
+        for (const long n : unread) names += (names.empty() ? "" : ", ") + SetupKeyName(n);
         if (itemsLoaded == kLastItem) {
             Warn(0, "keys_after_last",
                  names + " never run" + (unread.size() == 1 ? "s" : "") + ": the launcher carries out at most " +
@@ -209,7 +195,7 @@ private:
         gapFound_ = true;
         const int missing = itemsLoaded + 1;
         Warn(missing, "key_gap",
-             KeyName(missing) + " is missing or empty, so reading stops there: " + names +
+             SetupKeyName(missing) + " is missing or empty, so reading stops there: " + names +
                  (unread.size() == 1 ? " is" : " are") + " never read",
              "number the keys Setup1, Setup2, ... without a gap");
     }
@@ -217,7 +203,7 @@ private:
     // Checks that need the value as the file holds it.
     void CheckValue(const PlanItem& item)
     {
-        const std::string key = KeyName(item.number);
+        const std::string key = SetupKeyName(item.number);
         std::string whole;
         if (text_.Find(plan_.section, key, whole) && whole.size() > item.value.size()) {
             Warn(item.number, "value_cut",
@@ -236,9 +222,9 @@ private:
             if (end > 0 && end < kept.size() && kept[end - 1] == ',') {
                 const SetupItem meant = SplitSetupValue(kept);
                 std::string lost = "a blank field";
-                for (int f = 0; f < 5; ++f)
-                    if (FieldAt(meant, f) != FieldAt(item.fields, f)) {
-                        lost = std::string("the ") + FieldName(f) + " field " + Quoted(FieldAt(meant, f));
+                for (size_t f = 0; f < kSetupFieldCount; ++f)
+                    if (meant.*kSetupFields[f] != item.fields.*kSetupFields[f]) {
+                        lost = std::string("the ") + kSetupFieldNames[f] + " field " + Quoted(meant.*kSetupFields[f]);
                         break;
                     }
                 std::string effect;
@@ -318,7 +304,8 @@ private:
             item.found = Found::No;
             item.missingWhy = Quoted(paths.source) + " names no file, so the copy fails";
             Warn(item.number, "copy_drive_letter",
-                 "a kind '2' file is taken relative to the current directory: " + Quoted(paths.source) +
+                 "a " + KindLabel(ItemKind::Copy) +
+                     " file is taken relative to the current directory: " + Quoted(paths.source) +
                      " names nothing, the copy fails, and only a copy already in the Windows directory would run",
                  "name the file relative to the current directory (" + currentDirectory_ + ")");
             return;
@@ -362,26 +349,28 @@ private:
                            Quoted(item.infPath) + ", which does not exist",
                  "put the INF where both look: " + item.fields.file +
                      " below the launcher's folder, with no "
-                     "earlier kind '1' item moving the current directory away from it");
+                     "earlier " +
+                     KindLabel(ItemKind::Program) + " item moving the current directory away from it");
     }
 
     void DescribeStart(PlanItem& item)
     {
         const SetupItem& f = item.fields;
-        const bool direct = StartsDirectly(f);
+        const WaitPlan wait = PlanWait(f);
+        const bool direct = wait.rule == WaitRule::Direct;
         item.direct = direct;
         const std::string separatorNote = direct ? "a direct start (parameters \" \") separates names with '~'"
                                                  : "an item under the dialog separates names with '*'";
         if (direct) {
-            for (const std::string_view entry : SplitWaitList(f.waitList, kDirectWaitSeparator))
-                if (entry.find('*', 1) != std::string_view::npos) {
+            for (const WaitName& name : wait.names)
+                if (name.entry.find('*', 1) != std::string::npos) {
                     Warn(item.number, "wait_separator",
-                         "the waitList entry " + Quoted(entry) + " holds '*', but " + separatorNote +
+                         "the waitList entry " + Quoted(name.entry) + " holds '*', but " + separatorNote +
                              ": it is one name that no process has",
                          "separate the names with '~' (a wildcard is written *.ext, on its own)");
                     break;
                 }
-        } else if (f.waitList.find(kDirectWaitSeparator) != std::string::npos) {
+        } else if (f.waitList.find('~') != std::string::npos) {
             Warn(item.number, "wait_separator",
                  "the waitList " + Quoted(f.waitList) + " uses '~', but " + separatorNote +
                      ": it is read as one name that no process has",
@@ -398,16 +387,9 @@ private:
                  "rebootFlag " + Quoted(f.rebootFlag) + " is not \"1\": it asks for no restart",
                  "write 1 to ask for a restart, or leave the field out");
 
-        item.waitProgram = BaseName(f.file);
-        const char separator = direct ? kDirectWaitSeparator : kDialogWaitSeparator;
-        for (const std::string_view entry : SplitWaitList(f.waitList, separator)) {
-            WaitEntry w;
-            w.name = entry;
-            w.contains = direct && IsWildcardWaitEntry(entry);
-            w.text = w.contains ? WildcardFragment(entry) : std::string(entry);
-            item.waitEntries.push_back(std::move(w));
-        }
-        if (direct) item.gracePoll = GracePollName(f);
+        item.waitProgram = wait.ownName;
+        for (const WaitName& name : wait.names) item.waitEntries.push_back({name.entry, name.contains, name.text});
+        item.gracePoll = wait.graceName;
         item.installerPackage = IsInstallerPackage(item.tests);
         if (item.installerPackage && item.waitEntries.empty())
             Warn(item.number, "msi_no_wait",
@@ -429,19 +411,19 @@ private:
         PlanItem item;
         item.number = n;
         item.fields = SetupItemAt(n);
-        item.value = read_(plan_.section.c_str(), KeyName(n).c_str());
+        item.value = read_(plan_.section.c_str(), SetupKeyName(n).c_str());
         item.kind = KindOf(item.fields);
         CheckValue(item);
         switch (item.kind) {
-        case '2':
+        case ItemKind::Copy:
             TakeUpCopy(item);
             DescribeStart(item);
             break;
-        case '1':
+        case ItemKind::Program:
             TakeUpProgram(item);
             DescribeStart(item);
             break;
-        case '0':
+        case ItemKind::Driver:
             TakeUpDriver(item);
             if (!item.fields.rebootFlag.empty())
                 Warn(n, "reboot_flag",
@@ -449,24 +431,25 @@ private:
                          " is never read: the driver installation asks for a restart by itself",
                      "leave the fifth field out");
             break;
-        default:
-            Warn(n, "unknown_kind", "kind " + Quoted(item.fields.kind) + " is not 0, 1 or 2: the run ends at this item",
-                 "write 0 (driver), 1 (program) or 2 (copy into the Windows directory) as the first field");
+        case ItemKind::End:
+            Warn(n, "unknown_kind",
+                 "kind " + Quoted(item.fields.kind) + " is not " + KnownKinds() + ": the run ends at this item",
+                 "write " + KindChoices() + " as the first field");
             return item;
         }
         if (item.found == Found::No) {
-            const char* const skipped = item.kind == '0' ? "the launcher shows \"file open error\" and skips the item"
-                                        : item.kind == '2'
-                                            ? "the item is skipped without a word (unless a copy of that "
-                                              "name is already in the Windows directory)"
-                                            : "the item is skipped without a word";
+            const char* const skipped =
+                item.kind == ItemKind::Driver ? "the launcher shows \"file open error\" and skips the item"
+                : item.kind == ItemKind::Copy ? "the item is skipped without a word (unless a copy of that "
+                                                "name is already in the Windows directory)"
+                                              : "the item is skipped without a word";
             if (!item.missingWhy.empty()) {
-                if (item.kind == '2' && HasDriveLetter(item.fields.file)) return item;  // said already
+                if (item.kind == ItemKind::Copy && HasDriveLetter(item.fields.file)) return item;  // said already
                 Warn(n, "missing_file", item.missingWhy + ": " + skipped,
                      item.enters.empty() ? "shorten the path" : "create the folder, or correct the path");
             } else {
-                item.missingWhy =
-                    Quoted(item.kind == '2' ? item.copyFrom : item.tests) + " is not in " + item.currentDirectory;
+                item.missingWhy = Quoted(item.kind == ItemKind::Copy ? item.copyFrom : item.tests) + " is not in " +
+                                  item.currentDirectory;
                 Warn(n, "missing_file", item.missingWhy + ": " + skipped,
                      movedBy_ == 0 || movedBy_ == n ||
                              EqualsIgnoringAsciiCase(currentDirectory_,
@@ -540,6 +523,47 @@ std::string WindowsFullPath(const std::string& currentDirectory, const std::stri
 Plan CheckSetupList(const ProfileText& text, const Options& options, const FileView& files)
 {
     return Checker(text, options, files).Run();
+}
+
+namespace {
+
+// The table's rows in the order of their characters.
+std::vector<const ItemKindInfo*> KindsInOrder()
+{
+    std::vector<const ItemKindInfo*> rows;
+    for (const ItemKindInfo& info : kItemKinds) rows.push_back(&info);
+    std::sort(rows.begin(), rows.end(), [](auto a, auto b) { return a->character < b->character; });
+    return rows;
+}
+
+std::string ListOf(const std::vector<std::string>& words)
+{
+    std::string out;
+    for (size_t i = 0; i < words.size(); ++i) out += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return out;
+}
+
+}  // namespace
+
+std::string KindLabel(ItemKind kind)
+{
+    const ItemKindInfo* info = KindInfo(kind);
+    return info == nullptr ? std::string("an unknown kind") : std::string("kind '") + info->character + "'";
+}
+
+std::string KnownKinds()
+{
+    std::vector<std::string> words;
+    for (const ItemKindInfo* info : KindsInOrder()) words.push_back(std::string(1, info->character));
+    return ListOf(words);
+}
+
+std::string KindChoices()
+{
+    std::vector<std::string> words;
+    for (const ItemKindInfo* info : KindsInOrder())
+        words.push_back(std::string(1, info->character) + " (" + info->description + ")");
+    return ListOf(words);
 }
 
 int ExitCodeOf(const Plan& plan) { return plan.warnings.empty() ? 0 : 1; }

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "setuplist/profile_reader.h"
+#include "profile/profile_text.h"
+#include "sequencer/item_kinds.h"
 #include "setuplist/setup_list.h"
 
 namespace zw::check {
@@ -45,13 +46,13 @@ struct PlanItem {
     int number = 0;
     std::string value;  // as the launcher reads it
     SetupItem fields;
-    char kind = '\0';  // '0', '1', '2', or anything else: the run ends here
-    // The current directory when the file is tested (after a kind '1'
-    // item's own change).
+    ItemKind kind = ItemKind::End;  // End: the run ends here
+    // The current directory when the file is tested (after a program's own
+    // change).
     std::string currentDirectory;
-    std::string enters;    // kind '1' below programDirectory: made current for good
+    std::string enters;    // a program below programDirectory: made current for good
     bool entered = false;  // ... and that directory exists
-    std::string copyFrom;  // kind '2': the copy's source, relative to currentDirectory
+    std::string copyFrom;  // a copy: its source, relative to currentDirectory
     std::string tests;     // the path tested and started (currentFile)
     std::string lookedAt;  // the full path looked for on the disk
     Found found = Found::NotLooked;
@@ -59,7 +60,7 @@ struct PlanItem {
     StartKind start = StartKind::None;  // None when the item is skipped
     bool direct = false;                // parameters " ": the '~' rules; else the dialog's '*' rules
     bool installerPackage = false;
-    std::string infPath;  // kind '0': the INF the driver update is given
+    std::string infPath;  // a driver: the INF the driver update is given
     Found infFound = Found::NotLooked;
     // The wait: the item's own program by its base name, then the entries.
     std::string waitProgram;
@@ -100,6 +101,12 @@ struct Options {
 // The list must be read with the launcher's own rules: text is what the file
 // holds, byte for byte.
 Plan CheckSetupList(const ProfileText& text, const Options& options, const FileView& files);
+
+// Words for the item kinds, from the kinds table: the label "kind '<c>'"; the
+// known characters as a list ("a, b or c"); each with its description.
+std::string KindLabel(ItemKind kind);
+std::string KnownKinds();
+std::string KindChoices();
 
 // 0 without warnings, 1 with.
 int ExitCodeOf(const Plan& plan);

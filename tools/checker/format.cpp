@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "checker.h"
+#include "sequencer/item_rules.h"
 #include "setuplist/setup_list.h"
 
 namespace zw::check {
@@ -17,18 +18,11 @@ std::string NumberList(const std::vector<int>& numbers)
     return out;
 }
 
-const char* KindWords(char kind)
+std::string KindWords(ItemKind kind)
 {
-    switch (kind) {
-    case '0':
-        return "driver package (kind 0)";
-    case '1':
-        return "program (kind 1)";
-    case '2':
-        return "copied into the Windows directory and run there (kind 2)";
-    default:
-        return "not a kind the launcher knows";
-    }
+    const ItemKindInfo* info = KindInfo(kind);
+    if (info == nullptr) return "not a kind the launcher knows";
+    return std::string(info->description) + " (kind " + info->character + ")";
 }
 
 std::string EndWords(const Plan& plan)
@@ -37,7 +31,7 @@ std::string EndWords(const Plan& plan)
         plan.lastItemRun == 0 ? "before item 1" : "after item " + std::to_string(plan.lastItemRun);
     switch (plan.end) {
     case EndReason::UnknownKind:
-        return "at item " + std::to_string(plan.lastItemRun + 1) + ", whose kind is not 0, 1 or 2";
+        return "at item " + std::to_string(plan.lastItemRun + 1) + ", whose kind is not " + KnownKinds();
     case EndReason::TableFull:
         return after + ", the last the launcher holds";
     case EndReason::NoMoreKeys:
@@ -72,7 +66,8 @@ std::string WaitWords(const PlanItem& item)
     for (const WaitEntry& e : item.waitEntries)
         out += ", " + (e.contains ? "every image name holding " + Quoted(e.text) : e.text);
     if (direct)
-        out += "; then a grace period of 20 polls 300 ms apart watching " +
+        out += "; then a grace period of " + std::to_string(kGracePolls) + " polls " +
+               std::to_string(kGracePollIntervalMs) + " ms apart watching " +
                (item.gracePoll.empty() ? std::string("nothing") : item.gracePoll) + " by exact name";
     else
         out += "; no grace period";
@@ -128,18 +123,10 @@ std::string JsonFound(Found found) { return found == Found::Yes ? "true" : found
 
 std::string JsonInts(const std::vector<int>& numbers) { return "[" + NumberList(numbers) + "]"; }
 
-const char* JsonKind(char kind)
+const char* JsonKind(ItemKind kind)
 {
-    switch (kind) {
-    case '0':
-        return "driver";
-    case '1':
-        return "program";
-    case '2':
-        return "copy";
-    default:
-        return "end";
-    }
+    const ItemKindInfo* info = KindInfo(kind);
+    return info == nullptr ? "end" : info->name;
 }
 
 const char* JsonEnd(EndReason end)
@@ -158,8 +145,8 @@ const char* JsonEnd(EndReason end)
 std::string JsonItem(const PlanItem& item)
 {
     const SetupItem& f = item.fields;
-    const bool known = item.kind == '0' || item.kind == '1' || item.kind == '2';
-    const bool waits = item.kind == '1' || item.kind == '2';
+    const bool known = item.kind != ItemKind::End;
+    const bool waits = item.kind == ItemKind::Copy || item.kind == ItemKind::Program;
     std::string o = "    {\n";
     o += "      \"item\": " + std::to_string(item.number) + ",\n";
     o += "      \"value\": " + Json(item.value) + ",\n";
@@ -181,7 +168,7 @@ std::string JsonItem(const PlanItem& item)
                                             : "none") +
          "\",\n";
     o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
-    if (item.kind == '0') {
+    if (item.kind == ItemKind::Driver) {
         o += "      \"hardwareId\": " + Json(f.parameters) + ",\n";
         o += "      \"infPath\": " + JsonOrNull(item.infPath) + ",\n";
         o += "      \"infFound\": " + JsonFound(item.infFound) + ",\n";
@@ -201,8 +188,8 @@ std::string JsonItem(const PlanItem& item)
     } else {
         o += "      \"wait\": null,\n";
     }
-    const char* restart =
-        item.kind == '0' ? (item.start == StartKind::Dialog ? "driver" : "no") : (item.requestsRestart ? "yes" : "no");
+    const char* restart = item.kind == ItemKind::Driver ? (item.start == StartKind::Dialog ? "driver" : "no")
+                                                        : (item.requestsRestart ? "yes" : "no");
     o += std::string("      \"restart\": \"") + restart + "\"\n";
     o += "    }";
     return o;
@@ -222,15 +209,15 @@ std::string FormatPlanText(const Plan& plan)
         const SetupItem& f = item.fields;
         out += "\nitem " + std::to_string(item.number) + ": " + KindWords(item.kind) + "\n";
         Line(out, "value", item.value);
-        if (item.kind != '0' && item.kind != '1' && item.kind != '2') {
-            Line(out, "ends", "the run ends here: kind " + Quoted(f.kind) + " is not 0, 1 or 2");
+        if (item.kind == ItemKind::End) {
+            Line(out, "ends", "the run ends here: kind " + Quoted(f.kind) + " is not " + KnownKinds());
             continue;
         }
         if (!item.enters.empty())
             Line(out, "enters",
                  item.enters + (item.entered ? " (the current directory for every later item)"
                                              : ": no such directory, the change fails"));
-        if (item.kind == '2') {
+        if (item.kind == ItemKind::Copy) {
             Line(out, "copies",
                  item.copyFrom + " in " + item.currentDirectory + " (" + FoundWords(item.found) + ") to " + item.tests);
             Line(out, "tests", item.tests);
@@ -242,10 +229,11 @@ std::string FormatPlanText(const Plan& plan)
             Line(out, "tests", item.tests + where + ": " + found);
         }
         if (item.found == Found::No) {
-            Line(out, "skipped", item.missingWhy + (item.kind == '0' ? "; message \"file open error\"" : ""));
+            Line(out, "skipped",
+                 item.missingWhy + (item.kind == ItemKind::Driver ? "; message \"file open error\"" : ""));
             continue;
         }
-        if (item.kind == '0') {
+        if (item.kind == ItemKind::Driver) {
             Line(out, "dialog",
                  "looks for a present device whose first hardware ID holds " + Quoted(f.parameters) +
                      " (any letter case) and installs " +

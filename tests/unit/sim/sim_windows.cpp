@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "setuplist/profile_reader.h"
+#include "platform/win_values.h"
+#include "profile/profile_text.h"
 
 namespace sim {
 
@@ -558,8 +559,8 @@ void FillEntry(zw::ProcessEntry& entry, const std::pair<uint32_t, std::string>& 
 
 bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
 {
-    Record("Process32First", std::to_string(entry.dwSize));
-    if (!IsKind(snapshot, HandleKind::Snapshot) || entry.dwSize != PROCESSENTRY32_SIZE_X86) {
+    Record("Process32First");
+    if (!IsKind(snapshot, HandleKind::Snapshot)) {
         lastError = 87;
         return false;
     }

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "driver/driver_update.h"
-#include "platform/win32_platform.h"
+#include "platform/adapter.h"
 
 namespace {
 
@@ -116,8 +116,8 @@ std::string PropertyText(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
     std::vector<BYTE> data;
     DWORD error = 0;
     if (!ReadProperty(set, dev, property, data, error)) return "(error " + Num(error) + ")";
-    return std::string(reinterpret_cast<const char*>(data.data()), strnlen(reinterpret_cast<const char*>(data.data()),
-                                                                            data.size()));
+    return std::string(reinterpret_cast<const char*>(data.data()),
+                       strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
 // Devices of all classes whose first hardware ID equals id, letter case ignored.
@@ -156,8 +156,7 @@ int Create(const char* name, const std::vector<std::string>& ids)
     dev.cbSize = sizeof dev;
     int rc = 1;
     std::vector<char> list = MultiSz(ids);
-    if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID,
-                                  &dev)) {
+    if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID, &dev)) {
         Out("createInfoError", Num(GetLastError()));
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(list.data()),
                                                   static_cast<DWORD>(list.size()))) {

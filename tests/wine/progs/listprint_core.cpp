@@ -15,8 +15,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/startup.h"
-#include "platform/win32_platform.h"
+#include "startup/command_line.h"
+#include "state/run_state.h"
+#include "platform/adapter.h"
 #include "setuplist/setup_list.h"
 
 namespace {
@@ -47,8 +48,8 @@ int main()
     Out("currentDirectory", cwd);
     for (int n = zw::kFirstItem; n <= zw::kLastItem; ++n) {
         const zw::SetupItem& item = zw::SetupItemAt(n);
-        std::printf("item %d: [%s][%s][%s][%s][%s]\n", n, item.kind.c_str(), item.file.c_str(),
-                    item.parameters.c_str(), item.waitList.c_str(), item.rebootFlag.c_str());
+        std::printf("item %d: [%s][%s][%s][%s][%s]\n", n, item.kind.c_str(), item.file.c_str(), item.parameters.c_str(),
+                    item.waitList.c_str(), item.rebootFlag.c_str());
     }
     if (withReport) {
         Out("section", report.section);

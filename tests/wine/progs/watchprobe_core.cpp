@@ -21,7 +21,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win32_platform.h"
+#include "platform/adapter.h"
 #include "sequencer/process_watcher.h"
 
 namespace {

@@ -1,9 +1,6 @@
-#include "app/startup.h"
+#include "startup/command_line.h"
 
 namespace zw {
-
-uint8_t silentMode = 0;
-Hinstance instanceHandle = nullptr;
 
 std::string_view CommandLineTail(std::string_view commandLine)
 {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "setuplist/setup_list.h"
+
 namespace zw {
 
 // A reader of Windows profile (INI) text with the rules of
@@ -42,8 +44,9 @@ namespace zw {
 // byte order mark) are not decoded here; a UTF-8 byte order mark stays part
 // of the first line, as on Windows (Wine decodes such a file as UTF-8).
 //
-// Used by the simulated Windows and by the setup-list checker, so both read a
-// list exactly as each other.
+// Used by the simulated Windows of the host tests and by the setup-list
+// checker, so both read a list exactly as the launcher does on Windows; the
+// launcher itself asks the system.
 // True for the first byte of a double-byte character.
 using LeadByteTest = bool (*)(unsigned char c);
 
@@ -76,5 +79,9 @@ private:
     std::string text_;
     LeadByteTest isLeadByte_;
 };
+
+// A reader over profile text in memory, through the same value buffer as the
+// launcher's reads. The text must outlive the reader.
+SetupValueReader ProfileTextReader(const ProfileText& text);
 
 }  // namespace zw

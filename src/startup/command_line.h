@@ -1,19 +1,10 @@
-// Start-up of the launcher: the switches and values it settles before the
-// InstallerWindow exists, and the command-line rules they rest on.
+// The command line as the launcher reads it: the tail after the program name
+// and the switches found in it.
 #pragma once
 
-#include <cstdint>
 #include <string_view>
 
-#include "platform/platform.h"
-
 namespace zw {
-
-// 1 when the command-line tail holds "/s": the silent section of the setup
-// list and a restart without a question.
-extern uint8_t silentMode;
-// The module instance; the ProgressDialog's templates are loaded from it.
-extern Hinstance instanceHandle;
 
 // The command line without the program name, by the rules of the C start-up
 // code: a quoted name ends at the next quote (skipped too), an unquoted one

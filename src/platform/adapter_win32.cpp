@@ -10,12 +10,12 @@
 
 #include <cstring>
 
-#include "platform/win32_platform.h"
+#include "platform/adapter.h"
 
 namespace zw {
 
 static_assert(sizeof(SP_DEVINFO_DATA) <= sizeof(DeviceInfoData::systemRecord));
-static_assert(sizeof(ProcessEntry::szExeFile) == sizeof(PROCESSENTRY32::szExeFile));
+static_assert(kImageNameCapacity == sizeof(PROCESSENTRY32::szExeFile));
 static_assert(sizeof(BOOL) == sizeof(int32_t) && sizeof(DWORD) == sizeof(uint32_t) && sizeof(ULONG) == 4);
 
 namespace {

@@ -1,8 +1,10 @@
-// Run state of the install sequence. It lives for the whole process and is
-// shared by the InstallerWindow's handlers and the ProgressDialog, which runs
-// modally inside them.
+// Process-wide run state: set up at start, read and written by the rooms
+// above it (start-up, the setup list, the sequence and its dialog, the
+// restart). It lives for the whole process; there is one thread, so it needs
+// no lock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +13,13 @@
 
 namespace zw {
 
+// 1 when the command-line tail holds "/s": the silent section of the setup
+// list and a restart without a question.
+extern uint8_t silentMode;
+// The module instance; the ProgressDialog's templates are loaded from it.
+extern Hinstance instanceHandle;
+// The hidden InstallerWindow, null until created.
+extern Hwnd installerWindow;
 // 1-based number of the item being carried out; only ever grows.
 extern int32_t currentIndex;
 // 1 once an item or a driver installation asked for a restart.
@@ -19,23 +28,17 @@ extern int32_t rebootPending;
 // kPathCapacity - 1 characters: a path that would not fit makes the item
 // count as missing rather than being cut into another name.
 extern std::string currentFile;
-// The hidden InstallerWindow, null until created.
-extern Hwnd installerWindow;
 
-constexpr size_t kPathCapacity = win::MAX_PATH;
+// The system's path buffers (MAX_PATH), terminator included.
+constexpr size_t kPathCapacity = 260;
 
-// The parameters that stand for none: the item is started at once, without
-// the ProgressDialog, and the blank is what the program receives.
-constexpr std::string_view kNoParameters = " ";
-
+// True when path fits the currentFile buffer.
+bool FitsPathBuffer(std::string_view path);
 // Makes path the currentFile; false (and currentFile empty) when it would not
 // fit, so the caller treats the item as missing.
 bool AssignCurrentFile(const std::string& path);
 // The existence test of the current item's file.
 bool CurrentFileExists();
-// Starts the current item's file with its parameters: before a Windows
-// Installer package, up to two running "msiexec.exe" are ended.
-void StartItemProgram();
 
 // Back to the state of a fresh process (host tests run many "processes").
 void ResetRunState();

@@ -1,4 +1,4 @@
-#include "setuplist/profile_reader.h"
+#include "profile/profile_text.h"
 
 #include <cstring>
 #include <limits>
@@ -146,6 +146,15 @@ unsigned ProfileText::Read(std::string_view section, std::string_view key, const
     std::memcpy(buffer, copied.text.data(), copied.text.size());
     buffer[copied.text.size()] = '\0';
     return copied.count;
+}
+
+SetupValueReader ProfileTextReader(const ProfileText& text)
+{
+    return [&text](const char* section, const char* key) {
+        char buffer[kValueBufferSize] = {};
+        text.Read(section, key, "", buffer, kValueBufferSize);
+        return std::string(buffer);
+    };
 }
 
 }  // namespace zw

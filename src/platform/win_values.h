@@ -1,0 +1,120 @@
+// Values of the Win32 headers that the core relies on, under their Win32
+// names. Only the core's .cpp files (and the host tests) include this header:
+// <windows.h> defines the same names as macros, so nothing that may meet
+// <windows.h> can see it. constants_check_win32.cpp checks every value
+// against <windows.h> at compile time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zw {
+
+namespace win {
+constexpr uint32_t WM_CREATE = 0x0001;
+constexpr uint32_t WM_DESTROY = 0x0002;
+constexpr uint32_t WM_CLOSE = 0x0010;
+constexpr uint32_t WM_QUIT = 0x0012;
+constexpr uint32_t WM_INITDIALOG = 0x0110;
+constexpr uint32_t WM_COMMAND = 0x0111;
+constexpr uint32_t WM_TIMER = 0x0113;
+constexpr uint32_t WM_KEYDOWN = 0x0100;
+constexpr uint32_t WM_USER = 0x0400;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+constexpr uint32_t MB_OK = 0x0;
+constexpr uint32_t MB_YESNO = 0x4;
+constexpr uint32_t MB_ICONQUESTION = 0x20;
+constexpr uint32_t MB_TOPMOST = 0x40000;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+
+constexpr int HFILE_ERROR = -1;
+
+constexpr uint32_t STILL_ACTIVE = 259;
+// PROCESS_ALL_ACCESS as the pre-Vista headers define it.
+constexpr uint32_t PROCESS_ALL_ACCESS_LEGACY = 0x1F0FFF;
+constexpr uint32_t TH32CS_SNAPPROCESS = 0x2;
+
+constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
+constexpr uint32_t SPDRP_HARDWAREID = 1;
+constexpr uint32_t CR_SUCCESS = 0x0;
+constexpr uint32_t CR_NO_SUCH_DEVNODE = 0xD;
+
+constexpr uint32_t ERROR_SUCCESS = 0;
+constexpr uint32_t ERROR_INVALID_DATA = 13;
+constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
+constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
+constexpr uint32_t ERROR_PRIVILEGE_NOT_HELD = 1314;
+
+constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
+constexpr uint32_t TOKEN_QUERY = 0x8;
+constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
+
+constexpr uint32_t EWX_REBOOT = 0x2;
+constexpr uint32_t EWX_FORCE = 0x4;
+
+constexpr uint32_t FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+constexpr uint32_t FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+constexpr uint32_t LANG_NEUTRAL_SUBLANG_DEFAULT = 0x0400;
+
+constexpr uint32_t LANG_KOREAN = 0x12;
+
+constexpr size_t MAX_PATH = 260;
+}  // namespace win
+
+// Every value above, for the check against <windows.h>.
+// clang-format off
+#define ZW_WIN_CONSTANTS(X) \
+    X(WM_CREATE) \
+    X(WM_DESTROY) \
+    X(WM_CLOSE) \
+    X(WM_QUIT) \
+    X(WM_INITDIALOG) \
+    X(WM_COMMAND) \
+    X(WM_TIMER) \
+    X(WM_KEYDOWN) \
+    X(WM_USER) \
+    X(IDOK) \
+    X(IDCANCEL) \
+    X(IDYES) \
+    X(IDNO) \
+    X(MB_OK) \
+    X(MB_YESNO) \
+    X(MB_ICONQUESTION) \
+    X(MB_TOPMOST) \
+    X(SW_HIDE) \
+    X(SW_SHOW) \
+    X(HFILE_ERROR) \
+    X(STILL_ACTIVE) \
+    X(PROCESS_ALL_ACCESS_LEGACY) \
+    X(TH32CS_SNAPPROCESS) \
+    X(DIGCF_ALLCLASSES) \
+    X(SPDRP_HARDWAREID) \
+    X(CR_SUCCESS) \
+    X(CR_NO_SUCH_DEVNODE) \
+    X(ERROR_SUCCESS) \
+    X(ERROR_INVALID_DATA) \
+    X(ERROR_INSUFFICIENT_BUFFER) \
+    X(ERROR_NO_MORE_ITEMS) \
+    X(ERROR_NOT_ALL_ASSIGNED) \
+    X(ERROR_PRIVILEGE_NOT_HELD) \
+    X(TOKEN_ADJUST_PRIVILEGES) \
+    X(TOKEN_QUERY) \
+    X(SE_PRIVILEGE_ENABLED) \
+    X(EWX_REBOOT) \
+    X(EWX_FORCE) \
+    X(FORMAT_MESSAGE_ALLOCATE_BUFFER) \
+    X(FORMAT_MESSAGE_FROM_SYSTEM) \
+    X(LANG_NEUTRAL_SUBLANG_DEFAULT) \
+    X(LANG_KOREAN) \
+    X(MAX_PATH)
+// clang-format on
+
+}  // namespace zw
