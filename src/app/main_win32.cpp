@@ -1,44 +1,21 @@
 // Start-up and main window: the Win32 entry point of the launcher.
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
+#include <objbase.h>
 
-#include <string>
-
-#include "startup/command_line.h"
-#include "state/run_state.h"
 #include "platform/adapter.h"
 #include "resource.h"
 #include "sequencer/installer_window.h"
+#include "startup/command_line.h"
+#include "startup/launch.h"
+#include "state/run_state.h"
 
 namespace {
 
 constexpr int kTextBufferSize = 100;
 
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-
-// Looked up among the modules already loaded, never loaded: older 32-bit
-// Windows lacks the function and then simply counts as native.
-IsWow64ProcessFn LookUpIsWow64Process()
-{
-    HMODULE kernel = ::GetModuleHandleA("kernel32");
-    if (kernel == nullptr) return nullptr;
-    return reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")));
-}
-
-// Settled by static initialisation, before WinMain runs.
-const IsWow64ProcessFn isWow64ProcessEntry = LookUpIsWow64Process();
-
 char windowTitle[kTextBufferSize];
 char windowClassName[kTextBufferSize];
-
-bool IsRunningUnderWow64()
-{
-    if (isWow64ProcessEntry == nullptr) return false;
-    BOOL wow64 = FALSE;
-    isWow64ProcessEntry(::GetCurrentProcess(), &wow64);  // a failed call leaves FALSE: native
-    return wow64 != FALSE;
-}
 
 LRESULT CALLBACK InstallerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -73,37 +50,22 @@ bool CreateInstallerWindow(HINSTANCE instance, int /*showState*/)
     return true;
 }
 
-// The sibling lies beside this executable. Naming it by its bare name would
-// leave the shell to find it in the working directory of the start, and a
-// launcher started from anywhere else would install nothing.
-std::string SiblingPath()
-{
-    char path[MAX_PATH + 1] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string sibling = "zarnowel64.exe";
-    if (n == 0 || n >= MAX_PATH) return sibling;
-    std::string self(path, n);
-    size_t slash = self.find_last_of('\\');
-    if (slash == std::string::npos) return sibling;
-    return self.substr(0, slash + 1) + sibling;
-}
-
 int RunLauncher(HINSTANCE instance, std::string_view tail)
 {
     zw::SetPlatform(&zw::Win32Platform());
-    if (zw::HasSilentSwitch(tail)) zw::silentMode = 1;
+    zw::BeginRun(tail);
+    // The shell may hand a start to extensions that need a single-threaded
+    // apartment; the launcher's one thread is it.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    if (IsRunningUnderWow64()) {
-        // The 64-bit sibling does the whole job; the switch is not passed on.
-        ::ShellExecuteA(nullptr, "open", SiblingPath().c_str(), "", nullptr, SW_SHOW);
-        return 0;
-    }
+    int exitCode = 0;
+    if (zw::HandOffToSibling(tail, exitCode)) return zw::EndRun(exitCode);
 
     ::InitCommonControls();
     ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
     ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);
-    if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) return 0;
+    if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) return zw::EndRun(0);
 
     HACCEL accelerators = ::LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_INSTALLER));
     MSG msg{};
@@ -114,7 +76,7 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
             ::DispatchMessageA(&msg);
         }
     }
-    return static_cast<int>(msg.wParam);
+    return zw::EndRun(static_cast<int>(msg.wParam));
 }
 
 }  // namespace
@@ -122,7 +84,7 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     // The tail is cut from the full command line by our own rules rather than
-    // the C runtime's, so the "/s" test sees exactly what the host tests check.
+    // the C runtime's, so the switches are read exactly as the host tests check.
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     return RunLauncher(instance, zw::CommandLineTail(::GetCommandLineA()));
 }

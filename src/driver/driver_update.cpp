@@ -4,6 +4,8 @@
 
 #include "platform/pump.h"
 #include "platform/win_values.h"
+#include "runlog/run_log.h"
+#include "state/run_state.h"
 
 namespace zw {
 
@@ -44,7 +46,13 @@ bool SearchDevices(bool reportLongLists, Test test)
             uint32_t error = sys.GetLastError();
             if (error == win::ERROR_INVALID_DATA) continue;  // no hardware IDs
             if (error == win::ERROR_INSUFFICIENT_BUFFER) {
-                if (reportLongLists) sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
+                if (reportLongLists) {
+                    Log("driver: device ", index, " has a hardware-ID list longer than ", kHardwareIdBufferSize,
+                        " bytes and is passed over");
+                    // Nobody could answer the box in a silent run; it goes on as after OK.
+                    if (silentMode == 0)
+                        sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
+                }
                 continue;
             }
             break;
@@ -100,7 +108,10 @@ bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint3
                         int32_t* rebootRequired)
 {
     if (hardwareId == nullptr || infPath == nullptr) return false;
-    if (!HardwareIdExists(hardwareId)) return false;
+    if (!HardwareIdExists(hardwareId)) {
+        Log("driver: no device has ", Quoted(hardwareId), " as its first hardware ID; nothing is installed");
+        return false;
+    }
 
     // The platform gets a copy of its own; an ID too long for it isn't cut
     // (a cut ID would name another device or none).
@@ -110,8 +121,12 @@ bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint3
     std::memcpy(copy, hardwareId, length + 1);
 
     Platform& sys = Sys();
-    if (sys.UpdateDriverForPlugAndPlayDevicesA(owner, copy, infPath, installFlags, rebootRequired)) return true;
-    sys.GetLastError();  // the reason isn't reported
+    if (sys.UpdateDriverForPlugAndPlayDevicesA(owner, copy, infPath, installFlags, rebootRequired)) {
+        const bool restart = rebootRequired != nullptr && *rebootRequired != 0;
+        Log("driver: ", infPath, " installed for ", copy, restart ? "; the system asks for a restart" : "");
+        return true;
+    }
+    Log("driver: the update of ", copy, " with ", infPath, " failed: ", SystemErrorText(sys.GetLastError()));
     return false;
 }
 

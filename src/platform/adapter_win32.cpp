@@ -55,6 +55,20 @@ void FillEntry(const PROCESSENTRY32& pe, ProcessEntry& entry)
     entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
 }
 
+using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+
+// Looked up among the modules already loaded, never loaded: older 32-bit
+// Windows lacks the function and then simply counts as native. Settled by
+// static initialisation, before WinMain runs.
+IsWow64ProcessFn LookUpIsWow64Process()
+{
+    HMODULE kernel = ::GetModuleHandleA("kernel32");
+    if (kernel == nullptr) return nullptr;
+    return reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")));
+}
+
+const IsWow64ProcessFn isWow64ProcessEntry = LookUpIsWow64Process();
+
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
 
 class Win32 final : public Platform {
@@ -106,11 +120,6 @@ public:
     void Sleep(uint32_t ms) override { ::Sleep(ms); }
     void CharUpperA(char* text) override { ::CharUpperA(text); }
 
-    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters, const char* directory,
-                       int show) override
-    {
-        ::ShellExecuteA(H(owner), verb, file, parameters, directory, show);
-    }
     bool FileExists(const char* path) override
     {
         DWORD attributes = ::GetFileAttributesA(path);
@@ -132,6 +141,91 @@ public:
         return ::GetPrivateProfileStringA(section, key, fallback, buffer, size, file);
     }
     uint32_t GetSystemDefaultLCID() override { return ::GetSystemDefaultLCID(); }
+    bool ShellExecuteExA(ShellExecuteInfo& info) override
+    {
+        SHELLEXECUTEINFOA sei{};
+        sei.cbSize = sizeof sei;
+        sei.fMask = info.fMask;
+        sei.hwnd = H(info.hwnd);
+        sei.lpVerb = info.lpVerb;
+        sei.lpFile = info.lpFile;
+        sei.lpParameters = info.lpParameters;
+        sei.lpDirectory = info.lpDirectory;
+        sei.nShow = info.nShow;
+        const BOOL ok = ::ShellExecuteExA(&sei);
+        info.hInstApp = reinterpret_cast<intptr_t>(sei.hInstApp);
+        info.hProcess = sei.hProcess;
+        return ok != FALSE;
+    }
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) override
+    {
+        return ::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+    }
+    bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override
+    {
+        DWORD n = 0;
+        const BOOL ok = ::WriteFile(file, data, size, &n, nullptr);
+        written = n;
+        return ok != FALSE;
+    }
+
+    bool IsWow64Process(bool& wow64) override
+    {
+        BOOL value = FALSE;  // a call that fails without writing it leaves the process native
+        if (isWow64ProcessEntry == nullptr || !isWow64ProcessEntry(::GetCurrentProcess(), &value)) {
+            wow64 = false;
+            return false;
+        }
+        wow64 = value != FALSE;
+        return true;
+    }
+    uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
+    uint32_t GetProcessId(Handle process) override { return ::GetProcessId(process); }
+    uint32_t GetTickCount() override { return ::GetTickCount(); }
+    void GetLocalTime(SystemTime& time) override
+    {
+        SYSTEMTIME t{};
+        ::GetLocalTime(&t);
+        time = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    }
+
+    uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override
+    {
+        return ::WaitForSingleObject(handle, timeoutMs);
+    }
+    uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
+                                       uint32_t wakeMask) override
+    {
+        return ::MsgWaitForMultipleObjects(count, handles, waitAll ? TRUE : FALSE, timeoutMs, wakeMask);
+    }
+    Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override
+    {
+        return ::OpenMutexA(access, inherit ? TRUE : FALSE, name);
+    }
+    bool ReleaseMutex(Handle mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
+
+    Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
+    {
+        return ::OpenSCManagerA(machine, database, access);
+    }
+    Handle OpenServiceA(Handle manager, const char* name, uint32_t access) override
+    {
+        return ::OpenServiceA(static_cast<SC_HANDLE>(manager), name, access);
+    }
+    bool QueryServiceStatusEx(Handle service, ServiceStatusProcess& status) override
+    {
+        SERVICE_STATUS_PROCESS ssp{};
+        DWORD needed = 0;
+        const BOOL ok = ::QueryServiceStatusEx(static_cast<SC_HANDLE>(service), SC_STATUS_PROCESS_INFO,
+                                               reinterpret_cast<LPBYTE>(&ssp), sizeof ssp, &needed);
+        status.dwCurrentState = ssp.dwCurrentState;
+        status.dwProcessId = ssp.dwProcessId;
+        return ok != FALSE;
+    }
+    bool CloseServiceHandle(Handle handle) override
+    {
+        return ::CloseServiceHandle(static_cast<SC_HANDLE>(handle)) != FALSE;
+    }
 
     Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override
     {

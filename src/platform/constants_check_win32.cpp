@@ -11,11 +11,15 @@ ZW_WIN_CONSTANTS(ZW_CAPTURE)
 #include <windows.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 // Values the headers spell differently from the core.
 #define PROCESS_ALL_ACCESS_LEGACY (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0xFFF)
 #define LANG_NEUTRAL_SUBLANG_DEFAULT MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
+#define QS_ALLINPUT_LEGACY                                                                                     \
+    (QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_KEY | QS_RAWINPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY | \
+     QS_SENDMESSAGE)
 
 #define ZW_CHECK(name) static_assert(core_##name == static_cast<long long>(name), #name);
 ZW_WIN_CONSTANTS(ZW_CHECK)

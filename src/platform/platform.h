@@ -61,6 +61,31 @@ struct TokenPrivileges {
     uint32_t attributes = 0;
 };
 
+// SHELLEXECUTEINFOA: what the core gives and what it gets back.
+struct ShellExecuteInfo {
+    uint32_t fMask = 0;
+    Hwnd hwnd = nullptr;
+    const char* lpVerb = nullptr;
+    const char* lpFile = nullptr;
+    const char* lpParameters = nullptr;
+    const char* lpDirectory = nullptr;
+    int nShow = 0;
+    intptr_t hInstApp = 0;      // out: above 32 on success, else an error value
+    Handle hProcess = nullptr;  // out, with SEE_MASK_NOCLOSEPROCESS: the started process, if one was
+};
+
+// The fields of SERVICE_STATUS_PROCESS that the core reads.
+struct ServiceStatusProcess {
+    uint32_t dwCurrentState = 0;
+    uint32_t dwProcessId = 0;
+};
+
+// SYSTEMTIME.
+struct SystemTime {
+    uint16_t wYear = 0, wMonth = 0, wDayOfWeek = 0, wDay = 0;
+    uint16_t wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -84,8 +109,6 @@ public:
     virtual void CharUpperA(char* text) = 0;  // in place, the locale's ANSI rules
 
     // Shell, files, profile, locale.
-    virtual void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters,
-                               const char* directory, int show) = 0;
     // Existence test of a file (not a directory). Stands in for OpenFile with
     // OF_EXIST, whose 128-byte OFSTRUCT would call every longer path missing.
     virtual bool FileExists(const char* path) = 0;
@@ -96,6 +119,35 @@ public:
     virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
                                               uint32_t size, const char* file) = 0;
     virtual uint32_t GetSystemDefaultLCID() = 0;
+    virtual bool ShellExecuteExA(ShellExecuteInfo& info) = 0;
+    // The log file: CreateFileA without security attributes or template.
+    virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
+                               uint32_t flags) = 0;
+    virtual bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
+
+    // Process identity and time.
+    // IsWow64Process of the current process, looked up by name among the
+    // modules already loaded: false when the system has no such function or
+    // the call fails (the process then counts as native).
+    virtual bool IsWow64Process(bool& wow64) = 0;
+    virtual uint32_t GetCurrentProcessId() = 0;
+    virtual uint32_t GetProcessId(Handle process) = 0;
+    virtual uint32_t GetTickCount() = 0;
+    virtual void GetLocalTime(SystemTime& time) = 0;
+
+    // Waiting and synchronisation.
+    virtual uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) = 0;
+    virtual uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
+                                               uint32_t wakeMask) = 0;
+    virtual Handle OpenMutexA(uint32_t access, bool inherit, const char* name) = 0;
+    virtual bool ReleaseMutex(Handle mutex) = 0;
+
+    // Services.
+    virtual Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) = 0;
+    virtual Handle OpenServiceA(Handle manager, const char* name, uint32_t access) = 0;
+    // QueryServiceStatusEx with SC_STATUS_PROCESS_INFO.
+    virtual bool QueryServiceStatusEx(Handle service, ServiceStatusProcess& status) = 0;
+    virtual bool CloseServiceHandle(Handle handle) = 0;
 
     // Processes (Toolhelp).
     virtual Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) = 0;

@@ -47,11 +47,41 @@ constexpr uint32_t CR_SUCCESS = 0x0;
 constexpr uint32_t CR_NO_SUCH_DEVNODE = 0xD;
 
 constexpr uint32_t ERROR_SUCCESS = 0;
+constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t ERROR_INVALID_DATA = 13;
 constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr uint32_t ERROR_PRIVILEGE_NOT_HELD = 1314;
+// Exit codes of installers and Windows Installer packages that ask for a
+// restart: needed, or already begun by the package.
+constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
+constexpr uint32_t ERROR_SUCCESS_REBOOT_INITIATED = 1641;
+
+constexpr uint32_t SYNCHRONIZE = 0x00100000;
+constexpr uint32_t MUTEX_MODIFY_STATE = 0x0001;
+constexpr uint32_t INFINITE = 0xFFFFFFFF;
+constexpr uint32_t WAIT_OBJECT_0 = 0;
+constexpr uint32_t WAIT_ABANDONED_0 = 0x80;
+constexpr uint32_t WAIT_TIMEOUT = 258;
+constexpr uint32_t WAIT_FAILED = 0xFFFFFFFF;
+// QS_ALLINPUT without the touch and pointer input of Windows 8: with those
+// bits MsgWaitForMultipleObjects fails on Windows 7.
+constexpr uint32_t QS_ALLINPUT_LEGACY = 0x04FF;
+
+constexpr uint32_t SEE_MASK_NOCLOSEPROCESS = 0x00000040;
+constexpr uint32_t SEE_MASK_FLAG_NO_UI = 0x00000400;
+constexpr uint32_t SEE_MASK_NOZONECHECKS = 0x00800000;
+
+constexpr uint32_t SC_MANAGER_CONNECT = 0x0001;
+constexpr uint32_t SERVICE_QUERY_STATUS = 0x0004;
+
+constexpr uint32_t FILE_APPEND_DATA = 0x0004;
+constexpr uint32_t FILE_SHARE_READ = 0x1;
+constexpr uint32_t FILE_SHARE_WRITE = 0x2;
+constexpr uint32_t OPEN_ALWAYS = 4;
+constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 
 constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
 constexpr uint32_t TOKEN_QUERY = 0x8;
@@ -59,6 +89,11 @@ constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
 
 constexpr uint32_t EWX_REBOOT = 0x2;
 constexpr uint32_t EWX_FORCE = 0x4;
+// The reason the system's event log records for the restart: a planned
+// installation.
+constexpr uint32_t SHTDN_REASON_MAJOR_APPLICATION = 0x00040000;
+constexpr uint32_t SHTDN_REASON_MINOR_INSTALLATION = 0x00000002;
+constexpr uint32_t SHTDN_REASON_FLAG_PLANNED = 0x80000000;
 
 constexpr uint32_t FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
 constexpr uint32_t FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
@@ -114,7 +149,32 @@ constexpr size_t MAX_PATH = 260;
     X(FORMAT_MESSAGE_FROM_SYSTEM) \
     X(LANG_NEUTRAL_SUBLANG_DEFAULT) \
     X(LANG_KOREAN) \
-    X(MAX_PATH)
+    X(MAX_PATH) \
+    X(ERROR_FILE_NOT_FOUND) \
+    X(ERROR_ACCESS_DENIED) \
+    X(ERROR_SUCCESS_REBOOT_REQUIRED) \
+    X(ERROR_SUCCESS_REBOOT_INITIATED) \
+    X(SYNCHRONIZE) \
+    X(MUTEX_MODIFY_STATE) \
+    X(INFINITE) \
+    X(WAIT_OBJECT_0) \
+    X(WAIT_ABANDONED_0) \
+    X(WAIT_TIMEOUT) \
+    X(WAIT_FAILED) \
+    X(QS_ALLINPUT_LEGACY) \
+    X(SEE_MASK_NOCLOSEPROCESS) \
+    X(SEE_MASK_FLAG_NO_UI) \
+    X(SEE_MASK_NOZONECHECKS) \
+    X(SC_MANAGER_CONNECT) \
+    X(SERVICE_QUERY_STATUS) \
+    X(FILE_APPEND_DATA) \
+    X(FILE_SHARE_READ) \
+    X(FILE_SHARE_WRITE) \
+    X(OPEN_ALWAYS) \
+    X(FILE_ATTRIBUTE_NORMAL) \
+    X(SHTDN_REASON_MAJOR_APPLICATION) \
+    X(SHTDN_REASON_MINOR_INSTALLATION) \
+    X(SHTDN_REASON_FLAG_PLANNED)
 // clang-format on
 
 }  // namespace zw

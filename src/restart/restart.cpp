@@ -3,6 +3,7 @@
 #include "platform/ascii.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
+#include "runlog/run_log.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
 
@@ -22,6 +23,8 @@ const char kRestartCaptionKorean[] = "\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE7\xBA\xCE\
 namespace {
 constexpr char kShutdownPrivilege[] = "SeShutdownPrivilege";
 constexpr char kNoSystemText[] = "FAILURE";
+constexpr uint32_t kRestartReason =
+    win::SHTDN_REASON_MAJOR_APPLICATION | win::SHTDN_REASON_MINOR_INSTALLATION | win::SHTDN_REASON_FLAG_PLANNED;
 }  // namespace
 
 void ReportLastError(const char* failingCall)
@@ -31,7 +34,10 @@ void ReportLastError(const char* failingCall)
     char* text = nullptr;
     const uint32_t length = sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM,
                                                code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
-    sys.MessageBoxA(nullptr, length != 0 && text != nullptr ? text : kNoSystemText, failingCall, win::MB_OK);
+    const char* shown = length != 0 && text != nullptr ? text : kNoSystemText;
+    Log("restart: ", failingCall, " failed: ", shown, " (", code, ")");
+    // Nobody could answer the box in a silent run; it goes on as after OK.
+    if (silentMode == 0) sys.MessageBoxA(nullptr, shown, failingCall, win::MB_OK);
     if (text != nullptr) sys.LocalFree(text);
     sys.SetLastError(code);
 }
@@ -52,14 +58,29 @@ void RestartSystem()
     // last error tells (ERROR_NOT_ALL_ASSIGNED).
     sys.AdjustTokenPrivileges(token, false, privileges);
     if (sys.GetLastError() != win::ERROR_SUCCESS) ReportLastError("AdjustTokenPrivileges");
-    if (!sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, 0)) ReportLastError("ExitWindowsEx");
+    // The reason goes to the system's event log: a planned installation.
+    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason))
+        Log("restart: the system restarts");
+    else
+        ReportLastError("ExitWindowsEx");
     if (token != nullptr) sys.CloseHandle(token);
 }
 
 void OfferRestart()
 {
-    if (rebootPending != 1) return;
+    if (rebootPending != 1) {
+        Log("end: no restart is needed");
+        return;
+    }
+    if (noRestart != 0) {
+        // Whoever started the launcher (a management agent) restarts the
+        // machine when it suits it.
+        exitCode = static_cast<int32_t>(win::ERROR_SUCCESS_REBOOT_REQUIRED);
+        Log("end: a restart is needed; /norestart leaves it to the caller");
+        return;
+    }
     if (silentMode != 0) {
+        Log("end: a restart is needed; restarting without a question (/s)");
         RestartSystem();
         return;
     }
@@ -67,6 +88,7 @@ void OfferRestart()
     const int answer = Sys().MessageBoxA(nullptr, korean ? kRestartQuestionKorean : kRestartQuestionEnglish,
                                          korean ? kRestartCaptionKorean : kRestartCaptionEnglish,
                                          win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST);
+    Log("end: a restart is needed; the user answered ", answer == win::IDYES ? "Yes" : "No");
     if (answer == win::IDYES) RestartSystem();
 }
 

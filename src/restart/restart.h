@@ -5,8 +5,10 @@
 namespace zw {
 
 // Called once, while the InstallerWindow is destroyed: acts only when an item
-// or a driver installation asked for a restart. Silent mode restarts without
-// asking; otherwise the user is asked, in Korean or in English.
+// or a driver installation asked for a restart. With /norestart it neither
+// restarts nor asks, and sets exitCode to 3010 for the caller to restart.
+// Silent mode restarts without asking; otherwise the user is asked, in Korean
+// or in English.
 void OfferRestart();
 
 // Enables the shutdown privilege and forces a reboot. Every failing step is
@@ -14,7 +16,8 @@ void OfferRestart();
 void RestartSystem();
 
 // Shows the system's text for the thread's last error under the name of the
-// failing call, and leaves the last error as it was.
+// failing call (in the log; in a box too unless the run is silent), and
+// leaves the last error as it was.
 void ReportLastError(const char* failingCall);
 
 // The question's texts, as the message box receives them. The Korean ones are

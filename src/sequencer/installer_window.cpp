@@ -6,6 +6,7 @@
 #include "platform/win_values.h"
 #include "resource.h"
 #include "restart/restart.h"
+#include "runlog/run_log.h"
 #include "sequencer/item_kinds.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/item_start.h"
@@ -18,9 +19,18 @@ namespace zw {
 
 namespace {
 
+void LoadAndLogSetupList()
+{
+    SetupListReport report;
+    LoadSetupList(report);
+    Log("setup list: languageTag ", languageTag, ", programDirectory ", programDirectory, ", section [", report.section,
+        "], ", report.itemsLoaded, report.itemsLoaded == 1 ? " item" : " items", " loaded; ", LoadEndInWords(report));
+}
+
 // Arms the next item on the InstallerWindow.
 void Advance()
 {
+    EndItemWait();
     ++currentIndex;
     Sys().SetTimer(installerWindow, TIMER_NEXT_ITEM, kTimerPeriodMs);
 }
@@ -34,38 +44,47 @@ void RunItemInDialog()
 }
 
 // The file is copied into the Windows directory under its base name and the
-// copy becomes the item. False when there is nothing to run.
-bool ResolveCopiedFile(const SetupItem& item)
+// copy becomes the item. Empty when there is something to run, else why not.
+std::string ResolveCopiedFile(const SetupItem& item)
 {
     Platform& sys = Sys();
     char windowsDirectory[kPathCapacity] = {};
     uint32_t length = sys.GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-    if (length == 0 || length >= sizeof windowsDirectory) return false;
+    if (length == 0 || length >= sizeof windowsDirectory) return "the Windows directory cannot be told";
     const CopyPaths paths = ResolveCopyPaths(windowsDirectory, item.file);
-    if (!AssignCurrentFile(paths.source) || !FitsPathBuffer(paths.destination)) return false;
-    sys.CopyFileA(paths.source.c_str(), paths.destination.c_str(), false);  // the existence test below decides
-    return AssignCurrentFile(paths.destination) && CurrentFileExists();
+    if (!AssignCurrentFile(paths.source) || !FitsPathBuffer(paths.destination)) return "the path is too long";
+    // The existence test below decides; a failed copy is only reported.
+    if (!sys.CopyFileA(paths.source.c_str(), paths.destination.c_str(), false))
+        Log("item ", currentIndex, ": the copy of ", paths.source, " to ", paths.destination,
+            " failed: ", SystemErrorText(sys.GetLastError()));
+    if (!AssignCurrentFile(paths.destination)) return "the path is too long";
+    return CurrentFileExists() ? std::string() : paths.destination + " is missing after the copy";
 }
 
 // A path with a drive letter is used as it is; any other path lies below
 // programDirectory and the item is started from its own directory, which
 // stays the current directory for the rest of the run.
-bool ResolveProgramFile(const SetupItem& item)
+std::string ResolveProgramFile(const SetupItem& item)
 {
     const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
-    if (!path.resolvable) return false;
+    if (!path.resolvable) return "the path is too long";
     // A change that failed would test the base name in some other directory.
-    if (!path.enter.empty() && !Sys().SetCurrentDirectoryA(path.enter.c_str())) return false;
-    return AssignCurrentFile(path.file) && CurrentFileExists();
+    if (!path.enter.empty() && !Sys().SetCurrentDirectoryA(path.enter.c_str()))
+        return "the directory " + path.enter + " cannot be entered";
+    if (!AssignCurrentFile(path.file)) return "the path is too long";
+    return CurrentFileExists() ? std::string() : path.file + " is missing";
 }
 
-bool ResolveFileInCurrentDirectory(const SetupItem& item)
+std::string ResolveFileInCurrentDirectory(const SetupItem& item)
 {
-    return AssignCurrentFile(RelativeToCurrentDirectory(item.file)) && CurrentFileExists();
+    const std::string file = RelativeToCurrentDirectory(item.file);
+    if (!AssignCurrentFile(file)) return "the path is too long";
+    return CurrentFileExists() ? std::string() : file + " is missing";
 }
 
-// Makes the item's file the currentFile; false when it is missing.
-bool ResolveItemFile(const SetupItem& item, FileResolution resolution)
+// Makes the item's file the currentFile. Empty when it was found; otherwise
+// why the item is skipped, in words.
+std::string ResolveItemFile(const SetupItem& item, FileResolution resolution)
 {
     switch (resolution) {
     case FileResolution::CopiedIntoWindowsDirectory:
@@ -75,13 +94,16 @@ bool ResolveItemFile(const SetupItem& item, FileResolution resolution)
     case FileResolution::RelativeToCurrentDirectory:
         return ResolveFileInCurrentDirectory(item);
     }
-    return false;
+    return "unknown";
 }
 
 // A program or a copy whose file was found.
 void TakeUpProgram(const SetupItem& item)
 {
-    if (RequestsRestart(item)) rebootPending = 1;
+    if (RequestsRestart(item)) {
+        rebootPending = 1;
+        Log("item ", currentIndex, ": asks for a restart (rebootFlag 1)");
+    }
     if (StartsDirectly(item)) {
         StartItemProgram();
         Sys().SetTimer(installerWindow, TIMER_WAIT_ITEM, kTimerPeriodMs);
@@ -100,18 +122,29 @@ void ProcessNextItem()
     const ItemKindInfo* info = KindInfo(kind);
     if (info == nullptr) {
         // End of the list, or a kind nobody knows: the run is over.
+        if (item.kind.empty())
+            Log("item ", currentIndex, ": none; the list is done");
+        else
+            Log("item ", currentIndex, ": ", Quoted(item.value), ": unknown kind ", Quoted(item.kind), " ends the run");
         sys.DestroyWindow(installerWindow);
         return;
     }
-    const bool found = ResolveItemFile(item, info->resolution);
+    Log("item ", currentIndex, ": ", Quoted(item.value), ": ", info->name);
+    const std::string missing = ResolveItemFile(item, info->resolution);
+    if (missing.empty())
+        Log("item ", currentIndex, ": found ", currentFile);
+    else
+        Log("item ", currentIndex, ": skipped: ", missing);
     switch (kind) {
     case ItemKind::Copy:
     case ItemKind::Program:
-        if (!found) return Advance();
+        if (!missing.empty()) return Advance();
         return TakeUpProgram(item);
     case ItemKind::Driver:
-        if (!found) {
-            sys.MessageBoxA(nullptr, RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK);
+        if (!missing.empty()) {
+            // Nobody could answer the box in a silent run; it goes on as after OK.
+            if (silentMode == 0)
+                sys.MessageBoxA(nullptr, RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK);
             return Advance();
         }
         // The driver update reports its own need of a restart.
@@ -140,7 +173,7 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
     switch (msg) {
     case win::WM_CREATE:
         installerWindow = hwnd;
-        LoadSetupList();
+        LoadAndLogSetupList();
         currentIndex = 1;
         sys.SetTimer(hwnd, TIMER_NEXT_ITEM, kTimerPeriodMs);
         return 0;
@@ -159,8 +192,9 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
     case win::WM_DESTROY:
         sys.KillTimer(hwnd, TIMER_NEXT_ITEM);
         sys.KillTimer(hwnd, TIMER_WAIT_ITEM);
+        EndItemWait();
         OfferRestart();
-        sys.PostQuitMessage(0);
+        sys.PostQuitMessage(exitCode);
         return 0;
     default:
         return sys.DefWindowProcA(hwnd, msg, wParam, lParam);

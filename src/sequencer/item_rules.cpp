@@ -25,6 +25,14 @@ bool RequestsRestart(const SetupItem& item) { return EqualsIgnoringAsciiCase(ite
 
 bool IsInstallerPackage(std::string_view path) { return EqualsIgnoringAsciiCase(ExtensionOf(path), "msi"); }
 
+bool IsWaitedThroughProcess(std::string_view path)
+{
+    const std::string extension = ExtensionOf(path);
+    for (const char* waited : {"exe", "com", "bat", "cmd", "msi"})
+        if (EqualsIgnoringAsciiCase(extension, waited)) return true;
+    return false;
+}
+
 std::string RelativeToCurrentDirectory(std::string_view file) { return ".\\" + std::string(file); }
 
 ProgramPath ResolveProgramPath(std::string_view programDirectory, std::string_view file)

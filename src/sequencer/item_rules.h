@@ -32,8 +32,15 @@ bool StartsDirectly(const SetupItem& item);
 bool RequestsRestart(const SetupItem& item);
 
 // A Windows Installer package by the extension of the path it is started
-// under: before it starts, up to two running "msiexec.exe" are ended.
+// under: before it starts, the launcher waits while the installer is busy
+// with another installation, then ends up to two running "msiexec.exe".
 bool IsInstallerPackage(std::string_view path);
+
+// A program (.exe, .com), a batch file (.bat, .cmd) or a package (.msi), by
+// the extension of the path it is started under: waited for through the
+// process its start gives. Any other file (a readme opened in a viewer) is
+// waited for by names alone.
+bool IsWaitedThroughProcess(std::string_view path);
 
 // A file named relative to the current directory (kinds copied into the
 // Windows directory and driver packages).

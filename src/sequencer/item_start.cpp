@@ -1,25 +1,121 @@
 #include "sequencer/item_start.h"
 
+#include <vector>
+
 #include "platform/platform.h"
+#include "platform/pump.h"
 #include "platform/win_values.h"
+#include "runlog/run_log.h"
 #include "sequencer/item_rules.h"
+#include "sequencer/item_wait.h"
 #include "sequencer/process_watcher.h"
 #include "setuplist/setup_list.h"
 #include "state/run_state.h"
 
 namespace zw {
 
+namespace {
+
+// Held by the Windows Installer while it carries out an installation; a
+// package started meanwhile fails with ERROR_INSTALL_ALREADY_RUNNING.
+constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
+constexpr char kInstallerService[] = "msiserver";
+
+// Waits, pumping messages, while another installation holds the installer.
+// The launcher never keeps the mutex: a wait that takes it shows it free, and
+// it is given back at once, or the package would find the installer busy.
+void WaitWhileInstallerBusy()
+{
+    Platform& sys = Sys();
+    Handle mutex = sys.OpenMutexA(win::SYNCHRONIZE | win::MUTEX_MODIFY_STATE, false, kInstallerMutex);
+    if (mutex == nullptr) {
+        // Missing: no installation runs. Any other failure: it cannot be told.
+        const uint32_t error = sys.GetLastError();
+        if (error != win::ERROR_FILE_NOT_FOUND)
+            Log("package: the installer's mutex cannot be opened: ", SystemErrorText(error));
+        return;
+    }
+    uint32_t result = sys.WaitForSingleObject(mutex, 0);
+    if (result == win::WAIT_TIMEOUT) {
+        Log("package: the Windows Installer is busy with another installation; waiting for it");
+        const uint32_t since = sys.GetTickCount();
+        const WaitOutcome outcome = WaitPumpingMessages(mutex, kInstallerBusyLimitMs);
+        const uint32_t waited = sys.GetTickCount() - since;
+        result = outcome == WaitOutcome::Signalled ? win::WAIT_OBJECT_0 : win::WAIT_TIMEOUT;
+        Log("package: the Windows Installer ",
+            outcome == WaitOutcome::Signalled ? "is free after " : "is still busy after ", waited, " ms");
+    }
+    if (result == win::WAIT_OBJECT_0 || result == win::WAIT_ABANDONED_0) sys.ReleaseMutex(mutex);
+    sys.CloseHandle(mutex);
+}
+
+// The process the service manager runs the Windows Installer service in; 0
+// when it does not run or cannot be asked.
+uint32_t InstallerServiceProcessId()
+{
+    Platform& sys = Sys();
+    Handle manager = sys.OpenSCManagerA(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+    if (manager == nullptr) return 0;
+    uint32_t processId = 0;
+    Handle service = sys.OpenServiceA(manager, kInstallerService, win::SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        ServiceStatusProcess status;
+        if (sys.QueryServiceStatusEx(service, status)) processId = status.dwProcessId;
+        sys.CloseServiceHandle(service);
+    }
+    sys.CloseServiceHandle(manager);
+    return processId;
+}
+
+// A package must not meet a busy installer: another installation is waited
+// for, then what is left of earlier ones is ended, at most two processes.
+void PrepareForPackage()
+{
+    WaitWhileInstallerBusy();
+    // Never the service; and a process still on its way out after the first
+    // call is not ended a second time.
+    std::vector<uint32_t> spared;
+    const uint32_t service = InstallerServiceProcessId();
+    if (service != 0) {
+        spared.push_back(service);
+        Log("package: the Windows Installer service runs as pid ", service, " and is never ended");
+    }
+    for (int i = 0; i < 2; ++i) {
+        char msiexec[] = "msiexec.exe";
+        Termination ended;
+        if (!TerminateProcessByName(msiexec, spared, &ended)) continue;
+        spared.push_back(ended.processId);
+        Log("package: ended msiexec.exe (pid ", ended.processId, ")", ended.gone ? "" : ", still there after 5000 ms");
+    }
+}
+
+}  // namespace
+
 void StartItemProgram()
 {
     Platform& sys = Sys();
     const SetupItem& item = SetupItemAt(currentIndex);
-    if (IsInstallerPackage(currentFile)) {
-        // Each call ends at most one; a package must not meet a busy installer.
-        char msiexec[] = "msiexec.exe";
-        TerminateProcessByName(msiexec);
-        TerminateProcessByName(msiexec);
+    EndItemWait();
+    if (IsInstallerPackage(currentFile)) PrepareForPackage();
+
+    ShellExecuteInfo start;
+    // Zone checks would raise a security warning per item of a bundle that
+    // was downloaded, once the launcher itself was allowed to run; a silent
+    // run must not meet the shell's own error box either.
+    start.fMask =
+        win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS | (silentMode != 0 ? win::SEE_MASK_FLAG_NO_UI : 0);
+    start.lpVerb = "open";
+    start.lpFile = currentFile.c_str();
+    start.lpParameters = item.parameters.c_str();
+    start.nShow = win::SW_SHOW;
+    if (sys.ShellExecuteExA(start)) {
+        Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
+            ", parameters ", Quoted(item.parameters),
+            start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
+    } else {
+        Log("item ", currentIndex, ": the start of ", currentFile, " failed: ", SystemErrorText(sys.GetLastError()));
     }
-    sys.ShellExecuteA(nullptr, "open", currentFile.c_str(), item.parameters.c_str(), nullptr, win::SW_SHOW);
+    BeginItemWait(start.hProcess);
     sys.Sleep(kSleepAfterStartMs);
 }
 

@@ -1,11 +1,18 @@
 // The start of the current item's file, directly or under the ProgressDialog.
 #pragma once
 
+#include <cstdint>
+
 namespace zw {
 
-// Starts currentFile with the current item's parameters through the shell:
-// before a Windows Installer package, up to two running "msiexec.exe" are
-// ended. Then sleeps a moment, so the started program is there to be seen.
+// Starts currentFile with the current item's parameters through the shell
+// and begins the item's wait. Before a Windows Installer package, the launcher
+// waits while the installer is busy with another installation (at most
+// kInstallerBusyLimitMs) and then ends up to two running "msiexec.exe",
+// never the Windows Installer service itself. Then sleeps a moment, so the
+// started program is there to be seen.
 void StartItemProgram();
+
+constexpr uint32_t kInstallerBusyLimitMs = 10 * 60 * 1000;
 
 }  // namespace zw

@@ -1,16 +1,33 @@
-// One tick of the wait for a started item, the same for a direct start and
-// for an item under the ProgressDialog; the item's WaitPlan says which names
-// it watches and whether a grace period follows.
+// The wait for a started item, the same for a direct start and for an item
+// under the ProgressDialog; the item's WaitPlan says which names it watches
+// and whether a grace period follows.
+//
+// A program, batch file or package is first waited for through the process
+// its start gave: while that runs, a tick is one zero-timeout wait on its
+// handle and takes no process snapshot. Once it has ended (its exit code
+// read: 3010 and 1641 ask for a restart) the names decide, as for every other
+// file: the item's own name, then all waitList names against one snapshot,
+// then for a direct start the grace period.
 #pragma once
 
+#include "platform/platform.h"
 #include "setuplist/setup_list.h"
 
 namespace zw {
 
-// True while the item is still to be waited for: its own program runs, or
-// (after a short sleep) a name of its waitList does, or, for a direct start,
-// the grace period's name shows up again within the period. The caller arms
-// its timer again on true and ends the item's wait on false.
+// The current item has been started: its wait begins. process is the handle
+// the start gave (null for none); it is kept in startedProcess when the
+// item's file is one waited for through its process, and closed otherwise.
+void BeginItemWait(Handle process);
+
+// One wait tick. True while the item is still to be waited for; the caller
+// arms its timer again on true and ends the item on false.
 bool ItemStillRunning(const SetupItem& item);
+
+// The item's wait is over, however it ended (the wait found nothing, the
+// dialog was closed, the run ends): the process handle is closed, the exit
+// code of a process that has ended is noted, and the log says what held the
+// wait. Does nothing when no wait is open.
+void EndItemWait();
 
 }  // namespace zw

@@ -15,21 +15,19 @@ namespace {
 // process ended while running reports on the normal path.
 constexpr uint32_t kExitCodeWhenUnreadable = win::STILL_ACTIVE;
 
-enum class Match { Exact, Contains };
-
 void UpperAsciiInPlace(char* text)
 {
     for (; *text != '\0'; ++text)
         if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
 }
 
-bool Matches(const char* image, const char* wanted, Match match)
+bool Matches(const char* image, const char* wanted, bool contains)
 {
-    if (match == Match::Exact) return std::strcmp(image, wanted) == 0;
+    if (!contains) return std::strcmp(image, wanted) == 0;
     return std::string_view(image).find(wanted) != std::string_view::npos;
 }
 
-bool EndProcess(uint32_t processId)
+bool EndProcess(uint32_t processId, Termination* termination)
 {
     Platform& sys = Sys();
     Handle process = sys.OpenProcess(win::PROCESS_ALL_ACCESS_LEGACY, false, processId);
@@ -37,42 +35,76 @@ bool EndProcess(uint32_t processId)
     uint32_t exitCode = kExitCodeWhenUnreadable;
     if (!sys.GetExitCodeProcess(process, exitCode)) exitCode = kExitCodeWhenUnreadable;
     sys.TerminateProcess(process, exitCode);
+    // The handle's access includes SYNCHRONIZE.
+    const bool gone = WaitPumpingMessages(process, kTerminationWaitMs) == WaitOutcome::Signalled;
     sys.CloseHandle(process);
+    if (termination != nullptr) *termination = {processId, gone};
     return true;
 }
 
-// One pass over a fresh snapshot. With terminate, the first match is ended
-// and its outcome is the result; otherwise a match is the answer.
-bool Scan(char* argument, Match match, bool terminate)
+// One pass over a fresh snapshot: test(entry) sees every entry, upper-cased,
+// after the pump, until it returns true. The snapshot is closed on every path.
+template <class Test>
+void ScanSnapshot(Test test)
 {
     Platform& sys = Sys();
-    sys.CharUpperA(argument);
     Handle snapshot = sys.CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
-    if (snapshot == kInvalidHandle) return false;
-
+    if (snapshot == kInvalidHandle) return;
     ProcessEntry entry;
     bool more = sys.Process32First(snapshot, entry);
-    bool result = false;
     while (more) {
         PumpPendingMessages();
         entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
         UpperAsciiInPlace(entry.szExeFile);
-        if (Matches(entry.szExeFile, argument, match)) {
-            result = terminate ? EndProcess(entry.th32ProcessID) : true;
-            break;
-        }
+        if (test(entry)) break;
         more = sys.Process32Next(snapshot, entry);
     }
     sys.CloseHandle(snapshot);
-    return result;
+}
+
+bool ScanFor(char* argument, bool contains)
+{
+    Sys().CharUpperA(argument);
+    bool found = false;
+    ScanSnapshot([&](const ProcessEntry& entry) { return found = Matches(entry.szExeFile, argument, contains); });
+    return found;
 }
 
 }  // namespace
 
-bool IsProcessRunning(char* name) { return Scan(name, Match::Exact, false); }
+bool IsProcessRunning(char* name) { return ScanFor(name, false); }
 
-bool IsProcessNameContaining(char* fragment) { return Scan(fragment, Match::Contains, false); }
+bool IsProcessNameContaining(char* fragment) { return ScanFor(fragment, true); }
 
-bool TerminateProcessByName(char* fragment) { return Scan(fragment, Match::Contains, true); }
+int FindRunningProcess(const std::vector<WatchedName>& names)
+{
+    if (names.empty()) return -1;
+    for (const WatchedName& name : names) Sys().CharUpperA(name.text);
+    int found = -1;
+    ScanSnapshot([&](const ProcessEntry& entry) {
+        for (size_t i = 0; i < names.size(); ++i)
+            if (Matches(entry.szExeFile, names[i].text, names[i].contains)) {
+                found = static_cast<int>(i);
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
+
+bool TerminateProcessByName(char* fragment, const std::vector<uint32_t>& spared, Termination* termination)
+{
+    Sys().CharUpperA(fragment);
+    bool ended = false;
+    ScanSnapshot([&](const ProcessEntry& entry) {
+        if (!Matches(entry.szExeFile, fragment, true)) return false;
+        for (const uint32_t processId : spared)
+            if (entry.th32ProcessID == processId) return false;
+        // The first match decides, whether it can be opened or not.
+        ended = EndProcess(entry.th32ProcessID, termination);
+        return true;
+    });
+    return ended;
+}
 
 }  // namespace zw

@@ -4,6 +4,7 @@
 
 #include "driver/driver_update.h"
 #include "platform/win_values.h"
+#include "runlog/run_log.h"
 #include "sequencer/item_kinds.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/item_start.h"
@@ -50,13 +51,19 @@ void RunDriverStep(Hwnd dialog)
     // which the file was found.
     const std::string infPath = JoinRelativePath(programDirectory, item.file);
     if (infPath.empty() || !AssignCurrentFile(infPath)) {
+        Log("item ", currentIndex, ": the INF path below ", programDirectory, " is too long; nothing is installed");
         sys.EndDialog(dialog, kDialogDriverDone);
         return;
     }
+    const std::string searched = item.parameters;
     FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
     if (foundHardwareId[0] != '\0') {
+        Log("item ", currentIndex, ": device found by ", Quoted(searched), ", hardware ID ", foundHardwareId);
         UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
         if (rebootRequired == 1) rebootPending = 1;
+    } else {
+        Log("item ", currentIndex, ": no present device has a first hardware ID holding ", Quoted(searched),
+            "; nothing is installed");
     }
     sys.EndDialog(dialog, kDialogDriverDone);
 }
@@ -86,6 +93,8 @@ intptr_t ProgressDialogProc(Hwnd dialog, uint32_t msg, uintptr_t wParam, intptr_
     case win::WM_COMMAND: {
         const int id = static_cast<int>(wParam & 0xFFFF);
         if (id != win::IDOK && id != win::IDCANCEL) return kNotHandled;
+        Log("item ", currentIndex, ": the dialog was closed by the user (",
+            id == win::IDCANCEL ? "Esc or its close box" : "Enter", ")");
         sys.KillTimer(dialog, TIMER_DRIVER);
         sys.KillTimer(dialog, TIMER_DIALOG_WAIT);
         sys.EndDialog(dialog, id);

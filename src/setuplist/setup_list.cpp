@@ -82,16 +82,19 @@ std::string ChooseSetupSection(bool silent, const SetupValueReader& read)
     return kSectionList;
 }
 
-void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report)
+void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report,
+                    bool readKeyAfterLast)
 {
     for (SetupItem& item : setupTable) item = SetupItem();
     std::string value = read(section.c_str(), SetupKeyName(kFirstItem).c_str());
     for (int n = kFirstItem; !value.empty(); ++n) {
-        SetupItemAt(n) = SplitSetupValue(value);
+        SetupItem& item = SetupItemAt(n);
+        item = SplitSetupValue(value);
+        item.value = value.substr(0, kValueLimit);
         if (report != nullptr) report->itemsLoaded = n;
         if (n == kLastItem) {
             // The table ends here; later keys are only looked at for a report.
-            if (report != nullptr)
+            if (report != nullptr && readKeyAfterLast)
                 report->keysAfterLastItem = !read(section.c_str(), SetupKeyName(n + 1).c_str()).empty();
             return;
         }
@@ -101,11 +104,8 @@ void ReadSetupItems(const std::string& section, const SetupValueReader& read, Se
 
 namespace {
 
-// With a report, the key after the last item is read as well.
-void Load(SetupListReport* wanted)
+void Load(SetupListReport& report)
 {
-    SetupListReport local;
-    SetupListReport& report = wanted != nullptr ? *wanted : local;
     report = SetupListReport();
     Platform& sys = Sys();
 
@@ -133,14 +133,28 @@ void Load(SetupListReport* wanted)
     report.section = ChooseSetupSection(silentMode != 0, read);
     report.listFound = sys.FileExists(kSetupListFile);
     if (!report.listFound) return;
-    ReadSetupItems(report.section, read, wanted);
+    ReadSetupItems(report.section, read, &report, false);
 }
 
 }  // namespace
 
-void LoadSetupList() { Load(nullptr); }
+void LoadSetupList()
+{
+    SetupListReport report;
+    Load(report);
+}
 
-void LoadSetupList(SetupListReport& report) { Load(&report); }
+void LoadSetupList(SetupListReport& report) { Load(report); }
+
+std::string LoadEndInWords(const SetupListReport& report)
+{
+    if (!report.directoryFound) return "the executable's directory cannot be told, so no list is read";
+    if (!report.directoryEntered) return "the executable's directory cannot be entered, so no list is read";
+    if (!report.listFound) return std::string(kSetupListFile) + " is missing";
+    if (report.itemsLoaded == kLastItem)
+        return "the table holds " + std::to_string(kLastItem) + " items; later keys are not read";
+    return SetupKeyName(report.itemsLoaded + 1) + " is missing or empty";
+}
 
 void ResetSetupList()
 {

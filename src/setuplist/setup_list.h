@@ -14,6 +14,8 @@ namespace zw {
 // readers look only at the first character of kind and compare rebootFlag
 // whole with "1".
 struct SetupItem {
+    // The value as read (at most kValueLimit characters), for the run log.
+    std::string value;
     std::string kind;
     std::string file;
     std::string parameters;
@@ -85,10 +87,12 @@ using SetupValueReader = std::function<std::string(const char* section, const ch
 std::string ChooseSetupSection(bool silent, const SetupValueReader& read);
 
 // Empties the table, then reads "Setup1", "Setup2", ... of section into
-// items 1 to kLastItem, stopping at the first empty value and after item kLastItem. With a
-// report, also tells whether the key after the last item reads non-empty; the
-// launcher itself never reads that key.
-void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report = nullptr);
+// items 1 to kLastItem, stopping at the first empty value and after item
+// kLastItem. With a report, tells how many were loaded; with
+// readKeyAfterLast as well, whether the key after the last item reads
+// non-empty (the launcher itself never reads that key).
+void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report = nullptr,
+                    bool readKeyAfterLast = true);
 
 // Sets languageTag, programDirectory and the current directory, chooses the
 // section and fills the table from ".\Zarnowel.ini" beside the executable,
@@ -99,6 +103,9 @@ void ReadSetupItems(const std::string& section, const SetupValueReader& read, Se
 // name some other file.
 void LoadSetupList();
 void LoadSetupList(SetupListReport& report);
+
+// Where and why loading stopped, in words, for the run log.
+std::string LoadEndInWords(const SetupListReport& report);
 
 // Back to the state of a fresh process: every item empty, languageTag and
 // programDirectory empty (host tests run many "processes").

@@ -1,7 +1,16 @@
 // The command line as the launcher reads it: the tail after the program name
 // and the switches found in it.
+//
+// The tail is never split into arguments. Every switch is a plain substring
+// of it: "/s" case-sensitive, so /s, /silent and a/sb count while /S and -s
+// do not; "/norestart" and "/log:" with ASCII case ignored. The path of a
+// /log: switch runs to the next blank, or between double quotes when it
+// starts with one (to the end of the tail when the closing quote is missing);
+// no switch is looked for inside such a path, so a log at C:/setup/x.log does
+// not make the run silent.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zw {
@@ -12,8 +21,19 @@ namespace zw {
 // 0x01 to 0x20 is skipped.
 std::string_view CommandLineTail(std::string_view commandLine);
 
-// "/s" anywhere in the tail, case-sensitive, not split into arguments: /s,
-// /silent and a/sb count; /S and -s do not.
+struct Switches {
+    // "/s": the silent section of the setup list, and a restart without a
+    // question.
+    bool silent = false;
+    // "/norestart": a restart that would be made or asked for is left to the
+    // caller, and the run ends with exit code 3010.
+    bool noRestart = false;
+    // The first "/log:" switch's path; empty without one, or when it is empty.
+    std::string logPath;
+};
+Switches ParseSwitches(std::string_view tail);
+
+// ParseSwitches(tail).silent.
 bool HasSilentSwitch(std::string_view tail);
 
 }  // namespace zw

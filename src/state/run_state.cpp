@@ -3,11 +3,14 @@
 namespace zw {
 
 uint8_t silentMode = 0;
+uint8_t noRestart = 0;
+int32_t exitCode = 0;
 Hinstance instanceHandle = nullptr;
 Hwnd installerWindow = nullptr;
 int32_t currentIndex = 0;
 int32_t rebootPending = 0;
 std::string currentFile;
+Handle startedProcess = nullptr;
 
 bool FitsPathBuffer(std::string_view path) { return path.size() < kPathCapacity; }
 
@@ -26,6 +29,9 @@ bool CurrentFileExists() { return !currentFile.empty() && Sys().FileExists(curre
 void ResetRunState()
 {
     silentMode = 0;
+    noRestart = 0;
+    exitCode = 0;
+    startedProcess = nullptr;
     instanceHandle = nullptr;
     installerWindow = nullptr;
     currentIndex = 0;

@@ -14,8 +14,14 @@
 namespace zw {
 
 // 1 when the command-line tail holds "/s": the silent section of the setup
-// list and a restart without a question.
+// list, a restart without a question, and no message box at all.
 extern uint8_t silentMode;
+// 1 with "/norestart": a restart that would be made or asked for is left to
+// whoever started the launcher, and the run ends with exitCode 3010.
+extern uint8_t noRestart;
+// The process's exit code: 0, or 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) when a
+// restart is pending and /norestart left it to the caller.
+extern int32_t exitCode;
 // The module instance; the ProgressDialog's templates are loaded from it.
 extern Hinstance instanceHandle;
 // The hidden InstallerWindow, null until created.
@@ -28,6 +34,9 @@ extern int32_t rebootPending;
 // kPathCapacity - 1 characters: a path that would not fit makes the item
 // count as missing rather than being cut into another name.
 extern std::string currentFile;
+// The process of the item being waited for, while its wait lasts, when its
+// file is one that is waited for through its process; null otherwise.
+extern Handle startedProcess;
 
 // The system's path buffers (MAX_PATH), terminator included.
 constexpr size_t kPathCapacity = 260;

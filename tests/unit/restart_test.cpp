@@ -7,6 +7,7 @@
 
 #include "platform/win_values.h"
 #include "restart/restart.h"
+#include "runlog/run_log.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
@@ -55,7 +56,8 @@ TEST_F(Restart, SilentModeRestartsWithoutAsking)
     EXPECT_TRUE(sim.boxes.empty());
     ASSERT_EQ(sim.exitWindowsCalls.size(), 1u);
     EXPECT_EQ(sim.exitWindowsCalls[0], EWX_REBOOT | EWX_FORCE);
-    EXPECT_EQ(sim.CallsNamed("ExitWindowsEx")[0].detail, "6:0");
+    // EWX_REBOOT | EWX_FORCE, for a planned installation (application, installation, planned)
+    EXPECT_EQ(sim.CallsNamed("ExitWindowsEx")[0].detail, "6:" + std::to_string(0x80040002u));
     EXPECT_EQ(sim.CallsNamed("OpenProcessToken")[0].detail, "0x28");
     EXPECT_EQ(sim.CallsNamed("LookupPrivilegeValueA")[0].detail, "(local)|SeShutdownPrivilege");
     // count 1, the looked-up LUID, SE_PRIVILEGE_ENABLED; not "disable all"
@@ -137,7 +139,10 @@ TEST_F(Restart, TokenThatCannotBeOpenedIsReportedAndTheRestStillRuns)
     EXPECT_EQ(sim.exitWindowsCalls.size(), 1u);  // attempted all the same
 }
 
-TEST_F(Restart, SilentRestartReportsEachFailingStepInOrderAndGoesOn)
+// Each failing step is reported in order and the next one runs all the same:
+// in a box after the question is answered Yes, and in the run log; a silent
+// run, where nobody could answer a box, reports in the log alone.
+TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
 {
     struct {
         const char* name;
@@ -154,35 +159,57 @@ TEST_F(Restart, SilentRestartReportsEachFailingStepInOrderAndGoesOn)
         {"nothing works", false, false, false, {"OpenProcessToken", "AdjustTokenPrivileges", "ExitWindowsEx"}},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
-        s.systemTexts = sim.systemTexts;
-        s.tokenOpens = c.tokenOpens;
-        s.holdsShutdownRight = c.holdsRight;
-        s.exitWindowsSucceeds = c.exitSucceeds;
-        s.lastError = 5;  // left over from earlier: must not count as a failed step
-        zw::rebootPending = 1;
-        zw::silentMode = 1;
-        zw::OfferRestart();
+        for (const uint8_t silent : {0, 1}) {
+            const std::string name = std::string(c.name) + (silent ? " (silent)" : " (asked)");
+            sim::SimScope inner;
+            sim::SimWindows& s = inner.sim;
+            s.systemTexts = sim.systemTexts;
+            s.tokenOpens = c.tokenOpens;
+            s.holdsShutdownRight = c.holdsRight;
+            s.exitWindowsSucceeds = c.exitSucceeds;
+            s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
+            s.AddDirectory("C:\\logs");
+            zw::OpenRunLog("C:\\logs\\run.log");
+            s.lastError = 5;  // left over from earlier: must not count as a failed step
+            zw::rebootPending = 1;
+            zw::silentMode = silent;
+            zw::OfferRestart();
+            zw::CloseRunLog();
 
-        std::vector<std::string> captions;
-        for (const sim::BoxShown& b : s.boxes) {
-            captions.push_back(b.caption);
-            EXPECT_EQ(b.owner, nullptr) << c.name;
-            EXPECT_EQ(b.type, MB_OK) << c.name;
+            std::vector<std::string> captions;
+            for (size_t i = silent ? 0 : 1; i < s.boxes.size(); ++i) {
+                captions.push_back(s.boxes[i].caption);
+                EXPECT_EQ(s.boxes[i].owner, nullptr) << name;
+                EXPECT_EQ(s.boxes[i].type, MB_OK) << name;
+            }
+            EXPECT_EQ(s.boxes.size(), silent ? 0u : 1u + c.captions.size()) << name;
+            if (!silent) {
+                EXPECT_EQ(captions, c.captions) << name;
+            }
+            const std::string log = s.FileContent("C:\\logs\\run.log");
+            size_t at = 0;
+            for (size_t i = 0; i < c.captions.size(); ++i) {
+                const uint32_t code = c.captions[i] == "OpenProcessToken" ? s.tokenError
+                                      : c.captions[i] == "ExitWindowsEx"  ? s.exitWindowsError
+                                      : c.tokenOpens                      ? ERROR_NOT_ALL_ASSIGNED
+                                                                          : 6u;  // ERROR_INVALID_HANDLE
+                if (!silent && 1 + i < s.boxes.size()) {
+                    EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
+                }
+                std::string text = sim.systemTexts[code];
+                text = text.substr(0, text.find('\r'));
+                const std::string line = "restart: " + c.captions[i] + " failed: " + text;
+                const size_t found = log.find(line, at);
+                EXPECT_NE(found, std::string::npos) << name << ": no '" << line << "' after offset " << at << " in\n"
+                                                    << log;
+                if (found != std::string::npos) at = found + line.size();
+            }
+            EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
+            EXPECT_EQ(s.exitWindowsCalls.size(), 1u) << name;
+            EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
+            EXPECT_EQ(s.OpenHandles(), 0u) << name;
+            EXPECT_EQ(s.LiveAllocations(), 0u) << name;
         }
-        EXPECT_EQ(captions, c.captions) << c.name;
-        for (size_t i = 0; i < s.boxes.size() && i < c.captions.size(); ++i) {
-            const uint32_t code = c.captions[i] == "OpenProcessToken" ? s.tokenError
-                                  : c.captions[i] == "ExitWindowsEx"  ? s.exitWindowsError
-                                  : c.tokenOpens                      ? ERROR_NOT_ALL_ASSIGNED
-                                                                      : 6u;  // ERROR_INVALID_HANDLE
-            EXPECT_EQ(s.boxes[i].text, sim.systemTexts[code]) << c.name << " report " << i;
-        }
-        EXPECT_EQ(s.exitWindowsCalls.size(), 1u) << c.name;
-        EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 1u : 0u) << c.name;
-        EXPECT_EQ(s.OpenHandles(), 0u) << c.name;
-        EXPECT_EQ(s.LiveAllocations(), 0u) << c.name;
     }
 }
 

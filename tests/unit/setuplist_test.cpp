@@ -295,12 +295,22 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     ASSERT_EQ(keys.size(), 9u);
     EXPECT_EQ(keys.back(), "SetupList|Setup9");
 
-    // Only a report looks at the tenth key.
+    // The launcher's own report (for its log) reads no tenth key either.
     zw::ResetSetupList();
     zw::SetupListReport report;
     zw::LoadSetupList(report);
     EXPECT_EQ(report.itemsLoaded, 9);
-    EXPECT_TRUE(report.keysAfterLastItem);
+    EXPECT_FALSE(report.keysAfterLastItem);
+    EXPECT_EQ(KeysRead().size(), 18u);
+    EXPECT_EQ(KeysRead().back(), "SetupList|Setup9");
+    EXPECT_EQ(zw::LoadEndInWords(report), "the table holds 9 items; later keys are not read");
+
+    // Only the checker's reading looks at it.
+    const zw::ProfileText profile(text);
+    zw::SetupListReport checked;
+    zw::ReadSetupItems("SetupList", zw::ProfileTextReader(profile), &checked);
+    EXPECT_EQ(checked.itemsLoaded, 9);
+    EXPECT_TRUE(checked.keysAfterLastItem);
     EXPECT_EQ(LoadedItems(), 9u);
 }
 

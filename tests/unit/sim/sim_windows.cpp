@@ -484,10 +484,12 @@ uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
 
 // ---------------------------------------------------------------- processes
 
-uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end)
+uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode)
 {
     uint32_t pid = nextPid_ += 4;
-    processes.push_back({pid, image, start, end});
+    Process p{pid, image, start, end};
+    p.exitCode = exitCode;
+    processes.push_back(p);
     return pid;
 }
 
@@ -498,26 +500,309 @@ Process* SimWindows::FindProcess(uint32_t pid)
     return nullptr;
 }
 
-bool SimWindows::Running(const Process& p) const { return !p.terminated && p.start <= now && now < p.end; }
+bool SimWindows::Running(const Process& p) const { return p.start <= now && now < p.end; }
 
-void SimWindows::ShellExecuteA(Hwnd, const char* verb, const char* file, const char* parameters, const char* directory,
-                               int show)
+bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
 {
-    Record("ShellExecuteA", std::string(file) + "|" + (parameters ? parameters : ""));
-    Start s{now,   verb ? verb : "", file, parameters ? parameters : "", directory ? directory : currentDirectory, show,
-            false, Resolve(file)};
+    const char* parameters = info.lpParameters;
+    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + (parameters ? parameters : "") + "|" + Hex(info.fMask));
+    Start s{now,
+            info.lpVerb ? info.lpVerb : "",
+            info.lpFile,
+            parameters ? parameters : "",
+            info.lpDirectory ? info.lpDirectory : currentDirectory,
+            info.nShow,
+            false,
+            Resolve(info.lpFile),
+            info.fMask};
+    for (const auto& [name, m] : mutexes)
+        if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
+    info.hProcess = nullptr;
     if (files_.count(UpperAscii(s.resolved))) {
         s.started = true;
         ProgramScript script;
         auto it = programs.find(UpperAscii(BaseOf(s.resolved)));
         if (it != programs.end()) script = it->second;
-        AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + script.durationMs);
+        if (!script.noProcess) {
+            // A package that finds the installer's mutex taken gives up at once.
+            uint32_t exitCode = script.exitCode;
+            uint64_t duration = script.durationMs;
+            auto busy = mutexes.find("Global\\_MSIExecute");
+            if (UpperAscii(BaseOf(s.resolved)).size() > 4 &&
+                UpperAscii(s.resolved).substr(UpperAscii(s.resolved).size() - 4) == ".MSI" && busy != mutexes.end() &&
+                (busy->second.ownedByCaller > 0 || HeldByOther(busy->second))) {
+                exitCode = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
+                duration = 50;
+            }
+            s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode);
+            if (info.fMask & SEE_MASK_NOCLOSEPROCESS) {
+                info.hProcess = NewHandle(HandleKind::Process);
+                processHandles_[info.hProcess] = s.pid;
+            }
+        }
         for (const auto& child : script.children)
             AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs);
+        info.hInstApp = 42;
     } else {
         lastError = 2;
+        info.hInstApp = 2;  // SE_ERR_FNF
     }
     starts.push_back(s);
+    return s.started;
+}
+
+Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags)
+{
+    Record("CreateFileA", std::string(path) + "|" + Hex(access) + "|" + Hex(share) + "|" + std::to_string(disposition) +
+                              "|" + Hex(flags));
+    const std::string full = Resolve(path);
+    const std::string key = UpperAscii(full);
+    const size_t k = full.find_last_of('\\');
+    const std::string dir = UpperAscii(k <= 2 ? full.substr(0, 3) : full.substr(0, k));
+    if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) {
+        lastError = 3;  // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
+        return zw::kInvalidHandle;
+    }
+    if (directories_.count(dir) == 0) {
+        lastError = 3;
+        return zw::kInvalidHandle;
+    }
+    if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0) {
+        lastError = ERROR_ACCESS_DENIED;
+        return zw::kInvalidHandle;
+    }
+    if (disposition != OPEN_ALWAYS) {
+        lastError = 87;
+        return zw::kInvalidHandle;
+    }
+    files_.insert(key);
+    content_[key];
+    Handle h = NewHandle(HandleKind::File);
+    namedHandles_[h] = key;
+    return h;
+}
+
+bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written)
+{
+    Record("WriteFile", std::to_string(size));
+    written = 0;
+    if (!IsKind(file, HandleKind::File) || writeFails) {
+        lastError = writeFails ? 112 : 6;  // ERROR_DISK_FULL, ERROR_INVALID_HANDLE
+        return false;
+    }
+    content_[namedHandles_[file]].append(static_cast<const char*>(data), size);
+    written = size;
+    return true;
+}
+
+bool SimWindows::IsWow64Process(bool& result)
+{
+    Record("IsWow64Process");
+    result = wow64CallFails ? false : wow64;
+    return !wow64CallFails;
+}
+
+uint32_t SimWindows::GetCurrentProcessId() { return currentPid; }
+
+uint32_t SimWindows::GetProcessId(Handle process)
+{
+    if (!IsKind(process, HandleKind::Process)) {
+        lastError = 6;
+        return 0;
+    }
+    return processHandles_[process];
+}
+
+uint32_t SimWindows::GetTickCount() { return static_cast<uint32_t>(tickBase + now); }
+
+void SimWindows::GetLocalTime(zw::SystemTime& time)
+{
+    // 2026-12-08 10:00:00.000 at virtual time 0.
+    const uint64_t ms = now % 1000, seconds = now / 1000;
+    const uint64_t days = seconds / 86400, rest = seconds % 86400;
+    time = {};
+    time.wYear = 2026;
+    time.wMonth = 12;
+    time.wDay = static_cast<uint16_t>(8 + days);
+    time.wHour = static_cast<uint16_t>(10 + rest / 3600);
+    time.wMinute = static_cast<uint16_t>(rest / 60 % 60);
+    time.wSecond = static_cast<uint16_t>(rest % 60);
+    time.wMilliseconds = static_cast<uint16_t>(ms);
+}
+
+bool SimWindows::Signalled(Handle h, uint64_t& when)
+{
+    when = UINT64_MAX;
+    if (IsKind(h, HandleKind::Process)) {
+        Process* p = FindProcess(processHandles_[h]);
+        if (p == nullptr || !Running(*p)) return true;
+        when = p->end;
+        return false;
+    }
+    if (IsKind(h, HandleKind::Mutex)) {
+        Mutex& m = mutexes[namedHandles_[h]];
+        if (!HeldByOther(m)) {
+            ++m.ownedByCaller;
+            ++m.acquisitions;
+            return true;
+        }
+        when = m.heldUntil;
+        return false;
+    }
+    return false;
+}
+
+bool SimWindows::InputPending() const
+{
+    if (!posted_.empty() || quitPending_) return true;
+    for (const auto& t : timers_)
+        if (t.second.due <= now) return true;
+    return false;
+}
+
+uint64_t SimWindows::NextWake() const
+{
+    uint64_t next = UINT64_MAX;
+    for (const auto& t : timers_) next = std::min(next, t.second.due);
+    if (!events_.empty()) next = std::min(next, events_.begin()->first);
+    return next;
+}
+
+uint32_t SimWindows::WaitForSingleObject(Handle handle, uint32_t timeoutMs)
+{
+    Record("WaitForSingleObject", std::to_string(timeoutMs));
+    if (!IsKind(handle, HandleKind::Process) && !IsKind(handle, HandleKind::Mutex)) {
+        lastError = 6;
+        return WAIT_FAILED;
+    }
+    const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
+    for (;;) {
+        uint64_t when = 0;
+        AdvanceTo(now);
+        if (Signalled(handle, when)) return WAIT_OBJECT_0;
+        if (now >= deadline) return WAIT_TIMEOUT;
+        // Nothing is dispatched: only scheduled events move the world on.
+        uint64_t next = std::min(when, deadline);
+        if (!events_.empty()) next = std::min(next, events_.begin()->first);
+        if (next == UINT64_MAX) {
+            loopStarved = true;
+            return WAIT_FAILED;
+        }
+        AdvanceTo(next);
+    }
+}
+
+uint32_t SimWindows::MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool, uint32_t timeoutMs,
+                                               uint32_t wakeMask)
+{
+    Record("MsgWaitForMultipleObjects", std::to_string(count) + ":" + std::to_string(timeoutMs) + ":" + Hex(wakeMask));
+    const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
+    for (;;) {
+        AdvanceTo(now);
+        uint64_t soonest = UINT64_MAX;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!IsKind(handles[i], HandleKind::Process) && !IsKind(handles[i], HandleKind::Mutex)) {
+                lastError = 6;
+                return WAIT_FAILED;
+            }
+            uint64_t when = 0;
+            if (Signalled(handles[i], when)) return WAIT_OBJECT_0 + i;
+            soonest = std::min(soonest, when);
+        }
+        if (InputPending()) return WAIT_OBJECT_0 + count;
+        if (now >= deadline) return WAIT_TIMEOUT;
+        const uint64_t next = std::min({soonest, deadline, NextWake()});
+        if (next == UINT64_MAX) {
+            loopStarved = true;
+            return WAIT_FAILED;
+        }
+        AdvanceTo(next);
+    }
+}
+
+Handle SimWindows::OpenMutexA(uint32_t access, bool inherit, const char* name)
+{
+    Record("OpenMutexA", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + name);
+    auto it = mutexes.find(name);
+    if (it == mutexes.end() || !it->second.exists) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    if (it->second.openError != 0) {
+        lastError = it->second.openError;
+        return nullptr;
+    }
+    Handle h = NewHandle(HandleKind::Mutex);
+    namedHandles_[h] = name;
+    return h;
+}
+
+bool SimWindows::ReleaseMutex(Handle mutex)
+{
+    Record("ReleaseMutex");
+    if (!IsKind(mutex, HandleKind::Mutex)) {
+        lastError = 6;
+        return false;
+    }
+    Mutex& m = mutexes[namedHandles_[mutex]];
+    if (m.ownedByCaller == 0) {
+        lastError = 288;  // ERROR_NOT_OWNER
+        return false;
+    }
+    --m.ownedByCaller;
+    return true;
+}
+
+Handle SimWindows::OpenSCManagerA(const char* machine, const char* database, uint32_t access)
+{
+    Record("OpenSCManagerA",
+           std::string(machine ? machine : "(local)") + ":" + (database ? database : "(active)") + ":" + Hex(access));
+    if (serviceManagerFails) {
+        lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return NewHandle(HandleKind::ServiceManager);
+}
+
+Handle SimWindows::OpenServiceA(Handle manager, const char* name, uint32_t access)
+{
+    Record("OpenServiceA", std::string(name) + ":" + Hex(access));
+    if (!IsKind(manager, HandleKind::ServiceManager)) {
+        lastError = 6;
+        return nullptr;
+    }
+    if (services.count(name) == 0) {
+        lastError = 1060;  // ERROR_SERVICE_DOES_NOT_EXIST
+        return nullptr;
+    }
+    Handle h = NewHandle(HandleKind::Service);
+    namedHandles_[h] = name;
+    return h;
+}
+
+bool SimWindows::QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status)
+{
+    Record("QueryServiceStatusEx");
+    if (!IsKind(service, HandleKind::Service)) {
+        lastError = 6;
+        return false;
+    }
+    const uint32_t pid = services[namedHandles_[service]];
+    status.dwProcessId = pid;
+    status.dwCurrentState = pid != 0 ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
+    return true;
+}
+
+bool SimWindows::CloseServiceHandle(Handle handle)
+{
+    Record("CloseServiceHandle");
+    if (!IsKind(handle, HandleKind::ServiceManager) && !IsKind(handle, HandleKind::Service)) {
+        ++badCloses;
+        return false;
+    }
+    handles_.erase(handle);
+    namedHandles_.erase(handle);
+    return true;
 }
 
 bool SimWindows::IsKind(Handle h, HandleKind kind) const
@@ -605,6 +890,7 @@ Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId
 bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
 {
     Record("GetExitCodeProcess");
+    AdvanceTo(now);
     if (exitCodeReadFails || !IsKind(process, HandleKind::Process)) {
         lastError = 6;
         return false;
@@ -623,6 +909,7 @@ bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
     p->terminated = true;
     p->terminatedAt = now;
     p->exitCode = exitCode;
+    p->end = now + terminationDelayMs;
     return true;
 }
 
@@ -634,9 +921,14 @@ bool SimWindows::CloseHandle(Handle handle)
         ++badCloses;
         return false;
     }
+    if (it->second == HandleKind::ServiceManager || it->second == HandleKind::Service) {
+        ++badCloses;  // service handles are closed with CloseServiceHandle
+        return false;
+    }
     handles_.erase(it);
     snapshots_.erase(handle);
     processHandles_.erase(handle);
+    namedHandles_.erase(handle);
     return true;
 }
 

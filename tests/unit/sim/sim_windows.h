@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "state/run_state.h"
 
 namespace sim {
 
@@ -43,6 +44,9 @@ struct Start {
     int show;
     bool started;  // false when the file could not be found
     std::string resolved;
+    uint32_t mask = 0;                // ShellExecuteExA's fMask
+    uint32_t pid = 0;                 // the process started, 0 for none
+    bool mutexOwnedByCaller = false;  // the caller held the installer's mutex at the start
 };
 
 struct DialogRun {
@@ -63,6 +67,8 @@ struct ProgramScript {
         uint64_t delayMs, durationMs;
     };
     std::vector<Child> children;  // further processes it launches
+    uint32_t exitCode = 0;        // when it ends by itself
+    bool noProcess = false;       // the shell hands the file to a running program: no process handle
 };
 
 struct Process {
@@ -138,15 +144,43 @@ public:
     std::map<std::string, ProgramScript> programs;  // by upper-cased base name of the started file
     std::vector<Process> processes;
     std::vector<Start> starts;
-    uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX);
+    uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX, uint32_t exitCode = 0);
     Process* FindProcess(uint32_t pid);
     bool Running(const Process& p) const;
     bool snapshotFails = false;
     bool exitCodeReadFails = false;
+    // Windows ends a process asynchronously: TerminateProcess returns before
+    // it is gone. It stays in snapshots, unsignalled, for this long.
+    uint64_t terminationDelayMs = 0;
     // Order in which Toolhelp hands out processes: the order they were added.
     // Called with each entry that Process32First/Next hands out, once filled:
     // lets a test shape an entry as a real system might (e.g. a full name field).
     std::function<void(zw::ProcessEntry&)> onEntry;
+
+    // ---- synchronisation: named mutexes, held by another process for a time
+    struct Mutex {
+        bool exists = true;
+        uint64_t heldFrom = 0, heldUntil = 0;  // held by someone else in [heldFrom, heldUntil)
+        uint32_t openError = 0;                // non-zero: OpenMutexA fails with it
+        int ownedByCaller = 0;                 // recursion count of the code under test
+        uint64_t acquisitions = 0;
+    };
+    std::map<std::string, Mutex> mutexes;  // by name
+    bool HeldByOther(const Mutex& m) const { return m.heldFrom <= now && now < m.heldUntil; }
+
+    // ---- services: the process id the service manager reports, by name
+    std::map<std::string, uint32_t> services;
+    bool serviceManagerFails = false;
+
+    // ---- process identity and clock
+    bool wow64 = false;
+    bool wow64CallFails = false;
+    uint32_t currentPid = 4242;
+    uint32_t tickBase = 0;  // GetTickCount is tickBase + now (wraps like the system's)
+
+    // ---- files written through CreateFileA/WriteFile (the run log)
+    std::set<std::string> readOnlyFiles;  // upper-cased resolved paths
+    bool writeFails = false;
 
     // ---- devices
     std::vector<Device> devices;
@@ -200,8 +234,24 @@ public:
     bool EndDialog(Hwnd dialog, intptr_t result) override;
     void Sleep(uint32_t ms) override;
     void CharUpperA(char* text) override;
-    void ShellExecuteA(Hwnd owner, const char* verb, const char* file, const char* parameters, const char* directory,
-                       int show) override;
+    bool ShellExecuteExA(zw::ShellExecuteInfo& info) override;
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
+                       uint32_t flags) override;
+    bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override;
+    bool IsWow64Process(bool& wow64) override;
+    uint32_t GetCurrentProcessId() override;
+    uint32_t GetProcessId(Handle process) override;
+    uint32_t GetTickCount() override;
+    void GetLocalTime(zw::SystemTime& time) override;
+    uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override;
+    uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
+                                       uint32_t wakeMask) override;
+    Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override;
+    bool ReleaseMutex(Handle mutex) override;
+    Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override;
+    Handle OpenServiceA(Handle manager, const char* name, uint32_t access) override;
+    bool QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status) override;
+    bool CloseServiceHandle(Handle handle) override;
     bool FileExists(const char* path) override;
     bool CopyFileA(const char* from, const char* to, bool failIfExists) override;
     uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
@@ -252,12 +302,17 @@ private:
         std::vector<std::pair<uint32_t, std::string>> entries;
         size_t cursor = 0;
     };
-    enum class HandleKind { Snapshot, Process, DeviceSet, Token };
+    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File };
 
     void Record(const std::string& name, const std::string& detail = "");
     Handle NewHandle(HandleKind kind);
     bool TakeTimer(Msg& msg);
     bool IsKind(Handle h, HandleKind kind) const;
+    // For a wait: true when the object is signalled now (a mutex is then
+    // taken); otherwise the time it will be, or UINT64_MAX for never.
+    bool Signalled(Handle h, uint64_t& when);
+    bool InputPending() const;
+    uint64_t NextWake() const;  // the next timer or scheduled event
 
     std::map<Hwnd, Window> windows_;
     uintptr_t nextHwnd_ = 0x1000;
@@ -272,15 +327,21 @@ private:
     std::map<Handle, HandleKind> handles_;
     std::map<Handle, Snapshot> snapshots_;
     std::map<Handle, uint32_t> processHandles_;
+    std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
     std::set<void*> allocations_;
     uintptr_t nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
 };
 
-// Installs a SimWindows as the platform for the lifetime of a test.
+// Installs a SimWindows as the platform for the lifetime of a test: a fresh
+// process, whose run state starts out as the program's does.
 struct SimScope {
     SimWindows sim;
-    SimScope() { zw::SetPlatform(&sim); }
+    SimScope()
+    {
+        zw::SetPlatform(&sim);
+        zw::ResetRunState();
+    }
     ~SimScope() { zw::SetPlatform(nullptr); }
 };
 

@@ -1,0 +1,135 @@
+#include "runlog/run_log.h"
+
+#include "platform/platform.h"
+#include "platform/win_values.h"
+
+namespace zw {
+
+namespace {
+
+Handle logFile = nullptr;
+
+void AppendDigits(std::string& out, unsigned long long value, int width)
+{
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789"[value % 10];
+        value /= 10;
+    } while (value != 0);
+    for (int pad = count; pad < width; ++pad) out += "0";
+    while (count > 0) out += digits[--count];
+}
+
+}  // namespace
+
+void OpenRunLog(std::string_view path)
+{
+    CloseRunLog();
+    if (path.empty()) return;
+    const std::string name(path);
+    // FILE_APPEND_DATA alone: every write lands at the end of the file as it
+    // is then, so processes that share the log never overwrite each other.
+    Handle file = Sys().CreateFileA(name.c_str(), win::FILE_APPEND_DATA, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                    win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL);
+    if (file == kInvalidHandle || file == nullptr) return;
+    logFile = file;
+}
+
+void CloseRunLog()
+{
+    if (logFile == nullptr) return;
+    Sys().CloseHandle(logFile);
+    logFile = nullptr;
+}
+
+bool RunLogOpen() { return logFile != nullptr; }
+
+void AppendLogPart(std::string& line, std::string_view text) { line += text; }
+
+void AppendLogPart(std::string& line, Quoted quoted)
+{
+    line += '"';
+    line += quoted.text;
+    line += '"';
+}
+
+void AppendLogPart(std::string& line, Hex hex)
+{
+    line += "0x";
+    bool leading = true;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        const unsigned nibble = (hex.value >> shift) & 0xF;
+        if (leading && nibble == 0 && shift > 0) continue;
+        leading = false;
+        line += "0123456789ABCDEF"[nibble];
+    }
+}
+
+void AppendLogPart(std::string& line, unsigned long long number) { AppendDigits(line, number, 1); }
+
+void AppendLogPart(std::string& line, long long number)
+{
+    if (number < 0) line += '-';
+    AppendDigits(line, number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number, 1);
+}
+
+void WriteRunLogLine(std::string_view text)
+{
+    if (logFile == nullptr) return;
+    Platform& sys = Sys();
+    SystemTime t;
+    sys.GetLocalTime(t);
+    std::string line;
+    line.reserve(text.size() + 40);
+    AppendDigits(line, t.wYear, 4);
+    line += '-';
+    AppendDigits(line, t.wMonth, 2);
+    line += '-';
+    AppendDigits(line, t.wDay, 2);
+    line += ' ';
+    AppendDigits(line, t.wHour, 2);
+    line += ':';
+    AppendDigits(line, t.wMinute, 2);
+    line += ':';
+    AppendDigits(line, t.wSecond, 2);
+    line += '.';
+    AppendDigits(line, t.wMilliseconds, 3);
+    line += " [";
+    AppendDigits(line, sys.GetCurrentProcessId(), 1);
+    line += "] ";
+    for (const char c : text) line += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    line += "\r\n";
+    // One write per line, so lines of processes sharing the file never mix.
+    uint32_t written = 0;
+    if (!sys.WriteFile(logFile, line.data(), static_cast<uint32_t>(line.size()), written) || written != line.size())
+        CloseRunLog();  // a log that cannot be written stays off
+}
+
+std::string SystemErrorText(uint32_t code)
+{
+    Platform& sys = Sys();
+    const uint32_t saved = sys.GetLastError();
+    char* buffer = nullptr;
+    const uint32_t length = sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM,
+                                               code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &buffer);
+    std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+    if (buffer != nullptr) sys.LocalFree(buffer);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (text.empty()) text = "error";
+    // Small codes are Win32 errors, written as the documentation lists them;
+    // large ones (SetupAPI's, HRESULTs) read better in hexadecimal.
+    text += " (";
+    if (code > 0xFFFF)
+        AppendLogPart(text, Hex(code));
+    else
+        AppendLogPart(text, code);
+    text += ')';
+    sys.SetLastError(saved);
+    return text;
+}
+
+}  // namespace zw

@@ -1,0 +1,173 @@
+// The run log on the simulated Windows: what a run writes, and that a log
+// which cannot be written changes nothing in the run.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/win_values.h"
+#include "runlog/run_log.h"
+#include "sequencer/installer_window.h"
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+#include "startup/launch.h"
+#include "state/run_state.h"
+
+namespace {
+
+using namespace zw::win;
+
+constexpr uint64_t kSec = 1000;
+constexpr char kLog[] = "C:\\logs\\run.log";
+
+struct RunResult {
+    int exitCode = -99;
+    std::vector<std::string> starts;  // time, file and parameters of each start
+    size_t boxes = 0;
+    std::string log;
+    size_t openHandles = 0;
+};
+
+// One whole run as the executable makes it, on a fresh simulated Windows
+// that setUp prepares.
+RunResult RunWith(const std::string& tail, const std::function<void(sim::SimWindows&)>& setUp)
+{
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    zw::ResetRunState();
+    zw::ResetSetupList();
+    sim.AddFile(sim.modulePath);
+    sim.AddDirectory("C:\\logs");
+    sim.systemTexts[0xE0000203] = "The driver package is not signed.\r\n";
+    setUp(sim);
+    zw::BeginRun(tail);
+    sim.CreateTestWindow(zw::InstallerWindowProc);
+    RunResult r;
+    r.exitCode = zw::EndRun(sim.RunMessageLoop(3600 * kSec));
+    for (const sim::Start& s : sim.starts)
+        r.starts.push_back(std::to_string(s.time) + " " + s.file + " [" + s.parameters + "]");
+    r.boxes = sim.boxes.size();
+    r.log = sim.FileContent(kLog);
+    r.openHandles = sim.OpenHandles();
+    return r;
+}
+
+void Example(sim::SimWindows& sim)
+{
+    sim.AddFile("C:\\setup\\a.exe");
+    sim.programs["A.EXE"] = {"", 4 * kSec, {}, 0};
+    sim.AddFile("C:\\setup\\c.exe");
+    sim.programs["C.EXE"] = {"", 2 * kSec, {}, 3010};
+    sim.AddFile("C:\\setup\\drv\\x.inf");
+    sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
+    sim.updateSucceeds = false;
+    sim.updateError = 0xE0000203;
+    sim.AddFile("C:\\setup\\Zarnowel.ini",
+                "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"
+                "Setup4=0,drv\\x.inf,ven_8086\nSetup5=7,x\n");
+}
+
+TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
+{
+    const RunResult r = RunWith(std::string("/log:") + kLog, Example);
+    const char* const expected[] = {
+        "[4242] start: C:\\setup\\zarnowel.exe version 1.0.1.10, tail \"/log:C:\\logs\\run.log\", silentMode 0",
+        "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 5 items loaded; Setup6 is "
+        "missing or empty",
+        "item 1: \"1,a.exe, ,late.exe\": program",
+        "item 1: found .\\a.exe",
+        "item 1: started .\\a.exe directly, parameters \" \", pid ",
+        "item 1: waiting for its own process (pid ",
+        "item 1: its process (pid ",
+        ") ended with exit code 0",
+        "item 1: waiting for the grace period",
+        "item 1: wait over after ",
+        "; held by its own process (pid ",
+        "item 2: skipped: .\\b.exe is missing",
+        "item 3: started .\\c.exe under the dialog, parameters \"/q\"",
+        "item 3: its process (pid ",
+        ") ended with exit code 3010, which asks for a restart",
+        "item 4: \"0,drv\\x.inf,ven_8086\": driver",
+        "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
+        "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package is not "
+        "signed. (0xE0000203)",
+        "item 5: \"7,x\": unknown kind \"7\" ends the run",
+        "end: a restart is needed; the user answered No",
+        "end: exit code 0",
+    };
+    size_t at = 0;
+    for (const char* line : expected) {
+        const size_t found = r.log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "no '" << line << "' after offset " << at << " in\n" << r.log;
+        at = found;
+    }
+    // Every line: the local time to the millisecond, the process id, CR LF.
+    size_t lines = 0;
+    for (size_t begin = 0; begin < r.log.size(); ++lines) {
+        const size_t end = r.log.find("\r\n", begin);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = r.log.substr(begin, end - begin);
+        EXPECT_TRUE(line.size() > 31 && line.compare(0, 11, "2026-12-08 ") == 0 && line[13] == ':' && line[19] == '.' &&
+                    line.compare(23, 8, " [4242] ") == 0)
+            << line;
+        begin = end + 2;
+    }
+    EXPECT_GT(lines, 20u);
+    EXPECT_EQ(r.openHandles, 0u);
+}
+
+// A log that cannot be opened or written changes nothing in the run: the same
+// starts at the same times, no box, no handle left.
+TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
+{
+    const RunResult without = RunWith("", Example);
+    struct {
+        const char* what;
+        std::string tail;
+        std::function<void(sim::SimWindows&)> spoil;
+    } const cases[] = {
+        {"a folder that does not exist", "/log:C:\\missing\\run.log", nullptr},
+        {"a read-only file", std::string("/log:") + kLog,
+         [](sim::SimWindows& s) { s.readOnlyFiles.insert(sim::UpperAscii(kLog)); }},
+        {"a folder of that name", std::string("/log:") + kLog, [](sim::SimWindows& s) { s.AddDirectory(kLog); }},
+        {"a path of 300 characters", "/log:C:\\logs\\" + std::string(287, 'x'), nullptr},
+        {"the disk fills during the run", std::string("/log:") + kLog,
+         [](sim::SimWindows& s) { s.At(3 * kSec, [&s] { s.writeFails = true; }); }},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = RunWith(c.tail, [&](sim::SimWindows& s) {
+            Example(s);
+            if (c.spoil) c.spoil(s);
+        });
+        EXPECT_EQ(r.starts, without.starts) << c.what;
+        EXPECT_EQ(r.boxes, without.boxes) << c.what;
+        EXPECT_EQ(r.exitCode, without.exitCode) << c.what;
+        EXPECT_EQ(r.openHandles, 0u) << c.what;
+    }
+    EXPECT_EQ(without.log, "");
+}
+
+// Runs append: the 32-bit launcher and its sibling, or several runs, share
+// one file.
+TEST(RunLog, RunsAppendToOneFile)
+{
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    sim.AddFile(kLog, "an earlier line\r\n");
+    zw::OpenRunLog(kLog);
+    zw::Log("first ", 1, " ", zw::Quoted("x"), " ", zw::Hex(0x80040002), " ", -5);
+    zw::CloseRunLog();
+    sim.currentPid = 77;
+    zw::OpenRunLog(kLog);
+    zw::Log("second");
+    zw::CloseRunLog();
+    const std::string log = sim.FileContent(kLog);
+    EXPECT_EQ(log.rfind("an earlier line\r\n", 0), 0u) << log;
+    EXPECT_NE(log.find("] first 1 \"x\" 0x80040002 -5\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" [77] second\r\n"), std::string::npos) << log;
+    EXPECT_LT(log.find("first"), log.find("second"));
+    EXPECT_EQ(sim.OpenHandles(), 0u);
+    EXPECT_FALSE(zw::RunLogOpen());
+}
+
+}  // namespace

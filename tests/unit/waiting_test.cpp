@@ -1,0 +1,334 @@
+// The wait for started items: the started process's handle first, then the
+// names against one snapshot a tick; packages and the Windows Installer;
+// restart requests from exit codes; silent and /norestart runs.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win_values.h"
+#include "sequencer/installer_window.h"
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+#include "state/run_state.h"
+
+namespace {
+
+using namespace zw::win;
+
+constexpr uint64_t kSec = 1000;
+constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
+
+class Wait : public ::testing::Test {
+protected:
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    zw::Hwnd window = nullptr;
+    int exitCode = -99;
+
+    Wait()
+    {
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        sim.AddFile(sim.modulePath);
+    }
+    void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
+    void Program(const std::string& name, uint64_t runsMs, std::string image = "", uint32_t exit = 0)
+    {
+        sim.AddFile("C:\\setup\\" + name);
+        sim.programs[sim::UpperAscii(name)] = {image, runsMs, {}, exit};
+    }
+    int Run(uint64_t limitMs = 3600 * kSec)
+    {
+        window = sim.CreateTestWindow(zw::InstallerWindowProc);
+        exitCode = sim.RunMessageLoop(limitMs);
+        return exitCode;
+    }
+    size_t SnapshotsBetween(uint64_t from, uint64_t to) const
+    {
+        size_t n = 0;
+        for (const sim::Call& c : sim.CallsNamed("CreateToolhelp32Snapshot"))
+            if (c.time >= from && c.time < to) ++n;
+        return n;
+    }
+    bool Asked() const
+    {
+        for (const sim::BoxShown& b : sim.boxes)
+            if (b.caption == "System Rebooting") return true;
+        return false;
+    }
+};
+
+// However its wait ends, the started process's handle is closed, and closed
+// before the next item is taken up.
+TEST_F(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
+{
+    struct {
+        const char* what;
+        const char* list;
+        std::function<void(sim::SimWindows&, zw::Hwnd)> event;  // at 5 s
+    } const cases[] = {
+        {"direct, the wait ends", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n", nullptr},
+        {"dialog, the wait ends", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n", nullptr},
+        {"dialog, Esc", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n",
+         [](sim::SimWindows& s, zw::Hwnd) { s.PostMessage(s.OpenDialog(), WM_COMMAND, IDCANCEL); }},
+        {"direct, the window is closed", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n",
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_CLOSE); }},
+        {"dialog, the run is ended from the menu", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n",
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\n") + c.list);
+        s.AddFile("C:\\setup\\a.exe");
+        s.AddFile("C:\\setup\\b.exe");
+        s.programs["A.EXE"] = {"", c.event ? 60 * kSec : 3 * kSec, {}};
+        size_t handlesAtSecondStart = 99;
+        s.onCall = [&](const sim::Call& call) {
+            if (call.name == "ShellExecuteExA" && call.detail.rfind(".\\b.exe", 0) == 0)
+                handlesAtSecondStart = s.OpenHandles();
+        };
+        zw::Hwnd w = s.CreateTestWindow(zw::InstallerWindowProc);
+        if (c.event) s.At(5 * kSec, [&] { c.event(s, w); });
+        EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << c.what;
+        s.onCall = nullptr;
+        EXPECT_EQ(s.OpenHandles(), 0u) << c.what;
+        EXPECT_EQ(s.badCloses, 0) << c.what;
+        if (handlesAtSecondStart != 99) {
+            EXPECT_EQ(handlesAtSecondStart, 0u) << c.what;
+        }
+    }
+}
+
+// A program, batch file or package holds its wait through its process: no
+// snapshot is taken while it runs. A document's viewer does not hold it.
+TEST_F(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
+{
+    struct {
+        const char* file;
+        const char* image;  // the process the start gives
+        bool direct;
+        bool throughProcess;
+    } const cases[] = {
+        {"setup.exe", "setup.exe", true, true},     {"tool.com", "tool.com", true, true},
+        {"run.bat", "cmd.exe", true, true},         {"run.CMD", "cmd.exe", false, true},
+        {"pkg.msi", "msiexec.exe", true, true},     {"pkg.msi", "msiexec.exe", false, true},
+        {"readme.txt", "notepad.exe", true, false}, {"readme.txt", "notepad.exe", false, false},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.file) + (c.direct ? " direct" : " dialog");
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\" + std::string(c.file));
+        s.programs[sim::UpperAscii(c.file)] = {c.image, 30 * kSec, {}};
+        s.AddFile("C:\\setup\\Zarnowel.ini",
+                  std::string("[SetupList]\nSetup1=1,") + c.file + (c.direct ? ", ,\n" : ",/x\n"));
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << what;
+        ASSERT_EQ(s.starts.size(), 1u) << what;
+        const uint64_t start = s.starts[0].time, ended = start + 30 * kSec;
+        size_t during = 0;
+        for (const sim::Call& call : s.CallsNamed("CreateToolhelp32Snapshot"))
+            if (call.time > start && call.time < ended) ++during;
+        const uint64_t end = c.direct ? s.CallsNamed("SetTimer").back().time : s.dialogs[0].closed;
+        if (c.throughProcess) {
+            // msiexec.exe is ended before a package starts: those scans come first.
+            EXPECT_EQ(during, 0u) << what;
+            EXPECT_GE(end, ended) << what;
+        } else {
+            EXPECT_GT(during, 0u) << what;
+            EXPECT_LT(end, ended) << what;
+        }
+        EXPECT_EQ(s.OpenHandles(), 0u) << what;
+    }
+}
+
+// Once only waitList names hold the wait, each tick tests the item's own name
+// and then all the names against one snapshot, however many they are.
+TEST_F(Wait, OneSnapshotForAllTheNamesOfATick)
+{
+    for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\setup.exe");
+        s.programs["SETUP.EXE"] = {"", 1 * kSec, {}};
+        s.AddProcess("late.exe", 0, 20 * kSec);
+        s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n");
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << waitList;
+        // From 2 s to 19 s only late.exe runs: ticks of 500 ms + 300 ms sleep,
+        // each with two snapshots.
+        size_t ticks = 0;
+        for (const sim::Call& call : s.CallsNamed("KillTimer"))
+            if (call.detail == "201" && call.time >= 2 * kSec && call.time < 19 * kSec) ++ticks;
+        size_t snapshots = 0;
+        for (const sim::Call& call : s.CallsNamed("CreateToolhelp32Snapshot"))
+            if (call.time >= 2 * kSec && call.time < 19 * kSec) ++snapshots;
+        EXPECT_GT(ticks, 15u) << waitList;
+        EXPECT_LE(snapshots, 2 * ticks + 1) << waitList;
+        EXPECT_GE(snapshots + 1, 2 * ticks) << waitList;
+        EXPECT_GE(s.CallsNamed("SetTimer").back().time, 20 * kSec) << waitList;
+    }
+}
+
+TEST_F(Wait, ExitCodesThatAskForARestart)
+{
+    struct {
+        uint32_t exit;
+        bool restart;
+    } const cases[] = {{0, false}, {1, false}, {1618, false}, {3010, true}, {1641, true}};
+    for (const auto& c : cases) {
+        for (const char* parameters : {" ,", "/q"}) {
+            const std::string what = std::to_string(c.exit) + " with parameters \"" + parameters + "\"";
+            sim::SimScope inner;
+            sim::SimWindows& s = inner.sim;
+            zw::ResetRunState();
+            zw::ResetSetupList();
+            s.AddFile(s.modulePath);
+            s.AddFile("C:\\setup\\setup.exe");
+            s.programs["SETUP.EXE"] = {"", 2 * kSec, {}, c.exit};
+            s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n");
+            s.CreateTestWindow(zw::InstallerWindowProc);
+            EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << what;
+            EXPECT_EQ(zw::rebootPending, c.restart ? 1 : 0) << what;
+            size_t questions = 0;
+            for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
+            EXPECT_EQ(questions, c.restart ? 1u : 0u) << what;
+        }
+    }
+}
+
+// Another installation holds the Windows Installer: the package waits for it,
+// never keeps the mutex itself, and ends no msiexec.exe while it is held.
+TEST_F(Wait, APackageWaitsWhileTheInstallerIsBusy)
+{
+    struct {
+        const char* what;
+        bool exists;
+        uint64_t heldUntil;
+        uint32_t openError;
+        uint64_t startsAt;  // the first tick comes at 500 ms
+    } const cases[] = {
+        {"no installer mutex", false, 0, 0, 500},
+        {"free", true, 0, 0, 500},
+        {"held for the first 5 s", true, 5 * kSec, 0, 5 * kSec},
+        {"held 20 min: 10 min at most", true, 1200 * kSec, 0, 500 + 600 * kSec},
+        {"cannot be opened", true, 1200 * kSec, ERROR_ACCESS_DENIED, 500},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\setup.msi");
+        s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
+        s.mutexes[kInstallerMutex] = {c.exists, 0, c.heldUntil, c.openError};
+        const uint32_t leftover = s.AddProcess("msiexec.exe", 0);
+        s.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=1,setup.msi, ,\n");
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(3600 * kSec), 0) << c.what;
+        ASSERT_EQ(s.starts.size(), 1u) << c.what;
+        const sim::Start& start = s.starts[0];
+        EXPECT_GE(start.time, c.startsAt) << c.what;
+        EXPECT_LE(start.time, c.startsAt + 250) << c.what;
+        EXPECT_FALSE(start.mutexOwnedByCaller) << c.what;
+        EXPECT_EQ(s.mutexes[kInstallerMutex].ownedByCaller, 0) << c.what;
+        const sim::Process* leftoverProcess = s.FindProcess(leftover);
+        EXPECT_TRUE(leftoverProcess->terminated) << c.what;
+        EXPECT_GE(leftoverProcess->terminatedAt, c.startsAt) << c.what;
+        EXPECT_EQ(s.OpenHandles(), 0u) << c.what;
+        EXPECT_EQ(s.badCloses, 0) << c.what;
+    }
+}
+
+// The Windows Installer service runs as msiexec.exe too: it is never ended.
+// An ended msiexec.exe is gone before the package starts; the system ends a
+// process after TerminateProcess has returned, at most 5 s are given to it.
+TEST_F(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
+{
+    for (const uint64_t delay : {uint64_t{0}, 2 * kSec, 60 * kSec}) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\setup.msi");
+        s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
+        s.terminationDelayMs = delay;
+        const uint32_t service = s.AddProcess("msiexec.exe", 0);
+        const uint32_t first = s.AddProcess("msiexec.exe", 0);
+        const uint32_t second = s.AddProcess("msiexec.exe", 0);
+        const uint32_t third = s.AddProcess("msiexec.exe", 0);
+        s.services["msiserver"] = service;
+        s.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=1,setup.msi, ,\n");
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(3600 * kSec), 0) << delay;
+        ASSERT_EQ(s.starts.size(), 1u) << delay;
+        EXPECT_FALSE(s.FindProcess(service)->terminated) << delay;
+        EXPECT_TRUE(s.FindProcess(first)->terminated) << delay;
+        EXPECT_TRUE(s.FindProcess(second)->terminated) << delay;
+        EXPECT_FALSE(s.FindProcess(third)->terminated) << delay;
+        const uint64_t waited = std::min<uint64_t>(delay, 5 * kSec);
+        EXPECT_GE(s.FindProcess(second)->terminatedAt, s.FindProcess(first)->terminatedAt + waited) << delay;
+        EXPECT_GE(s.starts[0].time, s.FindProcess(second)->terminatedAt + waited) << delay;
+        EXPECT_LE(s.starts[0].time, 500 + 2 * waited + 100) << delay;
+        EXPECT_EQ(s.OpenHandles(), 0u) << delay;
+        EXPECT_EQ(s.badCloses, 0) << delay;
+    }
+}
+
+// A silent run shows no box and asks the shell for none; /norestart leaves a
+// pending restart to the caller with exit code 3010.
+TEST_F(Wait, SilentAndNoRestartRuns)
+{
+    struct {
+        bool silent, noRestart, pending;
+        int exitCode;
+        size_t boxes;  // "file open error", and the question
+        size_t restarts;
+    } const cases[] = {
+        {false, false, false, 0, 1, 0}, {false, false, true, 0, 2, 0},  {true, false, false, 0, 0, 0},
+        {true, false, true, 0, 0, 1},   {false, true, false, 0, 1, 0},  {false, true, true, 3010, 1, 0},
+        {true, true, false, 0, 0, 0},   {true, true, true, 3010, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.silent ? "silent" : "not silent") + (c.noRestart ? ", /norestart" : "") +
+                                 (c.pending ? ", restart pending" : "");
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        zw::ResetRunState();
+        zw::ResetSetupList();
+        zw::silentMode = c.silent ? 1 : 0;
+        zw::noRestart = c.noRestart ? 1 : 0;
+        s.AddFile(s.modulePath);
+        s.AddFile("C:\\setup\\a.exe");
+        const std::string section = c.silent ? "SetupSilent" : "SetupList";
+        s.AddFile("C:\\setup\\Zarnowel.ini", "[" + section + "]\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," +
+                                                 (c.pending ? "1" : "0") + "\n");
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.exitCode) << what;
+        EXPECT_EQ(s.boxes.size(), c.boxes) << what;
+        if (!c.silent && !s.boxes.empty()) {
+            EXPECT_EQ(s.boxes[0].caption, "file open error") << what;
+        }
+        EXPECT_EQ(s.exitWindowsCalls.size(), c.restarts) << what;
+        ASSERT_EQ(s.starts.size(), 1u) << what;  // the item after the missing INF runs
+        EXPECT_EQ(s.starts[0].mask,
+                  SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | (c.silent ? SEE_MASK_FLAG_NO_UI : 0u))
+            << what;
+    }
+}
+
+}  // namespace
