@@ -120,9 +120,11 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
          "2:missing_file", "file open error"},
         {"a drive letter on a copy", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n", false, "1:copy_drive_letter",
          "\".\\D:\\x\\b.exe\""},
-        {"a direct package without a waitList", "[SetupList]\nSetup1=1,setup.msi, ,\n", false, "1:msi_no_wait", "7 s"},
-        {"a package under the dialog without a waitList", "[SetupList]\nSetup1=1,setup.msi,/qn\n", false,
-         "1:msi_no_wait", "1 s"},
+        {"msiexec.exe waited for", "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n", false, "1:msiexec_wait",
+         "Windows Installer service"},
+        {"msiexec.exe under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe*MSIEXEC.EXE\n", false, "1:msiexec_wait",
+         "\"MSIEXEC.EXE\""},
+        {"every program waited for", "[SetupList]\nSetup1=1,a.exe, ,*.exe\n", false, "1:msiexec_wait", "\"*.exe\""},
         {"an unknown kind", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=3,c.exe, ,\nSetup3=1,a.exe, ,\n", false,
          "2:unknown_kind", "item 3 never run"},
         {"a restart flag other than 1", "[SetupList]\nSetup1=1,a.exe, , ,yes\n", false, "1:reboot_flag", "\"yes\""},
@@ -180,7 +182,8 @@ TEST(Checker, ListsWrittenRightGiveNoWarning)
         "[SetupList]\nSetup1=1,a.exe, ,\n",              // the comma keeps the blank
         "[SetupList]\nSetup1=\"1,a.exe, \"\n",           // so does a quote
         "[SetupList]\nSetup1=1,a.exe, , ,1\n",
-        "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n",
+        "[SetupList]\nSetup1=1,setup.msi, ,\n",  // a package is waited for through its own process
+        "[SetupList]\nSetup1=1,setup.msi,/qn\n",
         "[SetupList]\nSetup1=1,a.exe,/q  \n",                        // a blank lost after a name harms nothing
         "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=1,a.exe, ,\n",  // the next relative item counts from the top
         "[SetupList]\nSetup1=1,D:\\tools\\x.exe, ,\n",               // another drive is not looked for
@@ -235,6 +238,39 @@ TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
     const std::string text = zw::check::FormatPlanText(plan);
     EXPECT_NE(text.find("enters     C:\\setup\\sub"), std::string::npos) << text;
     EXPECT_NE(text.find("warnings: none"), std::string::npos) << text;
+}
+
+// Programs, batch files and packages are waited for through their process,
+// whose exit code can ask for a restart; a document is not. /norestart turns
+// the restart into exit code 3010.
+TEST(Checker, PlanTellsWhatIsWaitedForThroughItsProcessAndNoRestart)
+{
+    MemoryFiles files;
+    for (const char* f : {"a.exe", "setup.msi", "readme.txt"}) files.Add(std::string("C:\\setup\\") + f);
+    const std::string list = "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\n";
+    zw::check::Options options;
+    options.listPath = "C:\\setup\\Zarnowel.ini";
+    options.programDirectory = "C:\\setup";
+    const zw::ProfileText profile(list);
+    for (const bool noRestart : {false, true}) {
+        options.noRestart = noRestart;
+        const Plan plan = zw::check::CheckSetupList(profile, options, files);
+        ASSERT_EQ(plan.items.size(), 3u);
+        EXPECT_TRUE(plan.items[0].throughProcess);
+        EXPECT_TRUE(plan.items[1].throughProcess);
+        EXPECT_FALSE(plan.items[2].throughProcess);
+        EXPECT_EQ(plan.exitCodeItems, (std::vector<int>{1, 2}));
+        const std::string text = zw::check::FormatPlanText(plan);
+        EXPECT_NE(text.find("'*' rule: its own process while it runs, then setup.msi"), std::string::npos) << text;
+        EXPECT_NE(text.find("'~' rule: readme.txt (the item's own name)"), std::string::npos) << text;
+        EXPECT_NE(text.find("restart    no; yes if its process ends with 3010 or 1641"), std::string::npos) << text;
+        EXPECT_NE(text.find("also if the process of items 1, 2 ends with exit code 3010 or 1641"), std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("exit code 3010 (/norestart)") != std::string::npos, noRestart) << text;
+        EXPECT_EQ(text.find(", with /norestart\n") != std::string::npos, noRestart) << text;
+        const std::string json = zw::check::FormatPlanJson(plan);
+        EXPECT_NE(json.find(std::string("\"noRestart\": ") + (noRestart ? "true" : "false")), std::string::npos);
+    }
 }
 
 TEST(Checker, JsonEscapesEveryByteOutsidePrintableAscii)

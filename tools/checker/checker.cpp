@@ -95,6 +95,7 @@ public:
         plan_.listPath = options_.listPath;
         plan_.programDirectory = options_.programDirectory;
         plan_.silent = options_.silent;
+        plan_.noRestart = options_.noRestart;
         plan_.section = ChooseSetupSection(options_.silent, read_);
         SetupListReport report;
         ReadSetupItems(plan_.section, read_, &report);
@@ -391,19 +392,24 @@ private:
         for (const WaitName& name : wait.names) item.waitEntries.push_back({name.entry, name.contains, name.text});
         item.gracePoll = wait.graceName;
         item.installerPackage = IsInstallerPackage(item.tests);
-        if (item.installerPackage && item.waitEntries.empty())
-            Warn(item.number, "msi_no_wait",
-                 direct ? "a package started directly with an empty waitList ends about 7 s after its start, "
-                          "whatever the installer does: its own name never runs as a process"
-                        : "a package under the dialog with an empty waitList closes the dialog at its first tick, "
-                          "about 1 s after it opened, whatever the installer does",
-                 "name the installer's process in the waitList: " + f.kind + "," + f.file + "," +
-                     (direct ? std::string(" ") : f.parameters) + ",msiexec.exe");
+        item.throughProcess = IsWaitedThroughProcess(item.tests);
+        for (const WaitName& name : wait.names)
+            if (EqualsIgnoringAsciiCase(name.text, "msiexec.exe") ||
+                (name.contains && EqualsIgnoringAsciiCase(name.text, ".exe"))) {
+                Warn(item.number, "msiexec_wait",
+                     "the waitList entry " + Quoted(name.entry) +
+                         " also matches the Windows Installer service, which stays for minutes after an installation, "
+                         "and any other installation on the machine: the wait can last long",
+                     item.installerPackage ? "leave it out: a package is waited for through its own process"
+                                           : "name the processes the item leaves behind instead");
+                break;
+            }
 
         if (item.found == Found::No) return;
         item.start = direct ? StartKind::Direct : StartKind::Dialog;
         item.requestsRestart = RequestsRestart(f);
         if (item.requestsRestart) plan_.restartBy.push_back(item.number);
+        if (item.throughProcess) plan_.exitCodeItems.push_back(item.number);
     }
 
     PlanItem TakeUp(int n)

@@ -60,6 +60,9 @@ struct PlanItem {
     StartKind start = StartKind::None;  // None when the item is skipped
     bool direct = false;                // parameters " ": the '~' rules; else the dialog's '*' rules
     bool installerPackage = false;
+    // A program, batch file or package: waited for through its process first,
+    // whose exit code 3010 or 1641 asks for a restart.
+    bool throughProcess = false;
     std::string infPath;  // a driver: the INF the driver update is given
     Found infFound = Found::NotLooked;
     // The wait: the item's own program by its base name, then the entries.
@@ -82,17 +85,20 @@ struct Plan {
     std::string listPath;
     std::string programDirectory;
     bool silent = false;
+    bool noRestart = false;
     std::string section;
     std::vector<PlanItem> items;  // every loaded item, the one that ends the run included
     int lastItemRun = 0;          // the run ends after this item
     EndReason end = EndReason::NoMoreKeys;
-    std::vector<int> restartBy;    // items whose rebootFlag asks for a restart (file found or not looked for)
-    std::vector<int> driverItems;  // driver items reached: they may ask for one
+    std::vector<int> restartBy;      // items whose rebootFlag asks for a restart (file found or not looked for)
+    std::vector<int> exitCodeItems;  // items waited for through their process: 3010 or 1641 asks for one
+    std::vector<int> driverItems;    // driver items reached: they may ask for one
     std::vector<Warning> warnings;
 };
 
 struct Options {
     bool silent = false;
+    bool noRestart = false;
     std::string listPath;                       // Windows form, for the report
     std::string programDirectory;               // Windows form, no trailing '\'
     std::string windowsDirectory = "%WINDIR%";  // the target's own cannot be known

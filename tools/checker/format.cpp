@@ -42,17 +42,25 @@ std::string EndWords(const Plan& plan)
 
 std::string RestartWords(const Plan& plan)
 {
+    const std::string what = plan.noRestart
+                                 ? "the launcher neither restarts nor asks and ends with exit code 3010 (/norestart)"
+                             : plan.silent ? "the computer restarts at the end without a question (/s)"
+                                           : "at the end the launcher asks whether to restart now";
     std::string out;
     if (!plan.restartBy.empty()) {
         out = std::string(plan.restartBy.size() == 1 ? "asked for by item " : "asked for by items ") +
-              NumberList(plan.restartBy) + ": " +
-              (plan.silent ? "the computer restarts at the end without a question (/s)"
-                           : "at the end the launcher asks whether to restart now");
+              NumberList(plan.restartBy) + ": " + what;
+    }
+    if (!plan.exitCodeItems.empty()) {
+        const std::string items =
+            std::string(plan.exitCodeItems.size() == 1 ? "item " : "items ") + NumberList(plan.exitCodeItems);
+        out += out.empty() ? "only if the process of " + items + " ends with exit code 3010 or 1641: " + what
+                           : "; also if the process of " + items + " ends with exit code 3010 or 1641";
     }
     if (!plan.driverItems.empty()) {
         const std::string drivers =
             std::string(plan.driverItems.size() == 1 ? "item " : "items ") + NumberList(plan.driverItems);
-        out += out.empty() ? "only if the driver installation of " + drivers + " asks for one"
+        out += out.empty() ? "only if the driver installation of " + drivers + " asks for one: " + what
                            : "; also if the driver installation of " + drivers + " asks for one";
     }
     return out.empty() ? "none requested" : out;
@@ -62,6 +70,7 @@ std::string WaitWords(const PlanItem& item)
 {
     const bool direct = item.direct;
     std::string out = direct ? "'~' rule: " : "'*' rule: ";
+    if (item.throughProcess) out += "its own process while it runs, then ";
     out += item.waitProgram + " (the item's own name)";
     for (const WaitEntry& e : item.waitEntries)
         out += ", " + (e.contains ? "every image name holding " + Quoted(e.text) : e.text);
@@ -168,6 +177,7 @@ std::string JsonItem(const PlanItem& item)
                                             : "none") +
          "\",\n";
     o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
+    o += "      \"throughProcess\": " + std::string(item.throughProcess ? "true" : "false") + ",\n";
     if (item.kind == ItemKind::Driver) {
         o += "      \"hardwareId\": " + Json(f.parameters) + ",\n";
         o += "      \"infPath\": " + JsonOrNull(item.infPath) + ",\n";
@@ -203,7 +213,7 @@ std::string FormatPlanText(const Plan& plan)
     out += "section [" + plan.section + "] " +
            (plan.silent ? (plan.section == kSectionSilent ? "(with /s)" : "(with /s, which falls back to it)")
                         : "(without /s)") +
-           "\n";
+           (plan.noRestart ? ", with /norestart" : "") + "\n";
     out += "programDirectory " + plan.programDirectory + ", the current directory at the start\n";
     for (const PlanItem& item : plan.items) {
         const SetupItem& f = item.fields;
@@ -245,10 +255,15 @@ std::string FormatPlanText(const Plan& plan)
         }
         std::string start = item.tests + (item.start == StartKind::Direct ? " directly" : " under the dialog") +
                             ", parameters " + Quoted(f.parameters);
-        if (item.installerPackage) start += "; a Windows Installer package: up to two running msiexec.exe end first";
+        if (item.installerPackage)
+            start +=
+                "; a Windows Installer package: first the launcher waits while another installation holds the "
+                "installer (10 min at most), then up to two running msiexec.exe end (never the installer's service)";
         Line(out, "starts", start);
         Line(out, "waits", WaitWords(item));
-        Line(out, "restart", item.requestsRestart ? "requested (rebootFlag 1)" : "no");
+        std::string restart = item.requestsRestart ? "requested (rebootFlag 1)" : "no";
+        if (item.throughProcess) restart += item.requestsRestart ? "" : "; yes if its process ends with 3010 or 1641";
+        Line(out, "restart", restart);
     }
     out += "\nend: " + EndWords(plan) + "\n";
     out += "restart: " + RestartWords(plan) + "\n";
@@ -279,8 +294,9 @@ std::string FormatPlanJson(const Plan& plan)
     o += "  \"end\": {\"afterItem\": " + std::to_string(plan.lastItemRun) + ", \"reason\": \"" + JsonEnd(plan.end) +
          "\"},\n";
     o += "  \"restart\": {\"requestedBy\": " + JsonInts(plan.restartBy) +
-         ", \"driverItems\": " + JsonInts(plan.driverItems) +
-         ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") + "},\n";
+         ", \"driverItems\": " + JsonInts(plan.driverItems) + ", \"exitCodeItems\": " + JsonInts(plan.exitCodeItems) +
+         ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") +
+         ", \"noRestart\": " + (plan.noRestart ? "true" : "false") + "},\n";
     o += "  \"warnings\": [";
     for (size_t i = 0; i < plan.warnings.size(); ++i) {
         const Warning& w = plan.warnings[i];

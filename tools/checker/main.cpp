@@ -1,4 +1,4 @@
-// zarnowel-check [--silent] [--json] DIR_OR_INI
+// zarnowel-check [--silent] [--norestart] [--json] DIR_OR_INI
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,11 +9,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zarnowel-check [--silent] [--json] DIR_OR_INI\n"
+    "usage: zarnowel-check [--silent] [--norestart] [--json] DIR_OR_INI\n"
     "  Reads the setup list as the launcher reads it (the folder's Zarnowel.ini, or the file given)\n"
     "  and prints what the launcher will do with each item, and the warnings.\n"
-    "  --silent  as started with /s\n"
-    "  --json    the plan as JSON\n"
+    "  --silent     as started with /s\n"
+    "  --norestart  as started with /norestart\n"
+    "  --json       the plan as JSON\n"
     "  exit code: 0 no warnings, 1 warnings, 2 the list cannot be read\n";
 
 void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -23,11 +24,14 @@ void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 int main(int argc, char** argv)
 {
     bool silent = false;
+    bool noRestart = false;
     bool json = false;
     const char* target = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--silent") == 0) {
             silent = true;
+        } else if (std::strcmp(argv[i], "--norestart") == 0) {
+            noRestart = true;
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -60,6 +64,7 @@ int main(int argc, char** argv)
     }
     zw::check::Options options;
     options.silent = silent;
+    options.noRestart = noRestart;
     options.programDirectory = zw::check::WindowsFolderName(where.folder);
     if (options.programDirectory.empty()) {
         std::fprintf(stderr, "zarnowel-check: %s: the folder has no Windows name\n", where.folder.c_str());

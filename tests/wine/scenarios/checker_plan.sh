@@ -78,7 +78,7 @@ zw_ini "$bad" <<EOF
 [SetupSilent]
 Setup2=1,never.exe, ,
 [SetupList]
-Setup1=1,setup.msi, ,
+Setup1=1,setup.msi, ,msiexec.exe
 Setup2=1,sub\\prog.exe,/q,a.exe~*.tmp,yes
 Setup3=2,tool.exe, ,
 Setup4=0,drivers\\dev.inf,PCI\\VEN_1234
@@ -90,7 +90,7 @@ Setup10=1,after.exe, ,
 EOF
 compare mistakes "$bad"
 zw_expect_eq "mistakes: warnings" "$LIN_RC" 1
-for code in msi_no_wait wait_separator dialog_wildcard reboot_flag missing_file blank_dropped copy_drive_letter \
+for code in msiexec_wait wait_separator dialog_wildcard reboot_flag missing_file blank_dropped copy_drive_letter \
   empty_field value_cut key_gap; do
   zw_expect_match "mistakes: $code" "$OUT" "\\[$code\\]"
 done
