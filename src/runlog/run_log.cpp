@@ -80,24 +80,20 @@ void WriteRunLogLine(std::string_view text)
     Platform& sys = Sys();
     SystemTime t;
     sys.GetLocalTime(t);
+    // "2026-12-08 07:13:07.123 [1234] "
+    const struct {
+        unsigned value;
+        int width;
+        const char* after;
+    } parts[] = {
+        {t.wYear, 4, "-"},   {t.wMonth, 2, "-"},  {t.wDay, 2, " "},           {t.wHour, 2, ":"},
+        {t.wMinute, 2, ":"}, {t.wSecond, 2, "."}, {t.wMilliseconds, 3, " ["}, {sys.GetCurrentProcessId(), 1, "] "}};
     std::string line;
     line.reserve(text.size() + 40);
-    AppendDigits(line, t.wYear, 4);
-    line += '-';
-    AppendDigits(line, t.wMonth, 2);
-    line += '-';
-    AppendDigits(line, t.wDay, 2);
-    line += ' ';
-    AppendDigits(line, t.wHour, 2);
-    line += ':';
-    AppendDigits(line, t.wMinute, 2);
-    line += ':';
-    AppendDigits(line, t.wSecond, 2);
-    line += '.';
-    AppendDigits(line, t.wMilliseconds, 3);
-    line += " [";
-    AppendDigits(line, sys.GetCurrentProcessId(), 1);
-    line += "] ";
+    for (const auto& part : parts) {
+        AppendDigits(line, part.value, part.width);
+        line += part.after;
+    }
     for (const char c : text) line += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
     while (!line.empty() && line.back() == ' ') line.pop_back();
     line += "\r\n";

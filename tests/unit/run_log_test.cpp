@@ -34,9 +34,6 @@ RunResult RunWith(const std::string& tail, const std::function<void(sim::SimWind
 {
     sim::SimScope scope;
     sim::SimWindows& sim = scope.sim;
-    zw::ResetRunState();
-    zw::ResetSetupList();
-    sim.AddFile(sim.modulePath);
     sim.AddDirectory("C:\\logs");
     sim.systemTexts[0xE0000203] = "The driver package is not signed.\r\n";
     setUp(sim);
@@ -62,9 +59,9 @@ void Example(sim::SimWindows& sim)
     sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
     sim.updateSucceeds = false;
     sim.updateError = 0xE0000203;
-    sim.AddFile("C:\\setup\\Zarnowel.ini",
-                "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"
-                "Setup4=0,drv\\x.inf,ven_8086\nSetup5=7,x\n");
+    sim.AddLauncher(
+        "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"
+        "Setup4=0,drv\\x.inf,ven_8086\nSetup5=7,x\n");
 }
 
 TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)

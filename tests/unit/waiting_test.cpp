@@ -27,13 +27,7 @@ protected:
     zw::Hwnd window = nullptr;
     int exitCode = -99;
 
-    Wait()
-    {
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        sim.AddFile(sim.modulePath);
-    }
-    void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
+    void List(const std::string& body) { sim.AddLauncher("[SetupList]\n" + body); }
     void Program(const std::string& name, uint64_t runsMs, std::string image = "", uint32_t exit = 0)
     {
         sim.AddFile("C:\\setup\\" + name);
@@ -81,10 +75,7 @@ TEST_F(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
     for (const auto& c : cases) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        s.AddFile(s.modulePath);
-        s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\n") + c.list);
+        s.AddLauncher(std::string("[SetupList]\n") + c.list);
         s.AddFile("C:\\setup\\a.exe");
         s.AddFile("C:\\setup\\b.exe");
         s.programs["A.EXE"] = {"", c.event ? 60 * kSec : 3 * kSec, {}};
@@ -124,9 +115,6 @@ TEST_F(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
         const std::string what = std::string(c.file) + (c.direct ? " direct" : " dialog");
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        s.AddFile(s.modulePath);
         s.AddFile("C:\\setup\\" + std::string(c.file));
         s.programs[sim::UpperAscii(c.file)] = {c.image, 30 * kSec, {}};
         s.AddFile("C:\\setup\\Zarnowel.ini",
@@ -158,13 +146,10 @@ TEST_F(Wait, OneSnapshotForAllTheNamesOfATick)
     for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        s.AddFile(s.modulePath);
         s.AddFile("C:\\setup\\setup.exe");
         s.programs["SETUP.EXE"] = {"", 1 * kSec, {}};
         s.AddProcess("late.exe", 0, 20 * kSec);
-        s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n");
+        s.AddLauncher(std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n");
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << waitList;
         // From 2 s to 19 s only late.exe runs: ticks of 500 ms + 300 ms sleep,
@@ -193,12 +178,9 @@ TEST_F(Wait, ExitCodesThatAskForARestart)
             const std::string what = std::to_string(c.exit) + " with parameters \"" + parameters + "\"";
             sim::SimScope inner;
             sim::SimWindows& s = inner.sim;
-            zw::ResetRunState();
-            zw::ResetSetupList();
-            s.AddFile(s.modulePath);
             s.AddFile("C:\\setup\\setup.exe");
             s.programs["SETUP.EXE"] = {"", 2 * kSec, {}, c.exit};
-            s.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n");
+            s.AddLauncher(std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n");
             s.CreateTestWindow(zw::InstallerWindowProc);
             EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << what;
             EXPECT_EQ(zw::rebootPending, c.restart ? 1 : 0) << what;
@@ -229,14 +211,11 @@ TEST_F(Wait, APackageWaitsWhileTheInstallerIsBusy)
     for (const auto& c : cases) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        s.AddFile(s.modulePath);
         s.AddFile("C:\\setup\\setup.msi");
         s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
         s.mutexes[kInstallerMutex] = {c.exists, 0, c.heldUntil, c.openError};
         const uint32_t leftover = s.AddProcess("msiexec.exe", 0);
-        s.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=1,setup.msi, ,\n");
+        s.AddLauncher("[SetupList]\nSetup1=1,setup.msi, ,\n");
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(3600 * kSec), 0) << c.what;
         ASSERT_EQ(s.starts.size(), 1u) << c.what;
@@ -261,9 +240,6 @@ TEST_F(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
     for (const uint64_t delay : {uint64_t{0}, 2 * kSec, 60 * kSec}) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        s.AddFile(s.modulePath);
         s.AddFile("C:\\setup\\setup.msi");
         s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
         s.terminationDelayMs = delay;
@@ -272,7 +248,7 @@ TEST_F(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
         const uint32_t second = s.AddProcess("msiexec.exe", 0);
         const uint32_t third = s.AddProcess("msiexec.exe", 0);
         s.services["msiserver"] = service;
-        s.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=1,setup.msi, ,\n");
+        s.AddLauncher("[SetupList]\nSetup1=1,setup.msi, ,\n");
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(3600 * kSec), 0) << delay;
         ASSERT_EQ(s.starts.size(), 1u) << delay;
@@ -308,15 +284,12 @@ TEST_F(Wait, SilentAndNoRestartRuns)
                                  (c.pending ? ", restart pending" : "");
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::ResetRunState();
-        zw::ResetSetupList();
         zw::silentMode = c.silent ? 1 : 0;
         zw::noRestart = c.noRestart ? 1 : 0;
-        s.AddFile(s.modulePath);
         s.AddFile("C:\\setup\\a.exe");
         const std::string section = c.silent ? "SetupSilent" : "SetupList";
-        s.AddFile("C:\\setup\\Zarnowel.ini", "[" + section + "]\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," +
-                                                 (c.pending ? "1" : "0") + "\n");
+        s.AddLauncher("[" + section + "]\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," +
+                      (c.pending ? "1" : "0") + "\n");
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.exitCode) << what;
         EXPECT_EQ(s.boxes.size(), c.boxes) << what;

@@ -406,6 +406,12 @@ void SimWindows::AddFile(const std::string& path, const std::string& content)
     content_[UpperAscii(r)] = content;
 }
 
+void SimWindows::AddLauncher(const std::string& list)
+{
+    AddFile(modulePath);
+    AddFile(modulePath.substr(0, modulePath.find_last_of('\\') + 1) + "Zarnowel.ini", list);
+}
+
 bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
 
 std::string SimWindows::FileContent(const std::string& path) const

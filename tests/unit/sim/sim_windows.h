@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "setuplist/setup_list.h"
 #include "state/run_state.h"
 
 namespace sim {
@@ -134,6 +135,9 @@ public:
     std::string modulePath = "C:\\setup\\zarnowel.exe";
     uint32_t lcid = 0x0409;
     void AddFile(const std::string& path, const std::string& content = "x");
+    // The launcher's executable at modulePath, and beside it Zarnowel.ini
+    // holding list.
+    void AddLauncher(const std::string& list);
     void AddDirectory(const std::string& path);
     bool HasFile(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
@@ -341,6 +345,7 @@ struct SimScope {
     {
         zw::SetPlatform(&sim);
         zw::ResetRunState();
+        zw::ResetSetupList();
     }
     ~SimScope() { zw::SetPlatform(nullptr); }
 };
