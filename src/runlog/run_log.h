@@ -28,9 +28,11 @@ void CloseRunLog();
 bool RunLogOpen();
 
 struct Quoted {
+    explicit Quoted(std::string_view quoted) : text(quoted) {}
     std::string_view text;
 };
 struct Hex {
+    explicit Hex(uint32_t number) : value(number) {}
     uint32_t value;
 };
 

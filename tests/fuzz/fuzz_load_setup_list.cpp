@@ -76,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((flags & 8) != 0) CheckDoubleByteReads(text);
     const std::string directory = root ? "C:" : "C:\\setup";
 
-    zw::ResetSetupList();
-    zw::silentMode = silent ? 1 : 0;
     {
+        // A fresh process: empty table and run state.
         sim::SimScope scope;
         sim::SimWindows& sim = scope.sim;
+        zw::silentMode = silent ? 1 : 0;
         sim.lcid = korean ? 0x0812 : 0x0409;
         sim.currentDirectory = "C:\\elsewhere";
         sim.AddDirectory("C:\\elsewhere");
