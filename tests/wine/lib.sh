@@ -24,6 +24,7 @@ ZW_XVFB_PID=
 ZW_WINDOWS_FILES=()
 ZW_SCRATCH=
 ZW_LAUNCHER_PID=
+ZW_WATCH_PID=
 ZW_RC=
 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDEBUG
@@ -448,6 +449,51 @@ zw_wait_log_match() {
   done
   return 0
 }
+
+# ---------------------------------------------------------------- watched processes
+
+# zw_watch_start NAME[,NAME...]: procprobe watches the processes of those
+# image names until zw_watch_end, logging when each appeared and went, with
+# the system's times and its whole exit code (a Unix exit status keeps the
+# low 8 bits only: 3010 arrives as 194).
+zw_watch_start() {
+  rm -f "$ZW_DIR/procprobe.stop"
+  : >"$ZW_WORK/procprobe.out"
+  zw_run_prog procprobe --watch "$1" --for 600000 --until-file "$ZW_WDIR\\procprobe.stop" \
+    >>"$ZW_WORK/procprobe.out" 2>&1 &
+  ZW_WATCH_PID=$!
+  zw_wait_log procprobe watching 1 30
+}
+
+# zw_watch_end: ends the watch once every process it saw is gone (10 s at
+# most): a program's Unix side may end before Wine has let go of its process.
+zw_watch_end() {
+  [ -n "${ZW_WATCH_PID:-}" ] || return 0
+  local t0
+  t0=$(zw_now_ms)
+  while [ "$(zw_log_count procprobe gone)" -lt "$(zw_log_count procprobe seen)" ] &&
+    [ $(($(zw_now_ms) - t0)) -lt 10000 ]; do sleep 0.1; done
+  touch "$ZW_DIR/procprobe.stop"
+  wait "$ZW_WATCH_PID"
+  ZW_WATCH_PID=
+}
+
+# zw_watched_count IMAGE: how many processes of that image name were seen.
+zw_watched_count() { zw_log_lines procprobe seen | cut -f5 | awk -v i="image=$1" 'tolower($NF) == tolower(i)' | wc -l; }
+
+# zw_watched IMAGE FIELD [N]: FIELD (pid, ppid, created_ft, ended_ft, exit) of
+# the Nth process of that image name the watch saw; empty when there is none.
+zw_watched() {
+  local seen pid
+  seen=$(zw_log_lines procprobe seen | cut -f5 | awk -v i="image=$1" 'tolower($NF) == tolower(i)' | sed -n "${3:-1}p")
+  [ -n "$seen" ] || return 0
+  pid=${seen#pid=}
+  pid=${pid%% *}
+  { echo "$seen"; zw_log_lines procprobe gone | cut -f5 | grep "^pid=$pid "; } | tr ' ' '\n' | sed -n "s/^$2=//p" | head -n1
+}
+
+# zw_ft_ms FILETIME: the same moment in Unix ms.
+zw_ft_ms() { echo $(($1 / 10000 - 11644473600000)); }
 
 zw_log_show() {
   echo "---- helper log $ZW_LOG_FILE"

@@ -25,7 +25,7 @@
  *       counts again, closes them and counts once more:
  *       handles before= opened= closed=
  *       exit 0 when the table saw exactly the 10 events come and go, else 3.
- *   procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]
+ *   procprobe --watch NAME[,NAME...] [--window TITLE] --for MS [--until-file PATH]
  *       logs to ZW_LOG (zwprog.h format, as "procprobe") "watching" at start,
  *       "seen" (pid=, ppid=, created_ft=, image=) when a matching process appears and
  *       "gone" (pid=, ended_ft=, exit= its exit code; the _ft times are FILETIME ticks) when it disappears; with --window also "window-shown" and
@@ -49,6 +49,20 @@ enum { kWatchPeriodMs = 20, kMaxWatched = 256, kHandleReads = 10, kHandleReadGap
 static BOOL same_image(const WCHAR *image, const WCHAR *wanted)
 {
     return lstrcmpiW(image, wanted) == 0;
+}
+
+/* Whether image is one of the comma-separated names. */
+static BOOL listed_image(const WCHAR *image, const WCHAR *names)
+{
+    const size_t length = wcslen(image);
+    for (const WCHAR *p = names; *p != 0;) {
+        const WCHAR *end = wcschr(p, L',');
+        const size_t n = end != NULL ? (size_t)(end - p) : wcslen(p);
+        if (n == length && _wcsnicmp(image, p, n) == 0) return TRUE;
+        if (end == NULL) break;
+        p = end + 1;
+    }
+    return FALSE;
 }
 
 /* The first process with that image name, with its thread count; 0 when none. */
@@ -290,7 +304,7 @@ static unsigned long long process_time(HANDLE process, BOOL ended)
     return filetime_100ns(ended ? exited : created);
 }
 
-static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCHAR *untilFile)
+static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WCHAR *untilFile)
 {
     char text[3 * MAX_PATH];
     zw_log("procprobe", "watching", "");
@@ -305,7 +319,7 @@ static int run_watch(const WCHAR *name, const WCHAR *title, int forMs, const WCH
             PROCESSENTRY32W e;
             e.dwSize = sizeof e;
             for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-                if (!same_image(e.szExeFile, name) || now.count >= kMaxWatched) continue;
+                if (!listed_image(e.szExeFile, names) || now.count >= kMaxWatched) continue;
                 const int known = find_pid(&seen, e.th32ProcessID);
                 now.pids[now.count] = e.th32ProcessID;
                 now.handles[now.count] =
@@ -381,7 +395,7 @@ static int run_spawn(const WCHAR *exe, int count)
 static int usage(void)
 {
     zw_out("usage: procprobe --stat NAME [--every MS --count N]\n"
-           "       procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]\n"
+           "       procprobe --watch NAME[,NAME...] [--window TITLE] --for MS [--until-file PATH]\n"
            "       procprobe --spawn EXE COUNT\n"
            "       procprobe --handle-check\n");
     return 2;

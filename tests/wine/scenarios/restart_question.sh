@@ -6,11 +6,14 @@
 # question with no owner window. Answered No, the launcher exits 0 and nothing
 # restarts: no wineboot is started (Wine's ExitWindowsEx runs "wineboot
 # --kill", see restart_reboot) and a program running beside the launcher lives
-# on. Without a restart request no question appears, with /s neither.
+# on. Without a restart request no question appears, with /s neither. With
+# /norestart, silent or not, a run that would restart or ask does neither and
+# ends with exit code 3010; without a restart request, with 0.
 #
 # 64-bit prefix: zarnowel64.exe started directly, so that the exit code seen is
-# that of the process that asks (the hand-off is startup_handoff's matter).
-# 32-bit prefix: zarnowel.exe asks itself, every process emulated.
+# that of the process that asks; the /norestart runs go through zarnowel.exe,
+# whose exit code is the sibling's (the hand-off itself is startup_handoff's
+# matter). 32-bit prefix: zarnowel.exe asks itself, every process emulated.
 #
 # Whether the box is topmost can't be seen here: without a window manager Wine
 # leaves _NET_WM_STATE empty. restart_reboot shows the style Wine receives.
@@ -113,14 +116,21 @@ asked_no() {
   zw_wine_reset
 }
 
-# unasked ARCH EXE FLAG [SWITCH]: a run that must end without a question.
+# unasked ARCH EXE FLAG CODE [SWITCH...]: a run that must end without a
+# question, with exit code CODE (whole: a Unix exit status keeps 8 bits).
 unasked() {
-  local arch=$1 exe=$2 flag=$3 what="$1 rebootFlag '$3' ${4:-(no switch)}"
+  local arch=$1 exe=$2 flag=$3 code=$4
+  shift 4
+  local what="$arch $exe rebootFlag '$flag' ${*:-(no switch)}" doer=$exe
+  # Under WOW64 zarnowel.exe hands the list to its sibling.
+  [ "$arch/$exe" = win64/zarnowel.exe ] && doer=zarnowel64.exe
   prepare "$flag"
-  # shellcheck disable=SC2086
-  ZW_EXE=$exe WINEDEBUG=+process zw_run_launcher "$app" ${4:-}
-  zw_expect_eq "$what: exit code" "$ZW_RC" 0
+  zw_watch_start "$exe"
+  ZW_EXE=$exe WINEDEBUG=+process zw_run_launcher "$app" "$@"
+  zw_watch_end
+  zw_expect_eq "$what: exit code" "$(zw_watched "$exe" exit) $ZW_RC" "$code $((code % 256))"
   zw_expect_eq "$what: the item ran once" "$(zw_log_count item ended)" 1
+  zw_expect_match "$what: the item started by $doer" "$(zw_log_text item started)" " parent=${doer//./\\.}\$"
   zw_expect_eq "$what: no message box at all" "$(zw_windows_seen bystander | grep -c '#32770')" 0
   no_restart "$what"
   zw_wine_reset
@@ -139,9 +149,12 @@ drop_scratch() { [ "$ZW_FAILS" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ] && rm -rf "$ZW_
 
 zw_prefix win64
 asked_no win64 eng zarnowel64.exe 5000
-unasked win64 zarnowel64.exe 0
-unasked win64 zarnowel64.exe 0 /s
-unasked win64 zarnowel64.exe " 1" # not exactly "1"
+unasked win64 zarnowel64.exe 0 0
+unasked win64 zarnowel64.exe 0 0 /s
+unasked win64 zarnowel64.exe " 1" 0 # not exactly "1"
+unasked win64 zarnowel.exe 1 3010 /norestart
+unasked win64 zarnowel.exe 1 3010 /s /norestart
+unasked win64 zarnowel.exe 0 0 /norestart
 zw_korean
 asked_no win64 kor zarnowel64.exe 5000
 english
@@ -150,6 +163,7 @@ drop_scratch
 # Every process is emulated in the 32-bit prefix: starts take seconds.
 zw_prefix win32
 asked_no win32 eng zarnowel.exe "${ZW_EMULATED_SLACK_MS:-15000}"
+unasked win32 zarnowel.exe 1 3010 /norestart
 zw_korean
 asked_no win32 kor zarnowel.exe "${ZW_EMULATED_SLACK_MS:-15000}"
 english

@@ -3,8 +3,9 @@
 # answered Yes, and the silent run (/s), which asks nothing. A relay trace of
 # the launcher shows each step reaching Wine in order (OpenProcessToken with
 # 0x28, LookupPrivilegeValueA for "SeShutdownPrivilege", AdjustTokenPrivileges
-# enabling it, ExitWindowsEx with EWX_REBOOT | EWX_FORCE), no error report, and
-# WM_QUIT posted afterwards; the launcher ends by itself with exit code 0.
+# enabling it, ExitWindowsEx with EWX_REBOOT | EWX_FORCE and the reason of a
+# planned installation, 0x80040002), no error report, and WM_QUIT posted
+# afterwards; the launcher ends by itself with exit code 0.
 #
 # What Wine does with the request: ExitWindowsEx starts "wineboot --kill",
 # which ends every other process of the prefix (bystander.exe, running beside
@@ -13,8 +14,8 @@
 # there, starts with wineboot.exe as its parent). The Unix machine is not
 # touched, but the prefix has been "restarted": hence the copies.
 #
-# 64-bit prefix: zarnowel64.exe started directly (the hand-off does not pass
-# /s on). 32-bit prefix: zarnowel.exe, every process emulated.
+# 64-bit prefix: zarnowel64.exe started directly, so that the trace is of the
+# process that restarts. 32-bit prefix: zarnowel.exe, every process emulated.
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 
@@ -94,8 +95,9 @@ EOF
     'LookupPrivilegeValueA\(0+,[0-9a-f]+ "SeShutdownPrivilege",'
   zw_expect_match "$what: privilege adjusted, not all disabled, no previous state" "$(calls AdjustTokenPrivileges)" \
     'AdjustTokenPrivileges\([0-9a-f]+,00000000,[0-9a-f]+,00000000,0+,0+\)'
-  zw_expect_match "$what: reboot forced (EWX_REBOOT | EWX_FORCE, reason 0)" "$(calls ExitWindowsEx)" \
-    'Call user32\.ExitWindowsEx\(00000006,00000000\)'
+  # SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED
+  zw_expect_match "$what: reboot forced (EWX_REBOOT | EWX_FORCE), a planned installation" "$(calls ExitWindowsEx)" \
+    'Call user32\.ExitWindowsEx\(00000006,80040002\)'
   zw_expect_match "$what: Wine accepted the request" "$(calls ExitWindowsEx)" 'Ret +user32\.ExitWindowsEx\(\) retval=00000001'
   zw_expect_match "$what: WM_QUIT with 0 posted after it" "$(calls PostQuitMessage)" 'PostQuitMessage\(00000000\)'
   local tid
