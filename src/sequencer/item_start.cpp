@@ -113,7 +113,11 @@ void StartItemProgram()
             ", parameters ", Quoted(item.parameters),
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
     } else {
-        Log("item ", currentIndex, ": the start of ", currentFile, " failed: ", SystemErrorText(sys.GetLastError()));
+        // A failure the shell has shown a box for leaves no last error; its
+        // own code (SE_ERR_...) still tells.
+        const uint32_t error = sys.GetLastError();
+        Log("item ", currentIndex, ": the start of ", currentFile,
+            " failed: ", error != 0 ? SystemErrorText(error) : "the shell's error " + std::to_string(start.hInstApp));
     }
     BeginItemWait(start.hProcess);
     sys.Sleep(kSleepAfterStartMs);

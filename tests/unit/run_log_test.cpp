@@ -53,6 +53,8 @@ void Example(sim::SimWindows& sim)
 {
     sim.AddFile("C:\\setup\\a.exe");
     sim.programs["A.EXE"] = {"", 4 * kSec, {}, 0};
+    sim.AddFile("C:\\setup\\readme.xyz");
+    sim.programs["README.XYZ"] = {"", 0, {}, 0, false, 31};  // SE_ERR_NOASSOC
     sim.AddFile("C:\\setup\\c.exe");
     sim.programs["C.EXE"] = {"", 2 * kSec, {}, 3010};
     sim.AddFile("C:\\setup\\drv\\x.inf");
@@ -61,7 +63,7 @@ void Example(sim::SimWindows& sim)
     sim.updateError = 0xE0000203;
     sim.AddLauncher(
         "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"
-        "Setup4=0,drv\\x.inf,ven_8086\nSetup5=7,x\n");
+        "Setup4=0,drv\\x.inf,ven_8086\nSetup5=1,readme.xyz, ,\nSetup6=7,x\n");
 }
 
 TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
@@ -69,7 +71,7 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
     const RunResult r = RunWith(std::string("/log:") + kLog, Example);
     const char* const expected[] = {
         "[4242] start: C:\\setup\\zarnowel.exe version 1.0.1.10, tail \"/log:C:\\logs\\run.log\", silentMode 0",
-        "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 5 items loaded; Setup6 is "
+        "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 6 items loaded; Setup7 is "
         "missing or empty",
         "item 1: \"1,a.exe, ,late.exe\": program",
         "item 1: found .\\a.exe",
@@ -88,7 +90,8 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
         "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package is not "
         "signed. (0xE0000203)",
-        "item 5: \"7,x\": unknown kind \"7\" ends the run",
+        "item 5: the start of .\\readme.xyz failed: the shell's error 31",
+        "item 6: \"7,x\": unknown kind \"7\" ends the run",
         "end: a restart is needed; the user answered No",
         "end: exit code 0",
     };

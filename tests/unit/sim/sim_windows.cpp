@@ -524,6 +524,13 @@ bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
     for (const auto& [name, m] : mutexes)
         if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
     info.hProcess = nullptr;
+    auto scripted = programs.find(UpperAscii(BaseOf(s.resolved)));
+    if (files_.count(UpperAscii(s.resolved)) && scripted != programs.end() && scripted->second.shellError != 0) {
+        lastError = 0;
+        info.hInstApp = scripted->second.shellError;
+        starts.push_back(s);
+        return false;
+    }
     if (files_.count(UpperAscii(s.resolved))) {
         s.started = true;
         ProgramScript script;

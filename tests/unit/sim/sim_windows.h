@@ -70,6 +70,8 @@ struct ProgramScript {
     std::vector<Child> children;  // further processes it launches
     uint32_t exitCode = 0;        // when it ends by itself
     bool noProcess = false;       // the shell hands the file to a running program: no process handle
+    intptr_t shellError = 0;      // non-zero: the start fails with this SE_ERR_ code, after a box of the
+                                  // shell's own that leaves no last error
 };
 
 struct Process {
