@@ -75,6 +75,7 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 5 items loaded; Setup6 is "
         "missing or empty",
         "item 1: \"1,a.exe, ,late.exe\": program",
+        "item 1: entered C:\\setup, the current directory from now on",
         "item 1: found .\\a.exe",
         "item 1: started .\\a.exe directly, parameters \" \", pid ",
         "item 1: waiting for its own process (pid ",
@@ -91,6 +92,7 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
         "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package is not "
         "signed. (0xE0000203)",
+        "item 4: driver not installed; no restart asked for",
         "item 5: \"7,x\": unknown kind \"7\" ends the run",
         "end: a restart is needed; the user answered No",
         "end: exit code 0",
