@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string directory = root ? "C:" : "C:\\setup";
 
     zw::ResetSetupList();
-    zw::silentMode = silent ? 1 : 0;
     {
         sim::SimScope scope;
         sim::SimWindows& sim = scope.sim;
+        zw::silentMode = silent ? 1 : 0;  // after the scope, which resets the run state
         sim.lcid = korean ? 0x0812 : 0x0409;
         sim.currentDirectory = "C:\\elsewhere";
         sim.AddDirectory("C:\\elsewhere");
