@@ -56,18 +56,23 @@ void FillEntry(const PROCESSENTRY32& pe, ProcessEntry& entry)
 }
 
 using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 
 // Looked up among the modules already loaded, never loaded: older 32-bit
-// Windows lacks the function and then simply counts as native. Settled by
+// Windows lacks these functions and then simply counts as native. Settled by
 // static initialisation, before WinMain runs.
-IsWow64ProcessFn LookUpIsWow64Process()
+template <class Fn>
+Fn LookUpKernel32(const char* name)
 {
     HMODULE kernel = ::GetModuleHandleA("kernel32");
     if (kernel == nullptr) return nullptr;
-    return reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")));
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel, name)));
 }
 
-const IsWow64ProcessFn isWow64ProcessEntry = LookUpIsWow64Process();
+const IsWow64ProcessFn isWow64ProcessEntry = LookUpKernel32<IsWow64ProcessFn>("IsWow64Process");
+const Wow64DisableFn wow64DisableEntry = LookUpKernel32<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
+const Wow64RevertFn wow64RevertEntry = LookUpKernel32<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
 
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
 
@@ -167,6 +172,15 @@ public:
         const BOOL ok = ::WriteFile(file, data, size, &n, nullptr);
         written = n;
         return ok != FALSE;
+    }
+
+    bool Wow64DisableWow64FsRedirection(void*& oldValue) override
+    {
+        return wow64DisableEntry != nullptr && wow64DisableEntry(&oldValue) != FALSE;
+    }
+    bool Wow64RevertWow64FsRedirection(void* oldValue) override
+    {
+        return wow64RevertEntry != nullptr && wow64RevertEntry(oldValue) != FALSE;
     }
 
     bool IsWow64Process(bool& wow64) override

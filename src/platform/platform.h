@@ -124,6 +124,11 @@ public:
     virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                                uint32_t flags) = 0;
     virtual bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
+    // The WOW64 file system redirection of the calling thread, looked up by
+    // name like IsWow64Process: false where the system has no such function or
+    // the call fails. A successful Disable is always followed by a Revert.
+    virtual bool Wow64DisableWow64FsRedirection(void*& oldValue) = 0;
+    virtual bool Wow64RevertWow64FsRedirection(void* oldValue) = 0;
 
     // Process identity and time.
     // IsWow64Process of the current process, looked up by name among the

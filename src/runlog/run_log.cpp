@@ -27,11 +27,18 @@ void OpenRunLog(std::string_view path)
 {
     CloseRunLog();
     if (path.empty()) return;
+    Platform& sys = Sys();
     const std::string name(path);
+    // Under WOW64 a path in System32 would name SysWOW64 for this process and
+    // System32 for the 64-bit sibling: one log, two files. Off for this one
+    // call only; what else the thread opens or loads relies on it.
+    void* redirection = nullptr;
+    const bool unredirected = sys.Wow64DisableWow64FsRedirection(redirection);
     // FILE_APPEND_DATA alone: every write lands at the end of the file as it
     // is then, so processes that share the log never overwrite each other.
-    Handle file = Sys().CreateFileA(name.c_str(), win::FILE_APPEND_DATA, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
-                                    win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL);
+    Handle file = sys.CreateFileA(name.c_str(), win::FILE_APPEND_DATA, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                  win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL);
+    if (unredirected) sys.Wow64RevertWow64FsRedirection(redirection);
     if (file == kInvalidHandle || file == nullptr) return;
     logFile = file;
 }

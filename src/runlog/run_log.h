@@ -27,6 +27,8 @@ void OpenRunLog(std::string_view path);
 void CloseRunLog();
 bool RunLogOpen();
 
+// Constructors rather than aggregates: clang before 16 (the fuzz build's)
+// has no parenthesised aggregate initialisation.
 struct Quoted {
     explicit Quoted(std::string_view quoted) : text(quoted) {}
     std::string_view text;

@@ -68,9 +68,13 @@ std::string ResolveProgramFile(const SetupItem& item)
 {
     const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
     if (!path.resolvable) return "the path is too long";
-    // A change that failed would test the base name in some other directory.
-    if (!path.enter.empty() && !Sys().SetCurrentDirectoryA(path.enter.c_str()))
-        return "the directory " + path.enter + " cannot be entered";
+    if (!path.enter.empty()) {
+        // A change that failed would test the base name in some other directory.
+        if (!Sys().SetCurrentDirectoryA(path.enter.c_str()))
+            return "the directory " + path.enter + " cannot be entered";
+        // Every later ".\" path, a copy's source too, is relative to it.
+        Log("item ", currentIndex, ": entered ", path.enter, ", the current directory from now on");
+    }
     if (!AssignCurrentFile(path.file)) return "the path is too long";
     return CurrentFileExists() ? std::string() : path.file + " is missing";
 }

@@ -59,8 +59,10 @@ void RunDriverStep(Hwnd dialog)
     FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
     if (foundHardwareId[0] != '\0') {
         Log("item ", currentIndex, ": device found by ", Quoted(searched), ", hardware ID ", foundHardwareId);
-        UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
+        const bool installed = UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
         if (rebootRequired == 1) rebootPending = 1;
+        Log("item ", currentIndex, installed ? ": driver installed; " : ": driver not installed; ",
+            rebootRequired == 1 ? "it asks for a restart" : "no restart asked for");
     } else {
         Log("item ", currentIndex, ": no present device has a first hardware ID holding ", Quoted(searched),
             "; nothing is installed");

@@ -74,6 +74,7 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 6 items loaded; Setup7 is "
         "missing or empty",
         "item 1: \"1,a.exe, ,late.exe\": program",
+        "item 1: entered C:\\setup, the current directory from now on",
         "item 1: found .\\a.exe",
         "item 1: started .\\a.exe directly, parameters \" \", pid ",
         "item 1: waiting for its own process (pid ",
@@ -90,6 +91,7 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
         "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package is not "
         "signed. (0xE0000203)",
+        "item 4: driver not installed; no restart asked for",
         "item 5: the start of .\\readme.xyz failed: the shell's error 31",
         "item 6: \"7,x\": unknown kind \"7\" ends the run",
         "end: a restart is needed; the user answered No",
@@ -168,6 +170,41 @@ TEST(RunLog, RunsAppendToOneFile)
     EXPECT_LT(log.find("first"), log.find("second"));
     EXPECT_EQ(sim.OpenHandles(), 0u);
     EXPECT_FALSE(zw::RunLogOpen());
+    // Natively there is no redirection to turn off, so none to turn back on.
+    EXPECT_EQ(sim.CountCalls("Wow64RevertWow64FsRedirection"), 0u);
+}
+
+// Under WOW64 the launcher's lines go to the file its 64-bit sibling writes,
+// also in System32, which the redirector would swap for SysWOW64; the
+// redirection is off for the open alone.
+TEST(RunLog, TheHandOffPairWritesOneFileAlsoInSystem32)
+{
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    zw::ResetRunState();
+    sim.wow64 = true;
+    sim.AddDirectory("C:\\windows\\System32");
+    sim.AddDirectory("C:\\windows\\SysWOW64");
+    sim.AddFile("C:\\setup\\zarnowel64.exe");
+    sim.programs["ZARNOWEL64.EXE"] = {"zarnowel64.exe", 5 * kSec, {}, 0};
+    const std::string tail = "/log:C:\\Windows\\system32\\zw.log";
+    zw::BeginRun(tail);
+    int exitCode = -1;
+    ASSERT_TRUE(zw::HandOffToSibling(tail, exitCode));
+    zw::EndRun(exitCode);
+
+    const std::string log = sim.FileContent("C:\\windows\\System32\\zw.log");
+    EXPECT_NE(log.find("] start: C:\\setup\\zarnowel.exe"), std::string::npos) << log;
+    EXPECT_NE(log.find("] hand-off: zarnowel64.exe ended with exit code 0"), std::string::npos) << log;
+    EXPECT_FALSE(sim.HasFile("C:\\windows\\SysWOW64\\zw.log"));
+    std::vector<std::string> around;
+    for (const sim::Call& call : sim.calls)
+        if (call.name.rfind("Wow64", 0) == 0 || call.name == "CreateFileA") around.push_back(call.name);
+    const std::vector<std::string> expected = {"Wow64DisableWow64FsRedirection", "CreateFileA",
+                                               "Wow64RevertWow64FsRedirection"};
+    EXPECT_EQ(around, expected);
+    EXPECT_FALSE(sim.fsRedirectionOff);
+    EXPECT_EQ(sim.OpenHandles(), 0u);
 }
 
 }  // namespace

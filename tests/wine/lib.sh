@@ -371,6 +371,21 @@ zw_run_launcher() {
   zw_wait_launcher
 }
 
+# zw_cmdline NAME LINE: runs the Windows command line LINE in the foreground
+# as a line of a batch file (NAME.bat in the work folder), from C:\, so the
+# program receives it exactly as written: quotes inside an argument
+# (/log:"C:\a b\x.log") arrive unescaped, which Wine's quoting of Unix
+# arguments cannot give. cmd waits for a GUI program of a batch file too; its
+# status is the program's exit code (its low byte: 3010 shows as 194), 124
+# after ZW_TIMEOUT seconds (120).
+zw_cmdline() {
+  local bat="$ZW_WORK/$1.bat" loader=wine
+  printf '@%s\r\n' "$2" >"$bat"
+  # The prefix's own cmd.exe, without the 32-bit loader's detour in win64.
+  [ "${ZW_ARCH:-}" = win64 ] && loader=/usr/lib/wine/wine64
+  (cd "$WINEPREFIX/drive_c" && exec timeout -k 5 "${ZW_TIMEOUT:-120}" "$loader" cmd /c "$(zw_winpath "$bat")")
+}
+
 # zw_check_crash FILE WHAT: fails when FILE holds a Wine crash report.
 zw_check_crash() {
   if grep -Eq 'Unhandled exception|Unhandled page fault|page fault on|Backtrace:|to unimplemented function' "$1" 2>/dev/null; then

@@ -568,7 +568,10 @@ Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share
 {
     Record("CreateFileA", std::string(path) + "|" + Hex(access) + "|" + Hex(share) + "|" + std::to_string(disposition) +
                               "|" + Hex(flags));
-    const std::string full = Resolve(path);
+    std::string full = Resolve(path);
+    const std::string system32 = UpperAscii(Resolve(windowsDirectory + "\\System32")) + "\\";
+    if (wow64 && !fsRedirectionOff && UpperAscii(full).rfind(system32, 0) == 0)
+        full = Resolve(windowsDirectory + "\\SysWOW64\\" + full.substr(system32.size()));
     const std::string key = UpperAscii(full);
     const size_t k = full.find_last_of('\\');
     const std::string dir = UpperAscii(k <= 2 ? full.substr(0, 3) : full.substr(0, k));
@@ -605,6 +608,25 @@ bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_
     }
     content_[namedHandles_[file]].append(static_cast<const char*>(data), size);
     written = size;
+    return true;
+}
+
+bool SimWindows::Wow64DisableWow64FsRedirection(void*& oldValue)
+{
+    Record("Wow64DisableWow64FsRedirection");
+    if (!wow64) {
+        lastError = 1;  // ERROR_INVALID_FUNCTION: nothing to turn off
+        return false;
+    }
+    oldValue = reinterpret_cast<void*>(static_cast<uintptr_t>(fsRedirectionOff ? 1 : 0));
+    fsRedirectionOff = true;
+    return true;
+}
+
+bool SimWindows::Wow64RevertWow64FsRedirection(void* oldValue)
+{
+    Record("Wow64RevertWow64FsRedirection");
+    fsRedirectionOff = reinterpret_cast<uintptr_t>(oldValue) != 0;
     return true;
 }
 

@@ -181,6 +181,9 @@ public:
     // ---- process identity and clock
     bool wow64 = false;
     bool wow64CallFails = false;
+    // Under WOW64, CreateFileA of <windows>\System32\... opens SysWOW64 while
+    // the thread's redirection is on (the exempt subfolders are not modelled).
+    bool fsRedirectionOff = false;
     uint32_t currentPid = 4242;
     uint32_t tickBase = 0;  // GetTickCount is tickBase + now (wraps like the system's)
 
@@ -244,6 +247,8 @@ public:
     Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                        uint32_t flags) override;
     bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override;
+    bool Wow64DisableWow64FsRedirection(void*& oldValue) override;
+    bool Wow64RevertWow64FsRedirection(void* oldValue) override;
     bool IsWow64Process(bool& wow64) override;
     uint32_t GetCurrentProcessId() override;
     uint32_t GetProcessId(Handle process) override;
