@@ -98,7 +98,24 @@ VERSION_STRINGS = {
 }
 
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
+ASM3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+SMI2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 XML_DECLARATION = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+
+# The operating systems the launcher declares it was made for: without them
+# Windows 7 and later run it with the behaviour of Windows Vista.
+SUPPORTED_OS = [
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Windows Vista
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # Windows 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # Windows 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # Windows 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # Windows 10 and 11
+]
+MANIFEST_ELEMENTS = [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency",
+                     ASM3 + "trustInfo", COMPAT + "compatibility", ASM3 + "application"]
+
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 
 class Reader:
@@ -134,6 +151,12 @@ class Reader:
             return ""
         self.pos -= 2
         return self.wstr()
+
+
+def pe_dll_characteristics(image):
+    """DllCharacteristics of the optional header (the same offset in PE32 and PE32+)."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    return struct.unpack_from("<H", image, pe + 24 + 70)[0]
 
 
 def pe_machine(image):
@@ -353,6 +376,17 @@ def check_version(data, fail):
         fail("version: translation %r, want 0x0412, 1200" % (trans[:2] if trans else None,))
 
 
+def path_of(elem, *tags):
+    """The one element at the end of tags below elem, or None when any step
+    is missing or holds more than one child of that name."""
+    for tag in tags:
+        found = elem.findall(tag)
+        if len(found) != 1:
+            return None
+        elem = found[0]
+    return elem
+
+
 def check_manifest(arch, data, fail):
     text = data.decode("utf-8")
     if not text.startswith(XML_DECLARATION):
@@ -361,8 +395,8 @@ def check_manifest(arch, data, fail):
     if root.tag != ASM + "assembly" or root.attrib != {"manifestVersion": "1.0"}:
         fail("manifest: root %r %r" % (root.tag, root.attrib))
     kids = list(root)
-    if [k.tag for k in kids] != [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency"]:
-        fail("manifest: elements %r" % [k.tag for k in kids])
+    if [k.tag for k in kids] != MANIFEST_ELEMENTS:
+        fail("manifest: elements %r, want %r" % ([k.tag for k in kids], MANIFEST_ELEMENTS))
         return
     own = {"processorArchitecture": arch, "version": "5.1.0.0", "type": "win32", "name": "test.exe"}
     if kids[0].attrib != own:
@@ -375,6 +409,27 @@ def check_manifest(arch, data, fail):
           "language": "*", "processorArchitecture": arch, "publicKeyToken": "6595b64144ccf1df"}
     if len(ident) != 1 or ident[0].tag != ASM + "assemblyIdentity" or ident[0].attrib != cc:
         fail("manifest: dependency %r" % [(i.tag, i.attrib) for i in ident])
+
+    # Every start asks for administrator rights: drivers, the Windows
+    # directory and the restart need them, and a prompt up front beats an
+    # installer failing halfway.
+    level = path_of(kids[3], ASM3 + "security", ASM3 + "requestedPrivileges", ASM3 + "requestedExecutionLevel")
+    want = {"level": "requireAdministrator", "uiAccess": "false"}
+    if level is None or level.attrib != want:
+        fail("manifest: requestedExecutionLevel %r, want %r" % (None if level is None else level.attrib, want))
+
+    app = path_of(kids[4], COMPAT + "application")
+    ids = [] if app is None else [e.get("Id") for e in app if e.tag == COMPAT + "supportedOS"]
+    others = [] if app is None else [e.tag for e in app if e.tag != COMPAT + "supportedOS"]
+    if ids != SUPPORTED_OS or others:
+        fail("manifest: supportedOS %r (and %r), want %r" % (ids, others, SUPPORTED_OS))
+
+    # System DPI aware: "true" in the 2005 namespace. A dpiAwareness element
+    # would override it from Windows 10 1607 on, so there must be none.
+    settings = path_of(kids[5], ASM3 + "windowsSettings")
+    got = [] if settings is None else [(e.tag, (e.text or "").strip()) for e in settings]
+    if got != [(SMI2005 + "dpiAware", "true")]:
+        fail("manifest: windowsSettings %r, want only dpiAware true" % got)
 
 
 def check_image(path):
@@ -392,6 +447,10 @@ def check_image(path):
     if arch is None:
         fail("machine 0x%x is neither x86 nor x64" % pe_machine(image))
         arch = "x86"
+    # Terminal-server aware: Windows then loads no compatibility shims for it
+    # on a Remote Desktop session host.
+    if not pe_dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+        fail("PE header: DllCharacteristics 0x%04x lacks TERMINAL_SERVER_AWARE" % pe_dll_characteristics(image))
     check_set(res, fail)
     by_key = {(t, n): d for (t, n, _l), d in res.items()}
 
