@@ -2,14 +2,21 @@
 """Reads the resource section of a built launcher executable and checks every
 resource byte for byte against the set it must carry.
 
-    check_resources.py zarnowel.exe [zarnowel64.exe ...]
+    check_resources.py [--cache CMakeCache.txt] [--comments TEXT]
+                       [--company-name TEXT] [--legal-copyright TEXT]
+                       [--product-name TEXT] zarnowel.exe [zarnowel64.exe ...]
 
-Prints one line per failed check and exits 1 when any failed, 0 when all
-passed, 2 when a file can't be read as a PE image. Text in the templates is
+The version block's four distributor values are the configured ones: given
+as options, else read from --cache, else from the CMakeCache.txt in the
+executable's own folder (its build folder). Prints one line per failed check
+and exits 1 when any failed, 0 when all passed, 2 when a file can't be read
+as a PE image or the distributor values are not known. Text in the templates is
 compared as decoded UTF-16, so a wrongly converted Korean caption shows up
 here rather than as mojibake on screen.
 """
 
+import argparse
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -82,19 +89,24 @@ ACCELERATORS = [(FALT, ord("?"), 104), (FALT | ACCEL_LAST, ord("/"), 104)]
 
 STRINGS = {103: "zarnowel2", 109: "ZARNOWEL2"}
 
+# The fixed strings; the distributor's four come from the build's configuration.
 VERSION_STRINGS = {
-    "Comments": "Chained installation launcher",
-    "CompanyName": "Zarnowel",
     "FileDescription": "zarnowel",
     "FileVersion": "1, 0, 1, 10",
     "InternalName": "zarnowel",
-    "LegalCopyright": "Copyright (C) Zarnowel",
     "LegalTrademarks": "",
     "OriginalFilename": "zarnowel.exe",
     "PrivateBuild": "",
-    "ProductName": "Zarnowel",
     "ProductVersion": "1, 0, 1, 10",
     "SpecialBuild": "",
+}
+
+# version-block key -> (cache variable, option)
+DISTRIBUTOR_KEYS = {
+    "Comments": ("ZARNOWEL_COMMENTS", "comments"),
+    "CompanyName": ("ZARNOWEL_COMPANY_NAME", "company_name"),
+    "LegalCopyright": ("ZARNOWEL_LEGAL_COPYRIGHT", "legal_copyright"),
+    "ProductName": ("ZARNOWEL_PRODUCT_NAME", "product_name"),
 }
 
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
@@ -351,7 +363,38 @@ def version_node(data, pos):
     return key, value, children, pos + length
 
 
-def check_version(data, fail):
+def read_cache(path):
+    """{name: value} of a CMakeCache.txt ("NAME:TYPE=value", value to the line end)."""
+    values = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line.startswith(("#", "//")) or "=" not in line:
+                continue
+            name_type, value = line.split("=", 1)
+            values[name_type.split(":", 1)[0]] = value
+    return values
+
+
+def distributor_strings(exe, args):
+    """The four distributor values the build of exe was configured with."""
+    given = {key: getattr(args, opt) for key, (_var, opt) in DISTRIBUTOR_KEYS.items()}
+    if all(v is not None for v in given.values()):
+        return given
+    cache = args.cache or os.path.join(os.path.dirname(os.path.abspath(exe)), "CMakeCache.txt")
+    try:
+        values = read_cache(cache)
+    except OSError as e:
+        raise ValueError("distributor values: no option and no cache (%s)" % e)
+    for key, (var, _opt) in DISTRIBUTOR_KEYS.items():
+        if given[key] is None:
+            if var not in values:
+                raise ValueError("distributor values: %s is not in %s" % (var, cache))
+            given[key] = values[var]
+    return given
+
+
+def check_version(distributor, data, fail):
     key, fixed, children, _ = version_node(data, 0)
     if key != "VS_VERSION_INFO" or len(fixed) != 52:
         fail("version: root %r with %d-byte fixed part" % (key, len(fixed)))
@@ -369,8 +412,10 @@ def check_version(data, fail):
         strings = {}
         for k, v, _c, _e in sfi[2][0][2]:
             strings[k] = v.decode("utf-16-le").split("\0")[0]
-        if strings != VERSION_STRINGS:
-            fail("version: strings %r, want %r" % (strings, VERSION_STRINGS))
+        want = dict(VERSION_STRINGS, **distributor)
+        for k in sorted(set(strings) | set(want)):
+            if strings.get(k) != want.get(k):
+                fail("version: string %s %r, want %r" % (k, strings.get(k), want.get(k)))
     trans = vfi[2][0] if vfi and len(vfi[2]) == 1 else None
     if trans is None or trans[0] != "Translation" or trans[1] != struct.pack("<HH", 0x0412, 1200):
         fail("version: translation %r, want 0x0412, 1200" % (trans[:2] if trans else None,))
@@ -432,7 +477,7 @@ def check_manifest(arch, data, fail):
         fail("manifest: windowsSettings %r, want only dpiAware true" % got)
 
 
-def check_image(path):
+def check_image(path, distributor):
     failures = []
 
     def fail(msg):
@@ -467,7 +512,7 @@ def check_image(path):
     run((RT_MENU, 109), check_menu)
     run((RT_ACCELERATOR, 109), check_accelerators)
     run((RT_STRING, 7), check_strings, 7)
-    run((RT_VERSION, 1), check_version)
+    run((RT_VERSION, 1), check_version, distributor)
     run((RT_MANIFEST, 1), check_manifest, arch)
     if (RT_GROUP_ICON, 162) in by_key:
         check_icon(by_key[(RT_GROUP_ICON, 162)], by_key.get((RT_ICON, 1)), fail)
@@ -475,20 +520,23 @@ def check_image(path):
 
 
 def main(argv):
-    if len(argv) < 2:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("--cache", help="CMakeCache.txt holding the ZARNOWEL_* distributor values")
+    for _key, (_var, opt) in DISTRIBUTOR_KEYS.items():
+        parser.add_argument("--" + opt.replace("_", "-"), dest=opt)
+    parser.add_argument("exe", nargs="+")
+    args = parser.parse_args(argv[1:])
     failures = []
-    for path in argv[1:]:
+    for path in args.exe:
         try:
-            failures += check_image(path)
+            failures += check_image(path, distributor_strings(path, args))
         except (OSError, ValueError, struct.error) as e:
             print("%s: %s" % (path, e), file=sys.stderr)
             return 2
     for line in failures:
         print(line)
     if not failures:
-        print("resources ok: %s" % " ".join(argv[1:]))
+        print("resources ok: %s" % " ".join(args.exe))
     return 1 if failures else 0
 
 
