@@ -124,7 +124,10 @@ python3 "$src/tools/check_resources.py" --cache "$cache" "$stage/zarnowel.exe" "
 
 {
   echo "zarnowel $version"
-  for k in "${keys[@]}"; do echo "${k#ZARNOWEL_}: $(cache_get "$k")"; done
+  echo "Comments: $(cache_get ZARNOWEL_COMMENTS)"
+  echo "CompanyName: $(cache_get ZARNOWEL_COMPANY_NAME)"
+  echo "LegalCopyright: $(cache_get ZARNOWEL_LEGAL_COPYRIGHT)"
+  echo "ProductName: $product"
   echo "Signature: $signature"
   echo "SHA-256:"
   (cd "$stage" && sha256sum "${exes[@]}" | sed 's/^/  /')
