@@ -25,7 +25,7 @@ pe_bits() {
 
 # check EXE [BITS]: BITS, when given, is the width EXE must have.
 check() {
-  local exe=$1 want_bits=${2:-} bits od dump format subsystem dll_chars dlls d
+  local exe=$1 want_bits=${2:-} bits od dump format subsystem kind dll_chars dlls d
   bits=$(pe_bits "$exe")
   case $bits in
     32) od=i686-w64-mingw32-objdump format=pei-i386 ;;
@@ -41,7 +41,7 @@ check() {
     zarnowel-check*.exe) subsystem=3 kind="a console program" ;;
     *) subsystem=2 kind="a GUI program" ;;
   esac
-  echo "$dump" | grep -Eq "Subsystem[[:space:]]+0*$subsystem[[:space:]]" || { echo "FAIL: $exe is not $kind"; status=1; }
+  echo "$dump" | grep -Eq "Subsystem[[:space:]]+0*${subsystem}[[:space:]]" || { echo "FAIL: $exe is not $kind"; status=1; }
   # Terminal-server aware: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0x8000.
   dll_chars=$(echo "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
   if [ -z "$dll_chars" ] || [ $((0x$dll_chars & 0x8000)) = 0 ]; then
