@@ -7,14 +7,18 @@
 # (by hand: ZW_RELEASE_DIST=dist after cmake --workflow --preset release).
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
-dist=${ZW_RELEASE_DIST:-$ZW_SOURCE_DIR/dist}
+dist=$(cd "${ZW_RELEASE_DIST:-$ZW_SOURCE_DIR/dist}" 2>/dev/null && pwd)
 mapfile -t zips < <(ls "$dist"/zarnowel-*.zip 2>/dev/null)
 [ ${#zips[@]} = 1 ] || zw_skip "want one zarnowel-<version>.zip in $dist, found ${#zips[@]} (run release.package or the release preset)"
 zw_prefix win64
 zw_scratch release_example >/dev/null
 
 (cd "$ZW_WORK" && cmake -E tar xf "${zips[0]}")
-pkg=$(echo "$ZW_WORK"/zarnowel-*/)
+pkg=$ZW_WORK/$(basename "${zips[0]}" .zip)
+if [ ! -f "$pkg/zarnowel.exe" ]; then
+  zw_fail "${zips[0]} did not unpack into $(basename "$pkg")/"
+  zw_finish
+fi
 dir=$ZW_DIR/medium
 mkdir -p "$dir"
 cp "$pkg/zarnowel.exe" "$pkg/zarnowel64.exe" "$dir/"
