@@ -4,7 +4,7 @@
 set -euo pipefail
 need=(cmake ninja-build g++ googletest libgtest-dev g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
       binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb x11-utils
-      imagemagick fonts-nanum wixl clang libclang-rt-14-dev valgrind python3)
+      imagemagick fonts-nanum wixl clang libclang-rt-14-dev valgrind python3 osslsigncode openssl)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

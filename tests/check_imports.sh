@@ -1,25 +1,78 @@
 #!/bin/bash
-# Both executables must be PE GUI programs of the right width that import only
-# DLLs every Windows ships: no libgcc, libstdc++ or winpthread beside them.
+# Every executable we ship must be a PE program of the right width and kind,
+# terminal-server aware, that imports only DLLs every Windows ships: no
+# libgcc, libstdc++ or winpthread beside it.
+#
+#   check_imports.sh WIN32_DIR WIN64_DIR   the two build folders: both launchers
+#                                          and, where built, their checkers
+#   check_imports.sh --files EXE...        these files (the release package's);
+#                                          the width is read from each header
+#
+# The launchers are GUI programs, zarnowel-check.exe a console program.
+# Exit 0 all good, 1 a check failed, 77 a launcher of a build folder is not built.
 set -u
-win32_dir=$1 win64_dir=$2
-objdump_for() { case $1 in 32) echo i686-w64-mingw32-objdump ;; 64) echo x86_64-w64-mingw32-objdump ;; esac; }
 allowed='^(kernel32|user32|gdi32|shell32|comctl32|advapi32|setupapi|cfgmgr32|newdev|msvcrt|ntdll|ole32)\.dll$'
 status=0
+
+# pe_bits FILE: 32, 64, or nothing for a file that is no PE image.
+pe_bits() {
+  local off machine
+  [ "$(head -c2 "$1" 2>/dev/null)" = MZ ] || return 0
+  off=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' ')
+  case $((16#${machine:-0})) in 332) echo 32 ;; 34404) echo 64 ;; esac # 0x14c, 0x8664
+}
+
+# check EXE [BITS]: BITS, when given, is the width EXE must have.
 check() {
-  local exe=$1 bits=$2 format=$3
-  if [ ! -f "$exe" ]; then echo "SKIP: $exe not built"; exit 77; fi
-  local od; od=$(objdump_for "$bits")
-  local dump; dump=$("$od" -p "$exe")
+  local exe=$1 want_bits=${2:-} bits od dump format subsystem kind dll_chars dlls d
+  bits=$(pe_bits "$exe")
+  case $bits in
+    32) od=i686-w64-mingw32-objdump format=pei-i386 ;;
+    64) od=x86_64-w64-mingw32-objdump format=pei-x86-64 ;;
+    *) echo "FAIL: $exe is not a 32- or 64-bit PE image"; status=1; return ;;
+  esac
+  if [ -n "$want_bits" ] && [ "$bits" != "$want_bits" ]; then
+    echo "FAIL: $exe is $bits-bit, want $want_bits-bit"; status=1
+  fi
+  dump=$("$od" -p "$exe")
   echo "$dump" | grep -q "file format $format" || { echo "FAIL: $exe is not $format"; status=1; }
-  echo "$dump" | grep -Eq 'Subsystem[[:space:]]+0*2[[:space:]]' || { echo "FAIL: $exe is not a GUI program"; status=1; }
-  local dlls; dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+  case $(basename "$exe") in
+    zarnowel-check*.exe) subsystem=3 kind="a console program" ;;
+    *) subsystem=2 kind="a GUI program" ;;
+  esac
+  echo "$dump" | grep -Eq "Subsystem[[:space:]]+0*${subsystem}[[:space:]]" || { echo "FAIL: $exe is not $kind"; status=1; }
+  # Terminal-server aware: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0x8000.
+  dll_chars=$(echo "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
+  if [ -z "$dll_chars" ] || [ $((0x$dll_chars & 0x8000)) = 0 ]; then
+    echo "FAIL: $exe is not terminal-server aware (DllCharacteristics ${dll_chars:-?})"; status=1
+  fi
+  dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   echo "$exe ($format) imports:" $dlls
   for d in $dlls; do
     echo "$d" | grep -Eq "$allowed" || { echo "FAIL: $exe imports non-system $d"; status=1; }
   done
 }
-check "$win32_dir/zarnowel.exe" 32 pei-i386
-check "$win64_dir/zarnowel64.exe" 64 pei-x86-64
+
+if [ "${1:-}" = --files ]; then
+  shift
+  [ $# -gt 0 ] || { echo "usage: $0 --files EXE..."; exit 2; }
+  for exe in "$@"; do
+    case $(basename "$exe") in
+      zarnowel.exe) check "$exe" 32 ;;
+      zarnowel64.exe) check "$exe" 64 ;;
+      *) check "$exe" ;;
+    esac
+  done
+else
+  win32_dir=$1 win64_dir=$2
+  for exe in "$win32_dir/zarnowel.exe" "$win64_dir/zarnowel64.exe"; do
+    [ -f "$exe" ] || { echo "SKIP: $exe not built"; exit 77; }
+  done
+  check "$win32_dir/zarnowel.exe" 32
+  check "$win64_dir/zarnowel64.exe" 64
+  [ -f "$win32_dir/zarnowel-check.exe" ] && check "$win32_dir/zarnowel-check.exe" 32
+  [ -f "$win64_dir/zarnowel-check.exe" ] && check "$win64_dir/zarnowel-check.exe" 64
+fi
 [ $status = 0 ] && echo "PASS: imports are system DLLs only"
 exit $status

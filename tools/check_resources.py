@@ -2,14 +2,21 @@
 """Reads the resource section of a built launcher executable and checks every
 resource byte for byte against the set it must carry.
 
-    check_resources.py zarnowel.exe [zarnowel64.exe ...]
+    check_resources.py [--cache CMakeCache.txt] [--comments TEXT]
+                       [--company-name TEXT] [--legal-copyright TEXT]
+                       [--product-name TEXT] zarnowel.exe [zarnowel64.exe ...]
 
-Prints one line per failed check and exits 1 when any failed, 0 when all
-passed, 2 when a file can't be read as a PE image. Text in the templates is
+The version block's four distributor values are the configured ones: given
+as options, else read from --cache, else from the CMakeCache.txt in the
+executable's own folder (its build folder). Prints one line per failed check
+and exits 1 when any failed, 0 when all passed, 2 when a file can't be read
+as a PE image or the distributor values are not known. Text in the templates is
 compared as decoded UTF-16, so a wrongly converted Korean caption shows up
 here rather than as mojibake on screen.
 """
 
+import argparse
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -82,23 +89,45 @@ ACCELERATORS = [(FALT, ord("?"), 104), (FALT | ACCEL_LAST, ord("/"), 104)]
 
 STRINGS = {103: "zarnowel2", 109: "ZARNOWEL2"}
 
+# The fixed strings; the distributor's four come from the build's configuration.
 VERSION_STRINGS = {
-    "Comments": "Chained installation launcher",
-    "CompanyName": "Zarnowel",
     "FileDescription": "zarnowel",
     "FileVersion": "1, 0, 1, 10",
     "InternalName": "zarnowel",
-    "LegalCopyright": "Copyright (C) Zarnowel",
     "LegalTrademarks": "",
     "OriginalFilename": "zarnowel.exe",
     "PrivateBuild": "",
-    "ProductName": "Zarnowel",
     "ProductVersion": "1, 0, 1, 10",
     "SpecialBuild": "",
 }
 
+# version-block key -> (cache variable, option)
+DISTRIBUTOR_KEYS = {
+    "Comments": ("ZARNOWEL_COMMENTS", "comments"),
+    "CompanyName": ("ZARNOWEL_COMPANY_NAME", "company_name"),
+    "LegalCopyright": ("ZARNOWEL_LEGAL_COPYRIGHT", "legal_copyright"),
+    "ProductName": ("ZARNOWEL_PRODUCT_NAME", "product_name"),
+}
+
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
+ASM3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+SMI2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 XML_DECLARATION = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
+
+# The operating systems the launcher declares it was made for: without them
+# Windows 7 and later run it with the behaviour of Windows Vista.
+SUPPORTED_OS = [
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Windows Vista
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # Windows 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # Windows 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # Windows 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # Windows 10 and 11
+]
+MANIFEST_ELEMENTS = [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency",
+                     ASM3 + "trustInfo", COMPAT + "compatibility", ASM3 + "application"]
+
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
 
 
 class Reader:
@@ -134,6 +163,12 @@ class Reader:
             return ""
         self.pos -= 2
         return self.wstr()
+
+
+def pe_dll_characteristics(image):
+    """DllCharacteristics of the optional header (the same offset in PE32 and PE32+)."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    return struct.unpack_from("<H", image, pe + 24 + 70)[0]
 
 
 def pe_machine(image):
@@ -328,7 +363,38 @@ def version_node(data, pos):
     return key, value, children, pos + length
 
 
-def check_version(data, fail):
+def read_cache(path):
+    """{name: value} of a CMakeCache.txt ("NAME:TYPE=value", value to the line end)."""
+    values = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line.startswith(("#", "//")) or "=" not in line:
+                continue
+            name_type, value = line.split("=", 1)
+            values[name_type.split(":", 1)[0]] = value
+    return values
+
+
+def distributor_strings(exe, args):
+    """The four distributor values the build of exe was configured with."""
+    given = {key: getattr(args, opt) for key, (_var, opt) in DISTRIBUTOR_KEYS.items()}
+    if all(v is not None for v in given.values()):
+        return given
+    cache = args.cache or os.path.join(os.path.dirname(os.path.abspath(exe)), "CMakeCache.txt")
+    try:
+        values = read_cache(cache)
+    except OSError as e:
+        raise ValueError("distributor values: no option and no cache (%s)" % e)
+    for key, (var, _opt) in DISTRIBUTOR_KEYS.items():
+        if given[key] is None:
+            if var not in values:
+                raise ValueError("distributor values: %s is not in %s" % (var, cache))
+            given[key] = values[var]
+    return given
+
+
+def check_version(distributor, data, fail):
     key, fixed, children, _ = version_node(data, 0)
     if key != "VS_VERSION_INFO" or len(fixed) != 52:
         fail("version: root %r with %d-byte fixed part" % (key, len(fixed)))
@@ -346,11 +412,24 @@ def check_version(data, fail):
         strings = {}
         for k, v, _c, _e in sfi[2][0][2]:
             strings[k] = v.decode("utf-16-le").split("\0")[0]
-        if strings != VERSION_STRINGS:
-            fail("version: strings %r, want %r" % (strings, VERSION_STRINGS))
+        want = dict(VERSION_STRINGS, **distributor)
+        for k in sorted(set(strings) | set(want)):
+            if strings.get(k) != want.get(k):
+                fail("version: string %s %r, want %r" % (k, strings.get(k), want.get(k)))
     trans = vfi[2][0] if vfi and len(vfi[2]) == 1 else None
     if trans is None or trans[0] != "Translation" or trans[1] != struct.pack("<HH", 0x0412, 1200):
         fail("version: translation %r, want 0x0412, 1200" % (trans[:2] if trans else None,))
+
+
+def path_of(elem, *tags):
+    """The one element at the end of tags below elem, or None when any step
+    is missing or holds more than one child of that name."""
+    for tag in tags:
+        found = elem.findall(tag)
+        if len(found) != 1:
+            return None
+        elem = found[0]
+    return elem
 
 
 def check_manifest(arch, data, fail):
@@ -361,8 +440,8 @@ def check_manifest(arch, data, fail):
     if root.tag != ASM + "assembly" or root.attrib != {"manifestVersion": "1.0"}:
         fail("manifest: root %r %r" % (root.tag, root.attrib))
     kids = list(root)
-    if [k.tag for k in kids] != [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency"]:
-        fail("manifest: elements %r" % [k.tag for k in kids])
+    if [k.tag for k in kids] != MANIFEST_ELEMENTS:
+        fail("manifest: elements %r, want %r" % ([k.tag for k in kids], MANIFEST_ELEMENTS))
         return
     own = {"processorArchitecture": arch, "version": "5.1.0.0", "type": "win32", "name": "test.exe"}
     if kids[0].attrib != own:
@@ -376,8 +455,29 @@ def check_manifest(arch, data, fail):
     if len(ident) != 1 or ident[0].tag != ASM + "assemblyIdentity" or ident[0].attrib != cc:
         fail("manifest: dependency %r" % [(i.tag, i.attrib) for i in ident])
 
+    # Every start asks for administrator rights: drivers, the Windows
+    # directory and the restart need them, and a prompt up front beats an
+    # installer failing halfway.
+    level = path_of(kids[3], ASM3 + "security", ASM3 + "requestedPrivileges", ASM3 + "requestedExecutionLevel")
+    want = {"level": "requireAdministrator", "uiAccess": "false"}
+    if level is None or level.attrib != want:
+        fail("manifest: requestedExecutionLevel %r, want %r" % (None if level is None else level.attrib, want))
 
-def check_image(path):
+    app = path_of(kids[4], COMPAT + "application")
+    ids = [] if app is None else [e.get("Id") for e in app if e.tag == COMPAT + "supportedOS"]
+    others = [] if app is None else [e.tag for e in app if e.tag != COMPAT + "supportedOS"]
+    if ids != SUPPORTED_OS or others:
+        fail("manifest: supportedOS %r (and %r), want %r" % (ids, others, SUPPORTED_OS))
+
+    # System DPI aware: "true" in the 2005 namespace. A dpiAwareness element
+    # would override it from Windows 10 1607 on, so there must be none.
+    settings = path_of(kids[5], ASM3 + "windowsSettings")
+    got = [] if settings is None else [(e.tag, (e.text or "").strip()) for e in settings]
+    if got != [(SMI2005 + "dpiAware", "true")]:
+        fail("manifest: windowsSettings %r, want only dpiAware true" % got)
+
+
+def check_image(path, distributor):
     failures = []
 
     def fail(msg):
@@ -392,6 +492,10 @@ def check_image(path):
     if arch is None:
         fail("machine 0x%x is neither x86 nor x64" % pe_machine(image))
         arch = "x86"
+    # Terminal-server aware: Windows then loads no compatibility shims for it
+    # on a Remote Desktop session host.
+    if not pe_dll_characteristics(image) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE:
+        fail("PE header: DllCharacteristics 0x%04x lacks TERMINAL_SERVER_AWARE" % pe_dll_characteristics(image))
     check_set(res, fail)
     by_key = {(t, n): d for (t, n, _l), d in res.items()}
 
@@ -408,7 +512,7 @@ def check_image(path):
     run((RT_MENU, 109), check_menu)
     run((RT_ACCELERATOR, 109), check_accelerators)
     run((RT_STRING, 7), check_strings, 7)
-    run((RT_VERSION, 1), check_version)
+    run((RT_VERSION, 1), check_version, distributor)
     run((RT_MANIFEST, 1), check_manifest, arch)
     if (RT_GROUP_ICON, 162) in by_key:
         check_icon(by_key[(RT_GROUP_ICON, 162)], by_key.get((RT_ICON, 1)), fail)
@@ -416,20 +520,23 @@ def check_image(path):
 
 
 def main(argv):
-    if len(argv) < 2:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("--cache", help="CMakeCache.txt holding the ZARNOWEL_* distributor values")
+    for _key, (_var, opt) in DISTRIBUTOR_KEYS.items():
+        parser.add_argument("--" + opt.replace("_", "-"), dest=opt)
+    parser.add_argument("exe", nargs="+")
+    args = parser.parse_args(argv[1:])
     failures = []
-    for path in argv[1:]:
+    for path in args.exe:
         try:
-            failures += check_image(path)
+            failures += check_image(path, distributor_strings(path, args))
         except (OSError, ValueError, struct.error) as e:
             print("%s: %s" % (path, e), file=sys.stderr)
             return 2
     for line in failures:
         print(line)
     if not failures:
-        print("resources ok: %s" % " ".join(argv[1:]))
+        print("resources ok: %s" % " ".join(args.exe))
     return 1 if failures else 0
 
 

@@ -394,6 +394,33 @@ zw_check_crash() {
   fi
 }
 
+# zw_run_example DIR [ARGS...]: the bundled example (examples/, already copied
+# into DIR beside the launcher) with its stand-in installers: starts
+# DIR/zarnowel.exe with ARGS, starts rtpost.exe (a process an installer leaves
+# behind) once rtsetup.exe runs, waits until the prefix falls quiet and checks
+# that all four ran, item 4 only after rtpost.exe had ended. ZW_EXAMPLE_T0 is
+# when it started.
+zw_run_example() {
+  local dir=$1 leftover
+  shift
+  zw_helper "$dir" tool.exe 1500
+  zw_helper "$dir/runtime" rtsetup.exe 5000
+  zw_helper "$dir" rtpost.exe 8000
+  zw_helper "$dir/app" appsetup.exe 3000
+  zw_windows_file tool.exe
+  (zw_wait_log rtsetup started 1 200 >/dev/null && zw_wine "$dir/rtpost.exe" >/dev/null 2>&1) &
+  leftover=$!
+  ZW_EXAMPLE_T0=$(zw_now_ms)
+  ZW_TIMEOUT=300 zw_run_launcher "$dir" "$@"
+  # In the 64-bit prefix the sibling goes on after zarnowel.exe has ended.
+  timeout 300 wineserver -w
+  wait "$leftover"
+  zw_expect_eq "zarnowel.exe exit code" "$ZW_RC" 0
+  zw_expect_eq "every stand-in installer ran" "$(zw_log_count '' ended)" 4
+  zw_expect "item 4 started after rtpost.exe, named by item 3, had ended" \
+    test "$(zw_log_ms appsetup started)" -gt "$(zw_log_ms rtpost ended)"
+}
+
 # ---------------------------------------------------------------- the helper log
 
 # Lines are "<ms> TAB <name> TAB <pid> TAB <event> TAB <text>" (progs/zwprog.h).

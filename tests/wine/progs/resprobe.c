@@ -8,8 +8,9 @@
  * and 162; bitmap 171 as loaded; menu 109; accelerator table 109 and what ALT
  * with each key does through TranslateAccelerator; dialogs 103 and 132 as
  * template bytes and as a created (hidden) ANSI dialog, captions included; the
- * version block; the manifest as an activation context and the comctl32
- * version it brings.
+ * version block; the manifest as an activation context: the comctl32
+ * version it brings, the run level it asks for, the operating systems it
+ * declares and its DPI setting, as the system's manifest parser read them.
  * Exit codes: 0 reported, 1 the file can't be opened, 2 bad arguments. */
 #include "zwprog.h"
 
@@ -565,6 +566,53 @@ static void report_version(void)
 
 typedef HRESULT(CALLBACK *dll_get_version_fn)(DLLVERSIONINFO *);
 
+/* What the parser kept of trustInfo, compatibility and windowsSettings. */
+static void report_manifest_settings(HANDLE actx)
+{
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level;
+    SIZE_T got = 0;
+    memset(&level, 0, sizeof level);
+    if (QueryActCtxW(0, actx, NULL, RunlevelInformationInActivationContext, &level, sizeof level, &got))
+        zw_outf("manifest.runlevel=%d uiaccess %lu\n", (int)level.RunLevel, (unsigned long)level.UiAccess);
+    else
+        zw_outf("manifest.runlevel=failed %lu\n", (unsigned long)GetLastError());
+
+    /* Newer systems append a 64-bit MaxVersionTested to each element (and so
+     * align the array to 8): the element size follows from the byte count. */
+    BYTE compat[1024];
+    got = 0;
+    if (QueryActCtxW(0, actx, NULL, CompatibilityInformationInActivationContext, compat, sizeof compat, &got) &&
+        got >= sizeof(DWORD)) {
+        DWORD count = *(const DWORD *)compat;
+        size_t first = 4, size = 20;
+        if (count > 0 && got >= 8 + (size_t)count * 32 && (got - 8) % 32 == 0) first = 8, size = 32;
+        zw_outf("manifest.supportedos.count=%lu\n", (unsigned long)count);
+        for (DWORD i = 0; i < count && first + (i + 1) * size <= got; i++) {
+            const BYTE *e = compat + first + i * size;
+            GUID id;
+            DWORD type;
+            memcpy(&id, e, sizeof id);
+            memcpy(&type, e + sizeof id, sizeof type);
+            zw_outf("manifest.supportedos.%lu={%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x} type %lu\n",
+                    (unsigned long)(i + 1), (unsigned long)id.Data1, id.Data2, id.Data3, id.Data4[0], id.Data4[1],
+                    id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7], (unsigned long)type);
+        }
+    } else {
+        zw_outf("manifest.supportedos=failed %lu\n", (unsigned long)GetLastError());
+    }
+
+    WCHAR value[64];
+    char valueText[256];
+    got = 0;
+    if (QueryActCtxSettingsW(0, actx, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", value,
+                             sizeof value / sizeof value[0], &got)) {
+        zw_utf8(value, valueText, sizeof valueText);
+        zw_outf("manifest.dpiaware=%s\n", valueText);
+    } else {
+        zw_outf("manifest.dpiaware=failed %lu\n", (unsigned long)GetLastError());
+    }
+}
+
 static void report_manifest(const WCHAR *path)
 {
     DWORD size;
@@ -583,6 +631,7 @@ static void report_manifest(const WCHAR *path)
         return;
     }
     zw_out("manifest.actctx=ok\n");
+    report_manifest_settings(actx);
     ULONG_PTR cookie = 0;
     if (ActivateActCtx(actx, &cookie)) {
         HMODULE cc = LoadLibraryW(L"comctl32.dll");

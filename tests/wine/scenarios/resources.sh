@@ -221,6 +221,19 @@ manifest.bytes=$(wc -c <"$manifest" | tr -d ' ')
 manifest.actctx=ok
 ~manifest.comctl32.path=C:\\\\windows\\\\winsxs\\\\${arch}_microsoft\\.windows\\.common-controls_6595b64144ccf1df_6\\.0\\.[^\\\\]+\\\\comctl32\\.dll
 EOF
+  # The system's manifest parser keeps the run level (3: requireAdministrator,
+  # no UI access), the five operating systems (type 1: an OS) and the DPI
+  # setting: a wrong namespace would leave them out without an error.
+  expect_group "$label: manifest asks for administrator rights, declares Vista to 10/11, system DPI aware" <<'EOF'
+manifest.runlevel=3 uiaccess 0
+manifest.supportedos.count=5
+manifest.supportedos.1={e2011457-1546-43c5-a5fe-008deee3d3f0} type 1
+manifest.supportedos.2={35138b9a-5d96-4fbd-8e2d-a2440225f93a} type 1
+manifest.supportedos.3={4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} type 1
+manifest.supportedos.4={1f676c76-80e1-4239-95bb-83d0f6d0da78} type 1
+manifest.supportedos.5={8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} type 1
+manifest.dpiaware=true
+EOF
 }
 
 # check_korean LABEL: the Korean dialog as an ANSI program gets it on a Korean system.

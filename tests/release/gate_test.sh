@@ -1,0 +1,90 @@
+#!/bin/bash
+# scripts/release-gate.sh on doctored copies of the built executables: each
+# case is one folder as the release would stage it, one fault in it (or none),
+# and whether the gate must let it through. Needs the win32 and win64 builds.
+#   gate_test.sh WIN32_DIR WIN64_DIR
+set -u
+src=$(cd "$(dirname "$0")/../.." && pwd)
+win32=$1 win64=$2
+for f in "$win32/zarnowel.exe" "$win32/zarnowel-check.exe" "$win64/zarnowel64.exe"; do
+  [ -f "$f" ] || { echo "SKIP: $f not built"; exit 77; }
+done
+command -v i686-w64-mingw32-objdump >/dev/null || { echo "SKIP: mingw-w64 binutils missing"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fails=0
+
+# A non-system DLL in place of ADVAPI32.dll in the import table (same length).
+foreign_import() {
+  python3 - "$1" <<'PY'
+import sys
+p = sys.argv[1]
+data = open(p, "rb").read()
+assert data.count(b"ADVAPI32.dll") == 1, "import name not found once"
+open(p, "wb").write(data.replace(b"ADVAPI32.dll", b"libstdc6.dll"))
+PY
+}
+# pad FILE BYTES: trailing data up to exactly BYTES (the loader ignores it).
+pad() { truncate -s "$2" "$1"; }
+
+fault_none() { :; }
+fault_launcher32_import() { foreign_import "$1/zarnowel.exe"; }
+fault_launcher64_import() { foreign_import "$1/zarnowel64.exe"; }
+fault_checker_import() { python3 - "$1/zarnowel-check.exe" <<'PY'
+import sys
+p = sys.argv[1]
+data = open(p, "rb").read()
+assert data.count(b"KERNEL32.dll") == 1
+open(p, "wb").write(data.replace(b"KERNEL32.dll", b"pthread1.dll"))
+PY
+}
+fault_stray_exe() { mkdir -p "$1/example/tools"; cp "$1/zarnowel.exe" "$1/example/tools/extra.exe"; foreign_import "$1/example/tools/extra.exe"; }
+fault_launcher64_over() { pad "$1/zarnowel64.exe" 262145; }
+fault_launcher64_at_limit() { pad "$1/zarnowel64.exe" 262144; }
+fault_launcher32_over() { pad "$1/zarnowel.exe" 300000; }
+fault_checker_large() { pad "$1/zarnowel-check.exe" 400000; }
+fault_sibling_missing() { rm "$1/zarnowel64.exe"; }
+fault_widths_swapped() { cp "$1/zarnowel64.exe" "$1/zarnowel.exe"; }
+fault_not_tsaware() { python3 - "$1/zarnowel.exe" <<'PY'
+import struct, sys
+p = sys.argv[1]
+data = bytearray(open(p, "rb").read())
+at = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 70
+struct.pack_into("<H", data, at, struct.unpack_from("<H", data, at)[0] & ~0x8000)
+open(p, "wb").write(data)
+PY
+}
+
+# case | exit code of the gate | what its output must say (ERE)
+cases=(
+  "none|0|gate passed: 3 executables"
+  "launcher32_import|1|FAIL: .*/zarnowel\.exe imports non-system libstdc6\.dll"
+  "launcher64_import|1|FAIL: .*/zarnowel64\.exe imports non-system libstdc6\.dll"
+  "checker_import|1|FAIL: .*/zarnowel-check\.exe imports non-system pthread1\.dll"
+  "stray_exe|1|FAIL: .*/example/tools/extra\.exe imports non-system"
+  "launcher64_over|1|REFUSED: zarnowel64\.exe is 262145 bytes, more than 262144"
+  "launcher64_at_limit|0|zarnowel64\.exe: 262144 bytes \(at most 262144\)"
+  "launcher32_over|1|REFUSED: zarnowel\.exe is 300000 bytes"
+  "checker_large|0|gate passed"
+  "sibling_missing|1|REFUSED: .*/zarnowel64\.exe is missing"
+  "widths_swapped|1|zarnowel\.exe is 64-bit, want 32-bit"
+  "not_tsaware|1|zarnowel\.exe is not terminal-server aware"
+)
+for row in "${cases[@]}"; do
+  IFS='|' read -r name want_rc want_text <<<"$row"
+  dir=$work/$name
+  mkdir -p "$dir"
+  cp "$win32/zarnowel.exe" "$win32/zarnowel-check.exe" "$win64/zarnowel64.exe" "$dir/"
+  "fault_$name" "$dir"
+  out=$(bash "$src/scripts/release-gate.sh" "$dir" 2>&1)
+  rc=$?
+  if [ "$rc" = "$want_rc" ] && printf '%s\n' "$out" | grep -Eq -- "$want_text"; then
+    echo "ok: $name (exit $rc)"
+  else
+    echo "FAIL: $name: exit $rc (want $want_rc), output must match /$want_text/:"
+    printf '%s\n' "$out" | sed 's/^/    /'
+    fails=$((fails + 1))
+  fi
+done
+[ $fails = 0 ] && echo "PASS: release gate (${#cases[@]} cases)" || echo "FAIL: release gate ($fails of ${#cases[@]} cases)"
+[ $fails = 0 ]
