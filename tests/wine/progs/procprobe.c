@@ -34,9 +34,15 @@
  *   procprobe --spawn EXE COUNT
  *       starts COUNT copies of EXE without waiting for them; prints their pids,
  *       and "failed" for a start the system refused (exit code 1 then).
+ *   procprobe --hold-mutex NAME MS
+ *       stands in for another installation: creates the named mutex owned
+ *       (or waits up to 10 s to own an existing one), logs "mutex-held", keeps
+ *       it MS milliseconds, releases it and logs "mutex-released" (text: the
+ *       name, and ft= the system time as FILETIME ticks, to compare with the
+ *       watch's process times).
  *
  * Exit codes: 0 done, 1 no such process (--stat) or a refused start (--spawn), 2 bad arguments,
- * 3 the system handle table does not show the probe's own handles. */
+ * 3 the system handle table does not show the probe's own handles, or the mutex could not be held. */
 #include "zwprog.h"
 
 #include <psapi.h>
@@ -378,12 +384,49 @@ static int run_spawn(const WCHAR *exe, int count)
     return failed ? 1 : 0;
 }
 
+static unsigned long long system_time_ft(void)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return filetime_100ns(now);
+}
+
+static int run_hold_mutex(const WCHAR* name, int ms)
+{
+    char utf8[3 * MAX_PATH], text[4 * MAX_PATH];
+    zw_utf8(name, utf8, sizeof utf8);
+    HANDLE mutex = CreateMutexW(NULL, TRUE, name);
+    if (mutex == NULL) {
+        snprintf(text, sizeof text, "name=%s error=%lu", utf8, (unsigned long)GetLastError());
+        zw_log("procprobe", "mutex-failed", text);
+        return 3;
+    }
+    /* Someone else's: owned only once they let it go. */
+    if (GetLastError() == ERROR_ALREADY_EXISTS && WaitForSingleObject(mutex, 10000) == WAIT_TIMEOUT) {
+        snprintf(text, sizeof text, "name=%s still owned by another after 10000 ms", utf8);
+        zw_log("procprobe", "mutex-failed", text);
+        CloseHandle(mutex);
+        return 3;
+    }
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    zw_log("procprobe", "mutex-held", text);
+    Sleep((DWORD)ms);
+    /* The time is taken before the release: nobody can own it earlier. */
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    BOOL released = ReleaseMutex(mutex);
+    zw_log("procprobe", released ? "mutex-released" : "mutex-failed", text);
+    CloseHandle(mutex);
+    return released ? 0 : 3;
+}
+
 static int usage(void)
 {
-    zw_out("usage: procprobe --stat NAME [--every MS --count N]\n"
-           "       procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]\n"
-           "       procprobe --spawn EXE COUNT\n"
-           "       procprobe --handle-check\n");
+    zw_out(
+        "usage: procprobe --stat NAME [--every MS --count N]\n"
+        "       procprobe --watch NAME [--window TITLE] --for MS [--until-file PATH]\n"
+        "       procprobe --spawn EXE COUNT\n"
+        "       procprobe --handle-check\n"
+        "       procprobe --hold-mutex NAME MS\n");
     return 2;
 }
 
@@ -395,7 +438,8 @@ int main(void)
     if (argv == NULL) return 2;
 
     const WCHAR *statName = NULL, *watchName = NULL, *title = NULL, *untilFile = NULL, *spawnExe = NULL;
-    int everyMs = 1000, count = 1, forMs = -1, spawnCount = 0;
+    const WCHAR* mutexName = NULL;
+    int everyMs = 1000, count = 1, forMs = -1, spawnCount = 0, holdMs = -1;
     BOOL handleCheck = FALSE;
     for (int i = 1; i < argc; ++i) {
         char opt[64], arg[64] = {0};
@@ -425,6 +469,10 @@ int main(void)
             spawnExe = argv[++i];
             zw_utf8(argv[++i], arg, sizeof arg);
             spawnCount = atoi(arg);
+        } else if (strcmp(opt, "--hold-mutex") == 0 && i + 2 < argc) {
+            mutexName = argv[++i];
+            zw_utf8(argv[++i], arg, sizeof arg);
+            holdMs = atoi(arg);
         } else {
             LocalFree(argv);
             return usage();
@@ -440,6 +488,8 @@ int main(void)
         rc = run_watch(watchName, title, forMs, untilFile);
     } else if (spawnExe != NULL && spawnCount > 0) {
         rc = run_spawn(spawnExe, spawnCount);
+    } else if (mutexName != NULL && holdMs >= 0) {
+        rc = run_hold_mutex(mutexName, holdMs);
     } else {
         rc = usage();
     }
