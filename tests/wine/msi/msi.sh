@@ -36,6 +36,50 @@ zw_msi_remove() {
   rm -rf "$WINEPREFIX/drive_c/Program Files/ZarnowelTest"
 }
 
+# zw_msi_service_stand_in, then zw_msi_service_start: the Windows Installer
+# service (msiserver) runs, as a stand-in named msiexec.exe (procprobe
+# --service), until the prefix is reset or zw_msi_service_undo;
+# ZW_MSI_SERVICE_PID is its pid. Wine's own service ends as soon as it has
+# started, so the service's image path is pointed at the stand-in (and the
+# prefix reset for the service manager to read it), and set back by
+# zw_msi_service_undo, at the latest when the scenario exits. Between the two
+# halves some other process must be started (zw_msi_watch): once no process
+# but the system's runs, Wine shuts down the services.
+ZW_MSI_SERVICE_KEY='HKLM\System\CurrentControlSet\Services\MSIServer'
+ZW_MSI_SERVICE_IMAGE= ZW_MSI_SERVICE_TYPE=
+zw_msi_service_stand_in() {
+  local svc="$ZW_DIR/svc" line
+  mkdir -p "$svc"
+  cp "$ZW_PROGS/procprobe.exe" "$svc/msiexec.exe"
+  line=$(/usr/lib/wine/wine64 reg query "$ZW_MSI_SERVICE_KEY" /v ImagePath 2>/dev/null | tr -d '\r' | grep ' ImagePath ')
+  ZW_MSI_SERVICE_TYPE=$(sed -n 's/^ *ImagePath *\(REG_[A-Z_]*\) .*/\1/p' <<<"$line")
+  ZW_MSI_SERVICE_IMAGE=$(sed -n 's/^ *ImagePath *REG_[A-Z_]* *//p' <<<"$line")
+  if [ -z "$ZW_MSI_SERVICE_IMAGE" ]; then
+    zw_fail "the msiserver service has no image path in this prefix"
+    return 1
+  fi
+  zw_at_exit zw_msi_service_undo
+  /usr/lib/wine/wine64 reg add "$ZW_MSI_SERVICE_KEY" /v ImagePath /t "$ZW_MSI_SERVICE_TYPE" /f \
+    /d "\"$(zw_winpath "$svc/msiexec.exe")\" --service msiserver --log $ZW_LOG" >/dev/null 2>&1
+  zw_wine_reset
+}
+
+zw_msi_service_start() {
+  local before
+  before=$(zw_log_count procprobe service-running)
+  /usr/lib/wine/wine64 net start msiserver >/dev/null 2>&1
+  zw_wait_log procprobe service-running $((before + 1)) 60 || return 1
+  ZW_MSI_SERVICE_PID=$(zw_log_text procprobe service-running -1 | sed 's/^pid=//')
+}
+
+zw_msi_service_undo() {
+  [ -n "$ZW_MSI_SERVICE_IMAGE" ] || return 0
+  /usr/lib/wine/wine64 net stop msiserver >/dev/null 2>&1
+  /usr/lib/wine/wine64 reg add "$ZW_MSI_SERVICE_KEY" /v ImagePath /t "$ZW_MSI_SERVICE_TYPE" /f \
+    /d "$ZW_MSI_SERVICE_IMAGE" >/dev/null 2>&1
+  ZW_MSI_SERVICE_IMAGE=
+}
+
 # zw_msi_watch [TITLE]: procprobe logs every msiexec.exe process appearing and
 # going (and the window TITLE shown and gone) until zw_msi_watch_stop.
 zw_msi_watch() {

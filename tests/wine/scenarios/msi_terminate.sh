@@ -7,9 +7,12 @@
 # launcher takes) log "started" but never "ended" when they are ended from
 # outside, and a watch inside Wine (procprobe) reads their exit code; they
 # must be gone before the package's own msiexec appears. Round 1: two of
-# them, the package started directly. Round 2: three of them, the package
-# through the ProgressDialog: two are ended, the third runs its course (20 s)
-# and is waited for as "msiexec.exe". Round 3: as round 1, while a stand-in
+# them, the package started directly (no waitList), while the Windows
+# Installer service runs as a third msiexec.exe (a stand-in registered as
+# msiserver): the service manager names its process, which is never ended.
+# Round 2: three of them, the package through the ProgressDialog: two are
+# ended, the third runs its course (20 s) and is waited for as "msiexec.exe".
+# Round 3: two of them again, waitList "msiexec.exe", while a stand-in
 # installation (procprobe --hold-mutex) holds the mutex for 5 s from just
 # before the launcher starts: nothing is ended and the package does not start
 # until it is released. (Wine's own msiexec does not take the mutex.)
@@ -42,22 +45,29 @@ start_fake() {
   zw_wait_log msiexec conf $((before + 1)) 60
 }
 
-# round NAME FAKES MS PARAMETERS [HOLD_MS]: FAKES stand-ins running MS
-# milliseconds, then the list, its package started with PARAMETERS; with
-# HOLD_MS the installer's mutex is held that long from just before the
-# launcher starts.
+# [SERVICE=1] [HOLD_MS=MS] [WAITLIST=W] round NAME FAKES MS PARAMETERS:
+# FAKES stand-ins running MS milliseconds, then the list, its package started
+# with PARAMETERS and the waitList W (default msiexec.exe). SERVICE=1: the
+# Windows Installer service runs (a stand-in named msiexec.exe as well) from
+# before the stand-ins. HOLD_MS: the installer's mutex is held that long from
+# just before the launcher starts.
 round() {
-  local name=$1 count=$2 ms=$3 params=$4 hold=${5:-} i
+  local name=$1 count=$2 ms=$3 params=$4 hold=${HOLD_MS:-} service= i
   zw_wine_reset
   : >"$ZW_LOG_FILE"
   FAKE_PIDS=()
   zw_msi_remove
+  [ -z "${SERVICE:-}" ] || zw_msi_service_stand_in || return 1
   zw_ini "$app" <<EOF
 [SetupList]
-Setup1=1,zwpackage.msi,$params,msiexec.exe
+Setup1=1,zwpackage.msi,$params,${WAITLIST-msiexec.exe}
 Setup2=1,after.exe,/x
 EOF
   zw_msi_watch
+  if [ -n "${SERVICE:-}" ]; then
+    zw_msi_service_start || return 1
+    service=$ZW_MSI_SERVICE_PID
+  fi
   for i in $(seq 1 "$count"); do
     start_fake "$ms"
   done
@@ -81,7 +91,23 @@ EOF
 
   # The package's own msiexec is the one process of that name that is no stand-in.
   local real
-  real=$(zw_msi_events seen | awk 'NR == FNR { fake[$1] = 1; next } !($2 in fake) { print $2 }' <(echo "$fakePids") -)
+  real=$(zw_msi_events seen | awk -v s="$service" 'NR == FNR { fake[$1] = 1; next } !($2 in fake) && $2 != s { print $2 }' \
+    <(echo "$fakePids") -)
+  if [ -n "$service" ]; then
+    # The service is the first msiexec.exe of all in the snapshot's order,
+    # which is the order of creation, so it is the first the launcher meets.
+    local serviceCreated fakeCreated p
+    serviceCreated=$(zw_log_lines procprobe seen | cut -f5 | grep "^pid=$service " | sed -n 's/.* created_ft=\([0-9]*\) .*/\1/p')
+    zw_expect "$name: the watch saw the service's msiexec.exe" test -n "$serviceCreated"
+    for p in $fakePids; do
+      fakeCreated=$(zw_log_lines procprobe seen | cut -f5 | grep "^pid=$p " | sed -n 's/.* created_ft=\([0-9]*\) .*/\1/p')
+      zw_expect "$name: the service started before stand-in $p" \
+        test -n "$serviceCreated" -a -n "$fakeCreated" -a "${serviceCreated:-0}" -lt "${fakeCreated:-0}"
+    done
+    zw_expect_eq "$name: the service's process was not ended (never gone during the run)" \
+      "$(zw_log_lines procprobe gone | cut -f5 | grep -c "^pid=$service ")" 0
+    zw_expect_eq "$name: the service was not stopped" "$(zw_log_count procprobe service-stopped)" 0
+  fi
   zw_expect_eq "$name: one msiexec.exe of the package's own" "$(grep -c . <<<"$real")" 1
   local realSeen
   realSeen=$(zw_msi_time seen "$real")
@@ -146,14 +172,16 @@ EOF
     "package's msiexec was created; helper started $((started - lastGone)) ms after the last msiexec.exe had gone"
 }
 
-round "two stand-ins, direct start" 2 600000 " "
-ROUND1_REACHED_MS=$REACHED_MS
+# The service runs on: a waitList naming msiexec.exe would wait for it.
+SERVICE=1 WAITLIST= round "the service and two stand-ins, direct start" 2 600000 " "
+zw_msi_service_undo
+ROUND1_REACHED_MS=${REACHED_MS:-0}
 # Which two are ended is the snapshot's order; the one left runs its 20 s,
 # which outlast the package, so the dialog waits for it.
 round "three stand-ins, dialog" 3 20000 "/qn"
 zw_expect "round 2: the helper item waited for the surviving stand-in" \
   test "$(zw_log_ms after started)" -gt "$(zw_log_ms msiexec ended)"
-round "two stand-ins, the installer busy for 5 s" 2 600000 " " 5000
+HOLD_MS=5000 round "two stand-ins, the installer busy for 5 s" 2 600000 " "
 
 zw_msi_remove
 zw_finish
