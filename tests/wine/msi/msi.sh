@@ -12,14 +12,16 @@ zw_msi_require() {
   [ -f "$ZW_PROGS/procprobe.exe" ] || zw_skip "procprobe.exe not built in $ZW_PROGS"
 }
 
-# zw_msi_build DIR [SLOW_EXE]: DIR/zwpackage.msi, a 64-bit package (the
-# prefix is win64: its file goes to "C:\Program Files"). With SLOW_EXE (a Unix
-# path) the installation runs that program from a custom action and lasts
-# until it has ended. wixl takes File/@Source relative to its working
-# directory, so it runs in the source folder.
+# zw_msi_build DIR [SLOW_EXE [reboot]]: DIR/zwpackage.msi, a 64-bit package
+# (the prefix is win64: its file goes to "C:\Program Files"). With SLOW_EXE
+# (a Unix path) the installation runs that program from a custom action and
+# lasts until it has ended; with "reboot" it asks for a restart (msiexec ends
+# with 3010). wixl takes File/@Source relative to its working directory, so
+# it runs in the source folder.
 zw_msi_build() {
   local out=$1/zwpackage.msi defines=()
-  [ -n "${2:-}" ] && defines=(-D "SlowExe=$(zw_winpath "$2")")
+  [ -n "${2:-}" ] && defines+=(-D "SlowExe=$(zw_winpath "$2")")
+  [ "${3:-}" = reboot ] && defines+=(-D Reboot=1)
   if ! (cd "$ZW_MSI_SRC" && wixl -a x64 "${defines[@]}" -o "$out" zwpackage.wxs) >"$ZW_WORK/wixl.log" 2>&1; then
     cat "$ZW_WORK/wixl.log"
     zw_fail "wixl could not build the package"
@@ -108,14 +110,15 @@ zw_msi_time() {
   zw_msi_events "$1" | awk -v p="$2" '$2 == p { print $1; exit }'
 }
 
-# zw_msi_run_one APP [QUESTION]: the package not installed, the launcher of
-# APP run under a watch (with the "Installation" window), its exit code 0, the
-# package's file installed and one msiexec.exe seen that ended with exit code
-# 0. Sets ZW_MSI_PID and when it was seen (ZW_MSI_APPEARED) and gone
-# (ZW_MSI_GONE). With QUESTION (a caption), that question must come while the
-# launcher runs; it is answered No and ZW_MSI_ASKED says when it was found.
+# zw_msi_run_one APP [QUESTION [MSIEXEC_EXIT]]: the package not installed,
+# the launcher of APP run under a watch (with the "Installation" window), its
+# exit code 0, the package's file installed and one msiexec.exe seen that
+# ended with exit code MSIEXEC_EXIT (default 0). Sets ZW_MSI_PID and when it
+# was seen (ZW_MSI_APPEARED) and gone (ZW_MSI_GONE). With QUESTION (a
+# caption), that question must come while the launcher runs; it is answered
+# No and ZW_MSI_ASKED says when it was found.
 zw_msi_run_one() {
-  local app=$1 question=${2:-} seen
+  local app=$1 question=${2:-} code=${3:-0} seen
   zw_msi_remove
   zw_expect "the package is not installed before the run" test ! -e "$ZW_MSI_INSTALLED"
   zw_msi_watch Installation
@@ -135,8 +138,8 @@ zw_msi_run_one() {
   ZW_MSI_APPEARED=$(zw_msi_time seen "$ZW_MSI_PID")
   ZW_MSI_GONE=$(zw_msi_time gone "$ZW_MSI_PID")
   zw_expect "msiexec ended during the run" test -n "$ZW_MSI_GONE"
-  zw_expect_match "msiexec ended with exit code 0" \
-    "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$ZW_MSI_PID ")" ' exit=0$'
+  zw_expect_match "msiexec ended with exit code $code" \
+    "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$ZW_MSI_PID ")" " exit=$code\$"
 }
 
 # zw_msi_slow_checks MS: the package's custom action ran slow.exe (a helper
