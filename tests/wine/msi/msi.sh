@@ -48,7 +48,8 @@ zw_msi_remove() {
 # halves some other process must be started (zw_msi_watch): once no process
 # but the system's runs, Wine shuts down the services.
 ZW_MSI_SERVICE_KEY='HKLM\System\CurrentControlSet\Services\MSIServer'
-ZW_MSI_SERVICE_IMAGE= ZW_MSI_SERVICE_TYPE=
+ZW_MSI_SERVICE_IMAGE=''
+ZW_MSI_SERVICE_TYPE=''
 zw_msi_service_stand_in() {
   local svc="$ZW_DIR/svc" line
   mkdir -p "$svc"

@@ -52,7 +52,7 @@ start_fake() {
 # before the stand-ins. HOLD_MS: the installer's mutex is held that long from
 # just before the launcher starts.
 round() {
-  local name=$1 count=$2 ms=$3 params=$4 hold=${HOLD_MS:-} service= i
+  local name=$1 count=$2 ms=$3 params=$4 hold=${HOLD_MS:-} service='' i
   zw_wine_reset
   : >"$ZW_LOG_FILE"
   FAKE_PIDS=()
@@ -173,7 +173,7 @@ EOF
 }
 
 # The service runs on: a waitList naming msiexec.exe would wait for it.
-SERVICE=1 WAITLIST= round "the service and two stand-ins, direct start" 2 600000 " "
+SERVICE=1 WAITLIST='' round "the service and two stand-ins, direct start" 2 600000 " "
 zw_msi_service_undo
 ROUND1_REACHED_MS=${REACHED_MS:-0}
 # Which two are ended is the snapshot's order; the one left runs its 20 s,
