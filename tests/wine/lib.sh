@@ -26,6 +26,7 @@ ZW_SCRATCH=
 ZW_LAUNCHER_PID=
 ZW_WATCH_PID=
 ZW_RC=
+ZW_AT_EXIT=()
 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDEBUG
 
@@ -56,6 +57,8 @@ zw_cleanup() {
     kill "$ZW_LAUNCHER_PID" 2>/dev/null
   fi
   if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
+    local undo
+    for undo in "${ZW_AT_EXIT[@]}"; do "$undo"; done
     # Nothing of this scenario may live on into the next one.
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
@@ -78,6 +81,11 @@ zw_cleanup() {
   local l
   for l in "${ZW_LOCKS[@]}"; do rm -rf "$l"; done
 }
+# zw_at_exit FUNCTION: FUNCTION runs when the scenario exits, however it
+# exits, before the prefix's processes are ended: it undoes a change that the
+# scenario made to the shared prefix (and may be called earlier by it).
+zw_at_exit() { ZW_AT_EXIT+=("$1"); }
+
 trap zw_cleanup EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT

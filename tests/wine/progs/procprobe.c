@@ -34,9 +34,21 @@
  *   procprobe --spawn EXE COUNT
  *       starts COUNT copies of EXE without waiting for them; prints their pids,
  *       and "failed" for a start the system refused (exit code 1 then).
+ *   procprobe --hold-mutex NAME MS
+ *       stands in for another installation: creates the named mutex owned
+ *       (or waits up to 10 s to own an existing one), logs "mutex-held", keeps
+ *       it MS milliseconds, releases it and logs "mutex-released" (text: the
+ *       name, and ft= the system time as FILETIME ticks, to compare with the
+ *       watch's process times).
+ *   procprobe --service NAME [--log PATH]
+ *       runs as the service NAME (started by the service manager, with this
+ *       command line in its ImagePath): reports it running, logs
+ *       "service-running" (pid=) and ends when it is stopped. A service does
+ *       not get the environment of the scenario's shell: --log names the log.
  *
  * Exit codes: 0 done, 1 no such process (--stat) or a refused start (--spawn), 2 bad arguments,
- * 3 the system handle table does not show the probe's own handles. */
+ * 3 the system handle table does not show the probe's own handles, the mutex could not be held, or the
+ * service could not run. */
 #include "zwprog.h"
 
 #include <psapi.h>
@@ -392,12 +404,105 @@ static int run_spawn(const WCHAR *exe, int count)
     return failed ? 1 : 0;
 }
 
+static unsigned long long system_time_ft(void)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return filetime_100ns(now);
+}
+
+static int run_hold_mutex(const WCHAR* name, int ms)
+{
+    char utf8[3 * MAX_PATH], text[4 * MAX_PATH];
+    zw_utf8(name, utf8, sizeof utf8);
+    HANDLE mutex = CreateMutexW(NULL, TRUE, name);
+    if (mutex == NULL) {
+        snprintf(text, sizeof text, "name=%s error=%lu", utf8, (unsigned long)GetLastError());
+        zw_log("procprobe", "mutex-failed", text);
+        return 3;
+    }
+    /* Someone else's: owned only once they let it go. */
+    if (GetLastError() == ERROR_ALREADY_EXISTS && WaitForSingleObject(mutex, 10000) == WAIT_TIMEOUT) {
+        snprintf(text, sizeof text, "name=%s still owned by another after 10000 ms", utf8);
+        zw_log("procprobe", "mutex-failed", text);
+        CloseHandle(mutex);
+        return 3;
+    }
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    zw_log("procprobe", "mutex-held", text);
+    Sleep((DWORD)ms);
+    /* The time is taken before the release: nobody can own it earlier. */
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    BOOL released = ReleaseMutex(mutex);
+    zw_log("procprobe", released ? "mutex-released" : "mutex-failed", text);
+    CloseHandle(mutex);
+    return released ? 0 : 3;
+}
+
+static SERVICE_STATUS_HANDLE serviceStatusHandle;
+static HANDLE serviceStop;
+static WCHAR serviceName[64];
+
+static void report_service(DWORD state)
+{
+    SERVICE_STATUS status;
+    memset(&status, 0, sizeof status);
+    status.dwServiceType = SERVICE_WIN32;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    SetServiceStatus(serviceStatusHandle, &status);
+}
+
+static DWORD WINAPI service_control(DWORD control, DWORD type, LPVOID data, LPVOID context)
+{
+    (void)type;
+    (void)data;
+    (void)context;
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+        report_service(SERVICE_STOP_PENDING);
+        SetEvent(serviceStop);
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+static void WINAPI service_main(DWORD argc, LPWSTR* argv)
+{
+    (void)argc;
+    (void)argv;
+    serviceStatusHandle = RegisterServiceCtrlHandlerExW(serviceName, service_control, NULL);
+    if (serviceStatusHandle == NULL) return;
+    serviceStop = CreateEventW(NULL, TRUE, FALSE, NULL);
+    report_service(SERVICE_RUNNING);
+    char text[64];
+    snprintf(text, sizeof text, "pid=%lu", (unsigned long)GetCurrentProcessId());
+    zw_log("procprobe", "service-running", text);
+    WaitForSingleObject(serviceStop, INFINITE);
+    zw_log("procprobe", "service-stopped", text);
+    report_service(SERVICE_STOPPED);
+}
+
+static int run_service(const WCHAR* name, const WCHAR* log)
+{
+    if (log != NULL) SetEnvironmentVariableW(L"ZW_LOG", log);
+    lstrcpynW(serviceName, name, 64);
+    SERVICE_TABLE_ENTRYW table[] = {{serviceName, service_main}, {NULL, NULL}};
+    return StartServiceCtrlDispatcherW(table) ? 0 : 3;
+}
+
 static int usage(void)
 {
     zw_out("usage: procprobe --stat NAME [--every MS --count N]\n"
            "       procprobe --watch NAME[,NAME...] [--window TITLE] --for MS [--until-file PATH]\n"
            "       procprobe --spawn EXE COUNT\n"
-           "       procprobe --handle-check\n");
+           "       procprobe --handle-check\n"
+           "       procprobe --hold-mutex NAME MS\n"
+           "       procprobe --service NAME [--log PATH]\n");
     return 2;
 }
 
@@ -409,7 +514,8 @@ int main(void)
     if (argv == NULL) return 2;
 
     const WCHAR *statName = NULL, *watchName = NULL, *title = NULL, *untilFile = NULL, *spawnExe = NULL;
-    int everyMs = 1000, count = 1, forMs = -1, spawnCount = 0;
+    const WCHAR *mutexName = NULL, *service = NULL, *log = NULL;
+    int everyMs = 1000, count = 1, forMs = -1, spawnCount = 0, holdMs = -1;
     BOOL handleCheck = FALSE;
     for (int i = 1; i < argc; ++i) {
         char opt[64], arg[64] = {0};
@@ -439,6 +545,14 @@ int main(void)
             spawnExe = argv[++i];
             zw_utf8(argv[++i], arg, sizeof arg);
             spawnCount = atoi(arg);
+        } else if (strcmp(opt, "--service") == 0 && hasValue) {
+            service = argv[++i];
+        } else if (strcmp(opt, "--log") == 0 && hasValue) {
+            log = argv[++i];
+        } else if (strcmp(opt, "--hold-mutex") == 0 && i + 2 < argc) {
+            mutexName = argv[++i];
+            zw_utf8(argv[++i], arg, sizeof arg);
+            holdMs = atoi(arg);
         } else {
             LocalFree(argv);
             return usage();
@@ -454,6 +568,10 @@ int main(void)
         rc = run_watch(watchName, title, forMs, untilFile);
     } else if (spawnExe != NULL && spawnCount > 0) {
         rc = run_spawn(spawnExe, spawnCount);
+    } else if (service != NULL) {
+        rc = run_service(service, log);
+    } else if (mutexName != NULL && holdMs >= 0) {
+        rc = run_hold_mutex(mutexName, holdMs);
     } else {
         rc = usage();
     }

@@ -1,14 +1,21 @@
 #!/bin/bash
-# Before it opens a Windows Installer package the launcher ends up to two
-# running processes named msiexec.exe, so the package never meets a busy
-# installer. Stand-ins (helper copies named msiexec.exe, in a folder of the
-# scratch area, running longer than the launcher takes) log "started" but never
-# "ended" when they are ended from outside, and a watch inside Wine
-# (procprobe) reads their exit code; they must be gone before the package's
-# own msiexec appears. Round 1: two of them, the package started
-# directly. Round 2: three of them, the package through the ProgressDialog:
-# two are ended, the third runs its course (20 s) and is waited for as
-# "msiexec.exe".
+# Before it opens a Windows Installer package the launcher waits while another
+# installation holds the installer's mutex (Global\_MSIExecute), then ends up
+# to two running processes named msiexec.exe, each gone before the next step,
+# so the package never meets a busy installer. Stand-ins (helper copies named
+# msiexec.exe, in a folder of the scratch area, running longer than the
+# launcher takes) log "started" but never "ended" when they are ended from
+# outside, and a watch inside Wine (procprobe) reads their exit code; they
+# must be gone before the package's own msiexec appears. Round 1: two of
+# them, the package started directly (no waitList), while the Windows
+# Installer service runs as a third msiexec.exe (a stand-in registered as
+# msiserver): the service manager names its process, which is never ended.
+# Round 2: three of them, the package through the ProgressDialog: two are
+# ended, the third runs its course (20 s) and is waited for as "msiexec.exe".
+# Round 3: two of them again, waitList "msiexec.exe", while a stand-in
+# installation (procprobe --hold-mutex) holds the mutex for 5 s from just
+# before the launcher starts: nothing is ended and the package does not start
+# until it is released. (Wine's own msiexec does not take the mutex.)
 # 64-bit prefix, zarnowel64.exe (native: no emulation).
 source "$(dirname "$0")/../lib.sh"
 source "$ZW_LIB_DIR/msi/msi.sh"
@@ -38,34 +45,69 @@ start_fake() {
   zw_wait_log msiexec conf $((before + 1)) 60
 }
 
-# round NAME FAKES MS PARAMETERS: FAKES stand-ins running MS milliseconds,
-# then the list, its package started with PARAMETERS.
+# [SERVICE=1] [HOLD_MS=MS] [WAITLIST=W] round NAME FAKES MS PARAMETERS:
+# FAKES stand-ins running MS milliseconds, then the list, its package started
+# with PARAMETERS and the waitList W (default msiexec.exe). SERVICE=1: the
+# Windows Installer service runs (a stand-in named msiexec.exe as well) from
+# before the stand-ins. HOLD_MS: the installer's mutex is held that long from
+# just before the launcher starts.
 round() {
-  local name=$1 count=$2 ms=$3 params=$4 i
+  local name=$1 count=$2 ms=$3 params=$4 hold=${HOLD_MS:-} service='' i
   zw_wine_reset
   : >"$ZW_LOG_FILE"
   FAKE_PIDS=()
   zw_msi_remove
+  [ -z "${SERVICE:-}" ] || zw_msi_service_stand_in || return 1
   zw_ini "$app" <<EOF
 [SetupList]
-Setup1=1,zwpackage.msi,$params,msiexec.exe
+Setup1=1,zwpackage.msi,$params,${WAITLIST-msiexec.exe}
 Setup2=1,after.exe,/x
 EOF
   zw_msi_watch
+  if [ -n "${SERVICE:-}" ]; then
+    zw_msi_service_start || return 1
+    service=$ZW_MSI_SERVICE_PID
+  fi
   for i in $(seq 1 "$count"); do
     start_fake "$ms"
   done
   local fakePids
   fakePids=$(zw_log_lines msiexec started | cut -f3 | sort -n)
   zw_expect_eq "$name: $count stand-ins run before the launcher starts" "$(grep -c . <<<"$fakePids")" "$count"
+  local holder=
+  if [ -n "$hold" ]; then
+    zw_run_prog procprobe --hold-mutex 'Global\_MSIExecute' "$hold" >/dev/null 2>&1 &
+    holder=$!
+    zw_wait_log procprobe mutex-held 1 60
+  fi
   ZW_EXE=zarnowel64.exe ZW_TIMEOUT=180 zw_run_launcher "$app"
   zw_msi_watch_stop
+  if [ -n "$holder" ]; then
+    wait "$holder"
+    zw_expect_eq "$name: the stand-in installation held the mutex and released it" "$?" 0
+  fi
   zw_expect_eq "$name: exit code" "$ZW_RC" 0
   zw_expect "$name: the package's file is installed" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
 
   # The package's own msiexec is the one process of that name that is no stand-in.
   local real
-  real=$(zw_msi_events seen | awk 'NR == FNR { fake[$1] = 1; next } !($2 in fake) { print $2 }' <(echo "$fakePids") -)
+  real=$(zw_msi_events seen | awk -v s="$service" 'NR == FNR { fake[$1] = 1; next } !($2 in fake) && $2 != s { print $2 }' \
+    <(echo "$fakePids") -)
+  if [ -n "$service" ]; then
+    # The service is the first msiexec.exe of all in the snapshot's order,
+    # which is the order of creation, so it is the first the launcher meets.
+    local serviceCreated fakeCreated p
+    serviceCreated=$(zw_log_lines procprobe seen | cut -f5 | grep "^pid=$service " | sed -n 's/.* created_ft=\([0-9]*\) .*/\1/p')
+    zw_expect "$name: the watch saw the service's msiexec.exe" test -n "$serviceCreated"
+    for p in $fakePids; do
+      fakeCreated=$(zw_log_lines procprobe seen | cut -f5 | grep "^pid=$p " | sed -n 's/.* created_ft=\([0-9]*\) .*/\1/p')
+      zw_expect "$name: the service started before stand-in $p" \
+        test -n "$serviceCreated" -a -n "$fakeCreated" -a "${serviceCreated:-0}" -lt "${fakeCreated:-0}"
+    done
+    zw_expect_eq "$name: the service's process was not ended (never gone during the run)" \
+      "$(zw_log_lines procprobe gone | cut -f5 | grep -c "^pid=$service ")" 0
+    zw_expect_eq "$name: the service was not stopped" "$(zw_log_count procprobe service-stopped)" 0
+  fi
   zw_expect_eq "$name: one msiexec.exe of the package's own" "$(grep -c . <<<"$real")" 1
   local realSeen
   realSeen=$(zw_msi_time seen "$real")
@@ -93,6 +135,23 @@ EOF
     zw_expect_between "$name: stand-in $p ended after the launcher started (ms)" $((gone - ZW_START_MS)) 0 15000
   done
   zw_expect_eq "$name: stand-ins ended from outside (no 'ended' line)" "$killed" 2
+  # The first stand-in ended tells when the launcher came to the package.
+  local firstEnded
+  firstEnded=$(zw_log_lines procprobe gone | cut -f5 | sed -n 's/.* ended_ft=\([0-9]*\) .*/\1/p' | sort -n | head -n1)
+  REACHED_MS=$((firstEnded / 10000 - 11644473600000 - ZW_START_MS))
+  if [ -n "$hold" ]; then
+    local releasedFt releasedMs
+    releasedFt=$(zw_log_text procprobe mutex-released | sed -n 's/.* ft=\([0-9]*\)$/\1/p')
+    releasedMs=$((${releasedFt:-0} / 10000 - 11644473600000))
+    # Without the mutex (round 1) the launcher comes to the package within
+    # REACHED_MS of its start; here the mutex outlasts that by seconds.
+    zw_expect_between "$name: the mutex was released well after the launcher would have come to the package (ms)" \
+      $((releasedMs - ZW_START_MS - ROUND1_REACHED_MS)) 2000 10000
+    zw_expect "$name: no stand-in was ended while the mutex was held" test "${firstEnded:-0}" -gt "${releasedFt:-0}"
+    zw_expect_between "$name: the first stand-in was ended once the mutex was released (ms)" \
+      $(((firstEnded - ${releasedFt:-0}) / 10000)) 0 2000
+    zw_expect "$name: the package's msiexec was created after the release" test "${realCreatedFt:-0}" -gt "${releasedFt:-0}"
+  fi
   zw_expect_eq "$name: stand-ins that ran their course" "$ended" $((count - 2))
   local pid
   for pid in "${FAKE_PIDS[@]}"; do wait "$pid"; done
@@ -113,12 +172,16 @@ EOF
     "package's msiexec was created; helper started $((started - lastGone)) ms after the last msiexec.exe had gone"
 }
 
-round "two stand-ins, direct start" 2 600000 " "
+# The service runs on: a waitList naming msiexec.exe would wait for it.
+SERVICE=1 WAITLIST='' round "the service and two stand-ins, direct start" 2 600000 " "
+zw_msi_service_undo
+ROUND1_REACHED_MS=${REACHED_MS:-0}
 # Which two are ended is the snapshot's order; the one left runs its 20 s,
 # which outlast the package, so the dialog waits for it.
 round "three stand-ins, dialog" 3 20000 "/qn"
 zw_expect "round 2: the helper item waited for the surviving stand-in" \
   test "$(zw_log_ms after started)" -gt "$(zw_log_ms msiexec ended)"
+HOLD_MS=5000 round "two stand-ins, the installer busy for 5 s" 2 600000 " "
 
 zw_msi_remove
 zw_finish

@@ -10,8 +10,10 @@
 # - item 2 waits for "*.zwt", a wildcard entry: unpack.zwt, started beside
 #   item 2 and outliving it, is waited for by a fragment of its image name;
 #   being last, the wildcard entry makes the grace poll take its full 20 polls;
-# - item 3 has no waitList: the grace poll watches its own program, and the
-#   launcher ends after it.
+# - item 3 has no waitList: the grace poll watches its own program;
+# - item 4 is a batch file, four.cmd, that runs four.exe: no process bears
+#   its name, so only the cmd.exe its start gave holds the wait, until
+#   four.exe has ended; the launcher ends after that and the grace poll.
 #
 # 64-bit prefix: zarnowel64.exe started directly (it does the work itself).
 # 32-bit prefix: zarnowel.exe, every process emulated.
@@ -48,6 +50,8 @@ run_order() {
   zw_helper "$app" two.exe 4500
   zw_helper "$app" unpack.zwt 7500
   zw_helper "$app" three.exe 1000
+  zw_helper "$app" four.exe 9000
+  printf '@echo off\r\nfour.exe\r\n' >"$app/four.cmd"
   # The blank of a direct start needs a comma after it: the profile reader
   # drops blanks at the end of a value.
   zw_ini "$app" <<'EOF'
@@ -55,6 +59,7 @@ run_order() {
 Setup1=1,one.exe, ,side.exe
 Setup2=1,two.exe, ,absent.exe~*.zwt
 Setup3=1,three.exe, ,
+Setup4=1,four.cmd, ,
 EOF
 
   start_beside one side.exe
@@ -67,7 +72,7 @@ EOF
   zw_expect_eq "$arch: exit code" "$ZW_RC" 0
 
   local n
-  for n in one side two unpack three; do
+  for n in one side two unpack three four; do
     zw_expect_eq "$arch: $n started once" "$(zw_log_count $n started)" 1
     zw_expect_eq "$arch: $n ended once" "$(zw_log_count $n ended)" 1
   done
@@ -75,6 +80,7 @@ EOF
     zw_expect_match "$arch: $n started by the launcher" "$(zw_log_text $n started)" " parent=$image\$"
     zw_expect_eq "$arch: $n got no parameters (direct start)" "$(zw_log_text $n tail)" "[]"
   done
+  zw_expect_match "$arch: four.exe started by the batch file's cmd.exe" "$(zw_log_text four started)" ' parent=cmd\.exe$'
   zw_expect_match "$arch: unpack.zwt runs under its own image name" "$(zw_log_text unpack module)" '\\unpack\.zwt$'
 
   # The waitList processes really ran beside their items and outlived them.
@@ -88,20 +94,28 @@ EOF
     "$(($(zw_log_ms unpack ended) - $(zw_log_ms two ended)))" 1 60000
 
   # Each next item only after the grace poll that follows the last process.
-  local gap2 gap3 tail
+  local gap2 gap3 gap4 tail fourStarted fourEnded
   gap2=$(($(zw_log_ms two started) - $(ended_last one side)))
   gap3=$(($(zw_log_ms three started) - $(ended_last two unpack)))
-  tail=$((ZW_END_MS - $(zw_log_ms three ended)))
+  # four.exe may have been ended with the prefix, before its "ended" line.
+  fourStarted=$(zw_log_ms four started)
+  fourEnded=$(zw_log_ms four ended)
+  gap4=$((${fourStarted:-0} - $(zw_log_ms three ended)))
+  tail=$((ZW_END_MS - ${fourEnded:-0}))
   zw_note "$arch: two.exe started $gap2 ms after side.exe ended, three.exe $gap3 ms after unpack.zwt ended," \
-    "the launcher ended $tail ms after three.exe"
+    "four.exe $gap4 ms after three.exe ended, the launcher ended $tail ms after four.exe"
   zw_expect_between "$arch: item 2 starts after item 1 and side.exe and the grace poll (ms)" \
     "$gap2" "$GRACE_MS" $((GRACE_MS + slack))
   zw_expect_between "$arch: item 3 starts after item 2 and unpack.zwt and the grace poll (ms)" \
     "$gap3" "$GRACE_MS" $((GRACE_MS + slack))
-  zw_expect_between "$arch: the run ends after item 3 and its grace poll (ms)" \
+  zw_expect_between "$arch: item 4 starts after item 3 and the grace poll (ms)" \
+    "$gap4" "$GRACE_MS" $((GRACE_MS + slack))
+  # The batch file ends with four.exe; without its process held, the grace
+  # poll on the name four.cmd would end the run while four.exe still ran.
+  zw_expect_between "$arch: the run ends after the batch file's program and the grace poll (ms)" \
     "$tail" "$GRACE_MS" $((GRACE_MS + slack))
-  zw_expect_eq "$arch: nothing started but the three items and the two waited-for processes" \
-    "$(zw_log_count '' started)" 5
+  zw_expect_eq "$arch: nothing started but the four items and the two waited-for processes" \
+    "$(zw_log_count '' started)" 6
   zw_wine_reset
 }
 
