@@ -5,6 +5,7 @@
 
 #include "platform/adapter.h"
 #include "resource.h"
+#include "runlog/run_log.h"
 #include "sequencer/installer_window.h"
 #include "startup/command_line.h"
 #include "startup/launch.h"
@@ -65,7 +66,10 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
     ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
     ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);
-    if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) return zw::EndRun(0);
+    if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) {
+        zw::Log("start: the InstallerWindow cannot be created: ", zw::SystemErrorText(::GetLastError()));
+        return zw::EndRun(0);
+    }
 
     HACCEL accelerators = ::LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_INSTALLER));
     MSG msg{};

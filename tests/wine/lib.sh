@@ -420,7 +420,8 @@ zw_run_example() {
   leftover=$!
   ZW_EXAMPLE_T0=$(zw_now_ms)
   ZW_TIMEOUT=300 zw_run_launcher "$dir" "$@"
-  # In the 64-bit prefix the sibling goes on after zarnowel.exe has ended.
+  # zarnowel.exe waits for its sibling; anything else the run left behind
+  # ends before the checks.
   timeout 300 wineserver -w
   wait "$leftover"
   zw_expect_eq "zarnowel.exe exit code" "$ZW_RC" 0
