@@ -20,43 +20,9 @@ using namespace zw::win;
 constexpr uint64_t kSec = 1000;
 constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
 
-class Wait : public ::testing::Test {
-protected:
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    zw::Hwnd window = nullptr;
-    int exitCode = -99;
-
-    void List(const std::string& body) { sim.AddLauncher("[SetupList]\n" + body); }
-    void Program(const std::string& name, uint64_t runsMs, std::string image = "", uint32_t exit = 0)
-    {
-        sim.AddFile("C:\\setup\\" + name);
-        sim.programs[sim::UpperAscii(name)] = {image, runsMs, {}, exit};
-    }
-    int Run(uint64_t limitMs = 3600 * kSec)
-    {
-        window = sim.CreateTestWindow(zw::InstallerWindowProc);
-        exitCode = sim.RunMessageLoop(limitMs);
-        return exitCode;
-    }
-    size_t SnapshotsBetween(uint64_t from, uint64_t to) const
-    {
-        size_t n = 0;
-        for (const sim::Call& c : sim.CallsNamed("CreateToolhelp32Snapshot"))
-            if (c.time >= from && c.time < to) ++n;
-        return n;
-    }
-    bool Asked() const
-    {
-        for (const sim::BoxShown& b : sim.boxes)
-            if (b.caption == "System Rebooting") return true;
-        return false;
-    }
-};
-
 // However its wait ends, the started process's handle is closed, and closed
 // before the next item is taken up.
-TEST_F(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
+TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
 {
     struct {
         const char* what;
@@ -98,7 +64,7 @@ TEST_F(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
 
 // A program, batch file or package holds its wait through its process: no
 // snapshot is taken while it runs. A document's viewer does not hold it.
-TEST_F(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
+TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 {
     struct {
         const char* file;
@@ -141,7 +107,7 @@ TEST_F(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 
 // Once only waitList names hold the wait, each tick tests the item's own name
 // and then all the names against one snapshot, however many they are.
-TEST_F(Wait, OneSnapshotForAllTheNamesOfATick)
+TEST(Wait, OneSnapshotForAllTheNamesOfATick)
 {
     for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
         sim::SimScope inner;
@@ -167,7 +133,7 @@ TEST_F(Wait, OneSnapshotForAllTheNamesOfATick)
     }
 }
 
-TEST_F(Wait, ExitCodesThatAskForARestart)
+TEST(Wait, ExitCodesThatAskForARestart)
 {
     struct {
         uint32_t exit;
@@ -193,7 +159,7 @@ TEST_F(Wait, ExitCodesThatAskForARestart)
 
 // Another installation holds the Windows Installer: the package waits for it,
 // never keeps the mutex itself, and ends no msiexec.exe while it is held.
-TEST_F(Wait, APackageWaitsWhileTheInstallerIsBusy)
+TEST(Wait, APackageWaitsWhileTheInstallerIsBusy)
 {
     struct {
         const char* what;
@@ -235,7 +201,7 @@ TEST_F(Wait, APackageWaitsWhileTheInstallerIsBusy)
 // The Windows Installer service runs as msiexec.exe too: it is never ended.
 // An ended msiexec.exe is gone before the package starts; the system ends a
 // process after TerminateProcess has returned, at most 5 s are given to it.
-TEST_F(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
+TEST(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
 {
     for (const uint64_t delay : {uint64_t{0}, 2 * kSec, 60 * kSec}) {
         sim::SimScope inner;
@@ -267,7 +233,7 @@ TEST_F(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
 
 // A silent run shows no box and asks the shell for none; /norestart leaves a
 // pending restart to the caller with exit code 3010.
-TEST_F(Wait, SilentAndNoRestartRuns)
+TEST(Wait, SilentAndNoRestartRuns)
 {
     struct {
         bool silent, noRestart, pending;
