@@ -159,20 +159,23 @@ boxes() { zw_windows_seen watch | grep '#32770' | sort -u; }
 
 zw_install_launcher "$app"
 
+# answer_box CAPTION WHAT WAIT_MS REGEX: a box of that caption comes up, is
+# described as REGEX says, is seen by watch.exe and is answered OK.
+answer_box() {
+  local out
+  out=$(zw_run_prog answer --caption "$1" --timeout "$3" 2>/dev/null)
+  zw_expect_match "plain run: $2" "$out" "$4"
+  zw_wait_log_match watch windows "(^| ; )$1 \\[" 30
+  zw_run_prog answer --caption "$1" --press ok --timeout 10000 >/dev/null 2>&1
+  zw_expect_eq "plain run: $2, answered" "$?" 0
+}
+
 pair_run "plain run"
-out=$(zw_run_prog answer --caption "file open error" --timeout 90000 2>/dev/null)
-zw_expect_match "plain run: 'file open error' shown by the sibling" "$out" \
+answer_box "file open error" "'file open error' shown by the sibling" 90000 \
   $'^found\tfile open error \\[#32770\\] \\{OK\\|\\.\\\\missing\\.inf\\} visible=1 pid=[0-9]+ image=zarnowel64\\.exe '
-zw_wait_log_match watch windows '(^| ; )file open error \[' 30
-zw_run_prog answer --caption "file open error" --press ok --timeout 10000 >/dev/null 2>&1
-zw_expect_eq "plain run: 'file open error' answered" "$?" 0
 # Wine's shell names no caption: "Error", with its own text.
-out=$(zw_run_prog answer --caption "Error" --timeout 60000 2>/dev/null)
-zw_expect_match "plain run: the shell's box for data.zwq, in the sibling" "$out" \
+answer_box "Error" "the shell's box for data.zwq, in the sibling" 60000 \
   $'^found\tError \\[#32770\\] .* image=zarnowel64\\.exe '
-zw_wait_log_match watch windows '(^| ; )Error \[' 30
-zw_run_prog answer --caption "Error" --press ok --timeout 10000 >/dev/null 2>&1
-zw_expect_eq "plain run: the shell's box answered" "$?" 0
 pair_end first last zarnowel64.exe
 zw_expect_eq "plain run: no [SetupSilent] item" "$(zw_log_count quiet started)" 0
 zw_expect_eq "plain run: exactly those two boxes" "$(boxes | sed 's/ \[#32770\].*//' | tr '\n' '|')" "Error|file open error|"
