@@ -104,7 +104,7 @@ void ReadSetupItems(const std::string& section, const SetupValueReader& read, Se
 
 namespace {
 
-void Load(SetupListReport& report)
+void Load(SetupListReport& report, bool readKeyAfterLast)
 {
     report = SetupListReport();
     Platform& sys = Sys();
@@ -133,7 +133,7 @@ void Load(SetupListReport& report)
     report.section = ChooseSetupSection(silentMode != 0, read);
     report.listFound = sys.FileExists(kSetupListFile);
     if (!report.listFound) return;
-    ReadSetupItems(report.section, read, &report, false);
+    ReadSetupItems(report.section, read, &report, readKeyAfterLast);
 }
 
 }  // namespace
@@ -141,10 +141,10 @@ void Load(SetupListReport& report)
 void LoadSetupList()
 {
     SetupListReport report;
-    Load(report);
+    Load(report, false);
 }
 
-void LoadSetupList(SetupListReport& report) { Load(report); }
+void LoadSetupList(SetupListReport& report, bool readKeyAfterLast) { Load(report, readKeyAfterLast); }
 
 std::string LoadEndInWords(const SetupListReport& report)
 {

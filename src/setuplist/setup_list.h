@@ -101,8 +101,10 @@ void ReadSetupItems(const std::string& section, const SetupValueReader& read, Se
 // (its path is cut, or its last '\' lies beyond DirectoryOf's limit) or cannot
 // be entered, the list is not read at all, since ".\Zarnowel.ini" would then
 // name some other file.
+// With a report, what the load found; with readKeyAfterLast as well, the key
+// after item kLastItem is read for it (the launcher's own run never does).
 void LoadSetupList();
-void LoadSetupList(SetupListReport& report);
+void LoadSetupList(SetupListReport& report, bool readKeyAfterLast = false);
 
 // Where and why loading stopped, in words, for the run log.
 std::string LoadEndInWords(const SetupListReport& report);

@@ -305,6 +305,13 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     EXPECT_EQ(KeysRead().back(), "SetupList|Setup9");
     EXPECT_EQ(zw::LoadEndInWords(report), "the table holds 9 items; later keys are not read");
 
+    // Only a reading that asks for it looks at it: the probe of the Wine
+    // scenarios, and the checker's.
+    zw::ResetSetupList();
+    zw::SetupListReport asked;
+    zw::LoadSetupList(asked, true);
+    EXPECT_TRUE(asked.keysAfterLastItem);
+    EXPECT_EQ(KeysRead().back(), "SetupList|Setup10");
     // Only the checker's reading looks at it.
     const zw::ProfileText profile(text);
     zw::SetupListReport checked;

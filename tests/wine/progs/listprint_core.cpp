@@ -35,7 +35,7 @@ int main()
 
     zw::SetupListReport report;
     if (withReport)
-        zw::LoadSetupList(report);
+        zw::LoadSetupList(report, true);
     else
         zw::LoadSetupList();
 
