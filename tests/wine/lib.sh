@@ -503,17 +503,29 @@ zw_wait_log_match() {
 
 # ---------------------------------------------------------------- watched processes
 
-# zw_watch_start NAME[,NAME...]: procprobe watches the processes of those
-# image names until zw_watch_end, logging when each appeared and went, with
-# the system's times and its whole exit code (a Unix exit status keeps the
-# low 8 bits only: 3010 arrives as 194).
+# zw_watch_start NAME[,NAME...] [TITLE]: procprobe watches the processes of
+# those image names (and the window TITLE shown and gone) until zw_watch_end,
+# logging when each appeared and went, with the system's times and its whole
+# exit code (a Unix exit status keeps the low 8 bits only: 3010 arrives as
+# 194). Wine's loader now and then gives up on a start without a word: a
+# watcher that has not reported within 30 s is started once more.
 zw_watch_start() {
   rm -f "$ZW_DIR/procprobe.stop"
   : >"$ZW_WORK/procprobe.out"
-  zw_run_prog procprobe --watch "$1" --for 600000 --until-file "$ZW_WDIR\\procprobe.stop" \
-    >>"$ZW_WORK/procprobe.out" 2>&1 &
-  ZW_WATCH_PID=$!
-  zw_wait_log procprobe watching 1 30
+  local args=(--watch "$1" --for 600000 --until-file "$ZW_WDIR\\procprobe.stop") want try
+  [ -n "${2:-}" ] && args+=(--window "$2")
+  want=$(($(zw_log_count procprobe watching) + 1))
+  for try in 1 2; do
+    zw_run_prog procprobe "${args[@]}" >>"$ZW_WORK/procprobe.out" 2>&1 &
+    ZW_WATCH_PID=$!
+    zw_log_reaches procprobe watching "$want" 30 && return 0
+    kill "$ZW_WATCH_PID" 2>/dev/null
+    wait "$ZW_WATCH_PID" 2>/dev/null
+    zw_note "procprobe did not report within 30 s (start $try): $(tail -n 3 "$ZW_WORK/procprobe.out" | tr '\n' ' ')"
+  done
+  ZW_WATCH_PID=
+  zw_fail "procprobe never reported watching"
+  return 1
 }
 
 # zw_watch_end: ends the watch once every process it saw is gone (10 s at

@@ -5,7 +5,6 @@
 
 ZW_MSI_SRC="$ZW_LIB_DIR/msi"
 ZW_MSI_PRODUCT='{6B1E6E5C-5A0E-4C3B-9E2D-2A7F0C1D4E01}'
-ZW_MSI_WATCHER=
 
 zw_msi_require() {
   command -v wixl >/dev/null 2>&1 || zw_skip "wixl is not installed (Debian package wixl)"
@@ -85,21 +84,9 @@ zw_msi_service_undo() {
 
 # zw_msi_watch [TITLE]: procprobe logs every msiexec.exe process appearing and
 # going (and the window TITLE shown and gone) until zw_msi_watch_stop.
-zw_msi_watch() {
-  rm -f "$ZW_DIR/watch.stop"
-  local args=(--watch msiexec.exe --for 600000 --until-file "$ZW_WDIR\\watch.stop")
-  [ -n "${1:-}" ] && args+=(--window "$1")
-  zw_wine "$(zw_prog procprobe)" "${args[@]}" >/dev/null 2>&1 &
-  ZW_MSI_WATCHER=$!
-  zw_wait_log procprobe watching 1 60
-}
+zw_msi_watch() { zw_watch_start msiexec.exe "${1:-}"; }
 
-zw_msi_watch_stop() {
-  [ -n "$ZW_MSI_WATCHER" ] || return 0
-  touch "$ZW_DIR/watch.stop"
-  wait "$ZW_MSI_WATCHER"
-  ZW_MSI_WATCHER=
-}
+zw_msi_watch_stop() { zw_watch_end; }
 
 # zw_msi_events EVENT: "ms pid" of each such procprobe line, in log order.
 zw_msi_events() {
