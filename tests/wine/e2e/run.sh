@@ -106,7 +106,8 @@ mark() { MARK[$1]=$(zw_now_ms); }
 # ---------------------------------------------------------------- expectations
 # One line each; the line itself, with the prefix, is the check's name.
 
-e2e_what() { echo "$ARCH: $*"; }
+# LABEL (set in a case) tells apart the runs of one pass.
+e2e_what() { echo "$ARCH${LABEL:+ $LABEL}: $*"; }
 
 # exit_code N: the launcher's exit code; the loader reports its low 8 bits,
 # a watch (see watch) the whole code.
@@ -158,6 +159,11 @@ e2e_point() {
       echo "$best"
       ;;
   esac
+}
+
+# seen NAME EVENT [COUNT [SECONDS]]: the log reaches COUNT (1) such lines in time (60 s).
+seen() {
+  if zw_log_reaches "$@"; then zw_ok "$(e2e_what seen "$@")"; else zw_fail "$(e2e_what seen "$@"): not in time"; fi
 }
 
 # gap FROM TO LO HI: TO - FROM in ms is in [LO, HI].
