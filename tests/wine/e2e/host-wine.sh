@@ -23,11 +23,13 @@ host_winpath() { zw_winpath "$1"; }
 # host_reset: every Windows process started since is ended.
 host_reset() { zw_wine_reset; }
 
-# host_locale eng|kor: the system locale of every program started after it.
+# host_locale eng|kor: the system locale of every program started after it;
+# status 1 when the system has no such locale.
 HOST_BASE_LANG=${LANG:-C.UTF-8}
 HOST_BASE_LC_ALL=${LC_ALL:-}
 host_locale() {
   if [ "$1" = kor ]; then
+    (zw_require_locale ko_KR.UTF-8) >/dev/null 2>&1 || return 1
     zw_korean
   else
     export LANG=$HOST_BASE_LANG

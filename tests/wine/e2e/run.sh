@@ -77,6 +77,22 @@ beside() {
   BESIDE_PIDS+=($!)
 }
 
+# spawn PATH [ARGS...]: PATH runs in the background until the pass or a reset ends it.
+spawn() {
+  local p
+  p=$(e2e_path "$1")
+  shift
+  host_run "$p" "$@" >/dev/null 2>&1 &
+}
+
+# language eng|kor: the system locale of every program started after it (ends
+# what runs); a failure when the system cannot give it.
+language() {
+  host_locale "$1" && return 0
+  zw_fail "$(e2e_what "no locale $1 on this system")"
+  return 1
+}
+
 # probe KEY PROG ARGS...: runs the test program PROG now; its output (CR
 # dropped) is OUT[KEY], its exit code RC[KEY], the time it ended MARK[KEY].
 probe() {
@@ -166,6 +182,29 @@ seen() {
   if zw_log_reaches "$@"; then zw_ok "$(e2e_what seen "$@")"; else zw_fail "$(e2e_what seen "$@"): not in time"; fi
 }
 
+# window NAME ENTRY: the helper NAME saw a top-level window listed exactly as
+# ENTRY ("title [class] {child texts}"); window_count NAME ERE N [BUT]: N of
+# its window sightings match ERE (those holding the text BUT not counted).
+window() { zw_expect "$(e2e_what window "$@")" grep -Fqx -- "$2" <(zw_windows_seen "$1"); }
+window_count() {
+  zw_expect_eq "$(e2e_what window_count "$@")" \
+    "$(zw_windows_seen "$1" | grep -E -- "$2" | { if [ -n "${4:-}" ]; then grep -vF -- "$4"; else cat; fi; } | grep -c .)" "$3"
+}
+
+# shown KEY NAME ENTRY: when the window whose entry starts with ENTRY
+# ("Installation [#32770] {") was first listed by the helper NAME (@KEY.up), when
+# first no longer after that (@KEY.down); OUT[KEY] how many separate times it was listed.
+shown() {
+  local up down n
+  IFS=: read -r up down n < <(zw_log_lines "$2" windows | awk -F'\t' -v w="$3" '
+    { listed = index(" ; " $5 " ; ", " ; " w) > 0 }
+    listed && !was { n++; if (!up) up = $1 }
+    !listed && was && !down { down = $1 }
+    { was = listed }
+    END { printf "%s:%s:%d\n", up ? up : "", down ? down : "", n }')
+  MARK[$1.up]=$up MARK[$1.down]=$down OUT[$1]=$n
+}
+
 # gap FROM TO LO HI: TO - FROM in ms is in [LO, HI].
 gap() {
   local from to
@@ -201,6 +240,12 @@ by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
 host_require
 read -ra PASSES < <(sed -n 's/^prefixes[[:space:]]\+//p' "$CASE_FILE" | head -n1)
 [ ${#PASSES[@]} = 0 ] && PASSES=(win64)
+# ZW_PREFIXES="win64" leaves the other passes out (e.g. while developing).
+if [ -n "${ZW_PREFIXES:-}" ]; then
+  for i in "${!PASSES[@]}"; do [[ " $ZW_PREFIXES " == *" ${PASSES[$i]%%=*} "* ]] || unset "PASSES[$i]"; done
+  PASSES=("${PASSES[@]}")
+  [ ${#PASSES[@]} = 0 ] && zw_skip "no pass of this case in ZW_PREFIXES=$ZW_PREFIXES"
+fi
 
 for pass in "${PASSES[@]}"; do
   ARCH=${pass%%=*}
