@@ -12,6 +12,7 @@ ZW_SCENARIO=$(basename "$CASE_FILE" .case)
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=host-wine.sh
 source "${ZW_E2E_HOST:-$E2E_DIR/host-wine.sh}"
+source "$ZW_LIB_DIR/msi/msi.sh"
 
 declare -A OUT RC MARK
 BESIDE_PIDS=()
@@ -47,6 +48,17 @@ windows_file() {
   rm -f "$WIN/$1"
   PASS_WINDOWS_FILES+=("$1")
 }
+
+# package [SLOW [reboot]]: app/zwpackage.msi, a real Windows Installer
+# package whose installation runs the program SLOW and, with reboot, asks for
+# a restart; $INSTALLED is its installed file, $PAYLOAD what it must hold.
+# uninstall: the package is removed (the prefix is shared).
+package() {
+  zw_msi_require
+  zw_msi_build "$APP" ${1:+"$(e2e_path "$1")"} ${2:+"$2"} || zw_finish
+  INSTALLED=$ZW_MSI_INSTALLED PAYLOAD=$ZW_MSI_SRC/zwpayload.txt
+}
+uninstall() { zw_msi_remove; }
 
 # list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
 list() { zw_ini "$(e2e_path "${1:-app}")"; }
@@ -104,9 +116,11 @@ probe() {
   MARK[$key]=$(zw_now_ms)
 }
 
-# watch [IMAGE,...]: before start: a process watch of those image names
-# (default $EXE), ended by join; gives whole exit codes and system times.
-watch() { zw_watch_start "${1:-$EXE}"; }
+# watch [IMAGE,... [TITLE]]: before start: a process watch of those image
+# names (default $EXE), and of the window TITLE, ended by join; its lines
+# (procprobe seen/gone/window-shown/window-gone) go to the log, and it gives
+# whole exit codes and system times.
+watch() { zw_watch_start "${1:-$EXE}" "${2:-}"; }
 
 # reset: a second run in the same pass: every process ended, the log emptied.
 reset() {
