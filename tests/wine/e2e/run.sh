@@ -60,6 +60,11 @@ package() {
 }
 uninstall() { zw_msi_remove; }
 
+# example [ARGS...]: the bundled example, copied into app/ beside the
+# launcher, run with its stand-in installers (zw_run_example: all four ran,
+# in order, exit code 0).
+example() { zw_run_example "$APP" "$@"; }
+
 # list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
 list() { zw_ini "$(e2e_path "${1:-app}")"; }
 
@@ -105,12 +110,14 @@ language() {
   return 1
 }
 
-# probe KEY PROG ARGS...: runs the test program PROG now; its output (CR
+# probe KEY PROG ARGS...: runs the test program PROG (or the program at the
+# Unix path PROG) now; its output (CR
 # dropped) is OUT[KEY], its exit code RC[KEY], the time it ended MARK[KEY].
 probe() {
   local key=$1 prog=$2 o
   shift 2
-  o=$(host_run "$(zw_prog "$prog")" "$@" 2>/dev/null)
+  [[ $prog == */* ]] || prog=$(zw_prog "$prog")
+  o=$(host_run "$prog" "$@" 2>/dev/null)
   RC[$key]=$?
   OUT[$key]=${o//$'\r'/}
   MARK[$key]=$(zw_now_ms)
