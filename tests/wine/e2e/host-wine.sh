@@ -43,5 +43,34 @@ host_run() { zw_wine "$@"; }
 
 # host_start_launcher DIR ARGS... / host_wait_launcher: the launcher DIR/$ZW_EXE
 # in the background (ZW_RC, ZW_START_MS, ZW_END_MS, ZW_OUT, ZW_ERR).
-host_start_launcher() { zw_start_launcher "$@"; }
+# With TRACE=process or TRACE=exec the run is traced (host_traced).
+host_start_launcher() {
+  if [ -n "${TRACE:-}" ]; then WINEDEBUG=+$TRACE zw_start_launcher "$@"; else zw_start_launcher "$@"; fi
+}
 host_wait_launcher() { zw_wait_launcher; }
+
+# host_traced process|exec: what the trace of the last run saw, one a line:
+# every process created; every ShellExecuteEx as "MASK FILE [PARAMETERS]".
+host_traced() {
+  case $1 in
+    process) grep -a 'NtCreateUserProcess' "$ZW_ERR" ;;
+    exec)
+      grep -a 'trace:exec:SHELL_execute mask=' "$ZW_ERR" |
+        sed 's/.*mask=\(0x[0-9a-f]*\) .* file=L"\(.*\)" parm=L"\(.*\)" dir=.*/\1 \2 [\3]/; s/\\\\/\\/g'
+      ;;
+  esac
+}
+
+# host_unowned CAPTION: the top-level window of that caption has no owner
+# window. Wine marks the X window of an owned one transient for its owner's
+# (no window manager runs: Wine's windows are children of the root).
+host_unowned() {
+  local id
+  for id in $(xwininfo -root -children 2>/dev/null | awk '$1 ~ /^0x/ {print $1}'); do
+    if xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -qF "= \"$1\""; then
+      xprop -id "$id" WM_TRANSIENT_FOR 2>/dev/null | grep -Eq '^WM_TRANSIENT_FOR: +not found'
+      return
+    fi
+  done
+  return 1
+}

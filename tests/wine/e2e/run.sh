@@ -246,6 +246,14 @@ rc() { zw_expect_eq "$(e2e_what rc "$1")" "${RC[$1]:-}" "$2"; }
 out() { zw_expect_match "$(e2e_what out "$1" "$2")" "${OUT[$1]:-}" "$2"; }
 out_count() { zw_expect_eq "$(e2e_what out_count "$1" "$2")" "$(grep -Ec -- "$2" <<<"${OUT[$1]:-}")" "$3"; }
 
+# traced / untraced KIND ERE: the trace of the run (TRACE=process or exec
+# before start) has a line matching ERE, or none.
+traced() { zw_expect_match "$(e2e_what traced "$@")" "$(host_traced "$1")" "$2"; }
+untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")" "$2"; }
+
+# eq DESCRIPTION GOT WANT: a value the case works out itself.
+eq() { zw_expect_eq "$(e2e_what "$1")" "$2" "$3"; }
+
 # check DESCRIPTION COMMAND...: anything else; the command must succeed.
 check() {
   local d=$1
