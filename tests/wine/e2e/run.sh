@@ -65,6 +65,10 @@ uninstall() { zw_msi_remove; }
 # in order, exit code 0).
 example() { zw_run_example "$APP" "$@"; }
 
+# launcher: both launchers (again) in app/; remove PATH: a file goes.
+launcher() { zw_install_launcher "$APP"; }
+remove() { rm -f "$(e2e_path "$1")"; }
+
 # list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
 list() { zw_ini "$(e2e_path "${1:-app}")"; }
 
@@ -109,6 +113,24 @@ language() {
   zw_fail "$(e2e_what "no locale $1 on this system")"
   return 1
 }
+
+# probing KEY PROG ARGS...: the same in the background; collect KEY waits
+# for it and fills OUT, RC, MARK; alive KEY checks it still runs.
+declare -A PROBING
+probing() {
+  local key=$1 prog=$2
+  shift 2
+  [[ $prog == */* ]] || prog=$(zw_prog "$prog")
+  host_run "$prog" "$@" >"$ZW_WORK/probe.$key" 2>/dev/null &
+  PROBING[$key]=$!
+}
+collect() {
+  wait "${PROBING[$1]}"
+  RC[$1]=$?
+  OUT[$1]=$(tr -d '\r' <"$ZW_WORK/probe.$1")
+  MARK[$1]=$(zw_now_ms)
+}
+alive() { zw_expect "$(e2e_what alive "$1")" kill -0 "${PROBING[$1]}"; }
 
 # probe KEY PROG ARGS...: runs the test program PROG (or the program at the
 # Unix path PROG) now; its output (CR
@@ -176,12 +198,19 @@ match() { zw_expect_match "$(e2e_what match "$@")" "$(e2e_texts "$1" "$2" "${4:-
 nomatch() { zw_expect_no_match "$(e2e_what nomatch "$@")" "$(e2e_texts "$1" "$2" "${4:-all}")" "$3"; }
 
 # A point in time: @start or @end of the launcher, @KEY (a probe or mark),
-# NAME:EVENT[:N] from the log, A+B:EVENT the later of A's and B's.
+# NAME:EVENT[:N] from the log, A+B:EVENT the later of A's and B's,
+# ^IMAGE:created|ended[:N] the system's times of a watched process.
 e2e_point() {
   case $1 in
     @start) echo "$ZW_START_MS" ;;
     @end) echo "$ZW_END_MS" ;;
     @*) echo "${MARK[${1#@}]:-}" ;;
+    ^*)
+      local spec=${1#^} ft image when n
+      IFS=: read -r image when n <<<"$spec"
+      ft=$(zw_watched "$image" "${when}_ft" "${n:-1}")
+      [ -n "$ft" ] && zw_ft_ms "$ft"
+      ;;
     *)
       local names=${1%%:*} rest=${1#*:} event n name t best=
       event=${rest%%:*}
@@ -247,8 +276,9 @@ out() { zw_expect_match "$(e2e_what out "$1" "$2")" "${OUT[$1]:-}" "$2"; }
 out_count() { zw_expect_eq "$(e2e_what out_count "$1" "$2")" "$(grep -Ec -- "$2" <<<"${OUT[$1]:-}")" "$3"; }
 
 # traced / untraced KIND ERE: the trace of the run (TRACE=process or exec
-# before start) has a line matching ERE, or none.
+# before start) has a line matching ERE, or none; trace_eq KIND WANT: it is WANT.
 traced() { zw_expect_match "$(e2e_what traced "$@")" "$(host_traced "$1")" "$2"; }
+trace_eq() { zw_expect_eq "$(e2e_what trace "$1")" "$(host_traced "$1")" "$2"; }
 untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")" "$2"; }
 
 # eq DESCRIPTION GOT WANT: a value the case works out itself.
