@@ -5,6 +5,10 @@ resource byte for byte against the set it must carry.
     check_resources.py [--cache CMakeCache.txt] [--comments TEXT]
                        [--company-name TEXT] [--legal-copyright TEXT]
                        [--product-name TEXT] zarnowel.exe [zarnowel64.exe ...]
+    check_resources.py --probe-table
+
+--probe-table prints the same expectations in the form the Wine probe of the
+resources reports them, for the Wine scenario "resources".
 
 The version block's four distributor values are the configured ones: given
 as options, else read from --cache, else from the CMakeCache.txt in the
@@ -519,7 +523,48 @@ def check_image(path, distributor):
     return failures
 
 
+def probe_table():
+    """The same expectations as resprobe (tests/wine/progs) reports them inside
+    Wine, "KEY=VALUE" a line: the one home of these values for both checks."""
+    out = ["resource=%d/%d/%04x" % (t, n, lang) for (t, n), lang in EXPECTED_SET.items()]
+    out += ["string.%d=%s" % kv for kv in STRINGS.items()]
+    popups = []
+    for flags, cmd, text in MENU:
+        if flags & MF_POPUP:
+            popups.append(("popup " + text, []))
+        else:
+            popups[-1][1].append("%d %s" % (cmd, text))
+    out.append("menu.count=%d" % len(popups))
+    for i, (popup, items) in enumerate(popups, 1):
+        out += ["menu.%d=%s" % (i, popup), "menu.%d.count=%d" % (i, len(items))]
+        out += ["menu.%d.%d=%s" % (i, j, item) for j, item in enumerate(items, 1)]
+    out.append("accel.count=%d" % len(ACCELERATORS))
+    out += ["accel.%d=flags 0x%x key %d cmd %d" % (i, flags & ~ACCEL_LAST, key, cmd)
+            for i, (flags, key, cmd) in enumerate(ACCELERATORS, 1)]
+    for number, d in DIALOGS.items():
+        key = "dialog.%d" % number
+        size, weight, italic, charset, face = d["font"]
+        font = "%d %s" % (size, face) + (" weight %d italic %d charset %d" % (weight, italic, charset)
+                                         if d["extended"] else "")
+        out += ["%s=%s" % (key, "extended" if d["extended"] else "plain"),
+                "%s.style=0x%x" % (key, DIALOG_STYLE), key + ".exstyle=0x0",
+                "%s.frame=%d,%d,%d,%d" % ((key,) + d["frame"]), key + ".menu=", key + ".class=",
+                "%s.caption=%s" % (key, d["caption"]), "%s.font=%s" % (key, font),
+                "%s.controls=%d" % (key, len(d["controls"]))]
+        for i, (text, style, ex, frame) in enumerate(d["controls"], 1):
+            out.append("%s.control.%d=id -1 class 0x%04x style 0x%x exstyle 0x%x frame %d,%d,%d,%d"
+                       % ((key, i, STATIC_ATOM, style, ex) + frame))
+            out.append("%s.control.%d.text=%s" % (key, i, "#%d" % text[1] if text == BITMAP else text))
+    out += ["version.string.%s=%s" % kv for kv in VERSION_STRINGS.items()]
+    out.append("manifest.supportedos.count=%d" % len(SUPPORTED_OS))
+    out += ["manifest.supportedos.%d=%s type 1" % (i, g) for i, g in enumerate(SUPPORTED_OS, 1)]
+    return out
+
+
 def main(argv):
+    if argv[1:] == ["--probe-table"]:
+        print("\n".join(probe_table()))
+        return 0
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     parser.add_argument("--cache", help="CMakeCache.txt holding the ZARNOWEL_* distributor values")
     for _key, (_var, opt) in DISTRIBUTOR_KEYS.items():
