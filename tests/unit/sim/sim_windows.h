@@ -217,6 +217,7 @@ public:
 
     // ---- handles and allocations
     size_t OpenHandles() const { return handles_.size(); }
+    size_t OpenProcessHandles() const { return processHandles_.size(); }
     size_t LiveAllocations() const { return allocations_.size(); }
     int badCloses = 0;
 
