@@ -37,10 +37,10 @@ OpenWait wait;
 // (EndItemWait).
 struct HeldProcess {
     Handle handle = nullptr;
-    std::string holder;  // how the log names it
+    std::string holder;    // how the log names it
     bool ownName = false;  // found by the item's own name, else by its waitList
 };
-HeldProcess held;
+HeldProcess heldByName;
 
 // Room for the image path of a process that is held; a longer one leaves the
 // process to the snapshots.
@@ -92,17 +92,17 @@ bool StartedProcessRuns()
 
 void ReleaseHeldProcess()
 {
-    if (held.handle == nullptr) return;
-    Sys().CloseHandle(held.handle);
-    held = HeldProcess();
+    if (heldByName.handle == nullptr) return;
+    Sys().CloseHandle(heldByName.handle);
+    heldByName = HeldProcess();
 }
 
 // True while the held process runs; once it has ended it is let go, and the
 // tick goes on to a snapshot at once.
 bool HeldProcessRuns()
 {
-    if (held.handle == nullptr) return false;
-    if (Sys().WaitForSingleObject(held.handle, 0) == win::WAIT_TIMEOUT) return true;
+    if (heldByName.handle == nullptr) return false;
+    if (Sys().WaitForSingleObject(heldByName.handle, 0) == win::WAIT_TIMEOUT) return true;
     ReleaseHeldProcess();
     return false;
 }
@@ -119,7 +119,7 @@ std::string Hold(const ProcessEntry& found, const std::string& entry, bool ownNa
     Platform& sys = Sys();
     const uint32_t pid = found.th32ProcessID;
     // A nested handler may have ended the wait while the snapshot was taken.
-    if (!wait.open || held.handle != nullptr) return entry;
+    if (!wait.open || heldByName.handle != nullptr) return entry;
     for (const uint32_t refused : wait.unopenable)
         if (refused == pid) return entry;
     Handle process = sys.OpenProcess(win::SYNCHRONIZE | win::PROCESS_QUERY_LIMITED_INFORMATION, false, pid);
@@ -142,10 +142,10 @@ std::string Hold(const ProcessEntry& found, const std::string& entry, bool ownNa
         return entry;
     }
     const bool sameName = EqualsIgnoringAsciiCase(image, entry);
-    held.handle = process;
-    held.holder = (sameName ? entry : entry + ": " + image) + " (pid " + std::to_string(pid) + ")";
-    held.ownName = ownName;
-    return held.holder;
+    heldByName.handle = process;
+    heldByName.holder = (sameName ? entry : entry + ": " + image) + " (pid " + std::to_string(pid) + ")";
+    heldByName.ownName = ownName;
+    return heldByName.holder;
 }
 
 // The item's own name against one snapshot; the holder's name, or empty.
@@ -199,10 +199,10 @@ bool StillRunning(const SetupItem& item)
     // before the sleep, one of the waitList after it. While the latter
     // holds, the own name is not looked for; once it has ended, one snapshot
     // looks for both.
-    const bool waitListHeld = held.handle != nullptr && !held.ownName;
+    const bool waitListHeld = heldByName.handle != nullptr && !heldByName.ownName;
     if (!waitListHeld) {
         if (HeldProcessRuns()) {
-            NoteHolder(held.holder);
+            NoteHolder(heldByName.holder);
             return true;
         }
         const std::string holder = RunningOwnName(plan);
@@ -213,7 +213,7 @@ bool StillRunning(const SetupItem& item)
     }
     sys.Sleep(kSleepBeforeScanMs);
     if (HeldProcessRuns()) {
-        NoteHolder(held.holder);
+        NoteHolder(heldByName.holder);
         return true;
     }
     const std::string holder = RunningName(plan, waitListHeld);

@@ -33,8 +33,8 @@ struct Outcome {
 
 // Setup1 = a.exe (1 s) with parameters and waitList, Setup2 = b.exe; procs run
 // beside them, openable or not. hook, when given, sees every call.
-Outcome RunItems(const std::string& parameters, const std::string& waitList, const std::vector<Proc>& procs, bool openable,
-            uint64_t askAt, std::function<void(sim::SimWindows&, const sim::Call&)> hook = nullptr)
+Outcome RunItems(const std::string& parameters, const std::string& waitList, const std::vector<Proc>& procs,
+                 bool openable, uint64_t askAt, std::function<void(sim::SimWindows&, const sim::Call&)> hook = nullptr)
 {
     sim::SimScope scope;
     sim::SimWindows& s = scope.sim;
@@ -76,19 +76,49 @@ TEST(WaitByHandle, FoundHeldEndedRespawnedRefusedSeveralNames)
     } const cases[] = {
         {"found, ended", " ", "late.exe", {{"late.exe", 0, 20 * kSec}}, 1, 10 * kSec, "late.exe (pid "},
         {"found, ended, dialog", "/q", "late.exe", {{"late.exe", 0, 20 * kSec}}, 1, 10 * kSec, "late.exe (pid "},
-        {"respawned at once", " ", "late.exe", {{"late.exe", 0, 10 * kSec}, {"late.exe", 10 * kSec, 20 * kSec}}, 2,
-         15 * kSec, "late.exe (pid "},
-        {"respawned at once, dialog", "/q", "late.exe",
-         {{"late.exe", 0, 10 * kSec}, {"late.exe", 10 * kSec, 20 * kSec}}, 2, 15 * kSec, "late.exe (pid "},
-        {"respawned in the grace period", " ", "late.exe",
-         {{"late.exe", 0, 10 * kSec}, {"late.exe", 13 * kSec, 20 * kSec}}, 2, 17 * kSec, "late.exe (pid "},
-        {"several names in turn", " ", "x.exe~*.tmp~c.exe~late.exe",
-         {{"setup.tmp", 0, 8 * kSec}, {"late.exe", 0, 20 * kSec}}, 2, 12 * kSec, "*.tmp: setup.tmp (pid "},
-        {"several names in turn, dialog", "/q", "x.exe*c.exe*late.exe",
-         {{"c.exe", 0, 8 * kSec}, {"late.exe", 5 * kSec, 20 * kSec}}, 2, 12 * kSec, "c.exe (pid "},
+        {"respawned at once",
+         " ",
+         "late.exe",
+         {{"late.exe", 0, 10 * kSec}, {"late.exe", 10 * kSec, 20 * kSec}},
+         2,
+         15 * kSec,
+         "late.exe (pid "},
+        {"respawned at once, dialog",
+         "/q",
+         "late.exe",
+         {{"late.exe", 0, 10 * kSec}, {"late.exe", 10 * kSec, 20 * kSec}},
+         2,
+         15 * kSec,
+         "late.exe (pid "},
+        {"respawned in the grace period",
+         " ",
+         "late.exe",
+         {{"late.exe", 0, 10 * kSec}, {"late.exe", 13 * kSec, 20 * kSec}},
+         2,
+         17 * kSec,
+         "late.exe (pid "},
+        {"several names in turn",
+         " ",
+         "x.exe~*.tmp~c.exe~late.exe",
+         {{"setup.tmp", 0, 8 * kSec}, {"late.exe", 0, 20 * kSec}},
+         2,
+         12 * kSec,
+         "*.tmp: setup.tmp (pid "},
+        {"several names in turn, dialog",
+         "/q",
+         "x.exe*c.exe*late.exe",
+         {{"c.exe", 0, 8 * kSec}, {"late.exe", 5 * kSec, 20 * kSec}},
+         2,
+         12 * kSec,
+         "c.exe (pid "},
         {"the item's own name", " ", "", {{"a.exe", 2 * kSec, 15 * kSec}}, 1, 10 * kSec, "a.exe (pid "},
-        {"its own name again while a name holds", " ", "late.exe",
-         {{"late.exe", 0, 10 * kSec}, {"a.exe", 5 * kSec, 20 * kSec}}, 2, 15 * kSec, "late.exe (pid "},
+        {"its own name again while a name holds",
+         " ",
+         "late.exe",
+         {{"late.exe", 0, 10 * kSec}, {"a.exe", 5 * kSec, 20 * kSec}},
+         2,
+         15 * kSec,
+         "late.exe (pid "},
     };
     for (const auto& c : cases) {
         const Outcome held = RunItems(c.parameters, c.waitList, c.procs, true, c.heldAt);
@@ -116,13 +146,13 @@ TEST(WaitByHandle, AnIdGivenToAnotherProcessIsNotHeld)
 {
     uint32_t late = 0;
     const Outcome o = RunItems(" ", "late.exe", {{"late.exe", 0, 600 * kSec}}, true, 0,
-                          [&](sim::SimWindows& s, const sim::Call& call) {
-                              if (call.name != "OpenProcess" || late != 0) return;
-                              late = s.processes[0].pid;  // late.exe, added first
-                              s.processes[0].end = s.now;
-                              s.AddProcess("other.exe", s.now);
-                              s.processes.back().pid = late;
-                          });
+                               [&](sim::SimWindows& s, const sim::Call& call) {
+                                   if (call.name != "OpenProcess" || late != 0) return;
+                                   late = s.processes[0].pid;  // late.exe, added first
+                                   s.processes[0].end = s.now;
+                                   s.AddProcess("other.exe", s.now);
+                                   s.processes.back().pid = late;
+                               });
     EXPECT_EQ(o.holds, 1u);  // the image asked for, and the handle given back
     EXPECT_NE(o.log.find("late.exe (pid " + std::to_string(late) + ") is now other.exe"), std::string::npos) << o.log;
     EXPECT_GT(o.nextItem, 0u);

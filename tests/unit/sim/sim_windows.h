@@ -341,7 +341,7 @@ private:
     std::set<std::string> directories_;
     std::map<Handle, HandleKind> handles_;
     std::map<Handle, Snapshot> snapshots_;
-    std::map<Handle, size_t> processHandles_;  // the index of the process in processes
+    std::map<Handle, size_t> processHandles_;     // the index of the process in processes
     std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
     std::set<void*> allocations_;
     uintptr_t nextHandle_ = 0x100;
