@@ -276,6 +276,13 @@ public:
     {
         return ::TerminateProcess(process, exitCode) != FALSE;
     }
+    bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override
+    {
+        DWORD length = size;
+        if (!::QueryFullProcessImageNameA(process, flags, buffer, &length)) return false;
+        size = length;
+        return true;
+    }
     bool CloseHandle(Handle handle) override { return ::CloseHandle(handle) != FALSE; }
 
     Handle SetupDiGetClassDevsA(uint32_t flags) override

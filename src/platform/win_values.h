@@ -39,6 +39,7 @@ constexpr int HFILE_ERROR = -1;
 constexpr uint32_t STILL_ACTIVE = 259;
 // PROCESS_ALL_ACCESS as the pre-Vista headers define it.
 constexpr uint32_t PROCESS_ALL_ACCESS_LEGACY = 0x1F0FFF;
+constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x2;
 
 constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
@@ -129,6 +130,7 @@ constexpr size_t MAX_PATH = 260;
     X(HFILE_ERROR) \
     X(STILL_ACTIVE) \
     X(PROCESS_ALL_ACCESS_LEGACY) \
+    X(PROCESS_QUERY_LIMITED_INFORMATION) \
     X(TH32CS_SNAPPROCESS) \
     X(DIGCF_ALLCLASSES) \
     X(SPDRP_HARDWAREID) \

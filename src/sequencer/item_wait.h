@@ -7,7 +7,10 @@
 // handle and takes no process snapshot. Once it has ended (its exit code
 // read: 3010 and 1641 ask for a restart) the names decide, as for every other
 // file: the item's own name, then all waitList names against one snapshot,
-// then for a direct start the grace period.
+// then for a direct start the grace period. A process a snapshot finds by a
+// name is held through its handle in the same way; when it ends, the next
+// tick takes a snapshot at once. One that cannot be opened is looked for by
+// snapshots on every tick.
 #pragma once
 
 #include "platform/platform.h"
@@ -25,9 +28,10 @@ void BeginItemWait(Handle process);
 bool ItemStillRunning(const SetupItem& item);
 
 // The item's wait is over, however it ended (the wait found nothing, the
-// dialog was closed, the run ends): the process handle is closed, the exit
-// code of a process that has ended is noted, and the log says what held the
-// wait. Does nothing when no wait is open.
+// dialog was closed, the run ends, a time limit): every process handle the
+// wait holds is closed, the exit code of a started process that has ended is
+// noted, and the log says what held the wait. Does nothing when no wait is
+// open.
 void EndItemWait();
 
 }  // namespace zw

@@ -76,7 +76,7 @@ bool IsProcessRunning(char* name) { return ScanFor(name, false); }
 
 bool IsProcessNameContaining(char* fragment) { return ScanFor(fragment, true); }
 
-int FindRunningProcess(const std::vector<WatchedName>& names)
+int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* match)
 {
     if (names.empty()) return -1;
     for (const WatchedName& name : names) Sys().CharUpperA(name.text);
@@ -85,6 +85,7 @@ int FindRunningProcess(const std::vector<WatchedName>& names)
         for (size_t i = 0; i < names.size(); ++i)
             if (Matches(entry.szExeFile, names[i].text, names[i].contains)) {
                 found = static_cast<int>(i);
+                if (match != nullptr) *match = entry;
                 return true;
             }
         return false;

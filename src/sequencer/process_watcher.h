@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace zw {
 
 // A process whose image name equals name, ASCII case ignored.
@@ -18,12 +20,13 @@ bool IsProcessNameContaining(char* fragment);
 
 // Several names against one snapshot: each equals an image name, or with
 // contains is found inside one. The index of the name matched by the first
-// process that matches any, or -1 when none runs.
+// process that matches any, or -1 when none runs; match, when given,
+// receives that process's entry (its image name upper-cased).
 struct WatchedName {
     char* text;
     bool contains;
 };
-int FindRunningProcess(const std::vector<WatchedName>& names);
+int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* match = nullptr);
 
 // Ends the first process, in snapshot order, whose image name contains
 // fragment, passing over the processes in spared, and waits up to

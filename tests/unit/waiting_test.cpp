@@ -106,7 +106,8 @@ TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 }
 
 // Once only waitList names hold the wait, each tick tests the item's own name
-// and then all the names against one snapshot, however many they are.
+// and then all the names against one snapshot, however many they are (here
+// late.exe cannot be opened, so snapshots are all there is to watch it by).
 TEST(Wait, OneSnapshotForAllTheNamesOfATick)
 {
     for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
@@ -114,7 +115,7 @@ TEST(Wait, OneSnapshotForAllTheNamesOfATick)
         sim::SimWindows& s = inner.sim;
         s.AddFile("C:\\setup\\setup.exe");
         s.programs["SETUP.EXE"] = {"", 1 * kSec, {}};
-        s.AddProcess("late.exe", 0, 20 * kSec);
+        s.FindProcess(s.AddProcess("late.exe", 0, 20 * kSec))->canOpen = false;
         s.AddLauncher(std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n");
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << waitList;

@@ -493,7 +493,11 @@ uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
 uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode)
 {
     uint32_t pid = nextPid_ += 4;
-    Process p{pid, image, start, end};
+    Process p;
+    p.pid = pid;
+    p.image = image;
+    p.start = start;
+    p.end = end;
     p.exitCode = exitCode;
     processes.push_back(p);
     return pid;
@@ -550,7 +554,7 @@ bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
             s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode);
             if (info.fMask & SEE_MASK_NOCLOSEPROCESS) {
                 info.hProcess = NewHandle(HandleKind::Process);
-                processHandles_[info.hProcess] = s.pid;
+                processHandles_[info.hProcess] = processes.size() - 1;
             }
         }
         for (const auto& child : script.children)
@@ -645,7 +649,7 @@ uint32_t SimWindows::GetProcessId(Handle process)
         lastError = 6;
         return 0;
     }
-    return processHandles_[process];
+    return ProcessOf(process)->pid;
 }
 
 uint32_t SimWindows::GetTickCount() { return static_cast<uint32_t>(tickBase + now); }
@@ -669,7 +673,7 @@ bool SimWindows::Signalled(Handle h, uint64_t& when)
 {
     when = UINT64_MAX;
     if (IsKind(h, HandleKind::Process)) {
-        Process* p = FindProcess(processHandles_[h]);
+        Process* p = ProcessOf(h);
         if (p == nullptr || !Running(*p)) return true;
         when = p->end;
         return false;
@@ -912,13 +916,16 @@ bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
 Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId)
 {
     Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
-    Process* p = FindProcess(processId);
-    if (p == nullptr || !Running(*p) || !p->canOpen) {
+    // A reused id names the process that runs under it now.
+    size_t index = processes.size();
+    for (size_t i = 0; i < processes.size(); ++i)
+        if (processes[i].pid == processId && Running(processes[i])) index = i;
+    if (index == processes.size() || !processes[index].canOpen) {
         lastError = 5;
         return nullptr;
     }
     Handle h = NewHandle(HandleKind::Process);
-    processHandles_[h] = processId;
+    processHandles_[h] = index;
     return h;
 }
 
@@ -930,7 +937,7 @@ bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
         lastError = 6;
         return false;
     }
-    Process* p = FindProcess(processHandles_[process]);
+    Process* p = ProcessOf(process);
     exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
     return true;
 }
@@ -939,13 +946,37 @@ bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
 {
     Record("TerminateProcess", std::to_string(exitCode));
     if (!IsKind(process, HandleKind::Process)) return false;
-    Process* p = FindProcess(processHandles_[process]);
+    Process* p = ProcessOf(process);
     if (p == nullptr || !Running(*p)) return false;
     p->terminated = true;
     p->terminatedAt = now;
     p->exitCode = exitCode;
     p->end = now + terminationDelayMs;
     return true;
+}
+
+bool SimWindows::QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size)
+{
+    Record("QueryFullProcessImageNameA", std::to_string(flags));
+    Process* p = IsKind(process, HandleKind::Process) ? ProcessOf(process) : nullptr;
+    if (p == nullptr) {
+        lastError = 6;
+        return false;
+    }
+    const std::string path = p->path.empty() ? "C:\\Program Files\\" + p->image : p->path;
+    if (path.size() + 1 > size) {
+        lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        return false;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    size = static_cast<uint32_t>(path.size());
+    return true;
+}
+
+Process* SimWindows::ProcessOf(Handle process)
+{
+    auto it = processHandles_.find(process);
+    return it == processHandles_.end() ? nullptr : &processes[it->second];
 }
 
 bool SimWindows::CloseHandle(Handle handle)

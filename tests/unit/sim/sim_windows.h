@@ -82,6 +82,7 @@ struct Process {
     bool terminated = false;
     uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
+    std::string path;  // the image's full path; empty: C:\Program Files\<image>
 };
 
 struct Device {
@@ -216,6 +217,7 @@ public:
 
     // ---- handles and allocations
     size_t OpenHandles() const { return handles_.size(); }
+    size_t OpenProcessHandles() const { return processHandles_.size(); }
     size_t LiveAllocations() const { return allocations_.size(); }
     int badCloses = 0;
 
@@ -277,6 +279,7 @@ public:
     Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
     bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override;
     bool TerminateProcess(Handle process, uint32_t exitCode) override;
+    bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override;
     bool CloseHandle(Handle handle) override;
     Handle SetupDiGetClassDevsA(uint32_t flags) override;
     bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override;
@@ -319,6 +322,7 @@ private:
     Handle NewHandle(HandleKind kind);
     bool TakeTimer(Msg& msg);
     bool IsKind(Handle h, HandleKind kind) const;
+    Process* ProcessOf(Handle process);
     // For a wait: true when the object is signalled now (a mutex is then
     // taken); otherwise the time it will be, or UINT64_MAX for never.
     bool Signalled(Handle h, uint64_t& when);
@@ -337,7 +341,7 @@ private:
     std::set<std::string> directories_;
     std::map<Handle, HandleKind> handles_;
     std::map<Handle, Snapshot> snapshots_;
-    std::map<Handle, uint32_t> processHandles_;
+    std::map<Handle, size_t> processHandles_;     // the index of the process in processes
     std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
     std::set<void*> allocations_;
     uintptr_t nextHandle_ = 0x100;
