@@ -38,6 +38,7 @@ constexpr size_t kImageNameCapacity = 260;
 // sets the record's size itself.
 struct ProcessEntry {
     uint32_t th32ProcessID = 0;
+    uint32_t th32ParentProcessID = 0;  // the creator's id when this one was created; it may since be reused
     char szExeFile[kImageNameCapacity] = {};
 };
 
@@ -161,6 +162,9 @@ public:
     virtual Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) = 0;
     virtual bool GetExitCodeProcess(Handle process, uint32_t& exitCode) = 0;
     virtual bool TerminateProcess(Handle process, uint32_t exitCode) = 0;
+    // GetProcessTimes: creation and exit as FILETIME values (100 ns since
+    // 1601); exit is unspecified while the process runs.
+    virtual bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
 
     // Devices (SetupAPI, CfgMgr32, newdev).

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace zw {
 
 // A process whose image name equals name, ASCII case ignored.
@@ -24,6 +26,9 @@ struct WatchedName {
     bool contains;
 };
 int FindRunningProcess(const std::vector<WatchedName>& names);
+
+// Every process of one snapshot, in its order, image names upper-cased.
+std::vector<ProcessEntry> ListProcesses();
 
 // Ends the first process, in snapshot order, whose image name contains
 // fragment, passing over the processes in spared, and waits up to
