@@ -74,8 +74,10 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
     }
 }
 
-// A program, batch file or package holds its wait through its process: no
-// snapshot is taken while it runs. A document's viewer does not hold it.
+// A program, batch file, package, patch, update or script holds its wait
+// through its process: no snapshot is taken while it runs. A document's
+// viewer does not hold it, nor Notepad, the shell's default for a .ps1: only
+// a PowerShell host that runs the script does.
 TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 {
     struct {
@@ -88,6 +90,12 @@ TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
         {"run.bat", "cmd.exe", true, true},         {"run.CMD", "cmd.exe", false, true},
         {"pkg.msi", "msiexec.exe", true, true},     {"pkg.msi", "msiexec.exe", false, true},
         {"readme.txt", "notepad.exe", true, false}, {"readme.txt", "notepad.exe", false, false},
+        {"fix.msp", "msiexec.exe", true, true},     {"kb1.MSU", "wusa.exe", false, true},
+        {"a.vbs", "wscript.exe", true, true},       {"a.vbe", "wscript.exe", false, true},
+        {"a.js", "wscript.exe", true, true},        {"a.JSE", "wscript.exe", true, true},
+        {"a.wsf", "wscript.exe", false, true},      {"index.htm", "msedge.exe", true, false},
+        {"a.ps1", "powershell.exe", true, true},    {"a.ps1", "pwsh.exe", false, true},
+        {"a.ps1", "notepad.exe", true, false},      {"a.ps1", "notepad.exe", false, false},
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.file) + (c.direct ? " direct" : " dialog");
