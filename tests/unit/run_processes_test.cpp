@@ -48,8 +48,7 @@ TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
              s.At(5 * kSec, [&s] { s.PostMessage(s.OpenDialog(), WM_COMMAND, IDCANCEL); });
          },
          0, true, "package: ended msiexec.exe (pid "},
-        {"its creator was started by the run", "1,boot.exe, ,",
-         [&](sim::SimWindows& s) { s.programs["BOOT.EXE"] = bootWithInstaller; }, 0, true, "), started by this run"},
+        {"its creator was started by the run", "1,boot.exe, ,", nullptr, 0, true, "), started by this run"},
         {"its creator's creator was started by the run", "1,boot.exe, ,",
          [](sim::SimWindows& s) {
              s.programs["BOOT.EXE"] = {"", 1 * kSec, {{"bootstrap.exe", 100, kLong}}};
@@ -80,19 +79,13 @@ TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
          },
          0, false, ") was not started by this run and is left alone"},
         {"the Windows Installer service", "1,boot.exe, ,",
-         [&](sim::SimWindows& s) {
-             s.programs["BOOT.EXE"] = bootWithInstaller;
-             s.services["msiserver"] = s.NextPid() + 4;  // the child of boot.exe
-         },
+         [](sim::SimWindows& s) { s.services["msiserver"] = s.NextPid() + 4; },  // the child of boot.exe
          0, false, " and is never ended"},
-        {"the installer busy for 20 s, then free", "1,boot.exe, ,",
-         [&](sim::SimWindows& s) { s.programs["BOOT.EXE"] = bootWithInstaller; }, 20 * kSec, true, "is free after "},
-        {"the installer still busy after 10 min", "1,boot.exe, ,",
-         [&](sim::SimWindows& s) { s.programs["BOOT.EXE"] = bootWithInstaller; }, 1200 * kSec, false,
+        {"the installer busy for 20 s, then free", "1,boot.exe, ,", nullptr, 20 * kSec, true, "is free after "},
+        {"the installer still busy after 10 min", "1,boot.exe, ,", nullptr, 1200 * kSec, false,
          "package: no msiexec.exe is ended; the package is started all the same"},
         {"its termination refused", "1,boot.exe, ,",
-         [&](sim::SimWindows& s) {
-             s.programs["BOOT.EXE"] = bootWithInstaller;
+         [](sim::SimWindows& s) {
              s.At(3 * kSec, [&s] { const_cast<sim::Process*>(Image(s, "msiexec.exe"))->terminateRefused = true; });
          },
          0, false, "), started by this run, could not be ended: "},
@@ -106,7 +99,8 @@ TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
         s.AddFile("C:\\setup\\second.msi");
         s.programs["SECOND.MSI"] = {"msiexec.exe", 2 * kSec, {}};
         s.mutexes["Global\\_MSIExecute"] = {true, 0, c.busyUntil};
-        c.setUp(s);
+        s.programs["BOOT.EXE"] = bootWithInstaller;  // unless the case says otherwise
+        if (c.setUp) c.setUp(s);
         s.AddLauncher(std::string("[SetupList]\nSetup1=") + c.item1 + "\nSetup2=1,second.msi, ,\n");
         zw::OpenRunLog(kLog);
         s.CreateTestWindow(zw::InstallerWindowProc);
