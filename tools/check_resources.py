@@ -447,10 +447,13 @@ def check_manifest(arch, data, fail):
     if [k.tag for k in kids] != MANIFEST_ELEMENTS:
         fail("manifest: elements %r, want %r" % ([k.tag for k in kids], MANIFEST_ELEMENTS))
         return
-    own = {"processorArchitecture": arch, "version": "5.1.0.0", "type": "win32", "name": "test.exe"}
+    x86 = arch == "x86"
+    own = {"processorArchitecture": arch, "version": "5.1.0.0", "type": "win32",
+           "name": "Zarnowel.Launcher" if x86 else "Zarnowel.Launcher64"}
     if kids[0].attrib != own:
         fail("manifest: own identity %r" % kids[0].attrib)
-    if (kids[1].text or "") != "Test Application":
+    description = "Zarnowel installation launcher" if x86 else "Zarnowel installation launcher (64-bit)"
+    if (kids[1].text or "") != description:
         fail("manifest: description %r" % kids[1].text)
     dep = list(kids[2])
     ident = list(dep[0]) if len(dep) == 1 and dep[0].tag == ASM + "dependentAssembly" else []

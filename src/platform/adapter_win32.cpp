@@ -51,6 +51,7 @@ INT_PTR CALLBACK DialogTrampoline(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 void FillEntry(const PROCESSENTRY32& pe, ProcessEntry& entry)
 {
     entry.th32ProcessID = pe.th32ProcessID;
+    entry.th32ParentProcessID = pe.th32ParentProcessID;
     std::memcpy(entry.szExeFile, pe.szExeFile, sizeof entry.szExeFile);
     entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
 }
@@ -281,6 +282,14 @@ public:
         DWORD length = size;
         if (!::QueryFullProcessImageNameA(process, flags, buffer, &length)) return false;
         size = length;
+        return true;
+    }
+    bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) override
+    {
+        FILETIME created{}, ended{}, kernel{}, user{};
+        if (!::GetProcessTimes(process, &created, &ended, &kernel, &user)) return false;
+        creation = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+        exit = (static_cast<uint64_t>(ended.dwHighDateTime) << 32) | ended.dwLowDateTime;
         return true;
     }
     bool CloseHandle(Handle handle) override { return ::CloseHandle(handle) != FALSE; }

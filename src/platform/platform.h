@@ -38,6 +38,7 @@ constexpr size_t kImageNameCapacity = 260;
 // sets the record's size itself.
 struct ProcessEntry {
     uint32_t th32ProcessID = 0;
+    uint32_t th32ParentProcessID = 0;  // the creator's id when this one was created; it may since be reused
     char szExeFile[kImageNameCapacity] = {};
 };
 
@@ -164,6 +165,9 @@ public:
     // The image's full path in Win32 form (flags 0); size is the buffer's
     // size in, the length written out.
     virtual bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) = 0;
+    // GetProcessTimes: creation and exit as FILETIME values (100 ns since
+    // 1601); exit is unspecified while the process runs.
+    virtual bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
 
     // Devices (SetupAPI, CfgMgr32, newdev).

@@ -32,8 +32,9 @@ void ReportLastError(const char* failingCall)
     Platform& sys = Sys();
     const uint32_t code = sys.GetLastError();
     char* text = nullptr;
-    const uint32_t length = sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM,
-                                               code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
+    const uint32_t length = sys.FormatMessageA(
+        win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM | win::FORMAT_MESSAGE_IGNORE_INSERTS,
+        code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
     const char* shown = length != 0 && text != nullptr ? text : kNoSystemText;
     Log("restart: ", failingCall, " failed: ", shown, " (", code, ")");
     // Nobody could answer the box in a silent run; it goes on as after OK.

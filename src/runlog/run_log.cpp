@@ -115,8 +115,9 @@ std::string SystemErrorText(uint32_t code)
     Platform& sys = Sys();
     const uint32_t saved = sys.GetLastError();
     char* buffer = nullptr;
-    const uint32_t length = sys.FormatMessageA(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM,
-                                               code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &buffer);
+    const uint32_t length = sys.FormatMessageA(
+        win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM | win::FORMAT_MESSAGE_IGNORE_INSERTS,
+        code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &buffer);
     std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
     if (buffer != nullptr) sys.LocalFree(buffer);
     for (char& c : text)

@@ -12,6 +12,7 @@
 #include "sequencer/item_start.h"
 #include "sequencer/item_wait.h"
 #include "sequencer/progress_dialog.h"
+#include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
 #include "state/run_state.h"
 
@@ -197,6 +198,7 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
         sys.KillTimer(hwnd, TIMER_NEXT_ITEM);
         sys.KillTimer(hwnd, TIMER_WAIT_ITEM);
         EndItemWait();
+        ForgetStartedProcesses();
         OfferRestart();
         sys.PostQuitMessage(exitCode);
         return 0;

@@ -28,9 +28,16 @@ bool IsInstallerPackage(std::string_view path) { return EqualsIgnoringAsciiCase(
 bool IsWaitedThroughProcess(std::string_view path)
 {
     const std::string extension = ExtensionOf(path);
-    for (const char* waited : {"exe", "com", "bat", "cmd", "msi"})
+    for (const char* waited : {"exe", "com", "bat", "cmd", "msi", "msp", "msu", "vbs", "vbe", "js", "jse", "wsf"})
         if (EqualsIgnoringAsciiCase(extension, waited)) return true;
     return false;
+}
+
+bool IsPowerShellScript(std::string_view path) { return EqualsIgnoringAsciiCase(ExtensionOf(path), "ps1"); }
+
+bool IsPowerShellHost(std::string_view image)
+{
+    return EqualsIgnoringAsciiCase(image, "powershell.exe") || EqualsIgnoringAsciiCase(image, "pwsh.exe");
 }
 
 std::string RelativeToCurrentDirectory(std::string_view file) { return ".\\" + std::string(file); }

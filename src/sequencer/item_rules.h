@@ -36,11 +36,19 @@ bool RequestsRestart(const SetupItem& item);
 // with another installation, then ends up to two running "msiexec.exe".
 bool IsInstallerPackage(std::string_view path);
 
-// A program (.exe, .com), a batch file (.bat, .cmd) or a package (.msi), by
-// the extension of the path it is started under: waited for through the
-// process its start gives. Any other file (a readme opened in a viewer) is
+// A program (.exe, .com), a batch file (.bat, .cmd), a package or patch
+// (.msi, .msp: msiexec), an update (.msu: wusa) or a Windows Script Host
+// script (.vbs, .vbe, .js, .jse, .wsf: wscript), by the extension of the path
+// it is started under: its start runs it, so it is waited for through the
+// process the start gives. Any other file (a readme opened in a viewer) is
 // waited for by names alone.
 bool IsWaitedThroughProcess(std::string_view path);
+
+// A PowerShell script (.ps1). The shell's default for it is to open it in
+// Notepad, not to run it: it is waited for through its process only when that
+// process is a PowerShell host (the machine's association runs scripts).
+bool IsPowerShellScript(std::string_view path);
+bool IsPowerShellHost(std::string_view image);
 
 // A file named relative to the current directory (kinds copied into the
 // Windows directory and driver packages).

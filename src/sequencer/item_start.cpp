@@ -1,14 +1,12 @@
 #include "sequencer/item_start.h"
 
-#include <vector>
-
 #include "platform/platform.h"
 #include "platform/pump.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/item_wait.h"
-#include "sequencer/process_watcher.h"
+#include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
 #include "state/run_state.h"
 
@@ -23,8 +21,10 @@ constexpr char kInstallerService[] = "msiserver";
 
 // Waits, pumping messages, while another installation holds the installer.
 // The launcher never keeps the mutex: a wait that takes it shows it free, and
-// it is given back at once, or the package would find the installer busy.
-void WaitWhileInstallerBusy()
+// it is given back at once, before anything else, or the package would find
+// the installer busy. False when the installer is still busy (or the run is
+// ending) after the wait.
+bool WaitWhileInstallerBusy()
 {
     Platform& sys = Sys();
     Handle mutex = sys.OpenMutexA(win::SYNCHRONIZE | win::MUTEX_MODIFY_STATE, false, kInstallerMutex);
@@ -33,20 +33,23 @@ void WaitWhileInstallerBusy()
         const uint32_t error = sys.GetLastError();
         if (error != win::ERROR_FILE_NOT_FOUND)
             Log("package: the installer's mutex cannot be opened: ", SystemErrorText(error));
-        return;
+        return true;
     }
-    uint32_t result = sys.WaitForSingleObject(mutex, 0);
-    if (result == win::WAIT_TIMEOUT) {
+    bool free = true;
+    const uint32_t result = sys.WaitForSingleObject(mutex, 0);
+    if (result == win::WAIT_OBJECT_0 || result == win::WAIT_ABANDONED_0) {
+        sys.ReleaseMutex(mutex);
+    } else if (result == win::WAIT_TIMEOUT) {
         Log("package: the Windows Installer is busy with another installation; waiting for it");
         const uint32_t since = sys.GetTickCount();
         const WaitOutcome outcome = WaitPumpingMessages(mutex, kInstallerBusyLimitMs);
+        free = outcome == WaitOutcome::Signalled;
+        if (free) sys.ReleaseMutex(mutex);
         const uint32_t waited = sys.GetTickCount() - since;
-        result = outcome == WaitOutcome::Signalled ? win::WAIT_OBJECT_0 : win::WAIT_TIMEOUT;
-        Log("package: the Windows Installer ",
-            outcome == WaitOutcome::Signalled ? "is free after " : "is still busy after ", waited, " ms");
+        Log("package: the Windows Installer ", free ? "is free after " : "is still busy after ", waited, " ms");
     }
-    if (result == win::WAIT_OBJECT_0 || result == win::WAIT_ABANDONED_0) sys.ReleaseMutex(mutex);
     sys.CloseHandle(mutex);
+    return free;
 }
 
 // The process the service manager runs the Windows Installer service in; 0
@@ -68,25 +71,18 @@ uint32_t InstallerServiceProcessId()
 }
 
 // A package must not meet a busy installer: another installation is waited
-// for, then what is left of earlier ones is ended, at most two processes.
+// for, then what is left of this run's own installations is ended. After a
+// wait that ran out nothing is ended: the installation that holds the
+// installer is someone's, and the package's own result (1618) tells.
 void PrepareForPackage()
 {
-    WaitWhileInstallerBusy();
-    // Never the service; and a process still on its way out after the first
-    // call is not ended a second time.
-    std::vector<uint32_t> spared;
+    if (!WaitWhileInstallerBusy()) {
+        Log("package: no msiexec.exe is ended; the package is started all the same");
+        return;
+    }
     const uint32_t service = InstallerServiceProcessId();
-    if (service != 0) {
-        spared.push_back(service);
-        Log("package: the Windows Installer service runs as pid ", service, " and is never ended");
-    }
-    for (int i = 0; i < 2; ++i) {
-        char msiexec[] = "msiexec.exe";
-        Termination ended;
-        if (!TerminateProcessByName(msiexec, spared, &ended)) continue;
-        spared.push_back(ended.processId);
-        Log("package: ended msiexec.exe (pid ", ended.processId, ")", ended.gone ? "" : ", still there after 5000 ms");
-    }
+    if (service != 0) Log("package: the Windows Installer service runs as pid ", service, " and is never ended");
+    EndInstallersOfThisRun(service);
 }
 
 }  // namespace
@@ -109,6 +105,7 @@ void StartItemProgram()
     start.lpParameters = item.parameters.c_str();
     start.nShow = win::SW_SHOW;
     if (sys.ShellExecuteExA(start)) {
+        if (start.hProcess != nullptr) NoteStartedProcess(start.hProcess);
         Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
             ", parameters ", Quoted(item.parameters),
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");

@@ -8,8 +8,9 @@ namespace zw {
 // Starts currentFile with the current item's parameters through the shell
 // and begins the item's wait. Before a Windows Installer package, the launcher
 // waits while the installer is busy with another installation (at most
-// kInstallerBusyLimitMs) and then ends up to two running "msiexec.exe",
-// never the Windows Installer service itself. Then sleeps a moment, so the
+// kInstallerBusyLimitMs) and then ends up to two running "msiexec.exe" that
+// this run started (EndInstallersOfThisRun); when the wait ran out, none.
+// Every process a start gives is noted in the run's record. Then sleeps a moment, so the
 // started program is there to be seen.
 void StartItemProgram();
 

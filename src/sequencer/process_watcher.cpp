@@ -93,6 +93,16 @@ int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* matc
     return found;
 }
 
+std::vector<ProcessEntry> ListProcesses()
+{
+    std::vector<ProcessEntry> list;
+    ScanSnapshot([&](const ProcessEntry& entry) {
+        list.push_back(entry);
+        return false;
+    });
+    return list;
+}
+
 bool TerminateProcessByName(char* fragment, const std::vector<uint32_t>& spared, Termination* termination)
 {
     Sys().CharUpperA(fragment);

@@ -28,6 +28,9 @@ struct WatchedName {
 };
 int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* match = nullptr);
 
+// Every process of one snapshot, in its order, image names upper-cased.
+std::vector<ProcessEntry> ListProcesses();
+
 // Ends the first process, in snapshot order, whose image name contains
 // fragment, passing over the processes in spared, and waits up to
 // kTerminationWaitMs, pumping messages, for it to be gone: the system ends a

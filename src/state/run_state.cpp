@@ -11,6 +11,7 @@ int32_t currentIndex = 0;
 int32_t rebootPending = 0;
 std::string currentFile;
 Handle startedProcess = nullptr;
+std::vector<StartedProcess> startedProcesses;
 
 bool FitsPathBuffer(std::string_view path) { return path.size() < kPathCapacity; }
 
@@ -32,6 +33,7 @@ void ResetRunState()
     noRestart = 0;
     exitCode = 0;
     startedProcess = nullptr;
+    startedProcesses.clear();
     instanceHandle = nullptr;
     installerWindow = nullptr;
     currentIndex = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -37,6 +38,14 @@ extern std::string currentFile;
 // The process of the item being waited for, while its wait lasts, when its
 // file is one that is waited for through its process; null otherwise.
 extern Handle startedProcess;
+// Every process an item's start gave in this run, with its creation time (a
+// FILETIME) and a handle of the record's own, open until the run ends.
+struct StartedProcess {
+    uint32_t processId = 0;
+    uint64_t created = 0;
+    Handle handle = nullptr;
+};
+extern std::vector<StartedProcess> startedProcesses;
 
 // The system's path buffers (MAX_PATH), terminator included.
 constexpr size_t kPathCapacity = 260;

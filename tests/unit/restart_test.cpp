@@ -226,7 +226,7 @@ TEST_F(Restart, ReportFallsBackToFailureAndKeepsTheLastError)
     zw::ReportLastError("OpenProcessToken");
     EXPECT_EQ(sim.boxes[1].text, "Access is denied.\r\n");
     EXPECT_EQ(sim.lastError, 5u);
-    EXPECT_EQ(sim.CallsNamed("FormatMessageA")[1].detail, "0x1100:5:0x400");
+    EXPECT_EQ(sim.CallsNamed("FormatMessageA")[1].detail, "0x1300:5:0x400");
     EXPECT_EQ(sim.LiveAllocations(), 0u);
 }
 

@@ -208,3 +208,12 @@ TEST(RunLog, TheHandOffPairWritesOneFileAlsoInSystem32)
 }
 
 }  // namespace
+
+// Many system texts carry inserts ("%1"); the log keeps them as they are
+// rather than losing the whole text.
+TEST(RunLog, ASystemTextWithAnInsertIsKept)
+{
+    sim::SimScope scope;
+    scope.sim.systemTexts[193] = "%1 is not a valid Win32 application.\r\n";
+    EXPECT_EQ(zw::SystemErrorText(193), "%1 is not a valid Win32 application. (193)");
+}

@@ -258,7 +258,8 @@ std::string FormatPlanText(const Plan& plan)
         if (item.installerPackage)
             start +=
                 "; a Windows Installer package: first the launcher waits while another installation holds the "
-                "installer (10 min at most), then up to two running msiexec.exe end (never the installer's service)";
+                "installer (10 min at most), then up to two running msiexec.exe that this run started end (never the "
+                "installer's service, none once the wait ran out)";
         Line(out, "starts", start);
         Line(out, "waits", WaitWords(item));
         std::string restart = item.requestsRestart ? "requested (rebootFlag 1)" : "no";

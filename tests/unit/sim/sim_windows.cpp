@@ -1,6 +1,7 @@
 #include "sim/sim_windows.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -490,7 +491,8 @@ uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
 
 // ---------------------------------------------------------------- processes
 
-uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode)
+uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode,
+                                uint32_t parent)
 {
     uint32_t pid = nextPid_ += 4;
     Process p;
@@ -499,8 +501,33 @@ uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64
     p.start = start;
     p.end = end;
     p.exitCode = exitCode;
+    p.parent = parent;
     processes.push_back(p);
     return pid;
+}
+
+void SimWindows::AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
+{
+    Process p;
+    p.pid = pid;
+    p.image = image;
+    p.start = start;
+    p.end = end;
+    p.parent = parent;
+    processes.push_back(p);
+}
+
+Process* SimWindows::HandleProcess(Handle h)
+{
+    auto it = processHandles_.find(h);
+    return it == processHandles_.end() || it->second >= processes.size() ? nullptr : &processes[it->second];
+}
+
+Process* SimWindows::RunningWithId(uint32_t pid)
+{
+    for (Process& p : processes)
+        if (p.pid == pid && Running(p)) return &p;
+    return nullptr;
 }
 
 Process* SimWindows::FindProcess(uint32_t pid)
@@ -551,14 +578,15 @@ bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
                 exitCode = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
                 duration = 50;
             }
-            s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode);
+            s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode,
+                               currentPid);
             if (info.fMask & SEE_MASK_NOCLOSEPROCESS) {
                 info.hProcess = NewHandle(HandleKind::Process);
                 processHandles_[info.hProcess] = processes.size() - 1;
             }
         }
         for (const auto& child : script.children)
-            AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs);
+            AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs, 0, s.pid);
         info.hInstApp = 42;
     } else {
         lastError = 2;
@@ -649,7 +677,8 @@ uint32_t SimWindows::GetProcessId(Handle process)
         lastError = 6;
         return 0;
     }
-    return ProcessOf(process)->pid;
+    Process* p = HandleProcess(process);
+    return p != nullptr ? p->pid : 0;
 }
 
 uint32_t SimWindows::GetTickCount() { return static_cast<uint32_t>(tickBase + now); }
@@ -673,7 +702,7 @@ bool SimWindows::Signalled(Handle h, uint64_t& when)
 {
     when = UINT64_MAX;
     if (IsKind(h, HandleKind::Process)) {
-        Process* p = ProcessOf(h);
+        Process* p = HandleProcess(h);
         if (p == nullptr || !Running(*p)) return true;
         when = p->end;
         return false;
@@ -866,17 +895,18 @@ Handle SimWindows::CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId)
     }
     Handle h = NewHandle(HandleKind::Snapshot);
     Snapshot& snap = snapshots_[h];
-    for (const Process& p : processes)
-        if (Running(p)) snap.entries.emplace_back(p.pid, p.image);
+    for (size_t i = 0; i < processes.size(); ++i)
+        if (Running(processes[i])) snap.entries.push_back(i);
     return h;
 }
 
 namespace {
-void FillEntry(zw::ProcessEntry& entry, const std::pair<uint32_t, std::string>& p)
+void FillEntry(zw::ProcessEntry& entry, const Process& p)
 {
-    entry.th32ProcessID = p.first;
-    size_t n = std::min(p.second.size(), sizeof entry.szExeFile - 1);
-    std::memcpy(entry.szExeFile, p.second.data(), n);
+    entry.th32ProcessID = p.pid;
+    entry.th32ParentProcessID = p.parent;
+    size_t n = std::min(p.image.size(), sizeof entry.szExeFile - 1);
+    std::memcpy(entry.szExeFile, p.image.data(), n);
     entry.szExeFile[n] = '\0';
 }
 }  // namespace
@@ -894,7 +924,7 @@ bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
         lastError = 18;  // ERROR_NO_MORE_FILES
         return false;
     }
-    FillEntry(entry, snap.entries[snap.cursor++]);
+    FillEntry(entry, processes[snap.entries[snap.cursor++]]);
     if (onEntry) onEntry(entry);
     return true;
 }
@@ -908,7 +938,7 @@ bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
         lastError = 18;
         return false;
     }
-    FillEntry(entry, snap.entries[snap.cursor++]);
+    FillEntry(entry, processes[snap.entries[snap.cursor++]]);
     if (onEntry) onEntry(entry);
     return true;
 }
@@ -916,16 +946,13 @@ bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
 Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId)
 {
     Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
-    // A reused id names the process that runs under it now.
-    size_t index = processes.size();
-    for (size_t i = 0; i < processes.size(); ++i)
-        if (processes[i].pid == processId && Running(processes[i])) index = i;
-    if (index == processes.size() || !processes[index].canOpen) {
-        lastError = 5;
+    Process* p = RunningWithId(processId);
+    if (p == nullptr || !p->canOpen) {
+        lastError = p == nullptr ? 87 : 5;  // ERROR_INVALID_PARAMETER for an id no process has
         return nullptr;
     }
     Handle h = NewHandle(HandleKind::Process);
-    processHandles_[h] = index;
+    processHandles_[h] = static_cast<size_t>(p - processes.data());
     return h;
 }
 
@@ -937,7 +964,7 @@ bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
         lastError = 6;
         return false;
     }
-    Process* p = ProcessOf(process);
+    Process* p = HandleProcess(process);
     exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
     return true;
 }
@@ -946,8 +973,12 @@ bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
 {
     Record("TerminateProcess", std::to_string(exitCode));
     if (!IsKind(process, HandleKind::Process)) return false;
-    Process* p = ProcessOf(process);
+    Process* p = HandleProcess(process);
     if (p == nullptr || !Running(*p)) return false;
+    if (p->terminateRefused) {
+        lastError = 5;
+        return false;
+    }
     p->terminated = true;
     p->terminatedAt = now;
     p->exitCode = exitCode;
@@ -958,7 +989,7 @@ bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
 bool SimWindows::QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size)
 {
     Record("QueryFullProcessImageNameA", std::to_string(flags));
-    Process* p = IsKind(process, HandleKind::Process) ? ProcessOf(process) : nullptr;
+    Process* p = IsKind(process, HandleKind::Process) ? HandleProcess(process) : nullptr;
     if (p == nullptr) {
         lastError = 6;
         return false;
@@ -973,10 +1004,17 @@ bool SimWindows::QueryFullProcessImageNameA(Handle process, uint32_t flags, char
     return true;
 }
 
-Process* SimWindows::ProcessOf(Handle process)
+bool SimWindows::GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit)
 {
-    auto it = processHandles_.find(process);
-    return it == processHandles_.end() ? nullptr : &processes[it->second];
+    Record("GetProcessTimes");
+    Process* p = HandleProcess(process);
+    if (p == nullptr) {
+        lastError = 6;
+        return false;
+    }
+    creation = kFileTimeBase + p->start * 10000;
+    exit = Running(*p) ? 0 : kFileTimeBase + p->end * 10000;
+    return true;
 }
 
 bool SimWindows::CloseHandle(Handle handle)
@@ -1131,6 +1169,14 @@ uint32_t SimWindows::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t
     auto it = systemTexts.find(messageId);
     if (it == systemTexts.end()) {
         lastError = 317;  // ERROR_MR_MID_NOT_FOUND
+        return 0;
+    }
+    // A text with an insert (%1) cannot be formatted without arguments.
+    const std::string& text = it->second;
+    const bool insert = text.find('%') != std::string::npos && text.find('%') + 1 < text.size() &&
+                        std::isdigit(static_cast<unsigned char>(text[text.find('%') + 1]));
+    if (insert && (flags & 0x200) == 0) {  // FORMAT_MESSAGE_IGNORE_INSERTS
+        lastError = 87;
         return 0;
     }
     char* p = new char[it->second.size() + 1];

@@ -82,7 +82,9 @@ struct Process {
     bool terminated = false;
     uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
-    std::string path;  // the image's full path; empty: C:\Program Files\<image>
+    std::string path;               // the image's full path; empty: C:\Program Files\<image>
+    uint32_t parent = 0;            // the creator's id, as Toolhelp reports it
+    bool terminateRefused = false;  // opens, but TerminateProcess fails (access denied)
 };
 
 struct Device {
@@ -151,8 +153,14 @@ public:
     std::map<std::string, ProgramScript> programs;  // by upper-cased base name of the started file
     std::vector<Process> processes;
     std::vector<Start> starts;
-    uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX, uint32_t exitCode = 0);
-    Process* FindProcess(uint32_t pid);
+    uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX, uint32_t exitCode = 0,
+                        uint32_t parent = 0);
+    // A process under an id an earlier one had: ids are reused once a process is gone.
+    void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent);
+    Process* FindProcess(uint32_t pid);                // the first added with that id
+    uint32_t NextPid() const { return nextPid_ + 4; }  // the id the next new process gets
+    // GetProcessTimes reports times as FILETIMEs: virtual ms from this base.
+    static constexpr uint64_t kFileTimeBase = 134'000'000'000'000'000ull;
     bool Running(const Process& p) const;
     bool snapshotFails = false;
     bool exitCodeReadFails = false;
@@ -218,6 +226,13 @@ public:
     // ---- handles and allocations
     size_t OpenHandles() const { return handles_.size(); }
     size_t OpenProcessHandles() const { return processHandles_.size(); }
+    // Of those, the ones to processes the launcher did not start itself.
+    size_t OpenHandlesToOthers() const
+    {
+        size_t n = 0;
+        for (const auto& [handle, index] : processHandles_) n += processes[index].parent != currentPid;
+        return n;
+    }
     size_t LiveAllocations() const { return allocations_.size(); }
     int badCloses = 0;
 
@@ -280,6 +295,7 @@ public:
     bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override;
     bool TerminateProcess(Handle process, uint32_t exitCode) override;
     bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override;
+    bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) override;
     bool CloseHandle(Handle handle) override;
     Handle SetupDiGetClassDevsA(uint32_t flags) override;
     bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override;
@@ -313,7 +329,7 @@ private:
         uint32_t period;
     };
     struct Snapshot {
-        std::vector<std::pair<uint32_t, std::string>> entries;
+        std::vector<size_t> entries;  // indices into processes
         size_t cursor = 0;
     };
     enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File };
@@ -322,7 +338,6 @@ private:
     Handle NewHandle(HandleKind kind);
     bool TakeTimer(Msg& msg);
     bool IsKind(Handle h, HandleKind kind) const;
-    Process* ProcessOf(Handle process);
     // For a wait: true when the object is signalled now (a mutex is then
     // taken); otherwise the time it will be, or UINT64_MAX for never.
     bool Signalled(Handle h, uint64_t& when);
@@ -341,7 +356,9 @@ private:
     std::set<std::string> directories_;
     std::map<Handle, HandleKind> handles_;
     std::map<Handle, Snapshot> snapshots_;
-    std::map<Handle, size_t> processHandles_;     // the index of the process in processes
+    std::map<Handle, size_t> processHandles_;  // indices into processes
+    Process* HandleProcess(Handle h);
+    Process* RunningWithId(uint32_t pid);
     std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
     std::set<void*> allocations_;
     uintptr_t nextHandle_ = 0x100;

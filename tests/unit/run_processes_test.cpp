@@ -1,0 +1,154 @@
+// Which running msiexec.exe a package may end: only one this run started,
+// told by the creators Toolhelp names and the creation times of the
+// processes; never the service, never after the installer stayed busy.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/win_values.h"
+#include "runlog/run_log.h"
+#include "sequencer/installer_window.h"
+#include "sim/sim_windows.h"
+#include "state/run_state.h"
+
+namespace {
+
+using namespace zw::win;
+
+constexpr uint64_t kSec = 1000;
+constexpr uint64_t kLong = 3600 * kSec;
+constexpr char kLog[] = "C:\\logs\\run.log";
+
+const sim::Process* Image(sim::SimWindows& s, const std::string& image)
+{
+    for (const sim::Process& p : s.processes)
+        if (p.image == image) return &p;
+    return nullptr;
+}
+
+// Item 1 (boot.exe, 1 s, or first.msi under the dialog) comes before the
+// package, item 2. Each case leaves one msiexec.exe that is not the package's
+// own running when item 2 is taken up, and says whether it is ended.
+TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
+{
+    using Setup = std::function<void(sim::SimWindows&)>;
+    const sim::ProgramScript bootWithInstaller{"", 1 * kSec, {{"msiexec.exe", 100, kLong}}};
+    struct {
+        const char* what;
+        const char* item1;
+        Setup setUp;
+        uint64_t busyUntil;  // the installer's mutex is held by someone else until then
+        bool ended;
+        const char* logged;
+    } const cases[] = {
+        {"itself started by the run (its dialog closed early)", "1,first.msi,/qn",
+         [](sim::SimWindows& s) {
+             s.programs["FIRST.MSI"] = {"msiexec.exe", kLong, {}};
+             s.At(5 * kSec, [&s] { s.PostMessage(s.OpenDialog(), WM_COMMAND, IDCANCEL); });
+         },
+         0, true, "package: ended msiexec.exe (pid "},
+        {"its creator was started by the run", "1,boot.exe, ,", nullptr, 0, true, "), started by this run"},
+        {"its creator's creator was started by the run", "1,boot.exe, ,",
+         [](sim::SimWindows& s) {
+             s.programs["BOOT.EXE"] = {"", 1 * kSec, {{"bootstrap.exe", 100, kLong}}};
+             s.At(3 * kSec, [&s] { s.AddProcess("msiexec.exe", s.now, kLong, 0, Image(s, "bootstrap.exe")->pid); });
+         },
+         0, true, "), started by this run"},
+        {"someone else's", "1,boot.exe, ,",
+         [](sim::SimWindows& s) {
+             s.programs["BOOT.EXE"] = {"", 1 * kSec, {}};
+             const uint32_t explorer = s.AddProcess("explorer.exe", 0);
+             s.AddProcess("msiexec.exe", 0, kLong, 0, explorer);
+         },
+         0, false, ") was not started by this run and is left alone"},
+        {"its creator's id went to a process of the run created after it", "1,boot.exe, ,",
+         [](sim::SimWindows& s) {
+             s.programs["BOOT.EXE"] = {"", 1 * kSec, {}};
+             s.AddProcess("msiexec.exe", 0, kLong, 0, s.NextPid() + 4);  // boot.exe gets that id
+         },
+         0, false, ") was not started by this run and is left alone"},
+        {"its creator's id went to another once the run's process had ended", "1,boot.exe, ,",
+         [](sim::SimWindows& s) {
+             s.programs["BOOT.EXE"] = {"", 1 * kSec, {}};
+             s.At(3 * kSec, [&s] {
+                 const uint32_t reused = s.starts.at(0).pid;
+                 s.AddProcessWithId(reused, "other.exe", s.now, kLong, 0);
+                 s.AddProcess("msiexec.exe", s.now + 100, kLong, 0, reused);
+             });
+         },
+         0, false, ") was not started by this run and is left alone"},
+        {"the Windows Installer service", "1,boot.exe, ,",
+         [](sim::SimWindows& s) { s.services["msiserver"] = s.NextPid() + 4; },  // the child of boot.exe
+         0, false, " and is never ended"},
+        {"the installer busy for 20 s, then free", "1,boot.exe, ,", nullptr, 20 * kSec, true, "is free after "},
+        {"the installer still busy after 10 min", "1,boot.exe, ,", nullptr, 1200 * kSec, false,
+         "package: no msiexec.exe is ended; the package is started all the same"},
+        {"its termination refused", "1,boot.exe, ,",
+         [](sim::SimWindows& s) {
+             s.At(3 * kSec, [&s] { const_cast<sim::Process*>(Image(s, "msiexec.exe"))->terminateRefused = true; });
+         },
+         0, false, "), started by this run, could not be ended: "},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope scope;
+        sim::SimWindows& s = scope.sim;
+        s.AddDirectory("C:\\logs");
+        s.AddFile("C:\\setup\\boot.exe");
+        s.AddFile("C:\\setup\\first.msi");
+        s.AddFile("C:\\setup\\second.msi");
+        s.programs["SECOND.MSI"] = {"msiexec.exe", 2 * kSec, {}};
+        s.mutexes["Global\\_MSIExecute"] = {true, 0, c.busyUntil};
+        s.programs["BOOT.EXE"] = bootWithInstaller;  // unless the case says otherwise
+        if (c.setUp) c.setUp(s);
+        s.AddLauncher(std::string("[SetupList]\nSetup1=") + c.item1 + "\nSetup2=1,second.msi, ,\n");
+        zw::OpenRunLog(kLog);
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(s.RunMessageLoop(2 * kLong), 0) << c.what;
+        zw::CloseRunLog();
+
+        ASSERT_EQ(s.starts.size(), 2u) << c.what;
+        const uint32_t package = s.starts[1].pid;
+        int seen = 0;
+        for (const sim::Process& p : s.processes) {
+            if (p.image != "msiexec.exe" || p.pid == package || p.start > s.starts[1].time) continue;
+            ++seen;
+            EXPECT_EQ(p.terminated, c.ended) << c.what;
+            if (p.terminated) {
+                EXPECT_LE(p.terminatedAt, s.starts[1].time) << c.what;
+            }
+        }
+        EXPECT_EQ(seen, 1) << c.what;
+        const std::string log = s.FileContent(kLog);
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+        EXPECT_EQ(s.OpenHandles(), 0u) << c.what;
+        EXPECT_EQ(s.badCloses, 0) << c.what;
+    }
+}
+
+// After a long wait the launcher gives the installer's mutex back before it
+// does anything else, the log line included.
+TEST(RunProcesses, TheMutexIsGivenBackBeforeAnythingElse)
+{
+    sim::SimScope scope;
+    sim::SimWindows& s = scope.sim;
+    s.AddDirectory("C:\\logs");
+    s.AddFile("C:\\setup\\second.msi");
+    s.mutexes["Global\\_MSIExecute"] = {true, 0, 20 * kSec};
+    s.AddLauncher("[SetupList]\nSetup1=1,second.msi, ,\n");
+    bool heldAtACall = false;
+    s.onCall = [&](const sim::Call& call) {
+        if (call.name != "MsgWaitForMultipleObjects" && call.name != "ReleaseMutex" &&
+            s.mutexes["Global\\_MSIExecute"].ownedByCaller > 0)
+            heldAtACall = true;
+    };
+    zw::OpenRunLog(kLog);
+    s.CreateTestWindow(zw::InstallerWindowProc);
+    EXPECT_EQ(s.RunMessageLoop(kLong), 0);
+    zw::CloseRunLog();
+    s.onCall = nullptr;
+    EXPECT_EQ(s.mutexes["Global\\_MSIExecute"].acquisitions, 1u);
+    EXPECT_FALSE(heldAtACall);
+}
+
+}  // namespace
