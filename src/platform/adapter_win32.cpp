@@ -9,7 +9,6 @@
 #include <tlhelp32.h>
 
 #include <cstring>
-#include <new>
 
 #include "platform/adapter.h"
 
@@ -100,7 +99,7 @@ struct ThreadStart {
 DWORD WINAPI ThreadTrampoline(LPVOID record)
 {
     const ThreadStart start = *static_cast<ThreadStart*>(record);
-    delete static_cast<ThreadStart*>(record);
+    ::HeapFree(::GetProcessHeap(), 0, record);
     return start.proc(start.parameter);
 }
 
@@ -271,13 +270,17 @@ public:
     }
     Handle CreateThread(ThreadProc proc, void* parameter) override
     {
-        ThreadStart* start = new (std::nothrow) ThreadStart{proc, parameter};
+        // From the process heap: operator new would bring the C++ runtime's
+        // exception machinery into the executable.
+        auto* start = static_cast<ThreadStart*>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(ThreadStart)));
         if (start == nullptr) {
             ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
+        start->proc = proc;
+        start->parameter = parameter;
         HANDLE thread = ::CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
-        if (thread == nullptr) delete start;  // the thread never took it
+        if (thread == nullptr) ::HeapFree(::GetProcessHeap(), 0, start);  // the thread never took it
         return thread;
     }
     Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override

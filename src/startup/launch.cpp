@@ -1,6 +1,5 @@
 #include "startup/launch.h"
 
-#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -58,9 +57,10 @@ const char* MachineName(uint16_t machine)
 
 std::string MachineText(uint16_t machine)
 {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%04X", machine);
-    return std::string(MachineName(machine)) + " (0x" + hex + ")";
+    std::string text = MachineName(machine);
+    text += " (";
+    AppendLogPart(text, Hex(machine));
+    return text + ")";
 }
 
 // Whether the sibling does the job, and why, in words for the log.

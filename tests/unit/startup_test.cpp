@@ -169,7 +169,7 @@ TEST(Startup, HandOffFollowsTheNativeMachine)
         {"x64 sibling on ARM64", true, kNone, kArm64, true, 0x1, false, false,
          "native machine ARM64 (0xAA64), this process not under WOW64; this process carries out the list"},
         {"x64 sibling on x64", true, kNone, kX64, false, 0, false, false, "this process not under WOW64"},
-        {"x86 on x86", true, kNone, kX86, false, 0, false, false, "native machine x86 (0x014C)"},
+        {"x86 on x86", true, kNone, kX86, false, 0, false, false, "native machine x86 (0x14C)"},
         {"older x64 Windows", false, 0, 0, false, 0, true, true, "64-bit Windows (under WOW64); "},
         {"older x86 Windows", false, 0, 0, false, 0, false, false, "not under WOW64; this process carries out"},
     };
