@@ -87,9 +87,8 @@ uint32_t RunDriverUpdate(void* parameter)
 {
     DriverUpdateCall& call = *static_cast<DriverUpdateCall*>(parameter);
     Platform& sys = Sys();
-    call.succeeded =
-        sys.UpdateDriverForPlugAndPlayDevicesA(call.owner, call.hardwareId, call.infPath, call.installFlags,
-                                               call.rebootRequired);
+    call.succeeded = sys.UpdateDriverForPlugAndPlayDevicesA(call.owner, call.hardwareId, call.infPath,
+                                                            call.installFlags, call.rebootRequired);
     call.error = call.succeeded ? 0 : sys.GetLastError();
     return 0;
 }

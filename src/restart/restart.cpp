@@ -60,10 +60,9 @@ void RequestRestart()
 {
     Platform& sys = Sys();
     const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
-    const uint32_t result =
-        sys.InitiateShutdownW(korean ? kRestartNoticeKorean : kRestartNoticeEnglish, kRestartGraceSeconds,
-                              win::SHUTDOWN_RESTART | win::SHUTDOWN_FORCE_OTHERS | win::SHUTDOWN_FORCE_SELF,
-                              kRestartReason);
+    const uint32_t result = sys.InitiateShutdownW(
+        korean ? kRestartNoticeKorean : kRestartNoticeEnglish, kRestartGraceSeconds,
+        win::SHUTDOWN_RESTART | win::SHUTDOWN_FORCE_OTHERS | win::SHUTDOWN_FORCE_SELF, kRestartReason);
     if (result == win::ERROR_SUCCESS) {
         Log("restart: the system restarts in ", kRestartGraceSeconds, " s");
         return;

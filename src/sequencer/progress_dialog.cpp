@@ -68,8 +68,7 @@ void RunDriverStep(Hwnd dialog)
         // rather than wait for ever.
         const uint32_t flags = MayShowBoxes() ? 0 : win::INSTALLFLAG_NONINTERACTIVE;
         closeWaitingForDriver = 0;
-        const bool installed =
-            UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), flags, &rebootRequired);
+        const bool installed = UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), flags, &rebootRequired);
         if (rebootRequired == 1) rebootPending = 1;
         Log("item ", currentIndex, installed ? ": driver installed; " : ": driver not installed; ",
             rebootRequired == 1 ? "it asks for a restart" : "no restart asked for");

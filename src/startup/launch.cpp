@@ -79,8 +79,9 @@ bool SiblingRunsHere(std::string& why)
     // Only the 32-bit launcher hands off; an x64 process emulated on ARM64 is
     // not under WOW64 either, so the sibling never hands off again.
     if (processMachine != win::IMAGE_FILE_MACHINE_I386) {
-        why += processMachine == win::IMAGE_FILE_MACHINE_UNKNOWN ? ", this process not under WOW64"
-                                                                 : ", this process under WOW64 as " + MachineText(processMachine);
+        why += processMachine == win::IMAGE_FILE_MACHINE_UNKNOWN
+                   ? ", this process not under WOW64"
+                   : ", this process under WOW64 as " + MachineText(processMachine);
         return false;
     }
     if (nativeMachine == win::IMAGE_FILE_MACHINE_AMD64) return true;

@@ -277,8 +277,8 @@ TEST_F(DriverDialog, UpdateIsNonInteractiveWhereNoBoxMayComeUp)
         EXPECT_TRUE(s.boxes.empty()) << what;
         EXPECT_EQ(zw::rebootPending, 0) << what;
         const std::string log = s.FileContent("C:\\logs\\run.log");
-        const std::string failed = std::string("drv.inf") + (c.flags != 0 ? " (no interaction)" : "") +
-                                   " failed: error (0xE0000242)";
+        const std::string failed =
+            std::string("drv.inf") + (c.flags != 0 ? " (no interaction)" : "") + " failed: error (0xE0000242)";
         EXPECT_NE(log.find(failed), std::string::npos) << what << ":\n" << log;
     }
 }

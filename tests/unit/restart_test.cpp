@@ -203,67 +203,70 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
         {"nothing works", false, false, false, {"OpenProcessToken", "AdjustTokenPrivileges", "ExitWindowsEx"}},
     };
     for (const auto& c : cases) {
-      for (const bool hasShutdownCall : {true, false}) {
-        for (const uint8_t silent : {0, 1}) {
-            const std::string restartCall = hasShutdownCall ? "InitiateShutdownW" : "ExitWindowsEx";
-            const std::string name = std::string(c.name) + (silent ? " (silent, " : " (asked, ") + restartCall + ")";
-            std::vector<std::string> expected = c.captions;
-            for (std::string& caption : expected)
-                if (caption == "ExitWindowsEx") caption = restartCall;
-            sim::SimScope inner;
-            sim::SimWindows& s = inner.sim;
-            s.systemTexts = sim.systemTexts;
-            s.tokenOpens = c.tokenOpens;
-            s.holdsShutdownRight = c.holdsRight;
-            s.exitWindowsSucceeds = c.exitSucceeds;
-            s.initiateShutdownResult =
-                !hasShutdownCall ? ERROR_CALL_NOT_IMPLEMENTED : c.exitSucceeds ? 0 : ERROR_PRIVILEGE_NOT_HELD;
-            s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
-            s.AddDirectory("C:\\logs");
-            zw::OpenRunLog("C:\\logs\\run.log");
-            s.lastError = 5;  // left over from earlier: must not count as a failed step
-            zw::rebootPending = 1;
-            zw::silentMode = silent;
-            zw::OfferRestart();
-            zw::CloseRunLog();
+        for (const bool hasShutdownCall : {true, false}) {
+            for (const uint8_t silent : {0, 1}) {
+                const std::string restartCall = hasShutdownCall ? "InitiateShutdownW" : "ExitWindowsEx";
+                const std::string name =
+                    std::string(c.name) + (silent ? " (silent, " : " (asked, ") + restartCall + ")";
+                std::vector<std::string> expected = c.captions;
+                for (std::string& caption : expected)
+                    if (caption == "ExitWindowsEx") caption = restartCall;
+                sim::SimScope inner;
+                sim::SimWindows& s = inner.sim;
+                s.systemTexts = sim.systemTexts;
+                s.tokenOpens = c.tokenOpens;
+                s.holdsShutdownRight = c.holdsRight;
+                s.exitWindowsSucceeds = c.exitSucceeds;
+                s.initiateShutdownResult = !hasShutdownCall ? ERROR_CALL_NOT_IMPLEMENTED
+                                           : c.exitSucceeds ? 0
+                                                            : ERROR_PRIVILEGE_NOT_HELD;
+                s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
+                s.AddDirectory("C:\\logs");
+                zw::OpenRunLog("C:\\logs\\run.log");
+                s.lastError = 5;  // left over from earlier: must not count as a failed step
+                zw::rebootPending = 1;
+                zw::silentMode = silent;
+                zw::OfferRestart();
+                zw::CloseRunLog();
 
-            std::vector<std::string> captions;
-            for (size_t i = silent ? 0 : 1; i < s.boxes.size(); ++i) {
-                captions.push_back(s.boxes[i].caption);
-                EXPECT_EQ(s.boxes[i].owner, nullptr) << name;
-                EXPECT_EQ(s.boxes[i].type, MB_OK) << name;
-            }
-            EXPECT_EQ(s.boxes.size(), silent ? 0u : 1u + expected.size()) << name;
-            if (!silent) {
-                EXPECT_EQ(captions, expected) << name;
-            }
-            const std::string log = s.FileContent("C:\\logs\\run.log");
-            size_t at = 0;
-            for (size_t i = 0; i < expected.size(); ++i) {
-                const uint32_t code = expected[i] == "OpenProcessToken"    ? s.tokenError
-                                      : expected[i] == "ExitWindowsEx"     ? s.exitWindowsError
-                                      : expected[i] == "InitiateShutdownW" ? ERROR_PRIVILEGE_NOT_HELD
-                                      : c.tokenOpens                      ? ERROR_NOT_ALL_ASSIGNED
-                                                                          : 6u;  // ERROR_INVALID_HANDLE
-                if (!silent && 1 + i < s.boxes.size()) {
-                    EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
+                std::vector<std::string> captions;
+                for (size_t i = silent ? 0 : 1; i < s.boxes.size(); ++i) {
+                    captions.push_back(s.boxes[i].caption);
+                    EXPECT_EQ(s.boxes[i].owner, nullptr) << name;
+                    EXPECT_EQ(s.boxes[i].type, MB_OK) << name;
                 }
-                std::string text = sim.systemTexts[code];
-                text = text.substr(0, text.find('\r'));
-                const std::string line = "restart: " + expected[i] + " failed: " + text;
-                const size_t found = log.find(line, at);
-                EXPECT_NE(found, std::string::npos) << name << ": no '" << line << "' after offset " << at << " in\n"
-                                                    << log;
-                if (found != std::string::npos) at = found + line.size();
+                EXPECT_EQ(s.boxes.size(), silent ? 0u : 1u + expected.size()) << name;
+                if (!silent) {
+                    EXPECT_EQ(captions, expected) << name;
+                }
+                const std::string log = s.FileContent("C:\\logs\\run.log");
+                size_t at = 0;
+                for (size_t i = 0; i < expected.size(); ++i) {
+                    const uint32_t code = expected[i] == "OpenProcessToken"    ? s.tokenError
+                                          : expected[i] == "ExitWindowsEx"     ? s.exitWindowsError
+                                          : expected[i] == "InitiateShutdownW" ? ERROR_PRIVILEGE_NOT_HELD
+                                          : c.tokenOpens                       ? ERROR_NOT_ALL_ASSIGNED
+                                                                               : 6u;  // ERROR_INVALID_HANDLE
+                    if (!silent && 1 + i < s.boxes.size()) {
+                        EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
+                    }
+                    std::string text = sim.systemTexts[code];
+                    text = text.substr(0, text.find('\r'));
+                    const std::string line = "restart: " + expected[i] + " failed: " + text;
+                    const size_t found = log.find(line, at);
+                    EXPECT_NE(found, std::string::npos)
+                        << name << ": no '" << line << "' after offset " << at << " in\n"
+                        << log;
+                    if (found != std::string::npos) at = found + line.size();
+                }
+                EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
+                EXPECT_EQ(s.CountCalls("InitiateShutdownW"), 1u) << name;
+                EXPECT_EQ(s.exitWindowsCalls.size(), hasShutdownCall ? 0u : 1u) << name;
+                EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
+                EXPECT_EQ(s.OpenHandles(), 0u) << name;
+                EXPECT_EQ(s.LiveAllocations(), 0u) << name;
             }
-            EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
-            EXPECT_EQ(s.CountCalls("InitiateShutdownW"), 1u) << name;
-            EXPECT_EQ(s.exitWindowsCalls.size(), hasShutdownCall ? 0u : 1u) << name;
-            EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
-            EXPECT_EQ(s.OpenHandles(), 0u) << name;
-            EXPECT_EQ(s.LiveAllocations(), 0u) << name;
         }
-      }
     }
 }
 

@@ -272,8 +272,8 @@ TEST(Wait, SilentAndNoRestartRuns)
         }
         EXPECT_EQ(s.RestartsAccepted(), c.restarts) << what;
         ASSERT_EQ(s.starts.size(), 1u) << what;  // the item after the missing INF runs
-        EXPECT_EQ(s.starts[0].mask, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS |
-                                        (c.silent || c.hidden ? SEE_MASK_FLAG_NO_UI : 0u))
+        EXPECT_EQ(s.starts[0].mask,
+                  SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | (c.silent || c.hidden ? SEE_MASK_FLAG_NO_UI : 0u))
             << what;
         zw::EndRun(0);
     }

@@ -1157,8 +1157,8 @@ uint32_t SimWindows::InitiateShutdownW(const char16_t* message, uint32_t gracePe
 {
     Record("InitiateShutdownW", std::to_string(gracePeriodSeconds) + ":" + Hex(flags) + ":" + Hex(reason));
     if (initiateShutdownResult == ERROR_CALL_NOT_IMPLEMENTED) return initiateShutdownResult;  // not there
-    shutdownCalls.push_back({now, message ? std::u16string(message) : std::u16string(), gracePeriodSeconds, flags,
-                             reason});
+    shutdownCalls.push_back(
+        {now, message ? std::u16string(message) : std::u16string(), gracePeriodSeconds, flags, reason});
     if (initiateShutdownResult == 0) ++restartsAccepted_;
     return initiateShutdownResult;
 }
