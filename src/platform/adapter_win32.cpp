@@ -249,6 +249,13 @@ public:
         flags = info.dwFlags;
         return true;
     }
+    bool GetCurrentSessionId(uint32_t& sessionId) override
+    {
+        DWORD session = 0;
+        if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
+        sessionId = session;
+        return true;
+    }
     uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
     uint32_t GetProcessId(Handle process) override { return ::GetProcessId(process); }
     uint32_t GetTickCount() override { return ::GetTickCount(); }

@@ -150,6 +150,8 @@ public:
     // then GetUserObjectInformationA with UOI_FLAGS; flags receives the
     // USEROBJECTFLAGS' dwFlags. False when either call fails.
     virtual bool GetProcessWindowStationFlags(uint32_t& flags) = 0;
+    // ProcessIdToSessionId of the current process: false when it fails.
+    virtual bool GetCurrentSessionId(uint32_t& sessionId) = 0;
     virtual uint32_t GetCurrentProcessId() = 0;
     virtual uint32_t GetProcessId(Handle process) = 0;
     virtual uint32_t GetTickCount() = 0;

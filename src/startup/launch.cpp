@@ -33,12 +33,24 @@ std::string SiblingPath()
     return own.substr(0, slash + 1) + kSiblingName;
 }
 
-// A window station that cannot be told counts as one somebody sees, as
-// every window station did before the launcher asked.
-bool WindowStationIsVisible()
+// Whether somebody could see a box of this process. Not on a window station
+// without visible display surfaces (a service's), and not in session 0, where
+// no user logs on (since Vista) even on its interactive window station. What
+// cannot be told counts as seen, as everything did before the launcher asked.
+bool SomebodyCouldSeeABox(std::string& why)
 {
+    Platform& sys = Sys();
     uint32_t flags = 0;
-    return !Sys().GetProcessWindowStationFlags(flags) || (flags & win::WSF_VISIBLE) != 0;
+    if (sys.GetProcessWindowStationFlags(flags) && (flags & win::WSF_VISIBLE) == 0) {
+        why = "the window station is not visible";
+        return false;
+    }
+    uint32_t session = 0;
+    if (sys.GetCurrentSessionId(session) && session == 0) {
+        why = "the process runs in session 0";
+        return false;
+    }
+    return true;
 }
 
 const char* MachineName(uint16_t machine)
@@ -102,7 +114,8 @@ void BeginRun(std::string_view tail)
     const Switches switches = ParseSwitches(tail);
     silentMode = switches.silent ? 1 : 0;
     noRestart = switches.noRestart ? 1 : 0;
-    unattended = WindowStationIsVisible() ? 0 : 1;
+    std::string why;
+    unattended = SomebodyCouldSeeABox(why) ? 0 : 1;
     OpenRunLog(switches.logPath);
     Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Quoted(tail), ", silentMode ", silentMode,
         noRestart != 0 ? ", /norestart" : "");
@@ -110,7 +123,7 @@ void BeginRun(std::string_view tail)
         // Nobody could answer the restart question: it is answered as
         // /norestart would, and the caller restarts. /s keeps its restart.
         if (silentMode == 0) noRestart = 1;
-        Log("start: the window station is not visible: no message box comes up",
+        Log("start: ", why, ": no message box comes up",
             silentMode == 0 ? "; a restart is left to the caller as with /norestart" : "");
     }
 }

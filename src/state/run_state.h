@@ -16,8 +16,8 @@ namespace zw {
 // 1 when the command-line tail holds "/s": the silent section of the setup
 // list, a restart without a question, and no message box at all.
 extern uint8_t silentMode;
-// 1 when the process's window station is not visible (a service's, in
-// session 0): nobody could answer a box. Decided once at start.
+// 1 when the process's window station is not visible (a service's) or it
+// runs in session 0: nobody could answer a box. Decided once at start.
 extern uint8_t unattended;
 // 1 with "/norestart": a restart that would be made or asked for is left to
 // whoever started the launcher, and the run ends with exitCode 3010.

@@ -196,4 +196,34 @@ TEST(Startup, HandOffFollowsTheNativeMachine)
     }
 }
 
+// Decided once at start: nobody could answer a box on a window station
+// without visible display surfaces, nor in session 0 on any. The restart is
+// then left to the caller unless /s asks for it.
+TEST(Startup, UnattendedWhereNobodyCouldSeeABox)
+{
+    struct {
+        const char* tail;
+        bool visible, queryFails;
+        uint32_t session;
+        uint8_t unattended, noRestart;
+    } const cases[] = {
+        {"", true, false, 1, 0, 0},   {"", false, false, 1, 1, 1},   {"", true, false, 0, 1, 1},
+        {"", false, true, 2, 0, 0},   {"/s", false, false, 1, 1, 0}, {"/norestart", true, false, 0, 1, 1},
+        {"/s", true, false, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.tail) + (c.visible ? " visible" : " not visible") +
+                                 (c.queryFails ? " (cannot be told)" : "") + ", session " + std::to_string(c.session);
+        sim::SimScope scope;
+        scope.sim.stationVisible = c.visible;
+        scope.sim.stationQueryFails = c.queryFails;
+        scope.sim.sessionId = c.session;
+        zw::BeginRun(c.tail);
+        EXPECT_EQ(zw::unattended, c.unattended) << what;
+        EXPECT_EQ(zw::noRestart, c.noRestart) << what;
+        EXPECT_EQ(zw::MayShowBoxes(), c.unattended == 0 && std::string(c.tail) != "/s") << what;
+        zw::EndRun(0);
+    }
+}
+
 }  // namespace

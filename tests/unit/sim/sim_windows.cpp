@@ -666,6 +666,13 @@ bool SimWindows::GetProcessWindowStationFlags(uint32_t& flags)
     return true;
 }
 
+bool SimWindows::GetCurrentSessionId(uint32_t& session)
+{
+    Record("GetCurrentSessionId");
+    session = sessionId;
+    return true;
+}
+
 Handle SimWindows::CreateThread(zw::ThreadProc proc, void* parameter)
 {
     Record("CreateThread");

@@ -192,6 +192,7 @@ public:
     // a test plays a service's.
     bool stationVisible = true;
     bool stationQueryFails = false;
+    uint32_t sessionId = 1;  // the first user's
     // Under WOW64, CreateFileA of <windows>\System32\... opens SysWOW64 while
     // the thread's redirection is on (the exempt subfolders are not modelled).
     bool fsRedirectionOff = false;
@@ -281,6 +282,7 @@ public:
     bool IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) override;
     bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override;
     bool GetProcessWindowStationFlags(uint32_t& flags) override;
+    bool GetCurrentSessionId(uint32_t& sessionId) override;
     Handle CreateThread(zw::ThreadProc proc, void* parameter) override;
     uint32_t GetCurrentProcessId() override;
     uint32_t GetProcessId(Handle process) override;
