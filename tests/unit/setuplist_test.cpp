@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -150,35 +152,36 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
 // gives the same table.
 TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 {
-    List(
-        "; setup list of the profile check\r\n"
-        "[SetupList]\r\n"
-        "Setup1 = 1,a.exe, ,b.exe~x.exe,1\r\n"
-        "Setup2\t=\t1,a.exe,,b.exe,1\r\n"
-        "; a comment between the keys\r\n"
-        "Setup3=\",,2,a.exe\"\r\n"
-        "Setup4='1,a.exe, , ,0,x,y'\r\n"
-        "Setup5=,,,\r\n"
-        "Setup6=1, a.exe, ,\r\n"
-        "setup7=x,unknown\r\n"
-        "Setup9=1,never.exe, ,\r\n"
-        "[SetupSilent]\r\n"
-        "Setup2=1,quiet.exe, ,\r\n");
+    // One data file holds the list and what it loads; the Wine scenario
+    // setuplist_profile reads the same file through the system's own reader.
+    std::ifstream in(ZW_TEST_DATA_DIR "/profile_check.ini", std::ios::binary);
+    ASSERT_TRUE(in) << ZW_TEST_DATA_DIR "/profile_check.ini";
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    List(text);
+    std::vector<std::vector<std::string>> loaded; // "itemN=[kind][file][parameters][waitList][rebootFlag]"
+    for (size_t at = text.find("\nitem"); at != std::string::npos; at = text.find("\nitem", at + 1)) {
+        std::string fields = text.substr(at, text.find('\n', at + 1) - at);
+        fields = fields.substr(fields.find("=[") + 2);
+        fields.resize(fields.size() - 1);
+        std::vector<std::string>& item = loaded.emplace_back();
+        for (size_t from = 0, to;; from = to + 2) {
+            to = fields.find("][", from);
+            item.push_back(fields.substr(from, to == std::string::npos ? to : to - from));
+            if (to == std::string::npos) break;
+        }
+    }
+    ASSERT_EQ(loaded.size(), 9u);
     sim.currentDirectory = "C:\\";
     for (uint8_t silent : {0, 1}) {
         zw::ResetSetupList();
         zw::silentMode = silent;
         zw::LoadSetupList();
-        const std::string what = silent ? "silent" : "not silent";
-        ExpectItem(SetupItemAt(1), {"1", "a.exe", " ", "b.exe~x.exe", "1"}, what + " 1");
-        ExpectItem(SetupItemAt(2), {"1", "a.exe", "b.exe", "1", ""}, what + " 2");
-        ExpectItem(SetupItemAt(3), {"2", "a.exe", "", "", ""}, what + " 3");
-        ExpectItem(SetupItemAt(4), {"1", "a.exe", " ", " ", "0"}, what + " 4");
-        ExpectItem(SetupItemAt(5), kEmpty, what + " 5");
-        ExpectItem(SetupItemAt(6), {"1", " a.exe", " ", "", ""}, what + " 6");
-        ExpectItem(SetupItemAt(7), {"x", "unknown", "", "", ""}, what + " 7");
-        ExpectItem(SetupItemAt(8), kEmpty, what + " 8");
-        ExpectItem(SetupItemAt(9), kEmpty, what + " 9");
+        for (int n = 1; n <= 9; ++n) {
+            const std::vector<std::string>& f = loaded[n - 1];
+            ASSERT_EQ(f.size(), 5u) << "item " << n;
+            ExpectItem(SetupItemAt(n), {f[0].c_str(), f[1].c_str(), f[2].c_str(), f[3].c_str(), f[4].c_str()},
+                       (silent ? "silent " : "not silent ") + std::to_string(n));
+        }
         EXPECT_EQ(zw::programDirectory, "C:\\setup");
         EXPECT_EQ(sim.currentDirectory, "C:\\setup");
     }

@@ -4,8 +4,8 @@
 # the 149-character cut, keys after Setup9, the silent section, a Korean
 # system, and the list beside the executable whatever the working directory
 # (a drive's root included). listprint runs the launcher's own loader and
-# prints what it loaded; the host tests expect the same tables
-# (tests/unit/setuplist_test.cpp, LoadsTheProfileCheckListAsWindowsDoes).
+# prints what it loaded; the host test LoadsTheProfileCheckListAsWindowsDoes
+# reads the same list and table (tests/data/profile_check.ini).
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 zw_prefix win64
@@ -48,37 +48,11 @@ expect_line() {
   zw_expect_eq "$1" "$(printf '%s\n' "$OUT" | LC_ALL=C sed -n "s/^$2: \[\(.*\)\]\$/\1/p")" "$3"
 }
 
-# ---- the splitting rows through the real reader, from another directory
-zw_ini "$APP" <<EOF
-; setup list of the profile check
-[SetupList]
-Setup1 = 1,a.exe, ,b.exe~x.exe,1
-Setup2${T}=${T}1,a.exe,,b.exe,1
-; a comment between the keys
-Setup3=",,2,a.exe"
-Setup4='1,a.exe, , ,0,x,y'
-Setup5=,,,
-Setup6=1, a.exe, ,
-setup7=x,unknown
-Setup9=1,never.exe, ,
-[SetupSilent]
-Setup2=1,quiet.exe, ,
-EOF
-table=$(cat <<EOF
-languageTag: [eng]
-programDirectory: [$WAPP]
-currentDirectory: [$WAPP]
-item 1: [1][a.exe][ ][b.exe~x.exe][1]
-item 2: [1][a.exe][b.exe][1][]
-item 3: [2][a.exe][][][]
-item 4: [1][a.exe][ ][ ][0]
-item 5: [][][][][]
-item 6: [1][ a.exe][ ][][]
-item 7: [x][unknown][][][]
-item 8: [][][][][]
-item 9: [][][][][]
-EOF
-)
+# ---- the splitting rows through the real reader, from another directory:
+# the list and what it loads are one data file, read by the host test too
+sed 's/\r$//' "$ZW_SOURCE_DIR/tests/data/profile_check.ini" | zw_ini "$APP"
+table=$(printf 'languageTag: [eng]\nprogramDirectory: [%s]\ncurrentDirectory: [%s]\n' "$WAPP" "$WAPP"
+  sed -n 's/^item\([0-9]\)=/item \1: /p' "$ZW_SOURCE_DIR/tests/data/profile_check.ini")
 listprint
 expect_table "64-bit loader, started from another directory" "$table"
 if [ -f "$APP/listprint32.exe" ]; then

@@ -12,7 +12,7 @@
 #            launcher, holds the wait for 60 s more
 #   names-5  Setup1=1,quick.exe, ,absent1.exe~*.zwx~absent2.exe~absent3.exe~held.exe
 #            the same, with four names that never run before held.exe
-# A probe inside Wine (procprobe --stat) samples the launcher about every 10 s
+# A probe inside Wine (benchprobe --stat) samples the launcher about every 10 s
 # (5 s) from 5 s after the item started until 3 s before what holds the wait
 # ends: CPU time (the sum of GetThreadTimes over its threads: Wine's
 # GetProcessTimes gives the caller's own times for another process), handles
@@ -37,10 +37,13 @@
 # held.exe has walked past all of the load. The names that never run make
 # each scan for them walk the whole snapshot; in the direct runs the grace
 # period after the last name makes all its 20 polls.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../../tests/wine/lib.sh"
 zw_require_wine
 zw_prefix win64
 zw_scratch bench_wait >/dev/null
+BENCH_PROBE=$ZW_WIN64_DIR/tools/bench/benchprobe.exe
+[ -f "$BENCH_PROBE" ] || zw_skip "benchprobe.exe not built in $ZW_WIN64_DIR/tools/bench (build the win64 preset)"
+bench_probe() { zw_wine "$BENCH_PROBE" "$@"; }
 BENCH_T0=$(zw_now_ms) # the prefix is ours from here: waits for its lock don't count
 
 LOADS=100
@@ -90,7 +93,7 @@ pct() { awk -v c="$1" -v w="$2" 'BEGIN { printf "%.2f", (w > 0 ? c * 100 / w : 0
 
 # The system handle table must show the probe's own 10 events come and go,
 # or the handle figures below mean nothing.
-check=$(zw_run_prog procprobe --handle-check 2>/dev/null)
+check=$(bench_probe --handle-check 2>/dev/null)
 check_rc=$?
 check=${check//$'\r'/}
 zw_note "system handle table, own handles: $check"
@@ -110,7 +113,7 @@ spawn_loads() {
   for k in 1 2 3 4 5; do
     per=$(((n + 5 - k) / 5))
     [ "$per" -gt 0 ] || continue
-    zw_run_prog procprobe --spawn "$(zw_winpath "$loads/load.exe")" "$per" >>"$ZW_DIR/spawn.txt" 2>&1 &
+    bench_probe --spawn "$(zw_winpath "$loads/load.exe")" "$per" >>"$ZW_DIR/spawn.txt" 2>&1 &
     spawners+=($!)
   done
   for p in "${spawners[@]}"; do wait "$p"; done
@@ -226,7 +229,7 @@ LIST
         unix+=("$(unix_ticks "$upid") $(unix_rss_kb "$upid")") ;;
       *) zw_note "$name: probe said: $line" ;;
     esac
-  done < <(zw_run_prog procprobe --stat zarnowel64.exe --every "$every" --count "$samples" 2>/dev/null)
+  done < <(bench_probe --stat zarnowel64.exe --every "$every" --count "$samples" 2>/dev/null)
   ws1=$(unix_ticks "$wineserver_pid")
   local load_end
   load_end=$(load1)
