@@ -49,8 +49,9 @@ bool SearchDevices(bool reportLongLists, Test test)
                 if (reportLongLists) {
                     Log("driver: device ", index, " has a hardware-ID list longer than ", kHardwareIdBufferSize,
                         " bytes and is passed over");
-                    // Nobody could answer the box in a silent run; it goes on as after OK.
-                    if (silentMode == 0)
+                    // Nobody could answer the box in a silent run or on a window
+                    // station nobody sees; the run goes on as after OK.
+                    if (MayShowBoxes())
                         sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
                 }
                 continue;
@@ -69,7 +70,55 @@ bool SearchDevices(bool reportLongLists, Test test)
     return matched;
 }
 
+// One call of the platform's driver update, with what it gave back.
+struct DriverUpdateCall {
+    Hwnd owner;
+    const char* hardwareId;
+    const char* infPath;
+    uint32_t installFlags;
+    int32_t* rebootRequired;
+    bool succeeded = false;
+    uint32_t error = 0;  // the calling thread's last error after a failure
+};
+
+bool updateRunning = false;
+
+uint32_t RunDriverUpdate(void* parameter)
+{
+    DriverUpdateCall& call = *static_cast<DriverUpdateCall*>(parameter);
+    Platform& sys = Sys();
+    call.succeeded = sys.UpdateDriverForPlugAndPlayDevicesA(call.owner, call.hardwareId, call.infPath,
+                                                            call.installFlags, call.rebootRequired);
+    call.error = call.succeeded ? 0 : sys.GetLastError();
+    return 0;
+}
+
+// A driver installation can take minutes. It runs on a thread of its own
+// while this one goes on serving its windows, so the progress dialog keeps
+// painting and answering instead of being ghosted; this returns only once the
+// call has, since the call works on the caller's buffers. Nothing but the
+// platform's call runs on that thread: every log line is written here.
+void CallDriverUpdate(DriverUpdateCall& call)
+{
+    Platform& sys = Sys();
+    Handle thread = sys.CreateThread(RunDriverUpdate, &call);
+    if (thread == nullptr) {
+        Log("driver: no thread for the update (", SystemErrorText(sys.GetLastError()),
+            "); it runs on the window's thread");
+        RunDriverUpdate(&call);
+        return;
+    }
+    updateRunning = true;
+    // A quit request ends the pumping, not the wait.
+    if (WaitPumpingMessages(thread, win::INFINITE) != WaitOutcome::Signalled)
+        sys.WaitForSingleObject(thread, win::INFINITE);
+    updateRunning = false;
+    sys.CloseHandle(thread);
+}
+
 }  // namespace
+
+bool DriverUpdateRunning() { return updateRunning; }
 
 bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foundSize)
 {
@@ -120,13 +169,16 @@ bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint3
     if (length >= kHardwareIdBufferSize) return false;
     std::memcpy(copy, hardwareId, length + 1);
 
-    Platform& sys = Sys();
-    if (sys.UpdateDriverForPlugAndPlayDevicesA(owner, copy, infPath, installFlags, rebootRequired)) {
+    DriverUpdateCall call{owner, copy, infPath, installFlags, rebootRequired};
+    CallDriverUpdate(call);
+    if (call.succeeded) {
         const bool restart = rebootRequired != nullptr && *rebootRequired != 0;
         Log("driver: ", infPath, " installed for ", copy, restart ? "; the system asks for a restart" : "");
         return true;
     }
-    Log("driver: the update of ", copy, " with ", infPath, " failed: ", SystemErrorText(sys.GetLastError()));
+    Log("driver: the update of ", copy, " with ", infPath,
+        (installFlags & win::INSTALLFLAG_NONINTERACTIVE) != 0 ? " (no interaction)" : "",
+        " failed: ", SystemErrorText(call.error));
     return false;
 }
 

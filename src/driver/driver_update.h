@@ -40,8 +40,13 @@ bool HardwareIdExists(char* hardwareId);
 // HardwareIdExists, then UpdateDriverForPlugAndPlayDevicesA with the owner, an
 // own copy of the (upper-cased) hardware ID, the INF path and the flags as they
 // are. rebootRequired is written only by the platform. True when the platform
-// reports success; nothing is shown on failure.
+// reports success; nothing is shown on failure. The platform's call runs on a
+// thread of its own while this thread dispatches its messages; it returns
+// once that call has returned.
 bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint32_t installFlags,
                         int32_t* rebootRequired);
+
+// True while UpdateDeviceDriver waits for the platform's call.
+bool DriverUpdateRunning();
 
 }  // namespace zw

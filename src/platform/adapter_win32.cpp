@@ -16,6 +16,7 @@ namespace zw {
 
 static_assert(sizeof(SP_DEVINFO_DATA) <= sizeof(DeviceInfoData::systemRecord));
 static_assert(kImageNameCapacity == sizeof(PROCESSENTRY32::szExeFile));
+static_assert(sizeof(WCHAR) == sizeof(char16_t));
 static_assert(sizeof(BOOL) == sizeof(int32_t) && sizeof(DWORD) == sizeof(uint32_t) && sizeof(ULONG) == 4);
 
 namespace {
@@ -57,6 +58,9 @@ void FillEntry(const PROCESSENTRY32& pe, ProcessEntry& entry)
 }
 
 using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+using GetMachineTypeAttributesFn = HRESULT(WINAPI*)(USHORT, int*);  // MACHINE_ATTRIBUTES*
+using InitiateShutdownWFn = DWORD(WINAPI*)(LPWSTR, LPWSTR, DWORD, DWORD, DWORD);
 using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
 using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 
@@ -64,16 +68,41 @@ using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 // Windows lacks these functions and then simply counts as native. Settled by
 // static initialisation, before WinMain runs.
 template <class Fn>
+Fn LookUp(const char* module, const char* name)
+{
+    HMODULE loaded = ::GetModuleHandleA(module);
+    if (loaded == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(loaded, name)));
+}
+
+template <class Fn>
 Fn LookUpKernel32(const char* name)
 {
-    HMODULE kernel = ::GetModuleHandleA("kernel32");
-    if (kernel == nullptr) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel, name)));
+    return LookUp<Fn>("kernel32", name);
 }
 
 const IsWow64ProcessFn isWow64ProcessEntry = LookUpKernel32<IsWow64ProcessFn>("IsWow64Process");
 const Wow64DisableFn wow64DisableEntry = LookUpKernel32<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
 const Wow64RevertFn wow64RevertEntry = LookUpKernel32<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
+const IsWow64Process2Fn isWow64Process2Entry = LookUpKernel32<IsWow64Process2Fn>("IsWow64Process2");
+const GetMachineTypeAttributesFn getMachineTypeAttributesEntry =
+    LookUpKernel32<GetMachineTypeAttributesFn>("GetMachineTypeAttributes");
+// advapi32 is imported, so it is loaded; Windows before Vista lacks the call.
+const InitiateShutdownWFn initiateShutdownWEntry = LookUp<InitiateShutdownWFn>("advapi32", "InitiateShutdownW");
+
+// Threads run the core's plain functions; the system needs its own calling
+// convention, so each starts through this trampoline with its own record.
+struct ThreadStart {
+    ThreadProc proc;
+    void* parameter;
+};
+
+DWORD WINAPI ThreadTrampoline(LPVOID record)
+{
+    const ThreadStart start = *static_cast<ThreadStart*>(record);
+    ::HeapFree(::GetProcessHeap(), 0, record);
+    return start.proc(start.parameter);
+}
 
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
 
@@ -194,6 +223,40 @@ public:
         wow64 = value != FALSE;
         return true;
     }
+    bool IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) override
+    {
+        USHORT process = IMAGE_FILE_MACHINE_UNKNOWN, native = IMAGE_FILE_MACHINE_UNKNOWN;
+        if (isWow64Process2Entry == nullptr || !isWow64Process2Entry(::GetCurrentProcess(), &process, &native))
+            return false;
+        processMachine = process;
+        nativeMachine = native;
+        return true;
+    }
+    bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override
+    {
+        int value = 0;
+        if (getMachineTypeAttributesEntry == nullptr || FAILED(getMachineTypeAttributesEntry(machine, &value)))
+            return false;
+        attributes = static_cast<uint32_t>(value);
+        return true;
+    }
+    bool GetProcessWindowStationFlags(uint32_t& flags) override
+    {
+        HWINSTA station = ::GetProcessWindowStation();  // not to be closed
+        USEROBJECTFLAGS info{};
+        DWORD needed = 0;
+        if (station == nullptr || !::GetUserObjectInformationA(station, UOI_FLAGS, &info, sizeof info, &needed))
+            return false;
+        flags = info.dwFlags;
+        return true;
+    }
+    bool GetCurrentSessionId(uint32_t& sessionId) override
+    {
+        DWORD session = 0;
+        if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
+        sessionId = session;
+        return true;
+    }
     uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
     uint32_t GetProcessId(Handle process) override { return ::GetProcessId(process); }
     uint32_t GetTickCount() override { return ::GetTickCount(); }
@@ -212,6 +275,21 @@ public:
                                        uint32_t wakeMask) override
     {
         return ::MsgWaitForMultipleObjects(count, handles, waitAll ? TRUE : FALSE, timeoutMs, wakeMask);
+    }
+    Handle CreateThread(ThreadProc proc, void* parameter) override
+    {
+        // From the process heap: operator new would bring the C++ runtime's
+        // exception machinery into the executable.
+        auto* start = static_cast<ThreadStart*>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(ThreadStart)));
+        if (start == nullptr) {
+            ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        start->proc = proc;
+        start->parameter = parameter;
+        HANDLE thread = ::CreateThread(nullptr, 0, ThreadTrampoline, start, 0, nullptr);
+        if (thread == nullptr) ::HeapFree(::GetProcessHeap(), 0, start);  // the thread never took it
+        return thread;
     }
     Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override
     {
@@ -357,6 +435,14 @@ public:
         return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, &tp, 0, nullptr, nullptr) != FALSE;
     }
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override { return ::ExitWindowsEx(flags, reason) != FALSE; }
+    uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
+                               uint32_t reason) override
+    {
+        if (initiateShutdownWEntry == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+        // The message is only read, whatever the declaration says.
+        LPWSTR text = reinterpret_cast<LPWSTR>(const_cast<char16_t*>(message));
+        return initiateShutdownWEntry(nullptr, text, gracePeriodSeconds, flags, reason);
+    }
 
     uint32_t GetLastError() override { return ::GetLastError(); }
     void SetLastError(uint32_t code) override { ::SetLastError(code); }

@@ -20,6 +20,9 @@ using Hinstance = void*;
 // which the adapter supplies through trampolines.
 using WindowProc = intptr_t (*)(Hwnd, uint32_t, uintptr_t, intptr_t);
 using DialogProc = intptr_t (*)(Hwnd, uint32_t, uintptr_t, intptr_t);
+// A thread's start routine, minus the calling convention (the adapter's
+// trampoline supplies it).
+using ThreadProc = uint32_t (*)(void*);
 
 inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<intptr_t>(-1));
 
@@ -136,6 +139,20 @@ public:
     // modules already loaded: false when the system has no such function or
     // the call fails (the process then counts as native).
     virtual bool IsWow64Process(bool& wow64) = 0;
+    // IsWow64Process2 of the current process, looked up by name the same way:
+    // false where the system has no such function (before Windows 10 1511) or
+    // the call fails. processMachine is IMAGE_FILE_MACHINE_UNKNOWN for a
+    // process that does not run under WOW64.
+    virtual bool IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) = 0;
+    // GetMachineTypeAttributes, looked up by name (Windows 11): false where the
+    // system has no such function or the call fails.
+    virtual bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) = 0;
+    // The visibility of the process's window station: GetProcessWindowStation,
+    // then GetUserObjectInformationA with UOI_FLAGS; flags receives the
+    // USEROBJECTFLAGS' dwFlags. False when either call fails.
+    virtual bool GetProcessWindowStationFlags(uint32_t& flags) = 0;
+    // ProcessIdToSessionId of the current process: false when it fails.
+    virtual bool GetCurrentSessionId(uint32_t& sessionId) = 0;
     virtual uint32_t GetCurrentProcessId() = 0;
     virtual uint32_t GetProcessId(Handle process) = 0;
     virtual uint32_t GetTickCount() = 0;
@@ -145,6 +162,9 @@ public:
     virtual uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) = 0;
     virtual uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
                                                uint32_t wakeMask) = 0;
+    // A thread of the process running proc(parameter); the handle is signalled
+    // when it has ended. Null when no thread could be made.
+    virtual Handle CreateThread(ThreadProc proc, void* parameter) = 0;
     virtual Handle OpenMutexA(uint32_t access, bool inherit, const char* name) = 0;
     virtual bool ReleaseMutex(Handle mutex) = 0;
 
@@ -186,6 +206,11 @@ public:
     virtual bool LookupPrivilegeValueA(const char* systemName, const char* name, Luid& luid) = 0;
     virtual bool AdjustTokenPrivileges(Handle token, bool disableAll, const TokenPrivileges& state) = 0;
     virtual bool ExitWindowsEx(uint32_t flags, uint32_t reason) = 0;
+    // InitiateShutdownW of the local machine, looked up by name in advapi32:
+    // its result (ERROR_SUCCESS or an error code), or ERROR_CALL_NOT_IMPLEMENTED
+    // where the system has no such function. message may be null.
+    virtual uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
+                                       uint32_t reason) = 0;
 
     // Errors.
     virtual uint32_t GetLastError() = 0;

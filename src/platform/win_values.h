@@ -56,6 +56,7 @@ constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr uint32_t ERROR_PRIVILEGE_NOT_HELD = 1314;
+constexpr uint32_t ERROR_CALL_NOT_IMPLEMENTED = 120;
 // Exit codes of installers and Windows Installer packages that ask for a
 // restart: needed, or already begun by the package.
 constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
@@ -88,6 +89,27 @@ constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
 constexpr uint32_t TOKEN_QUERY = 0x8;
 constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
+
+// InitiateShutdownW: restart, and log off every session, this one included,
+// without waiting for programs that would hold it up.
+constexpr uint32_t SHUTDOWN_FORCE_OTHERS = 0x1;
+constexpr uint32_t SHUTDOWN_FORCE_SELF = 0x2;
+constexpr uint32_t SHUTDOWN_RESTART = 0x4;
+
+// The window station's visibility: without it nobody sees the desktop (a
+// service's window station, session 0).
+constexpr uint32_t UOI_FLAGS = 1;
+constexpr uint32_t WSF_VISIBLE = 0x1;
+
+// UpdateDriverForPlugAndPlayDevicesA fails instead of showing anything.
+constexpr uint32_t INSTALLFLAG_NONINTERACTIVE = 0x4;
+
+constexpr uint16_t IMAGE_FILE_MACHINE_UNKNOWN = 0;
+constexpr uint16_t IMAGE_FILE_MACHINE_I386 = 0x014C;
+constexpr uint16_t IMAGE_FILE_MACHINE_AMD64 = 0x8664;
+constexpr uint16_t IMAGE_FILE_MACHINE_ARM64 = 0xAA64;
+// GetMachineTypeAttributes: code of that machine runs in user mode.
+constexpr uint32_t MACHINE_ATTRIBUTES_USER_ENABLED = 0x1;
 
 constexpr uint32_t EWX_REBOOT = 0x2;
 constexpr uint32_t EWX_FORCE = 0x4;
@@ -180,7 +202,18 @@ constexpr size_t MAX_PATH = 260;
     X(FILE_ATTRIBUTE_NORMAL) \
     X(SHTDN_REASON_MAJOR_APPLICATION) \
     X(SHTDN_REASON_MINOR_INSTALLATION) \
-    X(SHTDN_REASON_FLAG_PLANNED)
+    X(SHTDN_REASON_FLAG_PLANNED) \
+    X(ERROR_CALL_NOT_IMPLEMENTED) \
+    X(SHUTDOWN_FORCE_OTHERS) \
+    X(SHUTDOWN_FORCE_SELF) \
+    X(SHUTDOWN_RESTART) \
+    X(UOI_FLAGS) \
+    X(WSF_VISIBLE) \
+    X(INSTALLFLAG_NONINTERACTIVE) \
+    X(IMAGE_FILE_MACHINE_UNKNOWN) \
+    X(IMAGE_FILE_MACHINE_I386) \
+    X(IMAGE_FILE_MACHINE_AMD64) \
+    X(IMAGE_FILE_MACHINE_ARM64)
 // clang-format on
 
 }  // namespace zw

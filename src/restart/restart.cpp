@@ -20,6 +20,12 @@ const char kRestartQuestionKorean[] =
 // 시스템 재부팅
 const char kRestartCaptionKorean[] = "\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE7\xBA\xCE\xC6\xC3";
 
+const char16_t kRestartNoticeEnglish[] = u"The installation has finished. The system restarts to complete it.";
+// 설치가 끝났습니다. 설치를 완료하기 위해 시스템을 재부팅합니다.
+const char16_t kRestartNoticeKorean[] =
+    u"\uC124\uCE58\uAC00 \uB05D\uB0AC\uC2B5\uB2C8\uB2E4. \uC124\uCE58\uB97C \uC644\uB8CC\uD558\uAE30 "
+    u"\uC704\uD574 \uC2DC\uC2A4\uD15C\uC744 \uC7AC\uBD80\uD305\uD569\uB2C8\uB2E4.";
+
 namespace {
 constexpr char kShutdownPrivilege[] = "SeShutdownPrivilege";
 constexpr char kNoSystemText[] = "FAILURE";
@@ -37,11 +43,44 @@ void ReportLastError(const char* failingCall)
         code, win::LANG_NEUTRAL_SUBLANG_DEFAULT, &text);
     const char* shown = length != 0 && text != nullptr ? text : kNoSystemText;
     Log("restart: ", failingCall, " failed: ", shown, " (", code, ")");
-    // Nobody could answer the box in a silent run; it goes on as after OK.
-    if (silentMode == 0) sys.MessageBoxA(nullptr, shown, failingCall, win::MB_OK);
+    // Nobody could answer the box in a silent run or on a window station
+    // nobody sees; the run goes on as after OK.
+    if (MayShowBoxes()) sys.MessageBoxA(nullptr, shown, failingCall, win::MB_OK);
     if (text != nullptr) sys.LocalFree(text);
     sys.SetLastError(code);
 }
+
+namespace {
+
+// ExitWindowsEx may accept the request and still not restart when the caller
+// is not the interactive user (SYSTEM in session 0), and its EWX_FORCE does
+// nothing while terminal services run: InitiateShutdownW restarts from any
+// session, logging every session off. ExitWindowsEx remains where that call
+// is missing or not implemented. The reason goes to the system's event log.
+void RequestRestart()
+{
+    Platform& sys = Sys();
+    const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
+    const uint32_t result = sys.InitiateShutdownW(
+        korean ? kRestartNoticeKorean : kRestartNoticeEnglish, kRestartGraceSeconds,
+        win::SHUTDOWN_RESTART | win::SHUTDOWN_FORCE_OTHERS | win::SHUTDOWN_FORCE_SELF, kRestartReason);
+    if (result == win::ERROR_SUCCESS) {
+        Log("restart: the system restarts in ", kRestartGraceSeconds, " s");
+        return;
+    }
+    if (result != win::ERROR_CALL_NOT_IMPLEMENTED) {
+        sys.SetLastError(result);
+        ReportLastError("InitiateShutdownW");
+        return;
+    }
+    Log("restart: InitiateShutdownW is not implemented here; ExitWindowsEx instead");
+    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason))
+        Log("restart: the system restarts");
+    else
+        ReportLastError("ExitWindowsEx");
+}
+
+}  // namespace
 
 void RestartSystem()
 {
@@ -59,11 +98,7 @@ void RestartSystem()
     // last error tells (ERROR_NOT_ALL_ASSIGNED).
     sys.AdjustTokenPrivileges(token, false, privileges);
     if (sys.GetLastError() != win::ERROR_SUCCESS) ReportLastError("AdjustTokenPrivileges");
-    // The reason goes to the system's event log: a planned installation.
-    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason))
-        Log("restart: the system restarts");
-    else
-        ReportLastError("ExitWindowsEx");
+    RequestRestart();
     if (token != nullptr) sys.CloseHandle(token);
 }
 

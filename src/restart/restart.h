@@ -2,6 +2,8 @@
 // report of a failing step.
 #pragma once
 
+#include <cstdint>
+
 namespace zw {
 
 // Called once, while the InstallerWindow is destroyed: acts only when an item
@@ -10,6 +12,12 @@ namespace zw {
 // Silent mode restarts without asking; otherwise the user is asked, in Korean
 // or in English.
 void OfferRestart();
+
+// Seconds between the restart request and the restart. The system shows the
+// notice below in every session a user is logged on to (from session 0 the
+// launcher cannot tell whether there is one); with nobody logged on the
+// restart merely comes that much later.
+constexpr uint32_t kRestartGraceSeconds = 30;
 
 // Enables the shutdown privilege and forces a reboot. Every failing step is
 // reported and the next one runs all the same; returns in every case.
@@ -26,5 +34,8 @@ extern const char kRestartQuestionEnglish[];
 extern const char kRestartCaptionEnglish[];
 extern const char kRestartQuestionKorean[];
 extern const char kRestartCaptionKorean[];
+// The notice shown with the restart, in the language of the question.
+extern const char16_t kRestartNoticeEnglish[];
+extern const char16_t kRestartNoticeKorean[];
 
 }  // namespace zw

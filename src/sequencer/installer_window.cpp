@@ -147,8 +147,9 @@ void ProcessNextItem()
         return TakeUpProgram(item);
     case ItemKind::Driver:
         if (!missing.empty()) {
-            // Nobody could answer the box in a silent run; it goes on as after OK.
-            if (silentMode == 0)
+            // Nobody could answer the box in a silent run or on a window station
+            // nobody sees; the run goes on as after OK.
+            if (MayShowBoxes())
                 sys.MessageBoxA(nullptr, RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK);
             return Advance();
         }

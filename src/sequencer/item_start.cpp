@@ -96,10 +96,10 @@ void StartItemProgram()
 
     ShellExecuteInfo start;
     // Zone checks would raise a security warning per item of a bundle that
-    // was downloaded, once the launcher itself was allowed to run; a silent
-    // run must not meet the shell's own error box either.
+    // was downloaded, once the launcher itself was allowed to run; a run in
+    // which no box may come up must not meet the shell's own error box either.
     start.fMask =
-        win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS | (silentMode != 0 ? win::SEE_MASK_FLAG_NO_UI : 0);
+        win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS | (MayShowBoxes() ? 0 : win::SEE_MASK_FLAG_NO_UI);
     start.lpVerb = "open";
     start.lpFile = currentFile.c_str();
     start.lpParameters = item.parameters.c_str();

@@ -20,6 +20,11 @@ namespace {
 constexpr intptr_t kHandled = 1;
 constexpr intptr_t kNotHandled = 0;
 
+// A close asked for while the driver installs: answered once it has
+// (0: none). Ending the dialog half-way would start the next item, or end the
+// run, under a driver installation still going on.
+int closeWaitingForDriver = 0;
+
 void StartWork(Hwnd dialog)
 {
     switch (KindOf(SetupItemAt(currentIndex))) {
@@ -59,10 +64,20 @@ void RunDriverStep(Hwnd dialog)
     FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
     if (foundHardwareId[0] != '\0') {
         Log("item ", currentIndex, ": device found by ", Quoted(searched), ", hardware ID ", foundHardwareId);
-        const bool installed = UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
+        // Where nobody could answer it, a trust prompt fails the update
+        // rather than wait for ever.
+        const uint32_t flags = MayShowBoxes() ? 0 : win::INSTALLFLAG_NONINTERACTIVE;
+        closeWaitingForDriver = 0;
+        const bool installed = UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), flags, &rebootRequired);
         if (rebootRequired == 1) rebootPending = 1;
         Log("item ", currentIndex, installed ? ": driver installed; " : ": driver not installed; ",
             rebootRequired == 1 ? "it asks for a restart" : "no restart asked for");
+        if (closeWaitingForDriver != 0) {
+            const int id = closeWaitingForDriver;
+            closeWaitingForDriver = 0;
+            sys.EndDialog(dialog, id);
+            return;
+        }
     } else {
         Log("item ", currentIndex, ": no present device has a first hardware ID holding ", Quoted(searched),
             "; nothing is installed");
@@ -95,6 +110,12 @@ intptr_t ProgressDialogProc(Hwnd dialog, uint32_t msg, uintptr_t wParam, intptr_
     case win::WM_COMMAND: {
         const int id = static_cast<int>(wParam & 0xFFFF);
         if (id != win::IDOK && id != win::IDCANCEL) return kNotHandled;
+        if (DriverUpdateRunning()) {
+            Log("item ", currentIndex, ": the dialog was closed by the user (",
+                id == win::IDCANCEL ? "Esc or its close box" : "Enter", "); it closes once the driver is installed");
+            if (closeWaitingForDriver == 0) closeWaitingForDriver = id;
+            return kHandled;
+        }
         Log("item ", currentIndex, ": the dialog was closed by the user (",
             id == win::IDCANCEL ? "Esc or its close box" : "Enter", ")");
         sys.KillTimer(dialog, TIMER_DRIVER);

@@ -33,6 +33,80 @@ std::string SiblingPath()
     return own.substr(0, slash + 1) + kSiblingName;
 }
 
+// Whether somebody could see a box of this process. Not on a window station
+// without visible display surfaces (a service's), and not in session 0, where
+// no user logs on (since Vista) even on its interactive window station. What
+// cannot be told counts as seen, as everything did before the launcher asked.
+bool SomebodyCouldSeeABox(std::string& why)
+{
+    Platform& sys = Sys();
+    uint32_t flags = 0;
+    if (sys.GetProcessWindowStationFlags(flags) && (flags & win::WSF_VISIBLE) == 0) {
+        why = "the window station is not visible";
+        return false;
+    }
+    uint32_t session = 0;
+    if (sys.GetCurrentSessionId(session) && session == 0) {
+        why = "the process runs in session 0";
+        return false;
+    }
+    return true;
+}
+
+const char* MachineName(uint16_t machine)
+{
+    switch (machine) {
+    case win::IMAGE_FILE_MACHINE_I386:
+        return "x86";
+    case win::IMAGE_FILE_MACHINE_AMD64:
+        return "x64";
+    case win::IMAGE_FILE_MACHINE_ARM64:
+        return "ARM64";
+    default:
+        return "unknown";
+    }
+}
+
+std::string MachineText(uint16_t machine)
+{
+    std::string text = MachineName(machine);
+    text += " (";
+    AppendLogPart(text, Hex(machine));
+    return text + ")";
+}
+
+// Whether the sibling does the job, and why, in words for the log.
+bool SiblingRunsHere(std::string& why)
+{
+    Platform& sys = Sys();
+    uint16_t processMachine = 0, nativeMachine = 0;
+    if (!sys.IsWow64Process2(processMachine, nativeMachine)) {
+        // Before Windows 10 1511: only x64 runs 32-bit programs under WOW64.
+        bool wow64 = false;
+        sys.IsWow64Process(wow64);
+        why = wow64 ? "64-bit Windows (under WOW64)" : "not under WOW64";
+        return wow64;
+    }
+    why = "native machine " + MachineText(nativeMachine);
+    // Only the 32-bit launcher hands off; an x64 process emulated on ARM64 is
+    // not under WOW64 either, so the sibling never hands off again.
+    if (processMachine != win::IMAGE_FILE_MACHINE_I386) {
+        why += processMachine == win::IMAGE_FILE_MACHINE_UNKNOWN
+                   ? ", this process not under WOW64"
+                   : ", this process under WOW64 as " + MachineText(processMachine);
+        return false;
+    }
+    if (nativeMachine == win::IMAGE_FILE_MACHINE_AMD64) return true;
+    if (nativeMachine != win::IMAGE_FILE_MACHINE_ARM64) return false;
+    // Windows 11 on ARM64 runs x64 programs; Windows 10 there does not, and
+    // has no GetMachineTypeAttributes to say so.
+    uint32_t attributes = 0;
+    const bool x64Runs = sys.GetMachineTypeAttributes(win::IMAGE_FILE_MACHINE_AMD64, attributes) &&
+                         (attributes & win::MACHINE_ATTRIBUTES_USER_ENABLED) != 0;
+    why += x64Runs ? ", x64 programs run" : ", x64 programs do not run";
+    return x64Runs;
+}
+
 }  // namespace
 
 void BeginRun(std::string_view tail)
@@ -40,17 +114,29 @@ void BeginRun(std::string_view tail)
     const Switches switches = ParseSwitches(tail);
     silentMode = switches.silent ? 1 : 0;
     noRestart = switches.noRestart ? 1 : 0;
+    std::string why;
+    unattended = SomebodyCouldSeeABox(why) ? 0 : 1;
     OpenRunLog(switches.logPath);
     Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Quoted(tail), ", silentMode ", silentMode,
         noRestart != 0 ? ", /norestart" : "");
+    if (unattended != 0) {
+        // Nobody could answer the restart question: it is answered as
+        // /norestart would, and the caller restarts. /s keeps its restart.
+        if (silentMode == 0) noRestart = 1;
+        Log("start: ", why, ": no message box comes up",
+            silentMode == 0 ? "; a restart is left to the caller as with /norestart" : "");
+    }
 }
 
 bool HandOffToSibling(std::string_view tail, int& exitCode)
 {
     Platform& sys = Sys();
-    bool wow64 = false;
-    sys.IsWow64Process(wow64);
-    if (!wow64) return false;
+    std::string why;
+    const bool handOff = SiblingRunsHere(why);
+    if (!handOff) {
+        Log("start: ", why, "; this process carries out the list");
+        return false;
+    }
 
     const std::string sibling = SiblingPath();
     const std::string parameters(tail);
@@ -63,7 +149,7 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
     start.lpParameters = parameters.c_str();
     start.nShow = win::SW_SHOW;
     if (!sys.ShellExecuteExA(start)) {
-        Log("hand-off: 64-bit Windows, but ", sibling, " cannot be started: ", SystemErrorText(sys.GetLastError()),
+        Log("hand-off: ", why, ", but ", sibling, " cannot be started: ", SystemErrorText(sys.GetLastError()),
             "; this 32-bit process carries out the list itself, and driver items fail from it");
         return false;
     }
@@ -72,7 +158,7 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
         Log("hand-off: ", sibling, " was started, but the system gave no process to wait for");
         return true;
     }
-    Log("hand-off: 64-bit Windows; ", sibling, " started with the same tail, pid ", sys.GetProcessId(start.hProcess),
+    Log("hand-off: ", why, "; ", sibling, " started with the same tail, pid ", sys.GetProcessId(start.hProcess),
         "; waiting for it to end");
     if (WaitPumpingMessages(start.hProcess, win::INFINITE) != WaitOutcome::Signalled)
         sys.WaitForSingleObject(start.hProcess, win::INFINITE);

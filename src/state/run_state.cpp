@@ -3,6 +3,7 @@
 namespace zw {
 
 uint8_t silentMode = 0;
+uint8_t unattended = 0;
 uint8_t noRestart = 0;
 int32_t exitCode = 0;
 Hinstance instanceHandle = nullptr;
@@ -12,6 +13,8 @@ int32_t rebootPending = 0;
 std::string currentFile;
 Handle startedProcess = nullptr;
 std::vector<StartedProcess> startedProcesses;
+
+bool MayShowBoxes() { return silentMode == 0 && unattended == 0; }
 
 bool FitsPathBuffer(std::string_view path) { return path.size() < kPathCapacity; }
 
@@ -30,6 +33,7 @@ bool CurrentFileExists() { return !currentFile.empty() && Sys().FileExists(curre
 void ResetRunState()
 {
     silentMode = 0;
+    unattended = 0;
     noRestart = 0;
     exitCode = 0;
     startedProcess = nullptr;

@@ -17,6 +17,9 @@ namespace zw {
 // 1 when the command-line tail holds "/s": the silent section of the setup
 // list, a restart without a question, and no message box at all.
 extern uint8_t silentMode;
+// 1 when the process's window station is not visible (a service's) or it
+// runs in session 0: nobody could answer a box. Decided once at start.
+extern uint8_t unattended;
 // 1 with "/norestart": a restart that would be made or asked for is left to
 // whoever started the launcher, and the run ends with exitCode 3010.
 extern uint8_t noRestart;
@@ -46,6 +49,10 @@ struct StartedProcess {
     Handle handle = nullptr;
 };
 extern std::vector<StartedProcess> startedProcesses;
+
+// False in a silent run and on a window station nobody sees: what a box would
+// have said goes to the log alone, and the shell is told to show none either.
+bool MayShowBoxes();
 
 // The system's path buffers (MAX_PATH), terminator included.
 constexpr size_t kPathCapacity = 260;

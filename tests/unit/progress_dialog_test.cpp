@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win_values.h"
 #include "sequencer/installer_window.h"
 #include "sequencer/progress_dialog.h"
+#include "runlog/run_log.h"
+#include "startup/launch.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
@@ -238,6 +241,128 @@ TEST_F(DriverDialog, ClosingDuringTheDriverStepDoesNotStopIt)
     ASSERT_EQ(sim.dialogs.size(), 1u);
     EXPECT_EQ(sim.dialogs[0].result, IDCANCEL);
     EXPECT_EQ(sim.updates.size(), 1u);
+}
+
+// Where no box may come up (a silent run, a window station nobody sees) the
+// update may not ask either: an untrusted package then fails, and the log
+// says with what.
+TEST_F(DriverDialog, UpdateIsNonInteractiveWhereNoBoxMayComeUp)
+{
+    struct {
+        bool silent, hidden;
+        uint32_t flags;
+    } const cases[] = {
+        {false, false, 0},
+        {true, false, INSTALLFLAG_NONINTERACTIVE},
+        {false, true, INSTALLFLAG_NONINTERACTIVE},
+        {true, true, INSTALLFLAG_NONINTERACTIVE},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.silent ? "silent" : "asked") + (c.hidden ? ", hidden" : "");
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.stationVisible = !c.hidden;
+        s.updateSucceeds = false;
+        s.updateError = 0xE0000242;  // ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED
+        s.AddDirectory("C:\\logs");
+        zw::BeginRun(std::string(c.silent ? "/s " : "") + "/log:C:\\logs\\run.log");
+        s.AddFile("C:\\setup\\drv.inf");
+        s.devices.push_back({sim::MultiSz({"USB\\VID_0001"}), 0, true});
+        s.AddLauncher(std::string(c.silent ? "[SetupSilent]" : "[SetupList]") + "\nSetup1=0,drv.inf,VID_0001\n");
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        s.RunMessageLoop(600 * kSec);
+        zw::EndRun(0);
+        ASSERT_EQ(s.updates.size(), 1u) << what;
+        EXPECT_EQ(s.updates[0].flags, c.flags) << what;
+        EXPECT_TRUE(s.boxes.empty()) << what;
+        EXPECT_EQ(zw::rebootPending, 0) << what;
+        const std::string log = s.FileContent("C:\\logs\\run.log");
+        const std::string failed =
+            std::string("drv.inf") + (c.flags != 0 ? " (no interaction)" : "") + " failed: error (0xE0000242)";
+        EXPECT_NE(log.find(failed), std::string::npos) << what << ":\n" << log;
+    }
+}
+
+// The update runs on a thread of its own: while it installs, the dialog's
+// messages are dispatched as they come, and the run goes on only once it is
+// done. Made on the dialog's thread (no thread to be had), it holds them all
+// until the dialog is gone: none is served while it stands.
+TEST_F(DriverDialog, DialogIsServedWhileTheDriverInstalls)
+{
+    for (const bool threadFails : {false, true}) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.threadCreateFails = threadFails;
+        s.updateDurationMs = 60 * kSec;
+        s.updateReboot = 1;
+        s.AddFile("C:\\setup\\drv.inf");
+        s.AddFile("C:\\setup\\b.exe");
+        s.devices.push_back({sim::MultiSz({"USB\\VID_0001"}), 0, true});
+        s.AddLauncher("[SetupList]\nSetup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
+        // A message for the dialog every 10 s while it stands (a repaint, a mouse move).
+        std::vector<uint64_t> posted;
+        for (uint64_t t = 2 * kSec; t < 60 * kSec; t += 10 * kSec)
+            s.At(t, [&s, &posted] {
+                posted.push_back(s.now);
+                s.PostMessage(s.OpenDialog(), WM_USER);
+            });
+        s.CreateTestWindow(zw::InstallerWindowProc);
+        s.RunMessageLoop(600 * kSec);
+        ASSERT_EQ(s.updates.size(), 1u) << threadFails;
+        EXPECT_EQ(s.updates[0].onThread, !threadFails);
+        const uint64_t installed = s.updates[0].time + 60 * kSec;
+        std::vector<uint64_t> dispatched;
+        for (const sim::Call& call : s.CallsNamed("Dispatch"))
+            if (call.detail == std::to_string(WM_USER) + ":0") dispatched.push_back(call.time);
+        EXPECT_EQ(posted.size(), 6u);
+        EXPECT_EQ(dispatched, threadFails ? std::vector<uint64_t>{} : posted) << threadFails;
+        ASSERT_EQ(s.dialogs.size(), 1u);
+        EXPECT_EQ(s.dialogs[0].closed, installed);
+        EXPECT_EQ(s.dialogs[0].result, zw::kDialogDriverDone);
+        ASSERT_EQ(s.starts.size(), 1u);
+        EXPECT_GE(s.starts[0].time, installed + 500);  // the next item waits for the driver
+        EXPECT_EQ(zw::rebootPending, 1);
+        EXPECT_EQ(s.OpenHandles(), 0u);
+    }
+}
+
+// Closing the dialog while the driver installs closes it once the driver is
+// installed: the next item, or the end of the run, never starts under a
+// driver installation still going on. The run log keeps its order.
+TEST_F(DriverDialog, CloseWhileTheDriverInstallsWaitsForIt)
+{
+    sim.updateDurationMs = 60 * kSec;
+    sim.updateReboot = 1;
+    sim.AddDirectory("C:\\logs");
+    zw::OpenRunLog("C:\\logs\\run.log");
+    sim.AddFile("C:\\setup\\drv.inf");
+    Device({"USB\\VID_0001"});
+    Program("C:\\setup\\b.exe", 100);
+    List("Setup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
+    sim.At(10 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDCANCEL); });
+    sim.At(20 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDOK); });
+    EXPECT_EQ(Run(), 0);
+    zw::CloseRunLog();
+    ASSERT_EQ(sim.updates.size(), 1u);
+    const uint64_t installed = sim.updates[0].time + 60 * kSec;
+    ASSERT_EQ(sim.dialogs.size(), 1u);
+    EXPECT_EQ(sim.dialogs[0].result, IDCANCEL);  // the first close asked for
+    EXPECT_EQ(sim.dialogs[0].closed, installed);
+    EXPECT_EQ(sim.CountCalls("EndDialog"), 1u);
+    ASSERT_EQ(sim.starts.size(), 1u);
+    EXPECT_GE(sim.starts[0].time, installed + 500);
+    EXPECT_EQ(zw::rebootPending, 1);
+    const std::string log = sim.FileContent("C:\\logs\\run.log");
+    size_t at = 0;
+    for (const std::string line : {"item 1: device found by \"VID_0001\"",
+                                   "item 1: the dialog was closed by the user (Esc or its close box); it closes once",
+                                   "item 1: the dialog was closed by the user (Enter); it closes once",
+                                   "driver: C:\\setup\\drv.inf installed for USB\\VID_0001; the system asks",
+                                   "item 1: driver installed; it asks for a restart", "item 2: "}) {
+        const size_t found = log.find(line, at);
+        EXPECT_NE(found, std::string::npos) << "no '" << line << "' after offset " << at << " in\n" << log;
+        if (found != std::string::npos) at = found + line.size();
+    }
 }
 
 }  // namespace

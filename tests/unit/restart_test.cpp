@@ -54,15 +54,56 @@ TEST_F(Restart, SilentModeRestartsWithoutAsking)
     zw::silentMode = 1;
     zw::OfferRestart();
     EXPECT_TRUE(sim.boxes.empty());
-    ASSERT_EQ(sim.exitWindowsCalls.size(), 1u);
-    EXPECT_EQ(sim.exitWindowsCalls[0], EWX_REBOOT | EWX_FORCE);
-    // EWX_REBOOT | EWX_FORCE, for a planned installation (application, installation, planned)
-    EXPECT_EQ(sim.CallsNamed("ExitWindowsEx")[0].detail, "6:" + std::to_string(0x80040002u));
+    ASSERT_EQ(sim.shutdownCalls.size(), 1u);
+    EXPECT_TRUE(sim.exitWindowsCalls.empty());
+    // restart, every session logged off, this one too; for a planned installation
+    // (application, installation, planned); after the grace period, with the notice
+    EXPECT_EQ(sim.CallsNamed("InitiateShutdownW")[0].detail, "30:0x7:0x80040002");
+    EXPECT_EQ(sim.shutdownCalls[0].message, u"The installation has finished. The system restarts to complete it.");
     EXPECT_EQ(sim.CallsNamed("OpenProcessToken")[0].detail, "0x28");
     EXPECT_EQ(sim.CallsNamed("LookupPrivilegeValueA")[0].detail, "(local)|SeShutdownPrivilege");
     // count 1, the looked-up LUID, SE_PRIVILEGE_ENABLED; not "disable all"
     EXPECT_EQ(sim.CallsNamed("AdjustTokenPrivileges")[0].detail, "0:1:19:2");
     EXPECT_EQ(sim.OpenHandles(), 0u);
+}
+
+// ExitWindowsEx (reboot, forced, the same reason) stands in only where
+// InitiateShutdownW is not implemented; a refusal of the latter, one already
+// scheduled included, is reported rather than tried another way. The notice
+// speaks the question's language. (Each failing step: the table below.)
+TEST_F(Restart, ExitWindowsOnlyWhereInitiateShutdownIsNotImplemented)
+{
+    struct {
+        uint32_t shutdownResult;
+        size_t exitCalls;
+        const char* logged;
+    } const cases[] = {
+        {0, 0, "restart: the system restarts in 30 s"},
+        {ERROR_CALL_NOT_IMPLEMENTED, 1, "ExitWindowsEx instead"},
+        {ERROR_ACCESS_DENIED, 0, "restart: InitiateShutdownW failed: Access is denied."},
+        {1190, 0, "restart: InitiateShutdownW failed: FAILURE (1190)"},  // ERROR_SHUTDOWN_IS_SCHEDULED
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.systemTexts = sim.systemTexts;
+        s.initiateShutdownResult = c.shutdownResult;
+        s.AddDirectory("C:\\logs");
+        zw::OpenRunLog("C:\\logs\\run.log");
+        zw::languageTag = "kor";
+        zw::RestartSystem();
+        zw::CloseRunLog();
+        ASSERT_EQ(s.exitWindowsCalls.size(), c.exitCalls) << c.shutdownResult;
+        if (c.exitCalls != 0) {
+            EXPECT_EQ(s.CallsNamed("ExitWindowsEx")[0].detail, "6:" + std::to_string(0x80040002u));
+        } else {
+            // 설치가 끝났습니다. 설치를 완료하기 위해 시스템을 재부팅합니다.
+            ASSERT_EQ(s.shutdownCalls.size(), 1u) << c.shutdownResult;
+            EXPECT_EQ(s.shutdownCalls[0].message.substr(0, 3), u"\uC124\uCE58\uAC00");
+        }
+        const std::string log = s.FileContent("C:\\logs\\run.log");
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.shutdownResult << ":\n" << log;
+    }
 }
 
 TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByte)
@@ -99,7 +140,7 @@ TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByte)
         EXPECT_EQ(box.caption, c.caption) << c.tag;
         EXPECT_EQ(box.owner, nullptr);
         EXPECT_EQ(box.type, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
-        EXPECT_TRUE(inner.sim.exitWindowsCalls.empty()) << "the default answer is No";
+        EXPECT_EQ(inner.sim.RestartsAccepted(), 0u) << "the default answer is No";
     }
 }
 
@@ -110,12 +151,13 @@ TEST_F(Restart, YesRestartsNoDoesNot)
         inner.sim.answer = [answer](const sim::BoxShown&) { return answer; };
         zw::rebootPending = 1;
         zw::OfferRestart();
-        EXPECT_EQ(inner.sim.exitWindowsCalls.size(), answer == IDYES ? 1u : 0u);
+        EXPECT_EQ(inner.sim.RestartsAccepted(), answer == IDYES ? 1u : 0u);
     }
 }
 
 TEST_F(Restart, UserWithoutTheShutdownRightSeesBothReportsInOrder)
 {
+    sim.initiateShutdownResult = ERROR_CALL_NOT_IMPLEMENTED;
     sim.holdsShutdownRight = false;
     sim.exitWindowsSucceeds = false;
     sim.exitWindowsError = 1314;
@@ -136,12 +178,14 @@ TEST_F(Restart, TokenThatCannotBeOpenedIsReportedAndTheRestStillRuns)
     ASSERT_EQ(Captions(), (std::vector<std::string>{"OpenProcessToken", "AdjustTokenPrivileges"}));
     EXPECT_EQ(sim.boxes[0].text, "Access is denied.\r\n");
     EXPECT_EQ(sim.boxes[1].text, "The handle is invalid.\r\n");
-    EXPECT_EQ(sim.exitWindowsCalls.size(), 1u);  // attempted all the same
+    EXPECT_EQ(sim.shutdownCalls.size(), 1u);  // attempted all the same
 }
 
 // Each failing step is reported in order and the next one runs all the same:
 // in a box after the question is answered Yes, and in the run log; a silent
-// run, where nobody could answer a box, reports in the log alone.
+// run, where nobody could answer a box, reports in the log alone. The restart
+// call that refuses ("ExitWindowsEx" in the rows) is InitiateShutdownW where
+// the system has it.
 TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
 {
     struct {
@@ -159,56 +203,69 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
         {"nothing works", false, false, false, {"OpenProcessToken", "AdjustTokenPrivileges", "ExitWindowsEx"}},
     };
     for (const auto& c : cases) {
-        for (const uint8_t silent : {0, 1}) {
-            const std::string name = std::string(c.name) + (silent ? " (silent)" : " (asked)");
-            sim::SimScope inner;
-            sim::SimWindows& s = inner.sim;
-            s.systemTexts = sim.systemTexts;
-            s.tokenOpens = c.tokenOpens;
-            s.holdsShutdownRight = c.holdsRight;
-            s.exitWindowsSucceeds = c.exitSucceeds;
-            s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
-            s.AddDirectory("C:\\logs");
-            zw::OpenRunLog("C:\\logs\\run.log");
-            s.lastError = 5;  // left over from earlier: must not count as a failed step
-            zw::rebootPending = 1;
-            zw::silentMode = silent;
-            zw::OfferRestart();
-            zw::CloseRunLog();
+        for (const bool hasShutdownCall : {true, false}) {
+            for (const uint8_t silent : {0, 1}) {
+                const std::string restartCall = hasShutdownCall ? "InitiateShutdownW" : "ExitWindowsEx";
+                const std::string name =
+                    std::string(c.name) + (silent ? " (silent, " : " (asked, ") + restartCall + ")";
+                std::vector<std::string> expected = c.captions;
+                for (std::string& caption : expected)
+                    if (caption == "ExitWindowsEx") caption = restartCall;
+                sim::SimScope inner;
+                sim::SimWindows& s = inner.sim;
+                s.systemTexts = sim.systemTexts;
+                s.tokenOpens = c.tokenOpens;
+                s.holdsShutdownRight = c.holdsRight;
+                s.exitWindowsSucceeds = c.exitSucceeds;
+                s.initiateShutdownResult = !hasShutdownCall ? ERROR_CALL_NOT_IMPLEMENTED
+                                           : c.exitSucceeds ? 0
+                                                            : ERROR_PRIVILEGE_NOT_HELD;
+                s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
+                s.AddDirectory("C:\\logs");
+                zw::OpenRunLog("C:\\logs\\run.log");
+                s.lastError = 5;  // left over from earlier: must not count as a failed step
+                zw::rebootPending = 1;
+                zw::silentMode = silent;
+                zw::OfferRestart();
+                zw::CloseRunLog();
 
-            std::vector<std::string> captions;
-            for (size_t i = silent ? 0 : 1; i < s.boxes.size(); ++i) {
-                captions.push_back(s.boxes[i].caption);
-                EXPECT_EQ(s.boxes[i].owner, nullptr) << name;
-                EXPECT_EQ(s.boxes[i].type, MB_OK) << name;
-            }
-            EXPECT_EQ(s.boxes.size(), silent ? 0u : 1u + c.captions.size()) << name;
-            if (!silent) {
-                EXPECT_EQ(captions, c.captions) << name;
-            }
-            const std::string log = s.FileContent("C:\\logs\\run.log");
-            size_t at = 0;
-            for (size_t i = 0; i < c.captions.size(); ++i) {
-                const uint32_t code = c.captions[i] == "OpenProcessToken" ? s.tokenError
-                                      : c.captions[i] == "ExitWindowsEx"  ? s.exitWindowsError
-                                      : c.tokenOpens                      ? ERROR_NOT_ALL_ASSIGNED
-                                                                          : 6u;  // ERROR_INVALID_HANDLE
-                if (!silent && 1 + i < s.boxes.size()) {
-                    EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
+                std::vector<std::string> captions;
+                for (size_t i = silent ? 0 : 1; i < s.boxes.size(); ++i) {
+                    captions.push_back(s.boxes[i].caption);
+                    EXPECT_EQ(s.boxes[i].owner, nullptr) << name;
+                    EXPECT_EQ(s.boxes[i].type, MB_OK) << name;
                 }
-                std::string text = sim.systemTexts[code];
-                text = text.substr(0, text.find('\r'));
-                const std::string line = "restart: " + c.captions[i] + " failed: " + text;
-                const size_t found = log.find(line, at);
-                EXPECT_NE(found, std::string::npos) << name << ": no '" << line << "' after offset " << at << " in\n"
-                                                    << log;
-                if (found != std::string::npos) at = found + line.size();
+                EXPECT_EQ(s.boxes.size(), silent ? 0u : 1u + expected.size()) << name;
+                if (!silent) {
+                    EXPECT_EQ(captions, expected) << name;
+                }
+                const std::string log = s.FileContent("C:\\logs\\run.log");
+                size_t at = 0;
+                for (size_t i = 0; i < expected.size(); ++i) {
+                    const uint32_t code = expected[i] == "OpenProcessToken"    ? s.tokenError
+                                          : expected[i] == "ExitWindowsEx"     ? s.exitWindowsError
+                                          : expected[i] == "InitiateShutdownW" ? ERROR_PRIVILEGE_NOT_HELD
+                                          : c.tokenOpens                       ? ERROR_NOT_ALL_ASSIGNED
+                                                                               : 6u;  // ERROR_INVALID_HANDLE
+                    if (!silent && 1 + i < s.boxes.size()) {
+                        EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
+                    }
+                    std::string text = sim.systemTexts[code];
+                    text = text.substr(0, text.find('\r'));
+                    const std::string line = "restart: " + expected[i] + " failed: " + text;
+                    const size_t found = log.find(line, at);
+                    EXPECT_NE(found, std::string::npos)
+                        << name << ": no '" << line << "' after offset " << at << " in\n"
+                        << log;
+                    if (found != std::string::npos) at = found + line.size();
+                }
+                EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
+                EXPECT_EQ(s.CountCalls("InitiateShutdownW"), 1u) << name;
+                EXPECT_EQ(s.exitWindowsCalls.size(), hasShutdownCall ? 0u : 1u) << name;
+                EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
+                EXPECT_EQ(s.OpenHandles(), 0u) << name;
+                EXPECT_EQ(s.LiveAllocations(), 0u) << name;
             }
-            EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
-            EXPECT_EQ(s.exitWindowsCalls.size(), 1u) << name;
-            EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
-            EXPECT_EQ(s.OpenHandles(), 0u) << name;
-            EXPECT_EQ(s.LiveAllocations(), 0u) << name;
         }
     }
 }

@@ -143,4 +143,87 @@ TEST(Startup, HandOffToTheSibling)
     }
 }
 
+// Which machine the 32-bit launcher runs on decides the hand-off: x64, and
+// ARM64 where Windows runs x64 programs (Windows 11). IsWow64Process answers
+// only where IsWow64Process2 is missing; the sibling never hands off again.
+TEST(Startup, HandOffFollowsTheNativeMachine)
+{
+    constexpr uint16_t kNone = IMAGE_FILE_MACHINE_UNKNOWN, kX86 = IMAGE_FILE_MACHINE_I386,
+                       kX64 = IMAGE_FILE_MACHINE_AMD64, kArm64 = IMAGE_FILE_MACHINE_ARM64;
+    struct {
+        const char* what;
+        bool hasWow64Process2;
+        uint16_t process, native;
+        bool hasMachineAttributes;
+        uint32_t x64Attributes;
+        bool wow64;  // IsWow64Process's answer
+        bool handedOff;
+        const char* logged;
+    } const cases[] = {
+        {"x86 on x64", true, kX86, kX64, false, 0, true, true, "native machine x64 (0x8664); "},
+        {"x86 on ARM64, Windows 11", true, kX86, kArm64, true, 0x1, false, true,
+         "native machine ARM64 (0xAA64), x64 programs run; "},
+        {"x86 on ARM64, x64 not enabled", true, kX86, kArm64, true, 0x4, false, false,
+         "native machine ARM64 (0xAA64), x64 programs do not run; this process carries out the list"},
+        {"x86 on ARM64, Windows 10", true, kX86, kArm64, false, 0, false, false, "x64 programs do not run"},
+        {"x64 sibling on ARM64", true, kNone, kArm64, true, 0x1, false, false,
+         "native machine ARM64 (0xAA64), this process not under WOW64; this process carries out the list"},
+        {"x64 sibling on x64", true, kNone, kX64, false, 0, false, false, "this process not under WOW64"},
+        {"x86 on x86", true, kNone, kX86, false, 0, false, false, "native machine x86 (0x14C)"},
+        {"older x64 Windows", false, 0, 0, false, 0, true, true, "64-bit Windows (under WOW64); "},
+        {"older x86 Windows", false, 0, 0, false, 0, false, false, "not under WOW64; this process carries out"},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope scope;
+        sim::SimWindows& sim = scope.sim;
+        sim.hasWow64Process2 = c.hasWow64Process2;
+        sim.processMachine = c.process;
+        sim.nativeMachine = c.native;
+        sim.hasMachineTypeAttributes = c.hasMachineAttributes;
+        sim.machineAttributes[kX64] = c.x64Attributes;
+        sim.wow64 = c.wow64;
+        sim.AddFile("C:\\setup\\zarnowel64.exe");
+        sim.AddDirectory("C:\\logs");
+        zw::BeginRun("/log:C:\\logs\\run.log");
+        int exitCode = -1;
+        EXPECT_EQ(zw::HandOffToSibling("/log:C:\\logs\\run.log", exitCode), c.handedOff) << c.what;
+        EXPECT_EQ(sim.starts.size(), c.handedOff ? 1u : 0u) << c.what;
+        EXPECT_EQ(sim.CountCalls("IsWow64Process"), c.hasWow64Process2 ? 0u : 1u) << c.what;
+        zw::EndRun(0);
+        const std::string log = sim.FileContent("C:\\logs\\run.log");
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << ":\n" << log;
+        EXPECT_EQ(sim.OpenHandles(), 0u) << c.what;
+    }
+}
+
+// Decided once at start: nobody could answer a box on a window station
+// without visible display surfaces, nor in session 0 on any. The restart is
+// then left to the caller unless /s asks for it.
+TEST(Startup, UnattendedWhereNobodyCouldSeeABox)
+{
+    struct {
+        const char* tail;
+        bool visible, queryFails;
+        uint32_t session;
+        uint8_t unattended, noRestart;
+    } const cases[] = {
+        {"", true, false, 1, 0, 0},   {"", false, false, 1, 1, 1},   {"", true, false, 0, 1, 1},
+        {"", false, true, 2, 0, 0},   {"/s", false, false, 1, 1, 0}, {"/norestart", true, false, 0, 1, 1},
+        {"/s", true, false, 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.tail) + (c.visible ? " visible" : " not visible") +
+                                 (c.queryFails ? " (cannot be told)" : "") + ", session " + std::to_string(c.session);
+        sim::SimScope scope;
+        scope.sim.stationVisible = c.visible;
+        scope.sim.stationQueryFails = c.queryFails;
+        scope.sim.sessionId = c.session;
+        zw::BeginRun(c.tail);
+        EXPECT_EQ(zw::unattended, c.unattended) << what;
+        EXPECT_EQ(zw::noRestart, c.noRestart) << what;
+        EXPECT_EQ(zw::MayShowBoxes(), c.unattended == 0 && std::string(c.tail) != "/s") << what;
+        zw::EndRun(0);
+    }
+}
+
 }  // namespace

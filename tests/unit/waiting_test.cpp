@@ -12,6 +12,7 @@
 #include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
+#include "startup/launch.h"
 #include "state/run_state.h"
 
 namespace {
@@ -258,26 +259,33 @@ TEST(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
 }
 
 // A silent run shows no box and asks the shell for none; /norestart leaves a
-// pending restart to the caller with exit code 3010.
+// pending restart to the caller with exit code 3010. On a window station
+// nobody sees (a service's, session 0), a run without /s shows no box either
+// and leaves the restart to the caller as /norestart does; /s still restarts.
 TEST(Wait, SilentAndNoRestartRuns)
 {
     struct {
-        bool silent, noRestart, pending;
+        bool silent, noRestart, hidden, pending;
         int exitCode;
         size_t boxes;  // "file open error", and the question
         size_t restarts;
     } const cases[] = {
-        {false, false, false, 0, 1, 0}, {false, false, true, 0, 2, 0},  {true, false, false, 0, 0, 0},
-        {true, false, true, 0, 0, 1},   {false, true, false, 0, 1, 0},  {false, true, true, 3010, 1, 0},
-        {true, true, false, 0, 0, 0},   {true, true, true, 3010, 0, 0},
+        {false, false, false, false, 0, 1, 0}, {false, false, false, true, 0, 2, 0},
+        {true, false, false, false, 0, 0, 0},  {true, false, false, true, 0, 0, 1},
+        {false, true, false, false, 0, 1, 0},  {false, true, false, true, 3010, 1, 0},
+        {true, true, false, false, 0, 0, 0},   {true, true, false, true, 3010, 0, 0},
+        {false, false, true, false, 0, 0, 0},  {false, false, true, true, 3010, 0, 0},
+        {true, false, true, false, 0, 0, 0},   {true, false, true, true, 0, 0, 1},
+        {false, true, true, true, 3010, 0, 0}, {true, true, true, true, 3010, 0, 0},
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.silent ? "silent" : "not silent") + (c.noRestart ? ", /norestart" : "") +
+                                 (c.hidden ? ", window station not visible" : "") +
                                  (c.pending ? ", restart pending" : "");
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        zw::silentMode = c.silent ? 1 : 0;
-        zw::noRestart = c.noRestart ? 1 : 0;
+        s.stationVisible = !c.hidden;
+        zw::BeginRun(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart" : ""));
         s.AddFile("C:\\setup\\a.exe");
         const std::string section = c.silent ? "SetupSilent" : "SetupList";
         s.AddLauncher("[" + section + "]\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," +
@@ -285,14 +293,15 @@ TEST(Wait, SilentAndNoRestartRuns)
         s.CreateTestWindow(zw::InstallerWindowProc);
         EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.exitCode) << what;
         EXPECT_EQ(s.boxes.size(), c.boxes) << what;
-        if (!c.silent && !s.boxes.empty()) {
+        if (!s.boxes.empty()) {
             EXPECT_EQ(s.boxes[0].caption, "file open error") << what;
         }
-        EXPECT_EQ(s.exitWindowsCalls.size(), c.restarts) << what;
+        EXPECT_EQ(s.RestartsAccepted(), c.restarts) << what;
         ASSERT_EQ(s.starts.size(), 1u) << what;  // the item after the missing INF runs
         EXPECT_EQ(s.starts[0].mask,
-                  SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | (c.silent ? SEE_MASK_FLAG_NO_UI : 0u))
+                  SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | (c.silent || c.hidden ? SEE_MASK_FLAG_NO_UI : 0u))
             << what;
+        zw::EndRun(0);
     }
 }
 

@@ -669,6 +669,63 @@ bool SimWindows::IsWow64Process(bool& result)
     return !wow64CallFails;
 }
 
+bool SimWindows::IsWow64Process2(uint16_t& process, uint16_t& native)
+{
+    Record("IsWow64Process2");
+    if (!hasWow64Process2) return false;
+    process = processMachine;
+    native = nativeMachine;
+    return true;
+}
+
+bool SimWindows::GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes)
+{
+    Record("GetMachineTypeAttributes", Hex(machine));
+    if (!hasMachineTypeAttributes) return false;
+    auto it = machineAttributes.find(machine);
+    attributes = it == machineAttributes.end() ? 0 : it->second;
+    return true;
+}
+
+bool SimWindows::GetProcessWindowStationFlags(uint32_t& flags)
+{
+    Record("GetProcessWindowStationFlags");
+    if (stationQueryFails) {
+        lastError = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    flags = stationVisible ? WSF_VISIBLE : 0;
+    return true;
+}
+
+bool SimWindows::GetCurrentSessionId(uint32_t& session)
+{
+    Record("GetCurrentSessionId");
+    session = sessionId;
+    return true;
+}
+
+Handle SimWindows::CreateThread(zw::ThreadProc proc, void* parameter)
+{
+    Record("CreateThread");
+    if (threadCreateFails) {
+        lastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
+        return nullptr;
+    }
+    Handle h = NewHandle(HandleKind::Thread);
+    // The procedure runs now; what its calls take is charged to the thread,
+    // whose handle is signalled that much later. Each thread has its own
+    // last error.
+    const uint32_t callerError = lastError;
+    ++onThread_;
+    threadBusyMs_ = 0;
+    proc(parameter);
+    --onThread_;
+    threadEnds_[h] = now + threadBusyMs_;
+    lastError = callerError;
+    return h;
+}
+
 uint32_t SimWindows::GetCurrentProcessId() { return currentPid; }
 
 uint32_t SimWindows::GetProcessId(Handle process)
@@ -707,6 +764,11 @@ bool SimWindows::Signalled(Handle h, uint64_t& when)
         when = p->end;
         return false;
     }
+    if (IsKind(h, HandleKind::Thread)) {
+        if (now >= threadEnds_[h]) return true;
+        when = threadEnds_[h];
+        return false;
+    }
     if (IsKind(h, HandleKind::Mutex)) {
         Mutex& m = mutexes[namedHandles_[h]];
         if (!HeldByOther(m)) {
@@ -739,7 +801,8 @@ uint64_t SimWindows::NextWake() const
 uint32_t SimWindows::WaitForSingleObject(Handle handle, uint32_t timeoutMs)
 {
     Record("WaitForSingleObject", std::to_string(timeoutMs));
-    if (!IsKind(handle, HandleKind::Process) && !IsKind(handle, HandleKind::Mutex)) {
+    if (!IsKind(handle, HandleKind::Process) && !IsKind(handle, HandleKind::Mutex) &&
+        !IsKind(handle, HandleKind::Thread)) {
         lastError = 6;
         return WAIT_FAILED;
     }
@@ -769,7 +832,8 @@ uint32_t SimWindows::MsgWaitForMultipleObjects(uint32_t count, const Handle* han
         AdvanceTo(now);
         uint64_t soonest = UINT64_MAX;
         for (uint32_t i = 0; i < count; ++i) {
-            if (!IsKind(handles[i], HandleKind::Process) && !IsKind(handles[i], HandleKind::Mutex)) {
+            if (!IsKind(handles[i], HandleKind::Process) && !IsKind(handles[i], HandleKind::Mutex) &&
+                !IsKind(handles[i], HandleKind::Thread)) {
                 lastError = 6;
                 return WAIT_FAILED;
             }
@@ -1030,6 +1094,7 @@ bool SimWindows::CloseHandle(Handle handle)
         return false;
     }
     handles_.erase(it);
+    threadEnds_.erase(handle);
     snapshots_.erase(handle);
     processHandles_.erase(handle);
     namedHandles_.erase(handle);
@@ -1105,7 +1170,11 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
                                                     uint32_t installFlags, int32_t* rebootRequired)
 {
     Record("UpdateDriverForPlugAndPlayDevicesA", std::string(hardwareId) + "|" + infPath);
-    updates.push_back({now, owner, hardwareId, infPath, installFlags});
+    updates.push_back({now, owner, hardwareId, infPath, installFlags, onThread_ > 0});
+    if (onThread_ > 0)
+        threadBusyMs_ += updateDurationMs;
+    else
+        AdvanceTo(now + updateDurationMs);  // nothing is dispatched meanwhile
     if (!updateSucceeds) {
         lastError = updateError ? updateError : 0xE000020B;
         return false;
@@ -1155,7 +1224,19 @@ bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
         lastError = exitWindowsError;
         return false;
     }
+    ++restartsAccepted_;
     return true;
+}
+
+uint32_t SimWindows::InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
+                                       uint32_t reason)
+{
+    Record("InitiateShutdownW", std::to_string(gracePeriodSeconds) + ":" + Hex(flags) + ":" + Hex(reason));
+    if (initiateShutdownResult == ERROR_CALL_NOT_IMPLEMENTED) return initiateShutdownResult;  // not there
+    shutdownCalls.push_back(
+        {now, message ? std::u16string(message) : std::u16string(), gracePeriodSeconds, flags, reason});
+    if (initiateShutdownResult == 0) ++restartsAccepted_;
+    return initiateShutdownResult;
 }
 
 // ---------------------------------------------------------------- errors

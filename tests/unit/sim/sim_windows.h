@@ -190,6 +190,18 @@ public:
     // ---- process identity and clock
     bool wow64 = false;
     bool wow64CallFails = false;
+    // IsWow64Process2 (Windows 10 1511 on): absent unless a test gives it.
+    bool hasWow64Process2 = false;
+    uint16_t processMachine = 0, nativeMachine = 0;  // IMAGE_FILE_MACHINE_*
+    // GetMachineTypeAttributes (Windows 11): absent unless a test gives it;
+    // a machine not listed has no attributes.
+    bool hasMachineTypeAttributes = false;
+    std::map<uint16_t, uint32_t> machineAttributes;
+    // The process's window station: visible (an interactive desktop) unless
+    // a test plays a service's.
+    bool stationVisible = true;
+    bool stationQueryFails = false;
+    uint32_t sessionId = 1;  // the first user's
     // Under WOW64, CreateFileA of <windows>\System32\... opens SysWOW64 while
     // the thread's redirection is on (the exempt subfolders are not modelled).
     bool fsRedirectionOff = false;
@@ -206,11 +218,17 @@ public:
     bool updateSucceeds = true;
     int32_t updateReboot = 0;
     uint32_t updateError = 0;
+    // How long the platform's driver update takes: on a thread of the
+    // launcher's own (CreateThread) that time passes while the caller goes on;
+    // called on the caller's thread, it blocks it.
+    uint64_t updateDurationMs = 0;
+    bool threadCreateFails = false;
     struct UpdateCall {
         uint64_t time;
         Hwnd owner;
         std::string hardwareId, infPath;
         uint32_t flags;
+        bool onThread;  // called on a thread the launcher made
     };
     std::vector<UpdateCall> updates;
 
@@ -221,6 +239,17 @@ public:
     bool exitWindowsSucceeds = true;
     uint32_t exitWindowsError = 1314;
     std::vector<uint32_t> exitWindowsCalls;
+    // InitiateShutdownW: its result; ERROR_CALL_NOT_IMPLEMENTED plays a
+    // system without it.
+    uint32_t initiateShutdownResult = 0;
+    struct ShutdownCall {
+        uint64_t time;
+        std::u16string message;
+        uint32_t grace, flags, reason;
+    };
+    std::vector<ShutdownCall> shutdownCalls;
+    // Restart requests the system accepted, by either call.
+    size_t RestartsAccepted() const { return restartsAccepted_; }
     std::map<uint32_t, std::string> systemTexts;  // FormatMessageA's texts by error code
 
     // ---- handles and allocations
@@ -267,6 +296,11 @@ public:
     bool Wow64DisableWow64FsRedirection(void*& oldValue) override;
     bool Wow64RevertWow64FsRedirection(void* oldValue) override;
     bool IsWow64Process(bool& wow64) override;
+    bool IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) override;
+    bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override;
+    bool GetProcessWindowStationFlags(uint32_t& flags) override;
+    bool GetCurrentSessionId(uint32_t& sessionId) override;
+    Handle CreateThread(zw::ThreadProc proc, void* parameter) override;
     uint32_t GetCurrentProcessId() override;
     uint32_t GetProcessId(Handle process) override;
     uint32_t GetTickCount() override;
@@ -310,6 +344,8 @@ public:
     bool LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid) override;
     bool AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state) override;
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
+    uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
+                               uint32_t reason) override;
     uint32_t GetLastError() override;
     void SetLastError(uint32_t code) override;
     uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override;
@@ -332,7 +368,7 @@ private:
         std::vector<size_t> entries;  // indices into processes
         size_t cursor = 0;
     };
-    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File };
+    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread };
 
     void Record(const std::string& name, const std::string& detail = "");
     Handle NewHandle(HandleKind kind);
@@ -361,6 +397,10 @@ private:
     Process* RunningWithId(uint32_t pid);
     std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
     std::set<void*> allocations_;
+    std::map<Handle, uint64_t> threadEnds_;  // when each thread's handle is signalled
+    int onThread_ = 0;                       // inside a thread's procedure
+    uint64_t threadBusyMs_ = 0;              // time the running thread's calls take
+    size_t restartsAccepted_ = 0;
     uintptr_t nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
 };

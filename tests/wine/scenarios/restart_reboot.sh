@@ -3,9 +3,11 @@
 # answered Yes, and the silent run (/s), which asks nothing. A relay trace of
 # the launcher shows each step reaching Wine in order (OpenProcessToken with
 # 0x28, LookupPrivilegeValueA for "SeShutdownPrivilege", AdjustTokenPrivileges
-# enabling it, ExitWindowsEx with EWX_REBOOT | EWX_FORCE and the reason of a
-# planned installation, 0x80040002), no error report, and WM_QUIT posted
-# afterwards; the launcher ends by itself with exit code 0.
+# enabling it, InitiateShutdownW (restart, forcing every session, a 30 s grace
+# period with its notice, the reason of a planned installation, 0x80040002),
+# which Wine does not implement, then ExitWindowsEx with EWX_REBOOT | EWX_FORCE
+# and the same reason), no error report, and WM_QUIT posted afterwards; the
+# launcher ends by itself with exit code 0.
 #
 # What Wine does with the request: ExitWindowsEx starts "wineboot --kill",
 # which ends every other process of the prefix (bystander.exe, running beside
@@ -20,7 +22,7 @@ source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 
 RELAY="advapi32.OpenProcessToken;advapi32.LookupPrivilegeValueA;advapi32.AdjustTokenPrivileges"
-RELAY+=";user32.ExitWindowsEx;user32.MessageBoxA;user32.PostQuitMessage"
+RELAY+=";advapi32.InitiateShutdownW;user32.ExitWindowsEx;user32.MessageBoxA;user32.PostQuitMessage"
 RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 
 # throwaway ARCH: from here on WINEPREFIX is a copy of the cached prefix (whose
@@ -82,7 +84,7 @@ EOF
   # so no step was reported as failed.
   zw_expect_eq "$what: calls in order" \
     "$(grep -aoE '^[0-9a-f]+:Call +(advapi32|user32)\.[A-Za-z]+' "$ZW_ERR" | sed 's/.*\.//' | tr '\n' ' ')" \
-    "${before}OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges ExitWindowsEx PostQuitMessage "
+    "${before}OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges InitiateShutdownW ExitWindowsEx PostQuitMessage "
   if [ "$mode" = yes ]; then
     zw_expect_match "$what: the question's texts and style (Yes/No, question icon, topmost)" \
       "$(calls MessageBoxA)" '^[0-9a-f]+:Call user32\.MessageBoxA\(0+,[0-9a-f]+ "Reboot system now\?",[0-9a-f]+ "System Rebooting",00040024\)'
@@ -95,6 +97,13 @@ EOF
     'LookupPrivilegeValueA\(0+,[0-9a-f]+ "SeShutdownPrivilege",'
   zw_expect_match "$what: privilege adjusted, not all disabled, no previous state" "$(calls AdjustTokenPrivileges)" \
     'AdjustTokenPrivileges\([0-9a-f]+,00000000,[0-9a-f]+,00000000,0+,0+\)'
+  # Found by name in advapi32; SHUTDOWN_RESTART | SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF, 30 s.
+  # A 64-bit relay line shows whole registers: a DWORD may come with stale high digits.
+  zw_expect_match "$what: InitiateShutdownW first: local, the notice, 30 s, restart forcing every session" \
+    "$(calls InitiateShutdownW)" \
+    'Call advapi32\.InitiateShutdownW\(0+,[0-9a-f]+ L"The installation has finished\. The system restarts to complete it\.",[0-9a-f]*0000001e,[0-9a-f]*00000007,[0-9a-f]*80040002\)'
+  zw_expect_match "$what: Wine answers ERROR_CALL_NOT_IMPLEMENTED" "$(calls InitiateShutdownW)" \
+    'Ret +advapi32\.InitiateShutdownW\(\) retval=00000078'
   # SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED
   zw_expect_match "$what: reboot forced (EWX_REBOOT | EWX_FORCE), a planned installation" "$(calls ExitWindowsEx)" \
     'Call user32\.ExitWindowsEx\(00000006,80040002\)'
