@@ -3,7 +3,7 @@
 // Order matters: these need <windows.h> first.
 #include <cfgmgr32.h>
 #include <commctrl.h>
-#include <newdev.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -73,6 +73,22 @@ Fn LookUpKernel32(const char* name)
 const IsWow64ProcessFn isWow64ProcessEntry = LookUpKernel32<IsWow64ProcessFn>("IsWow64Process");
 const Wow64DisableFn wow64DisableEntry = LookUpKernel32<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
 const Wow64RevertFn wow64RevertEntry = LookUpKernel32<Wow64RevertFn>("Wow64RevertWow64FsRedirection");
+
+// The entries of DLLs that are not KnownDLLs, filled by GetProcAddress when
+// the core has loaded them from System32; never imported, so a copy of such a
+// DLL beside the launcher is never mapped.
+using CmGetDevNodeStatusFn = CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG);
+using UpdateDriverFn = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+CmGetDevNodeStatusFn cmGetDevNodeStatusEntry = nullptr;
+UpdateDriverFn updateDriverEntry = nullptr;
+
+const struct {
+    const char* name;
+    FARPROC* entry;
+} runTimeEntries[] = {
+    {"CM_Get_DevNode_Status", reinterpret_cast<FARPROC*>(&cmGetDevNodeStatusEntry)},
+    {"UpdateDriverForPlugAndPlayDevicesA", reinterpret_cast<FARPROC*>(&updateDriverEntry)},
+};
 
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
 
@@ -162,9 +178,36 @@ public:
         info.hProcess = sei.hProcess;
         return ok != FALSE;
     }
-    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) override
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                       uint32_t disposition, uint32_t flags) override
     {
-        return ::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return ::CreateFileA(path, access, share, securityDescriptor != nullptr ? &security : nullptr, disposition,
+                             flags, nullptr);
+    }
+    bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override
+    {
+        PSECURITY_DESCRIPTOR d = nullptr;
+        const BOOL ok = ::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &d, nullptr);
+        descriptor = ok ? d : nullptr;
+        return ok != FALSE;
+    }
+    uint32_t GetFileType(Handle file) override { return ::GetFileType(file); }
+    bool GetFileInformationByHandle(Handle file, FileInformation& information) override
+    {
+        BY_HANDLE_FILE_INFORMATION i{};
+        if (!::GetFileInformationByHandle(file, &i)) return false;
+        information.dwFileAttributes = i.dwFileAttributes;
+        information.nNumberOfLinks = i.nNumberOfLinks;
+        return true;
+    }
+    uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t flags) override
+    {
+        return ::GetFinalPathNameByHandleA(file, buffer, size, flags);
+    }
+    uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override
+    {
+        return ::GetFullPathNameA(path, size, buffer, nullptr);
     }
     bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override
     {
@@ -278,6 +321,19 @@ public:
     }
     bool CloseHandle(Handle handle) override { return ::CloseHandle(handle) != FALSE; }
 
+    Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override
+    {
+        return ::LoadLibraryExW(fileName, nullptr, flags);
+    }
+    bool GetProcAddress(Handle module, const char* procName) override
+    {
+        const FARPROC entry = ::GetProcAddress(static_cast<HMODULE>(module), procName);
+        if (entry == nullptr) return false;
+        for (const auto& known : runTimeEntries)
+            if (std::strcmp(known.name, procName) == 0) *known.entry = entry;
+        return true;
+    }
+
     Handle SetupDiGetClassDevsA(uint32_t flags) override
     {
         return ::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags);
@@ -303,8 +359,12 @@ public:
     bool SetupDiDestroyDeviceInfoList(Handle set) override { return ::SetupDiDestroyDeviceInfoList(set) != FALSE; }
     uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
     {
+        if (cmGetDevNodeStatusEntry == nullptr) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return CR_FAILURE;
+        }
         ULONG s = 0, p = 0;
-        CONFIGRET result = ::CM_Get_DevNode_Status(&s, &p, devInst, flags);
+        CONFIGRET result = cmGetDevNodeStatusEntry(&s, &p, devInst, flags);
         if (status) *status = s;
         if (problem) *problem = p;
         return result;
@@ -312,8 +372,12 @@ public:
     bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
                                             uint32_t installFlags, int32_t* rebootRequired) override
     {
-        return ::UpdateDriverForPlugAndPlayDevicesA(H(owner), hardwareId, infPath, installFlags,
-                                                    reinterpret_cast<PBOOL>(rebootRequired)) != FALSE;
+        if (updateDriverEntry == nullptr) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return false;
+        }
+        return updateDriverEntry(H(owner), hardwareId, infPath, installFlags,
+                                 reinterpret_cast<PBOOL>(rebootRequired)) != FALSE;
     }
 
     bool OpenProcessToken(uint32_t access, Handle& token) override
