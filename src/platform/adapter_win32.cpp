@@ -9,6 +9,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "platform/adapter.h"
 
@@ -323,6 +324,7 @@ public:
 
     Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override
     {
+        if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32) return LoadSystemLibrary(fileName);
         return ::LoadLibraryExW(fileName, nullptr, flags);
     }
     bool GetProcAddress(Handle module, const char* procName) override
@@ -416,6 +418,23 @@ public:
 };
 
 }  // namespace
+
+void* LoadSystemLibrary(const wchar_t* fileName)
+{
+    HMODULE module = ::LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Windows 7 without KB2533623 knows no search flags; the full path in
+    // System32 (SysWOW64 for a 32-bit process, by the redirector) does the same.
+    if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t path[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+        const size_t name = std::wcslen(fileName);
+        if (length == 0 || length + 1 + name >= MAX_PATH) return nullptr;
+        path[length] = L'\\';
+        std::memcpy(path + length + 1, fileName, (name + 1) * sizeof(wchar_t));
+        module = ::LoadLibraryExW(path, nullptr, 0);
+    }
+    return module;
+}
 
 Platform& Win32Platform()
 {
