@@ -58,7 +58,8 @@ void InitCommonControlsFromSystem()
     using InitCommonControlsFn = void(WINAPI*)();
     HMODULE controls = static_cast<HMODULE>(zw::LoadSystemLibrary(L"comctl32.dll"));
     if (controls == nullptr) return;  // message boxes and the dialog then draw unthemed
-    auto init = reinterpret_cast<InitCommonControlsFn>(reinterpret_cast<void*>(::GetProcAddress(controls, "InitCommonControls")));
+    auto init = reinterpret_cast<InitCommonControlsFn>(
+        reinterpret_cast<void*>(::GetProcAddress(controls, "InitCommonControls")));
     if (init != nullptr) init();
 }
 

@@ -85,8 +85,8 @@ bool LoadDeviceLibraries()
     for (const SystemEntry& entry : kDeviceEntries) {
         Handle module = sys.LoadLibraryExW(entry.library, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (module == nullptr) {
-            Log("driver: ", Narrow(entry.library), " cannot be loaded from the system folder: ",
-                SystemErrorText(sys.GetLastError()));
+            Log("driver: ", Narrow(entry.library),
+                " cannot be loaded from the system folder: ", SystemErrorText(sys.GetLastError()));
             return false;
         }
         if (!sys.GetProcAddress(module, entry.function)) {

@@ -35,8 +35,8 @@ TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
     } const cases[] = {
         {"a new file", kLog, nullptr, kLog, true},
         {"an existing file", kLog, [](sim::SimWindows& s) { s.AddFile(kLog, "earlier\r\n"); }, kLog, false},
-        {"relative, from the current directory", "run.log",
-         [](sim::SimWindows& s) { s.currentDirectory = "C:\\logs"; }, kLog, true},
+        {"relative, from the current directory", "run.log", [](sim::SimWindows& s) { s.currentDirectory = "C:\\logs"; },
+         kLog, true},
         {"a hard link to another file", kLog,
          [](sim::SimWindows& s) {
              s.AddFile(kLog, "precious");
@@ -117,12 +117,11 @@ TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverIt
         {"newdev.dll missing from System32", [](sim::SimWindows& s) { s.system32Dlls.erase("NEWDEV.DLL"); }, false,
          "driver: newdev.dll cannot be loaded from the system folder: The specified module could not be found. "
          "(126)"},
-        {"newdev.dll without its function",
-         [](sim::SimWindows& s) { s.system32Dlls["NEWDEV.DLL"].clear(); }, false,
+        {"newdev.dll without its function", [](sim::SimWindows& s) { s.system32Dlls["NEWDEV.DLL"].clear(); }, false,
          "driver: newdev.dll has no UpdateDriverForPlugAndPlayDevicesA: The specified procedure could not be "
          "found. (127)"},
-        {"cfgmgr32.dll missing from System32", [](sim::SimWindows& s) { s.system32Dlls.erase("CFGMGR32.DLL"); },
-         false, "driver: cfgmgr32.dll cannot be loaded from the system folder"},
+        {"cfgmgr32.dll missing from System32", [](sim::SimWindows& s) { s.system32Dlls.erase("CFGMGR32.DLL"); }, false,
+         "driver: cfgmgr32.dll cannot be loaded from the system folder"},
     };
     for (const auto& c : cases) {
         sim::SimScope scope;

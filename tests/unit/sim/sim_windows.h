@@ -194,8 +194,8 @@ public:
     // symbolic link (of a file) or a junction (of a folder) to its target;
     // CreateFileA follows them, the last one not with FILE_FLAG_OPEN_REPARSE_POINT.
     std::map<std::string, std::string> links;
-    std::map<std::string, uint32_t> linkCounts;  // a file's hard links, where more than 1
-    std::map<std::string, uint32_t> fileTypes;   // GetFileType where not FILE_TYPE_DISK (a device, a pipe)
+    std::map<std::string, uint32_t> linkCounts;      // a file's hard links, where more than 1
+    std::map<std::string, uint32_t> fileTypes;       // GetFileType where not FILE_TYPE_DISK (a device, a pipe)
     std::map<std::string, std::string> createdWith;  // the SDDL of the rights a created file got
     bool sddlFails = false;
 
