@@ -26,10 +26,10 @@ void HardenProcess()
 {
     // Windows 8 and later, or 7 with KB2533623: no application folder, no
     // current directory, no PATH for any load by name from now on.
-    if (auto setDefault = Kernel32Entry<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories"))
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Where that is missing, at least the current directory goes.
-    ::SetDllDirectoryW(L"");
+    auto setDefault = Kernel32Entry<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    // Where that is missing, at least the current directory goes. Only there:
+    // the items inherit this setting, and must find their own DLLs as ever.
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
     // SearchPath looks in the current directory after the system folders.
     if (auto setSearch = Kernel32Entry<SetSearchPathModeFn>("SetSearchPathMode"))
         setSearch(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
