@@ -1,6 +1,6 @@
 #!/bin/bash
 # The release's last word before packaging: every executable in the folder
-# (recursively) imports only system DLLs and is of the kind its name says
+# (recursively) imports only KnownDLLs and is of the kind its name says
 # (tests/check_imports.sh), and each launcher is at most 256 KiB, since the
 # launcher is meant to sit small on an installation medium.
 #   release-gate.sh DIR    exit 0 pass, 1 refused (each reason on a line)

@@ -1,7 +1,10 @@
 #!/bin/bash
 # Every executable we ship must be a PE program of the right width and kind,
-# terminal-server aware, that imports only DLLs every Windows ships: no
-# libgcc, libstdc++ or winpthread beside it.
+# subsystem version 6.0, terminal-server aware, that imports only KnownDLLs:
+# no libgcc, libstdc++ or winpthread beside it, and no system DLL that the
+# loader would take from a copy beside the executable (newdev, cfgmgr32: the
+# launcher loads those from System32 at run time). COMCTL32 is bound through
+# the manifest to the system's side-by-side copy.
 #
 #   check_imports.sh WIN32_DIR WIN64_DIR   the two build folders: both launchers
 #                                          and, where built, their checkers
@@ -11,7 +14,12 @@
 # The launchers are GUI programs, zarnowel-check.exe a console program.
 # Exit 0 all good, 1 a check failed, 77 a launcher of a build folder is not built.
 set -u
-allowed='^(kernel32|user32|gdi32|shell32|comctl32|advapi32|setupapi|cfgmgr32|newdev|msvcrt|ntdll|ole32)\.dll$'
+# The KnownDLLs (HKLM\System\CurrentControlSet\Control\Session Manager\KnownDLLs)
+# of Windows 7 to 11 that a program of ours could want, ntdll (always mapped
+# first), and comctl32.
+known='^(kernel32|user32|gdi32|shell32|advapi32|setupapi|msvcrt|ole32|oleaut32|comdlg32|shlwapi|imm32|psapi|rpcrt4|ws2_32|ntdll|comctl32)\.dll$'
+# Other DLLs every Windows ships: refused too, with the reason.
+system='^(cfgmgr32|newdev|version|winmm|winspool\.drv|uxtheme|dbghelp|crypt32|wintrust|userenv|netapi32)(\.dll)?$'
 status=0
 
 # pe_bits FILE: 32, 64, or nothing for a file that is no PE image.
@@ -42,6 +50,11 @@ check() {
     *) subsystem=2 kind="a GUI program" ;;
   esac
   echo "$dump" | grep -Eq "Subsystem[[:space:]]+0*${subsystem}[[:space:]]" || { echo "FAIL: $exe is not $kind"; status=1; }
+  # Launchers 6.0: Vista's rules (heap termination on corruption among them), as their manifests declare.
+  if [ "$subsystem" = 2 ] && { ! echo "$dump" | grep -Eq "^MajorSubsystemVersion[[:space:]]+6$" || ! echo "$dump" | grep -Eq "^MinorSubsystemVersion[[:space:]]+0$"; }; then
+    echo "FAIL: $exe has subsystem version $(echo "$dump" | sed -n 's/^MajorSubsystemVersion[[:space:]]*//p').$(echo "$dump" | sed -n 's/^MinorSubsystemVersion[[:space:]]*//p'), want 6.0"
+    status=1
+  fi
   # Terminal-server aware: IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0x8000.
   dll_chars=$(echo "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
   if [ -z "$dll_chars" ] || [ $((0x$dll_chars & 0x8000)) = 0 ]; then
@@ -50,7 +63,13 @@ check() {
   dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   echo "$exe ($format) imports:" $dlls
   for d in $dlls; do
-    echo "$d" | grep -Eq "$allowed" || { echo "FAIL: $exe imports non-system $d"; status=1; }
+    echo "$d" | grep -Eq "$known" && continue
+    if echo "$d" | grep -Eq "$system"; then
+      echo "FAIL: $exe imports $d, a system DLL that is not a KnownDLL: a copy beside the executable would be loaded"
+    else
+      echo "FAIL: $exe imports non-system $d"
+    fi
+    status=1
   done
 }
 
@@ -74,5 +93,5 @@ else
   [ -f "$win32_dir/zarnowel-check.exe" ] && check "$win32_dir/zarnowel-check.exe" 32
   [ -f "$win64_dir/zarnowel-check.exe" ] && check "$win64_dir/zarnowel-check.exe" 64
 fi
-[ $status = 0 ] && echo "PASS: imports are system DLLs only"
+[ $status = 0 ] && echo "PASS: imports are KnownDLLs only"
 exit $status

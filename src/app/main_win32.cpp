@@ -1,6 +1,5 @@
 // Start-up and main window: the Win32 entry point of the launcher.
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "platform/adapter.h"
@@ -51,6 +50,19 @@ bool CreateInstallerWindow(HINSTANCE instance, int /*showState*/)
     return true;
 }
 
+// COMCTL32 is not a KnownDLL, so it is not imported: the loader would map it,
+// and what it imports, before any code of ours has limited where DLLs come
+// from. Loaded now, by name, it is still the manifest's version 6.
+void InitCommonControlsFromSystem()
+{
+    using InitCommonControlsFn = void(WINAPI*)();
+    HMODULE controls = static_cast<HMODULE>(zw::LoadSystemLibrary(L"comctl32.dll"));
+    if (controls == nullptr) return;  // message boxes and the dialog then draw unthemed
+    auto init = reinterpret_cast<InitCommonControlsFn>(
+        reinterpret_cast<void*>(::GetProcAddress(controls, "InitCommonControls")));
+    if (init != nullptr) init();
+}
+
 int RunLauncher(HINSTANCE instance, std::string_view tail)
 {
     zw::SetPlatform(&zw::Win32Platform());
@@ -62,7 +74,7 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
     int exitCode = 0;
     if (zw::HandOffToSibling(tail, exitCode)) return zw::EndRun(exitCode);
 
-    ::InitCommonControls();
+    InitCommonControlsFromSystem();
     ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
     ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);

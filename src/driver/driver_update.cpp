@@ -1,6 +1,7 @@
 #include "driver/driver_update.h"
 
 #include <cstring>
+#include <string>
 
 #include "platform/pump.h"
 #include "platform/win_values.h"
@@ -116,9 +117,35 @@ void CallDriverUpdate(DriverUpdateCall& call)
     sys.CloseHandle(thread);
 }
 
+std::string Narrow(const wchar_t* text)
+{
+    std::string out;
+    for (; *text != 0; ++text) out += static_cast<char>(*text);  // the names are ASCII
+    return out;
+}
+
 }  // namespace
 
 bool DriverUpdateRunning() { return updateRunning; }
+
+bool LoadDeviceLibraries()
+{
+    Platform& sys = Sys();
+    for (const SystemEntry& entry : kDeviceEntries) {
+        Handle module = sys.LoadLibraryExW(entry.library, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module == nullptr) {
+            Log("driver: ", Narrow(entry.library),
+                " cannot be loaded from the system folder: ", SystemErrorText(sys.GetLastError()));
+            return false;
+        }
+        if (!sys.GetProcAddress(module, entry.function)) {
+            Log("driver: ", Narrow(entry.library), " has no ", entry.function, ": ",
+                SystemErrorText(sys.GetLastError()));
+            return false;
+        }
+    }
+    return true;
+}
 
 bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foundSize)
 {

@@ -24,6 +24,24 @@ inline constexpr char kBufferTooSmallText[] =
     "\xB9\xF6\xC6\xDB\xB0\xA1 \xBA\xCE\xC1\xB7\xC7\xD5\xB4\xCF\xB4\xD9.";  // 버퍼가 부족합니다.
 inline constexpr char kBufferTooSmallCaption[] = "\xBF\xC0\xB7\xF9";       // 오류
 
+// The functions of system DLLs that are not KnownDLLs. Loaded by name, such a
+// DLL would be taken from the launcher's folder, where anyone may have put
+// one; so each is loaded from System32 alone, when a driver item first needs
+// it, and stays loaded.
+struct SystemEntry {
+    const wchar_t* library;
+    const char* function;
+};
+inline constexpr SystemEntry kDeviceEntries[] = {
+    {L"cfgmgr32.dll", "CM_Get_DevNode_Status"},
+    {L"newdev.dll", "UpdateDriverForPlugAndPlayDevicesA"},
+};
+
+// Loads the DLLs of kDeviceEntries from System32 and finds their functions.
+// False, after a line in the run log, when one is missing: the driver item
+// then fails and the run goes on.
+bool LoadDeviceLibraries();
+
 // Finds a present device whose first hardware ID contains searchText (both
 // upper-cased with CharUpperA; searchText in place, so the caller's buffer
 // reads in upper case afterwards). On success the upper-cased first hardware

@@ -3,12 +3,13 @@
 // Order matters: these need <windows.h> first.
 #include <cfgmgr32.h>
 #include <commctrl.h>
-#include <newdev.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "platform/adapter.h"
 
@@ -104,6 +105,22 @@ DWORD WINAPI ThreadTrampoline(LPVOID record)
     return start.proc(start.parameter);
 }
 
+// The entries of DLLs that are not KnownDLLs, filled by GetProcAddress when
+// the core has loaded them from System32; never imported, so a copy of such a
+// DLL beside the launcher is never mapped.
+using CmGetDevNodeStatusFn = CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG);
+using UpdateDriverFn = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+CmGetDevNodeStatusFn cmGetDevNodeStatusEntry = nullptr;
+UpdateDriverFn updateDriverEntry = nullptr;
+
+const struct {
+    const char* name;
+    FARPROC* entry;
+} runTimeEntries[] = {
+    {"CM_Get_DevNode_Status", reinterpret_cast<FARPROC*>(&cmGetDevNodeStatusEntry)},
+    {"UpdateDriverForPlugAndPlayDevicesA", reinterpret_cast<FARPROC*>(&updateDriverEntry)},
+};
+
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
 
 class Win32 final : public Platform {
@@ -192,9 +209,36 @@ public:
         info.hProcess = sei.hProcess;
         return ok != FALSE;
     }
-    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags) override
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                       uint32_t disposition, uint32_t flags) override
     {
-        return ::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return ::CreateFileA(path, access, share, securityDescriptor != nullptr ? &security : nullptr, disposition,
+                             flags, nullptr);
+    }
+    bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override
+    {
+        PSECURITY_DESCRIPTOR d = nullptr;
+        const BOOL ok = ::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &d, nullptr);
+        descriptor = ok ? d : nullptr;
+        return ok != FALSE;
+    }
+    uint32_t GetFileType(Handle file) override { return ::GetFileType(file); }
+    bool GetFileInformationByHandle(Handle file, FileInformation& information) override
+    {
+        BY_HANDLE_FILE_INFORMATION i{};
+        if (!::GetFileInformationByHandle(file, &i)) return false;
+        information.dwFileAttributes = i.dwFileAttributes;
+        information.nNumberOfLinks = i.nNumberOfLinks;
+        return true;
+    }
+    uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t flags) override
+    {
+        return ::GetFinalPathNameByHandleA(file, buffer, size, flags);
+    }
+    uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override
+    {
+        return ::GetFullPathNameA(path, size, buffer, nullptr);
     }
     bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override
     {
@@ -372,6 +416,20 @@ public:
     }
     bool CloseHandle(Handle handle) override { return ::CloseHandle(handle) != FALSE; }
 
+    Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override
+    {
+        if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32) return LoadSystemLibrary(fileName);
+        return ::LoadLibraryExW(fileName, nullptr, flags);
+    }
+    bool GetProcAddress(Handle module, const char* procName) override
+    {
+        const FARPROC entry = ::GetProcAddress(static_cast<HMODULE>(module), procName);
+        if (entry == nullptr) return false;
+        for (const auto& known : runTimeEntries)
+            if (std::strcmp(known.name, procName) == 0) *known.entry = entry;
+        return true;
+    }
+
     Handle SetupDiGetClassDevsA(uint32_t flags) override
     {
         return ::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags);
@@ -397,8 +455,12 @@ public:
     bool SetupDiDestroyDeviceInfoList(Handle set) override { return ::SetupDiDestroyDeviceInfoList(set) != FALSE; }
     uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
     {
+        if (cmGetDevNodeStatusEntry == nullptr) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return CR_FAILURE;
+        }
         ULONG s = 0, p = 0;
-        CONFIGRET result = ::CM_Get_DevNode_Status(&s, &p, devInst, flags);
+        CONFIGRET result = cmGetDevNodeStatusEntry(&s, &p, devInst, flags);
         if (status) *status = s;
         if (problem) *problem = p;
         return result;
@@ -406,8 +468,12 @@ public:
     bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
                                             uint32_t installFlags, int32_t* rebootRequired) override
     {
-        return ::UpdateDriverForPlugAndPlayDevicesA(H(owner), hardwareId, infPath, installFlags,
-                                                    reinterpret_cast<PBOOL>(rebootRequired)) != FALSE;
+        if (updateDriverEntry == nullptr) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return false;
+        }
+        return updateDriverEntry(H(owner), hardwareId, infPath, installFlags,
+                                 reinterpret_cast<PBOOL>(rebootRequired)) != FALSE;
     }
 
     bool OpenProcessToken(uint32_t access, Handle& token) override
@@ -454,6 +520,23 @@ public:
 };
 
 }  // namespace
+
+void* LoadSystemLibrary(const wchar_t* fileName)
+{
+    HMODULE module = ::LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Windows 7 without KB2533623 knows no search flags; the full path in
+    // System32 (SysWOW64 for a 32-bit process, by the redirector) does the same.
+    if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t path[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+        const size_t name = std::wcslen(fileName);
+        if (length == 0 || length + 1 + name >= MAX_PATH) return nullptr;
+        path[length] = L'\\';
+        std::memcpy(path + length + 1, fileName, (name + 1) * sizeof(wchar_t));
+        module = ::LoadLibraryExW(path, nullptr, 0);
+    }
+    return module;
+}
 
 Platform& Win32Platform()
 {

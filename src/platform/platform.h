@@ -124,10 +124,22 @@ public:
                                               uint32_t size, const char* file) = 0;
     virtual uint32_t GetSystemDefaultLCID() = 0;
     virtual bool ShellExecuteExA(ShellExecuteInfo& info) = 0;
-    // The log file: CreateFileA without security attributes or template.
-    virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
-                               uint32_t flags) = 0;
+    // The log file. CreateFileA without a template; securityDescriptor, when
+    // not null, is the one a created file gets (from the SDDL conversion below).
+    virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                               uint32_t disposition, uint32_t flags) = 0;
     virtual bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
+    // SDDL_REVISION_1; the descriptor is released with LocalFree.
+    virtual bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) = 0;
+    virtual uint32_t GetFileType(Handle file) = 0;
+    // The fields of BY_HANDLE_FILE_INFORMATION that tell a plain file.
+    struct FileInformation {
+        uint32_t dwFileAttributes = 0;
+        uint32_t nNumberOfLinks = 0;
+    };
+    virtual bool GetFileInformationByHandle(Handle file, FileInformation& information) = 0;
+    virtual uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t flags) = 0;
+    virtual uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) = 0;  // no file part
     // The WOW64 file system redirection of the calling thread, looked up by
     // name like IsWow64Process: false where the system has no such function or
     // the call fails. A successful Disable is always followed by a Revert.
@@ -189,6 +201,14 @@ public:
     // 1601); exit is unspecified while the process runs.
     virtual bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
+
+    // System DLLs that are not KnownDLLs, loaded when first needed.
+    virtual Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) = 0;  // no file handle
+    // True when the module exports the function. The adapter keeps the entry
+    // for its method of the same name (CM_Get_DevNode_Status,
+    // UpdateDriverForPlugAndPlayDevicesA); until then that method fails with
+    // ERROR_PROC_NOT_FOUND.
+    virtual bool GetProcAddress(Handle module, const char* procName) = 0;
 
     // Devices (SetupAPI, CfgMgr32, newdev).
     virtual Handle SetupDiGetClassDevsA(uint32_t flags) = 0;  // no class GUID, enumerator or parent

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/win_values.h"
+#include "state/run_state.h"
 
 namespace zw {
 
@@ -21,6 +22,47 @@ void AppendDigits(std::string& out, unsigned long long value, int width)
     while (count > 0) out += digits[--count];
 }
 
+// Ordinary users may read a log the launcher creates, never write it; the
+// folder's inherited rights do not apply.
+constexpr char kLogSecurity[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+
+// Whether the opened file is one plain file on disk at exactly the path that
+// was asked for. The launcher runs as SYSTEM with a path in a folder that
+// users may be able to write to: a hard link there would make the log append
+// to whatever file it names, a symbolic link or a junction (of the file or of
+// any folder above it) would put the log elsewhere. The last component was
+// opened as a reparse point itself; the folders above are checked through the
+// path the system reports for the handle, which names the file actually
+// opened. So a path written with short (8.3) names or through a substituted
+// drive is refused too.
+bool IsPlainFileAt(Handle file, const std::string& path)
+{
+    Platform& sys = Sys();
+    if (sys.GetFileType(file) != win::FILE_TYPE_DISK) return false;
+    Platform::FileInformation information;
+    if (!sys.GetFileInformationByHandle(file, information)) return false;
+    if ((information.dwFileAttributes & (win::FILE_ATTRIBUTE_REPARSE_POINT | win::FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        return false;
+    if (information.nNumberOfLinks != 1) return false;
+
+    char full[kPathCapacity] = {};
+    const uint32_t fullLength = sys.GetFullPathNameA(path.c_str(), sizeof full, full);
+    // \\?\C:\... or \\?\UNC\server\share\...
+    char final[kPathCapacity + 8] = {};
+    const uint32_t finalLength =
+        sys.GetFinalPathNameByHandleA(file, final, sizeof final, win::FILE_NAME_NORMALIZED | win::VOLUME_NAME_DOS);
+    if (fullLength == 0 || fullLength >= sizeof full || finalLength == 0 || finalLength >= sizeof final) return false;
+    std::string actual(final, finalLength);
+    if (actual.rfind("\\\\?\\UNC\\", 0) == 0)
+        actual = "\\" + actual.substr(7);
+    else if (actual.rfind("\\\\?\\", 0) == 0)
+        actual = actual.substr(4);
+    std::string wanted(full, fullLength);
+    sys.CharUpperA(actual.data());
+    sys.CharUpperA(wanted.data());
+    return actual == wanted;
+}
+
 }  // namespace
 
 void OpenRunLog(std::string_view path)
@@ -32,14 +74,27 @@ void OpenRunLog(std::string_view path)
     // Under WOW64 a path in System32 would name SysWOW64 for this process and
     // System32 for the 64-bit sibling: one log, two files. Off for this one
     // call only; what else the thread opens or loads relies on it.
+    // Without its own rights a created log would take the folder's, and the
+    // folder may be one users can write to: then no log at all.
+    void* security = nullptr;
+    if (!sys.ConvertStringSecurityDescriptorToSecurityDescriptorA(kLogSecurity, security) || security == nullptr)
+        return;
     void* redirection = nullptr;
     const bool unredirected = sys.Wow64DisableWow64FsRedirection(redirection);
-    // FILE_APPEND_DATA alone: every write lands at the end of the file as it
-    // is then, so processes that share the log never overwrite each other.
-    Handle file = sys.CreateFileA(name.c_str(), win::FILE_APPEND_DATA, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
-                                  win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL);
+    // FILE_APPEND_DATA for writing: every write lands at the end of the file
+    // as it is then, so processes that share the log never overwrite each
+    // other. A reparse point is opened itself, never followed.
+    Handle file = sys.CreateFileA(name.c_str(), win::FILE_APPEND_DATA | win::FILE_READ_ATTRIBUTES,
+                                  win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, security, win::OPEN_ALWAYS,
+                                  win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_OPEN_REPARSE_POINT);
+    const bool plain = file != kInvalidHandle && file != nullptr && IsPlainFileAt(file, name);
     if (unredirected) sys.Wow64RevertWow64FsRedirection(redirection);
+    sys.LocalFree(security);
     if (file == kInvalidHandle || file == nullptr) return;
+    if (!plain) {
+        sys.CloseHandle(file);  // refused: the log stays off, nothing was written
+        return;
+    }
     logFile = file;
 }
 

@@ -60,6 +60,11 @@ void RunDriverStep(Hwnd dialog)
         sys.EndDialog(dialog, kDialogDriverDone);
         return;
     }
+    if (!LoadDeviceLibraries()) {
+        Log("item ", currentIndex, ": the system's driver functions are missing; nothing is installed");
+        sys.EndDialog(dialog, kDialogDriverDone);
+        return;
+    }
     const std::string searched = item.parameters;
     FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
     if (foundHardwareId[0] != '\0') {

@@ -23,13 +23,15 @@ std::string OwnPath()
     return std::string(path, length);
 }
 
-// Beside this executable, so a start from any working directory finds it;
-// the bare name when this executable's own path cannot be told.
+// Beside this executable, by its full path, so a start from any working
+// directory finds it. Empty when this executable's own path cannot be told:
+// the bare name would be looked for in the current directory and along the
+// search path, where anyone may have put a program of that name.
 std::string SiblingPath()
 {
     const std::string own = OwnPath();
     const size_t slash = own.find_last_of('\\');
-    if (slash == std::string::npos) return kSiblingName;
+    if (slash == std::string::npos) return std::string();
     return own.substr(0, slash + 1) + kSiblingName;
 }
 
@@ -139,6 +141,11 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
     }
 
     const std::string sibling = SiblingPath();
+    if (sibling.empty()) {
+        Log("hand-off: 64-bit Windows, but this executable's own path cannot be told, so ", kSiblingName,
+            " is not started; this 32-bit process carries out the list itself, and driver items fail from it");
+        return false;
+    }
     const std::string parameters(tail);
     ShellExecuteInfo start;
     // No box from the shell when the sibling is missing: this process then

@@ -38,6 +38,24 @@ assert data.count(b"KERNEL32.dll") == 1
 open(p, "wb").write(data.replace(b"KERNEL32.dll", b"pthread1.dll"))
 PY
 }
+# newdev.dll in place of SHELL32.dll: a system DLL, but not a KnownDLL.
+fault_launcher64_newdev() { python3 - "$1/zarnowel64.exe" <<'PY'
+import sys
+p = sys.argv[1]
+data = open(p, "rb").read()
+assert data.count(b"SHELL32.dll\0") == 1
+open(p, "wb").write(data.replace(b"SHELL32.dll\0", b"newdev.dll\0\0"))
+PY
+}
+# Subsystem version 4.0, as the toolchain's default for i686 was.
+fault_launcher32_subsystem4() { python3 - "$1/zarnowel.exe" <<'PY'
+import struct, sys
+p = sys.argv[1]
+data = bytearray(open(p, "rb").read())
+struct.pack_into("<HH", data, struct.unpack_from("<I", data, 0x3C)[0] + 24 + 48, 4, 0)
+open(p, "wb").write(data)
+PY
+}
 fault_stray_exe() { mkdir -p "$1/example/tools"; cp "$1/zarnowel.exe" "$1/example/tools/extra.exe"; foreign_import "$1/example/tools/extra.exe"; }
 fault_launcher64_over() { pad "$1/zarnowel64.exe" 262145; }
 fault_launcher64_at_limit() { pad "$1/zarnowel64.exe" 262144; }
@@ -61,6 +79,8 @@ cases=(
   "launcher32_import|1|FAIL: .*/zarnowel\.exe imports non-system libstdc6\.dll"
   "launcher64_import|1|FAIL: .*/zarnowel64\.exe imports non-system libstdc6\.dll"
   "checker_import|1|FAIL: .*/zarnowel-check\.exe imports non-system pthread1\.dll"
+  "launcher64_newdev|1|FAIL: .*/zarnowel64\.exe imports newdev\.dll, a system DLL that is not a KnownDLL"
+  "launcher32_subsystem4|1|FAIL: .*/zarnowel\.exe has subsystem version 4\.0, want 6\.0"
   "stray_exe|1|FAIL: .*/example/tools/extra\.exe imports non-system"
   "launcher64_over|1|REFUSED: zarnowel64\.exe is 262145 bytes, more than 262144"
   "launcher64_at_limit|0|zarnowel64\.exe: 262144 bytes \(at most 262144\)"

@@ -133,6 +133,13 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
          [](sim::SimWindows& s) { s.readOnlyFiles.insert(sim::UpperAscii(kLog)); }},
         {"a folder of that name", std::string("/log:") + kLog, [](sim::SimWindows& s) { s.AddDirectory(kLog); }},
         {"a path of 300 characters", "/log:C:\\logs\\" + std::string(287, 'x'), nullptr},
+        {"a second name of another file (hard link)", std::string("/log:") + kLog,
+         [](sim::SimWindows& s) {
+             s.AddFile(kLog, "");
+             s.linkCounts[sim::UpperAscii(kLog)] = 2;
+         }},
+        {"a junction among its folders", "/log:C:\\logs\\sub\\run.log",
+         [](sim::SimWindows& s) { s.links["C:\\LOGS\\SUB"] = "C:\\windows"; }},
         {"the disk fills during the run", std::string("/log:") + kLog,
          [](sim::SimWindows& s) { s.At(3 * kSec, [&s] { s.writeFails = true; }); }},
     };

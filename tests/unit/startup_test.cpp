@@ -104,12 +104,16 @@ TEST(Startup, HandOffToTheSibling)
         bool wow64, callFails, siblingThere;
         uint32_t siblingExit;
         bool handedOff;
+        std::string modulePath = "D:\\media\\zarnowel.exe";
     } const cases[] = {
         {"native", false, false, true, 0, false},
         {"no IsWow64Process, or it fails: native", true, true, true, 0, false},
         {"64-bit Windows", true, false, true, 0, true},
         {"64-bit Windows, a restart left to the caller", true, false, true, 3010, true},
         {"64-bit Windows, the sibling missing", true, false, false, 0, false},
+        // Never the bare name, which would find the one in the current directory.
+        {"64-bit Windows, its own path too long to tell", true, false, true, 0, false,
+         "D:\\" + std::string(300, 'm') + "\\zarnowel.exe"},
     };
     for (const auto& c : cases) {
         sim::SimScope scope;
@@ -117,16 +121,16 @@ TEST(Startup, HandOffToTheSibling)
         zw::ResetRunState();
         sim.wow64 = c.wow64;
         sim.wow64CallFails = c.callFails;
-        sim.modulePath = "D:\\media\\zarnowel.exe";
+        sim.modulePath = c.modulePath;
         sim.currentDirectory = "C:\\elsewhere";
-        sim.AddDirectory("C:\\elsewhere");
+        sim.AddFile("C:\\elsewhere\\zarnowel64.exe");  // planted where a search would look
         if (c.siblingThere) sim.AddFile("D:\\media\\zarnowel64.exe");
         sim.programs["ZARNOWEL64.EXE"] = {"zarnowel64.exe", 90 * 1000, {}, c.siblingExit};
         const std::string tail = "/s  /log:\"C:\\a b\\x.log\" /norestart";
         int exitCode = -1;
         EXPECT_EQ(zw::HandOffToSibling(tail, exitCode), c.handedOff) << c.what;
         EXPECT_EQ(sim.OpenHandles(), 0u) << c.what;
-        if (!c.wow64 || c.callFails) {
+        if (!c.wow64 || c.callFails || c.modulePath.size() >= zw::kPathCapacity) {
             EXPECT_TRUE(sim.starts.empty()) << c.what;
             continue;
         }

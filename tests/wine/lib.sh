@@ -159,6 +159,8 @@ zw_lock() {
   t0=$(zw_now_ms)
   until mkdir "$lock" 2>/dev/null; do
     owner=$(cat "$lock/pid" 2>/dev/null)
+    # Already ours: a later pass of the same case in the same prefix.
+    [ "$owner" = $$ ] && return 0
     if [ -n "$owner" ] && ! kill -0 "$owner" 2>/dev/null; then
       rm -rf "$lock" # its owner died without cleaning up
       continue

@@ -596,7 +596,8 @@ bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
     return s.started;
 }
 
-Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition, uint32_t flags)
+Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                               uint32_t disposition, uint32_t flags)
 {
     Record("CreateFileA", std::string(path) + "|" + Hex(access) + "|" + Hex(share) + "|" + std::to_string(disposition) +
                               "|" + Hex(flags));
@@ -604,13 +605,33 @@ Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share
     const std::string system32 = UpperAscii(Resolve(windowsDirectory + "\\System32")) + "\\";
     if (wow64 && !fsRedirectionOff && UpperAscii(full).rfind(system32, 0) == 0)
         full = Resolve(windowsDirectory + "\\SysWOW64\\" + full.substr(system32.size()));
-    const std::string key = UpperAscii(full);
-    const size_t k = full.find_last_of('\\');
-    const std::string dir = UpperAscii(k <= 2 ? full.substr(0, 3) : full.substr(0, k));
     if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) {
         lastError = 3;  // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
         return zw::kInvalidHandle;
     }
+    // Links among the folders are always followed; the last one, unless the
+    // caller opens the reparse point itself.
+    bool reparsePoint = false;
+    for (int hops = 0; hops < 32; ++hops) {
+        bool followed = false;
+        for (size_t at = full.find('\\', 3); !followed; at = full.find('\\', at + 1)) {
+            const std::string prefix = at == std::string::npos ? full : full.substr(0, at);
+            auto link = links.find(UpperAscii(prefix));
+            if (link != links.end()) {
+                if (at == std::string::npos && (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+                    reparsePoint = true;
+                    break;
+                }
+                full = Resolve(link->second + (at == std::string::npos ? "" : full.substr(at)));
+                followed = true;
+            }
+            if (at == std::string::npos) break;
+        }
+        if (!followed) break;
+    }
+    const std::string key = UpperAscii(full);
+    const size_t k = full.find_last_of('\\');
+    const std::string dir = UpperAscii(k <= 2 ? full.substr(0, 3) : full.substr(0, k));
     if (directories_.count(dir) == 0) {
         lastError = 3;
         return zw::kInvalidHandle;
@@ -623,11 +644,112 @@ Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share
         lastError = 87;
         return zw::kInvalidHandle;
     }
-    files_.insert(key);
-    content_[key];
+    if (!reparsePoint && files_.insert(key).second) {
+        content_[key];
+        if (securityDescriptor != nullptr) createdWith[key] = static_cast<const char*>(securityDescriptor);
+    }
     Handle h = NewHandle(HandleKind::File);
     namedHandles_[h] = key;
+    openFiles_[h] = {full, reparsePoint};
     return h;
+}
+
+bool SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor)
+{
+    Record("ConvertStringSecurityDescriptorToSecurityDescriptorA", sddl);
+    descriptor = nullptr;
+    if (sddlFails) {
+        lastError = 1336;  // ERROR_INVALID_ACL
+        return false;
+    }
+    // The sim's descriptor is the SDDL text itself.
+    char* p = new char[std::strlen(sddl) + 1];
+    std::memcpy(p, sddl, std::strlen(sddl) + 1);
+    allocations_.insert(p);
+    descriptor = p;
+    return true;
+}
+
+uint32_t SimWindows::GetFileType(Handle file)
+{
+    auto it = openFiles_.find(file);
+    if (it == openFiles_.end()) return 0;  // FILE_TYPE_UNKNOWN
+    auto type = fileTypes.find(UpperAscii(it->second.path));
+    return type == fileTypes.end() ? FILE_TYPE_DISK : type->second;
+}
+
+bool SimWindows::GetFileInformationByHandle(Handle file, FileInformation& information)
+{
+    auto it = openFiles_.find(file);
+    if (it == openFiles_.end()) {
+        lastError = 6;
+        return false;
+    }
+    information.dwFileAttributes = it->second.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+    auto count = linkCounts.find(UpperAscii(it->second.path));
+    information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
+    return true;
+}
+
+uint32_t SimWindows::GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t)
+{
+    auto it = openFiles_.find(file);
+    if (it == openFiles_.end()) {
+        lastError = 6;
+        return 0;
+    }
+    const std::string final = "\\\\?\\" + it->second.path;
+    if (final.size() >= size) return static_cast<uint32_t>(final.size() + 1);
+    std::memcpy(buffer, final.c_str(), final.size() + 1);
+    return static_cast<uint32_t>(final.size());
+}
+
+uint32_t SimWindows::GetFullPathNameA(const char* path, uint32_t size, char* buffer)
+{
+    const std::string full = Resolve(path);
+    if (full.size() >= size) return static_cast<uint32_t>(full.size() + 1);
+    std::memcpy(buffer, full.c_str(), full.size() + 1);
+    return static_cast<uint32_t>(full.size());
+}
+
+Handle SimWindows::LoadLibraryExW(const wchar_t* fileName, uint32_t flags)
+{
+    std::string name;
+    for (const wchar_t* c = fileName; *c != 0; ++c) name += static_cast<char>(*c);
+    Record("LoadLibraryExW", name + "|" + Hex(flags));
+    const std::string system32 = Resolve(windowsDirectory + "\\System32");
+    const std::string appDir = modulePath.substr(0, modulePath.find_last_of('\\'));
+    std::vector<std::string> order;
+    if (name.find('\\') != std::string::npos)
+        order = {Resolve(name)};
+    else if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32)
+        order = {system32 + "\\" + name};
+    else  // the standard order, as without SetDefaultDllDirectories
+        order = {appDir + "\\" + name, system32 + "\\" + name, Resolve(name)};
+    for (const std::string& candidate : order) {
+        const bool systemDll = UpperAscii(candidate).rfind(UpperAscii(system32) + "\\", 0) == 0 &&
+                               system32Dlls.count(UpperAscii(name)) != 0;
+        if (!systemDll && !HasFile(candidate)) continue;
+        Handle h = reinterpret_cast<Handle>(nextHandle_++);
+        modules_[h] = candidate;
+        loadedModules.push_back(candidate);
+        return h;
+    }
+    lastError = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+}
+
+bool SimWindows::GetProcAddress(Handle module, const char* procName)
+{
+    Record("GetProcAddress", procName);
+    auto it = modules_.find(module);
+    if (it != modules_.end()) {
+        const std::string& path = it->second;
+        auto dll = system32Dlls.find(UpperAscii(path.substr(path.find_last_of('\\') + 1)));
+        if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return true;
+    }
+    lastError = ERROR_PROC_NOT_FOUND;
+    return false;
 }
 
 bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written)
@@ -1095,6 +1217,7 @@ bool SimWindows::CloseHandle(Handle handle)
     }
     handles_.erase(it);
     threadEnds_.erase(handle);
+    openFiles_.erase(handle);
     snapshots_.erase(handle);
     processHandles_.erase(handle);
     namedHandles_.erase(handle);

@@ -211,6 +211,21 @@ public:
     // ---- files written through CreateFileA/WriteFile (the run log)
     std::set<std::string> readOnlyFiles;  // upper-cased resolved paths
     bool writeFails = false;
+    // Links a user could have planted, by upper-cased resolved path: a
+    // symbolic link (of a file) or a junction (of a folder) to its target;
+    // CreateFileA follows them, the last one not with FILE_FLAG_OPEN_REPARSE_POINT.
+    std::map<std::string, std::string> links;
+    std::map<std::string, uint32_t> linkCounts;      // a file's hard links, where more than 1
+    std::map<std::string, uint32_t> fileTypes;       // GetFileType where not FILE_TYPE_DISK (a device, a pipe)
+    std::map<std::string, std::string> createdWith;  // the SDDL of the rights a created file got
+    bool sddlFails = false;
+
+    // ---- modules: LoadLibraryExW searches as the flags say. System32 holds
+    // these DLLs with these exports; a DLL file added elsewhere (AddFile) is a
+    // planted one.
+    std::map<std::string, std::set<std::string>> system32Dlls = {
+        {"CFGMGR32.DLL", {"CM_Get_DevNode_Status"}}, {"NEWDEV.DLL", {"UpdateDriverForPlugAndPlayDevicesA"}}};
+    std::vector<std::string> loadedModules;  // the resolved path of every module loaded
 
     // ---- devices
     std::vector<Device> devices;
@@ -290,9 +305,16 @@ public:
     void Sleep(uint32_t ms) override;
     void CharUpperA(char* text) override;
     bool ShellExecuteExA(zw::ShellExecuteInfo& info) override;
-    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
-                       uint32_t flags) override;
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                       uint32_t disposition, uint32_t flags) override;
     bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override;
+    bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override;
+    uint32_t GetFileType(Handle file) override;
+    bool GetFileInformationByHandle(Handle file, FileInformation& information) override;
+    uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t flags) override;
+    uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override;
+    Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override;
+    bool GetProcAddress(Handle module, const char* procName) override;
     bool Wow64DisableWow64FsRedirection(void*& oldValue) override;
     bool Wow64RevertWow64FsRedirection(void* oldValue) override;
     bool IsWow64Process(bool& wow64) override;
@@ -396,6 +418,12 @@ private:
     Process* HandleProcess(Handle h);
     Process* RunningWithId(uint32_t pid);
     std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
+    struct OpenFile {
+        std::string path;  // as the system would report it, links resolved
+        bool reparsePoint = false;
+    };
+    std::map<Handle, OpenFile> openFiles_;
+    std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
     std::set<void*> allocations_;
     std::map<Handle, uint64_t> threadEnds_;  // when each thread's handle is signalled
     int onThread_ = 0;                       // inside a thread's procedure

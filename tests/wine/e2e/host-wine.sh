@@ -38,6 +38,15 @@ host_locale() {
   zw_wine_reset
 }
 
+# host_native_first DLL...: Wine maps its builtin DLL of a name even where a
+# file of that name lies in the search path; asked for native first, it
+# searches as Windows does (a placeholder of its own in System32 still gives
+# the builtin).
+host_native_first() {
+  local IFS=,
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}$*=n,b"
+}
+
 # host_run EXE ARGS...: a Windows program (Unix path) in the foreground.
 host_run() { zw_wine "$@"; }
 

@@ -43,6 +43,26 @@ put() {
   printf '%s\r\n' "$2" >"$p"
 }
 
+# copy SRC DEST: a copy of the file SRC (a Unix path) at DEST.
+copy() {
+  local p
+  p=$(e2e_path "$2")
+  mkdir -p "$(dirname "$p")"
+  cp "$1" "$p"
+}
+
+# hardlink TARGET LINK: LINK is a second name of the file TARGET.
+hardlink() {
+  local p
+  p=$(e2e_path "$2")
+  mkdir -p "$(dirname "$p")"
+  ln -f "$(e2e_path "$1")" "$p"
+}
+
+# native_first DLL...: programs started after it take these DLLs by the
+# system's search order, as Windows does, never from a copy of the host's own.
+native_first() { host_native_first "$@"; }
+
 # windows_file NAME: C:\windows\NAME is removed before the run and after the pass.
 windows_file() {
   rm -f "$WIN/$1"

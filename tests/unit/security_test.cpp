@@ -1,0 +1,159 @@
+// What the launcher, elevated and often SYSTEM, takes from places users may
+// write to: which DLL it loads and how, which file its log goes to.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win_values.h"
+#include "runlog/run_log.h"
+#include "sequencer/installer_window.h"
+#include "sim/sim_windows.h"
+#include "startup/launch.h"
+
+namespace {
+
+using namespace zw::win;
+using sim::UpperAscii;
+
+constexpr char kLog[] = "C:\\logs\\run.log";
+constexpr char kPrecious[] = "C:\\windows\\system.ini";
+constexpr char kAdminOnly[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+
+// A log is written only to one plain file on disk at exactly the path asked
+// for; a file the launcher creates gets rights that let ordinary users read
+// it, not write it. Anything else leaves the log off and every file as it was.
+TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
+{
+    struct {
+        const char* what;
+        std::string path;
+        std::function<void(sim::SimWindows&)> plant;
+        const char* written;  // where the line lands, or null: the log stays off
+        bool created;         // a new file, with its own rights
+    } const cases[] = {
+        {"a new file", kLog, nullptr, kLog, true},
+        {"an existing file", kLog, [](sim::SimWindows& s) { s.AddFile(kLog, "earlier\r\n"); }, kLog, false},
+        {"relative, from the current directory", "run.log", [](sim::SimWindows& s) { s.currentDirectory = "C:\\logs"; },
+         kLog, true},
+        {"a hard link to another file", kLog,
+         [](sim::SimWindows& s) {
+             s.AddFile(kLog, "precious");
+             s.linkCounts[UpperAscii(kLog)] = 2;
+         },
+         nullptr, false},
+        {"a symbolic link to another file", kLog,
+         [](sim::SimWindows& s) {
+             s.AddFile(kLog, "");
+             s.links[UpperAscii(kLog)] = kPrecious;
+         },
+         nullptr, false},
+        {"a symbolic link to a file yet to be", kLog,
+         [](sim::SimWindows& s) {
+             s.AddFile(kLog, "");
+             s.links[UpperAscii(kLog)] = "C:\\windows\\System32\\new.dll";
+         },
+         nullptr, false},
+        {"a junction among the folders", "C:\\logs\\sub\\system.ini",
+         [](sim::SimWindows& s) { s.links["C:\\LOGS\\SUB"] = "C:\\windows"; }, nullptr, false},
+        {"a device or pipe, not a disk file", kLog,
+         [](sim::SimWindows& s) {
+             s.AddFile(kLog, "");
+             s.fileTypes[UpperAscii(kLog)] = 3;  // FILE_TYPE_PIPE
+         },
+         nullptr, false},
+        {"no rights to give a new file", kLog, [](sim::SimWindows& s) { s.sddlFails = true; }, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope scope;
+        sim::SimWindows& sim = scope.sim;
+        sim.AddDirectory("C:\\logs");
+        sim.AddFile(kPrecious, "precious");
+        sim.AddDirectory("C:\\windows\\System32");
+        if (c.plant) c.plant(sim);
+        const std::string before = sim.FileContent(kLog);
+
+        zw::OpenRunLog(c.path);
+        EXPECT_EQ(zw::RunLogOpen(), c.written != nullptr) << c.what;
+        zw::Log("a line");
+        zw::CloseRunLog();
+
+        EXPECT_EQ(sim.FileContent(kPrecious), "precious") << c.what;
+        EXPECT_FALSE(sim.HasFile("C:\\windows\\System32\\new.dll")) << c.what;
+        if (c.written != nullptr) {
+            const std::string log = sim.FileContent(c.written);
+            EXPECT_EQ(log.rfind(before, 0), 0u) << c.what;
+            EXPECT_NE(log.find("] a line\r\n", before.size()), std::string::npos) << c.what;
+        } else {
+            EXPECT_EQ(sim.FileContent(kLog), before) << c.what;
+        }
+        auto rights = sim.createdWith.find(UpperAscii(kLog));
+        EXPECT_EQ(rights != sim.createdWith.end() ? rights->second : "(none)", c.created ? kAdminOnly : "(none)")
+            << c.what;
+        // Every open asks for the reparse point itself, never what it names.
+        for (const sim::Call& call : sim.CallsNamed("CreateFileA"))
+            EXPECT_NE(call.detail.find("|0x200080"), std::string::npos) << c.what << ": " << call.detail;
+        EXPECT_EQ(sim.OpenHandles(), 0u) << c.what;
+        EXPECT_EQ(sim.LiveAllocations(), 0u) << c.what;
+    }
+}
+
+// newdev.dll and cfgmgr32.dll are not KnownDLLs: loaded by name in the
+// ordinary order, a copy beside the launcher or in the current directory
+// (the launcher's folder is the current one) would be taken. The driver step loads them from System32 alone; when one
+// is missing there, the driver item fails with a line in the log and the
+// run goes on.
+TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverItem)
+{
+    struct {
+        const char* what;
+        std::function<void(sim::SimWindows&)> spoil;
+        bool updated;
+        const char* logged;
+    } const cases[] = {
+        {"copies planted beside the launcher and in the current directory", nullptr, true,
+         "driver: C:\\setup\\drv\\x.inf installed for PCI\\VEN_8086&DEV_1234"},
+        {"newdev.dll missing from System32", [](sim::SimWindows& s) { s.system32Dlls.erase("NEWDEV.DLL"); }, false,
+         "driver: newdev.dll cannot be loaded from the system folder: The specified module could not be found. "
+         "(126)"},
+        {"newdev.dll without its function", [](sim::SimWindows& s) { s.system32Dlls["NEWDEV.DLL"].clear(); }, false,
+         "driver: newdev.dll has no UpdateDriverForPlugAndPlayDevicesA: The specified procedure could not be "
+         "found. (127)"},
+        {"cfgmgr32.dll missing from System32", [](sim::SimWindows& s) { s.system32Dlls.erase("CFGMGR32.DLL"); }, false,
+         "driver: cfgmgr32.dll cannot be loaded from the system folder"},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope scope;
+        sim::SimWindows& sim = scope.sim;
+        sim.systemTexts[126] = "The specified module could not be found.\r\n";
+        sim.systemTexts[127] = "The specified procedure could not be found.\r\n";
+        sim.AddDirectory("C:\\logs");
+        sim.AddFile("C:\\setup\\newdev.dll", "planted");
+        sim.AddFile("C:\\setup\\cfgmgr32.dll", "planted");
+        sim.AddFile("C:\\setup\\drv\\x.inf");
+        sim.AddFile("C:\\setup\\after.exe");
+        sim.programs["AFTER.EXE"] = {"", 1000, {}, 0};
+        sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
+        sim.AddLauncher("[SetupList]\nSetup1=0,drv\\x.inf,ven_8086\nSetup2=1,after.exe, ,\n");
+        if (c.spoil) c.spoil(sim);
+
+        zw::BeginRun(std::string("/log:") + kLog);
+        sim.CreateTestWindow(zw::InstallerWindowProc);
+        EXPECT_EQ(zw::EndRun(sim.RunMessageLoop(3600 * 1000)), 0) << c.what;
+
+        for (const std::string& module : sim.loadedModules)
+            EXPECT_EQ(UpperAscii(module).rfind("C:\\WINDOWS\\SYSTEM32\\", 0), 0u) << c.what << ": " << module;
+        for (const sim::Call& call : sim.CallsNamed("LoadLibraryExW"))
+            EXPECT_NE(call.detail.find("|0x800"), std::string::npos) << c.what << ": " << call.detail;
+        EXPECT_EQ(sim.updates.size(), c.updated ? 1u : 0u) << c.what;
+        if (!c.updated) {
+            EXPECT_EQ(sim.CountCalls("SetupDiGetClassDevsA"), 0u) << c.what;
+        }
+        const std::string log = sim.FileContent(kLog);
+        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+        EXPECT_EQ(sim.starts.size(), 1u) << c.what;  // the run went on to the next item
+    }
+}
+
+}  // namespace
