@@ -398,7 +398,7 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     for (const char* name : {"TOOL.EXE", "A.EXE", "B.EXE"}) sim.programs[name] = {"", 700, {}};
     sim.devices.push_back({sim::MultiSz({"PCI\\VEN_1234&DEV_0001"}), 0, true});
     sim.CreateTestWindow(zw::InstallerWindowProc);
-    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 0);
+    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 2);  // item 5's file is missing
 
     // Every existence test, in order: the paths the plan says.
     std::vector<std::string> tested, planned;
