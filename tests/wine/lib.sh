@@ -16,7 +16,7 @@ ZW_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 : "${ZW_WIN32_DIR:=$ZW_SOURCE_DIR/build/win32}"
 : "${ZW_WIN64_DIR:=$ZW_SOURCE_DIR/build/win64}"
 export ZW_SOURCE_DIR ZW_WIN32_DIR ZW_WIN64_DIR
-ZW_SCENARIO=$(basename "$0" .sh)
+ZW_SCENARIO=${ZW_SCENARIO:-$(basename "$0" .sh)}
 ZW_FAILS=0
 ZW_PASSES=0
 ZW_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zw-$ZW_SCENARIO.XXXXXX")
@@ -230,7 +230,7 @@ zw_winpath() {
   local p
   p=$(realpath -m "$1")
   local c
-  c=$(realpath -m "$WINEPREFIX/drive_c")
+  c=$(realpath -m "${HOST_C:-$WINEPREFIX/drive_c}")
   if [ "${p#"$c"}" != "$p" ]; then
     p="C:${p#"$c"}"
   else
@@ -273,7 +273,7 @@ zw_wine() {
 # Unix path in ZW_LOG_FILE) and the helpers' configuration folder ZW_CONF.
 zw_scratch() {
   local name=$1
-  ZW_DIR="$WINEPREFIX/drive_c/zwtest/$name"
+  ZW_DIR="${HOST_C:-$WINEPREFIX/drive_c}/zwtest/$name"
   rm -rf "$ZW_DIR"
   mkdir -p "$ZW_DIR/conf"
   ZW_SCRATCH=$ZW_DIR

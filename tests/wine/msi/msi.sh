@@ -1,4 +1,4 @@
-# Shared part of the Windows Installer scenarios (scenarios/msi_*.sh): the
+# Shared part of the Windows Installer tests (msi_* cases and scenarios): the
 # package built with wixl, its removal, and a watch on the msiexec.exe
 # processes as the launcher's own snapshots see them. Sourced after lib.sh.
 # shellcheck shell=bash
@@ -96,48 +96,4 @@ zw_msi_events() {
 # zw_msi_time EVENT PID: when procprobe logged EVENT for that pid.
 zw_msi_time() {
   zw_msi_events "$1" | awk -v p="$2" '$2 == p { print $1; exit }'
-}
-
-# zw_msi_run_one APP [QUESTION [MSIEXEC_EXIT]]: the package not installed,
-# the launcher of APP run under a watch (with the "Installation" window), its
-# exit code 0, the package's file installed and one msiexec.exe seen that
-# ended with exit code MSIEXEC_EXIT (default 0). Sets ZW_MSI_PID and when it
-# was seen (ZW_MSI_APPEARED) and gone (ZW_MSI_GONE). With QUESTION (a
-# caption), that question must come while the launcher runs; it is answered
-# No and ZW_MSI_ASKED says when it was found.
-zw_msi_run_one() {
-  local app=$1 question=${2:-} code=${3:-0} seen
-  zw_msi_remove
-  zw_expect "the package is not installed before the run" test ! -e "$ZW_MSI_INSTALLED"
-  zw_msi_watch Installation
-  ZW_EXE=zarnowel64.exe zw_start_launcher "$app"
-  if [ -n "$question" ]; then
-    zw_run_prog answer --caption "$question" --press no --timeout 150000 >/dev/null 2>&1
-    zw_expect_eq "the question '$question' came and was answered No" "$?" 0
-    ZW_MSI_ASKED=$(zw_log_ms answer found)
-  fi
-  zw_wait_launcher
-  zw_msi_watch_stop
-  zw_expect_eq "exit code" "$ZW_RC" 0
-  zw_expect "the package's file is installed in Program Files" cmp -s "$ZW_MSI_INSTALLED" "$ZW_MSI_SRC/zwpayload.txt"
-  seen=$(zw_msi_events seen)
-  zw_expect_eq "one msiexec.exe process ran" "$(grep -c . <<<"$seen")" 1
-  ZW_MSI_PID=$(awk 'NR == 1 { print $2 }' <<<"$seen")
-  ZW_MSI_APPEARED=$(zw_msi_time seen "$ZW_MSI_PID")
-  ZW_MSI_GONE=$(zw_msi_time gone "$ZW_MSI_PID")
-  zw_expect "msiexec ended during the run" test -n "$ZW_MSI_GONE"
-  zw_expect_match "msiexec ended with exit code $code" \
-    "$(zw_log_lines procprobe gone | cut -f5 | grep "^pid=$ZW_MSI_PID ")" " exit=$code\$"
-}
-
-# zw_msi_slow_checks MS: the package's custom action ran slow.exe (a helper
-# running MS) once, as a child of the package's msiexec, and the installation
-# lasted at least that long.
-zw_msi_slow_checks() {
-  local ms=$1
-  zw_expect_eq "the custom action ran slow.exe once" "$(zw_log_count slow ended)" 1
-  zw_expect_match "slow.exe was started by the package's msiexec" "$(zw_log_text slow started)" \
-    " ppid=$ZW_MSI_PID parent=msiexec.exe\$"
-  zw_expect_between "msiexec ran at least as long as slow.exe (ms)" "$((ZW_MSI_GONE - ZW_MSI_APPEARED))" "$ms" $((ms + 20000))
-  zw_expect_between "msiexec ended after slow.exe (ms)" "$((ZW_MSI_GONE - $(zw_log_ms slow ended)))" 0 10000
 }

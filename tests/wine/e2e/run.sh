@@ -1,0 +1,300 @@
+#!/bin/bash
+# The end-to-end driver: run.sh CASE. A case (cases/<name>.case) is data: the
+# prefixes it runs in, the stand-in programs with their run times, the setup
+# list, the run, and one line per expectation; see tests/wine/README.md. The
+# case is read once per prefix, each time in a fresh scratch folder. How a
+# Windows program runs is the host file's matter (ZW_E2E_HOST, default
+# host-wine.sh), never the case's.
+set -u
+[ $# = 1 ] || { echo "usage: $0 CASE-FILE" >&2; exit 2; }
+CASE_FILE=$(realpath "$1")
+ZW_SCENARIO=$(basename "$CASE_FILE" .case)
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=host-wine.sh
+source "${ZW_E2E_HOST:-$E2E_DIR/host-wine.sh}"
+source "$ZW_LIB_DIR/msi/msi.sh"
+
+declare -A OUT RC MARK
+BESIDE_PIDS=()
+PASS_WINDOWS_FILES=()
+
+# ---------------------------------------------------------------- setup verbs
+
+# Paths in a case are relative to the scratch folder unless absolute: app/x.exe
+# is beside the launcher; $WIN is C:\windows, $APP the launcher's folder
+# (Windows spelling: $WAPP, $WDIR).
+e2e_path() { case $1 in /*) echo "$1" ;; *) echo "$ZW_DIR/$1" ;; esac; }
+
+# prefixes ARCH[=EXE]...: read by the driver before the case runs (default win64).
+prefixes() { :; }
+
+# helper PATH MS [EXIT]: a stand-in program at PATH, running MS ms, ending with EXIT.
+helper() {
+  local p
+  p=$(e2e_path "$1")
+  zw_helper "$(dirname "$p")" "$(basename "$p")" "$2" "${3:-0}"
+}
+
+# put PATH TEXT: a file holding TEXT (CR LF).
+put() {
+  local p
+  p=$(e2e_path "$1")
+  mkdir -p "$(dirname "$p")"
+  printf '%s\r\n' "$2" >"$p"
+}
+
+# windows_file NAME: C:\windows\NAME is removed before the run and after the pass.
+windows_file() {
+  rm -f "$WIN/$1"
+  PASS_WINDOWS_FILES+=("$1")
+}
+
+# package [SLOW [reboot]]: app/zwpackage.msi, a real Windows Installer
+# package whose installation runs the program SLOW and, with reboot, asks for
+# a restart; $INSTALLED is its installed file, $PAYLOAD what it must hold.
+# uninstall: the package is removed (the prefix is shared).
+package() {
+  zw_msi_require
+  zw_msi_build "$APP" ${1:+"$(e2e_path "$1")"} ${2:+"$2"} || zw_finish
+  INSTALLED=$ZW_MSI_INSTALLED PAYLOAD=$ZW_MSI_SRC/zwpayload.txt
+}
+uninstall() { zw_msi_remove; }
+
+# example [ARGS...]: the bundled example, copied into app/ beside the
+# launcher, run with its stand-in installers (zw_run_example: all four ran,
+# in order, exit code 0).
+example() { zw_run_example "$APP" "$@"; }
+
+# list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
+list() { zw_ini "$(e2e_path "${1:-app}")"; }
+
+# ---------------------------------------------------------------- run verbs
+
+# start [ARGS...] / join: the launcher ($EXE in app/) started, and waited for
+# (and then every program that `beside` started). run = start + join.
+start() { ZW_EXE=$EXE host_start_launcher "$APP" "$@"; }
+join() {
+  host_wait_launcher
+  [ -n "${ZW_WATCH_PID:-}" ] && zw_watch_end
+  local p
+  for p in "${BESIDE_PIDS[@]}"; do wait "$p"; done
+  BESIDE_PIDS=()
+}
+run() {
+  start "$@" || return 0
+  join
+}
+
+# beside ITEM PATH: once the helper ITEM has started, PATH runs too (a
+# process the launcher never started).
+beside() {
+  local p
+  p=$(e2e_path "$2")
+  (zw_wait_log "$1" started 1 90 >/dev/null && host_run "$p" >/dev/null 2>&1) &
+  BESIDE_PIDS+=($!)
+}
+
+# spawn PATH [ARGS...]: PATH runs in the background until the pass or a reset ends it.
+spawn() {
+  local p
+  p=$(e2e_path "$1")
+  shift
+  host_run "$p" "$@" >/dev/null 2>&1 &
+}
+
+# language eng|kor: the system locale of every program started after it (ends
+# what runs); a failure when the system cannot give it.
+language() {
+  host_locale "$1" && return 0
+  zw_fail "$(e2e_what "no locale $1 on this system")"
+  return 1
+}
+
+# probe KEY PROG ARGS...: runs the test program PROG (or the program at the
+# Unix path PROG) now; its output (CR
+# dropped) is OUT[KEY], its exit code RC[KEY], the time it ended MARK[KEY].
+probe() {
+  local key=$1 prog=$2 o
+  shift 2
+  [[ $prog == */* ]] || prog=$(zw_prog "$prog")
+  o=$(host_run "$prog" "$@" 2>/dev/null)
+  RC[$key]=$?
+  OUT[$key]=${o//$'\r'/}
+  MARK[$key]=$(zw_now_ms)
+}
+
+# watch [IMAGE,... [TITLE]]: before start: a process watch of those image
+# names (default $EXE), and of the window TITLE, ended by join; its lines
+# (procprobe seen/gone/window-shown/window-gone) go to the log, and it gives
+# whole exit codes and system times.
+watch() { zw_watch_start "${1:-$EXE}" "${2:-}"; }
+
+# reset: a second run in the same pass: every process ended, the log emptied.
+reset() {
+  host_reset
+  : >"$ZW_LOG_FILE"
+  OUT=() RC=() MARK=()
+}
+
+# pause SECONDS; mark KEY: MARK[KEY] is now.
+pause() { sleep "$1"; }
+mark() { MARK[$1]=$(zw_now_ms); }
+
+# ---------------------------------------------------------------- expectations
+# One line each; the line itself, with the prefix, is the check's name.
+
+# LABEL (set in a case) tells apart the runs of one pass.
+e2e_what() { echo "$ARCH${LABEL:+ $LABEL}: $*"; }
+
+# exit_code N: the launcher's exit code; the loader reports its low 8 bits,
+# a watch (see watch) the whole code.
+exit_code() {
+  if [ -n "$(zw_watched "$EXE" exit)" ]; then
+    zw_expect_eq "$(e2e_what exit code, whole and low 8 bits)" "$(zw_watched "$EXE" exit) $ZW_RC" "$1 $(($1 % 256))"
+  else
+    zw_expect_eq "$(e2e_what exit code)" "$ZW_RC" "$(($1 % 256))"
+  fi
+}
+
+# watched IMAGE FIELD WANT [N]: what the watch saw of the Nth process of that
+# image (pid, ppid, created_ft, ended_ft, exit).
+watched() { zw_expect_eq "$(e2e_what watched "$@")" "$(zw_watched "$1" "$2" "${4:-1}")" "$3"; }
+
+# count NAME EVENT N: N such lines in the helpers' log ("" or * for any name).
+count() { zw_expect_eq "$(e2e_what count "$@")" "$(zw_log_count "$1" "$2")" "$3"; }
+
+# text NAME EVENT WANT [N]: the text of the Nth such line (1 first, -1 last) is WANT.
+text() { zw_expect_eq "$(e2e_what text "$1" "$2" "[${4:-1}]")" "$(zw_log_text "$1" "$2" "${4:-1}")" "$3"; }
+
+# e2e_texts NAME EVENT N: the Nth such text, or with N = all all of them.
+e2e_texts() {
+  if [ "$3" = all ]; then zw_log_lines "$1" "$2" | cut -f5-; else zw_log_text "$1" "$2" "$3"; fi
+}
+
+# match / nomatch NAME EVENT ERE [N|all]: the text (default the first; all: any line) matches ERE or not.
+match() { zw_expect_match "$(e2e_what match "$@")" "$(e2e_texts "$1" "$2" "${4:-1}")" "$3"; }
+nomatch() { zw_expect_no_match "$(e2e_what nomatch "$@")" "$(e2e_texts "$1" "$2" "${4:-all}")" "$3"; }
+
+# A point in time: @start or @end of the launcher, @KEY (a probe or mark),
+# NAME:EVENT[:N] from the log, A+B:EVENT the later of A's and B's.
+e2e_point() {
+  case $1 in
+    @start) echo "$ZW_START_MS" ;;
+    @end) echo "$ZW_END_MS" ;;
+    @*) echo "${MARK[${1#@}]:-}" ;;
+    *)
+      local names=${1%%:*} rest=${1#*:} event n name t best=
+      event=${rest%%:*}
+      n=1
+      [ "$rest" != "$event" ] && n=${rest#*:}
+      IFS=+ read -ra names <<<"$names"
+      for name in "${names[@]}"; do
+        t=$(zw_log_ms "$name" "$event" "$n")
+        [ -z "$t" ] && { echo ""; return; }
+        [ -z "$best" ] || [ "$t" -gt "$best" ] && best=$t
+      done
+      echo "$best"
+      ;;
+  esac
+}
+
+# seen NAME EVENT [COUNT [SECONDS]]: the log reaches COUNT (1) such lines in time (60 s).
+seen() {
+  if zw_log_reaches "$@"; then zw_ok "$(e2e_what seen "$@")"; else zw_fail "$(e2e_what seen "$@"): not in time"; fi
+}
+
+# window NAME ENTRY: the helper NAME saw a top-level window listed exactly as
+# ENTRY ("title [class] {child texts}"); window_count NAME ERE N [BUT]: N of
+# its window sightings match ERE (those holding the text BUT not counted).
+window() { zw_expect "$(e2e_what window "$@")" grep -Fqx -- "$2" <(zw_windows_seen "$1"); }
+window_count() {
+  zw_expect_eq "$(e2e_what window_count "$@")" \
+    "$(zw_windows_seen "$1" | grep -E -- "$2" | { if [ -n "${4:-}" ]; then grep -vF -- "$4"; else cat; fi; } | grep -c .)" "$3"
+}
+
+# shown KEY NAME ENTRY: when the window whose entry starts with ENTRY
+# ("Installation [#32770] {") was first listed by the helper NAME (@KEY.up), when
+# first no longer after that (@KEY.down); OUT[KEY] how many separate times it was listed.
+shown() {
+  local up down n
+  IFS=: read -r up down n < <(zw_log_lines "$2" windows | awk -F'\t' -v w="$3" '
+    { listed = index(" ; " $5 " ; ", " ; " w) > 0 }
+    listed && !was { n++; if (!up) up = $1 }
+    !listed && was && !down { down = $1 }
+    { was = listed }
+    END { printf "%s:%s:%d\n", up ? up : "", down ? down : "", n }')
+  MARK[$1.up]=$up MARK[$1.down]=$down OUT[$1]=$n
+}
+
+# gap FROM TO LO HI: TO - FROM in ms is in [LO, HI].
+gap() {
+  local from to
+  from=$(e2e_point "$1")
+  to=$(e2e_point "$2")
+  local got=
+  [ -n "$from" ] && [ -n "$to" ] && got=$((to - from))
+  zw_expect_between "$(e2e_what gap "$1" "$2" ms)" "$got" "$3" "$4"
+}
+
+# same A B: the two files are equal; absent A: no such file.
+same() { zw_expect "$(e2e_what same "$@")" cmp -s "$(e2e_path "$1")" "$(e2e_path "$2")"; }
+absent() { zw_expect "$(e2e_what absent "$@")" test ! -e "$(e2e_path "$1")"; }
+
+# rc KEY N: the probe's exit code; out KEY ERE: its output matches;
+# out_count KEY ERE N: N lines of it match.
+rc() { zw_expect_eq "$(e2e_what rc "$1")" "${RC[$1]:-}" "$2"; }
+out() { zw_expect_match "$(e2e_what out "$1" "$2")" "${OUT[$1]:-}" "$2"; }
+out_count() { zw_expect_eq "$(e2e_what out_count "$1" "$2")" "$(grep -Ec -- "$2" <<<"${OUT[$1]:-}")" "$3"; }
+
+# traced / untraced KIND ERE: the trace of the run (TRACE=process or exec
+# before start) has a line matching ERE, or none.
+traced() { zw_expect_match "$(e2e_what traced "$@")" "$(host_traced "$1")" "$2"; }
+untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")" "$2"; }
+
+# eq DESCRIPTION GOT WANT: a value the case works out itself.
+eq() { zw_expect_eq "$(e2e_what "$1")" "$2" "$3"; }
+
+# check DESCRIPTION COMMAND...: anything else; the command must succeed.
+check() {
+  local d=$1
+  shift
+  zw_expect "$(e2e_what "$d")" "$@"
+}
+
+# by_arch WIN64 WIN32: the value for this pass (e.g. a slack for emulated starts).
+by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
+
+# ---------------------------------------------------------------- passes
+
+host_require
+read -ra PASSES < <(sed -n 's/^prefixes[[:space:]]\+//p' "$CASE_FILE" | head -n1)
+[ ${#PASSES[@]} = 0 ] && PASSES=(win64)
+# ZW_PREFIXES="win64" leaves the other passes out (e.g. while developing).
+if [ -n "${ZW_PREFIXES:-}" ]; then
+  for i in "${!PASSES[@]}"; do [[ " $ZW_PREFIXES " == *" ${PASSES[$i]%%=*} "* ]] || unset "PASSES[$i]"; done
+  PASSES=("${PASSES[@]}")
+  [ ${#PASSES[@]} = 0 ] && zw_skip "no pass of this case in ZW_PREFIXES=$ZW_PREFIXES"
+fi
+
+for pass in "${PASSES[@]}"; do
+  ARCH=${pass%%=*}
+  EXE=${pass#*=}
+  if [ "$EXE" = "$pass" ]; then EXE=zarnowel.exe; [ "$ARCH" = win64 ] && EXE=zarnowel64.exe; fi
+  host_prefix "$ARCH"
+  zw_scratch "$ZW_SCENARIO" >/dev/null
+  APP=$ZW_DIR/app
+  WAPP=$(host_winpath "$APP")
+  WDIR=$ZW_WDIR
+  WIN=$HOST_C/windows
+  zw_install_launcher "$APP"
+  t0=$(zw_now_ms)
+  # shellcheck source=/dev/null
+  source "$CASE_FILE"
+  zw_note "$ARCH: pass took $(($(zw_now_ms) - t0)) ms"
+  host_reset
+  for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$WIN/$f"; done
+  PASS_WINDOWS_FILES=()
+  # The rig removes the last scratch folder; an earlier one goes here.
+  [ "$ZW_FAILS" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ] && [ "$pass" != "${PASSES[-1]}" ] && rm -rf "$ZW_SCRATCH"
+done
+zw_finish
