@@ -118,14 +118,15 @@ pair_run() {
   WINEDEBUG=+exec zw_start_launcher "$app" "$@"
 }
 
-# pair_end FIRST LAST IMAGE: waits for the launcher; the items FIRST and LAST
-# were started by IMAGE, and the launcher ended after LAST's grace poll and,
+# pair_end FIRST LAST IMAGE CODE: waits for the launcher, which ends with
+# CODE (zarnowel.exe's as its sibling's); the items FIRST and LAST were
+# started by IMAGE, and the launcher ended after LAST's grace poll and,
 # with the real sibling, after the sibling.
 pair_end() {
-  local first=$1 last=$2 image=$3 what=$PAIR_LABEL
+  local first=$1 last=$2 image=$3 code=$4 what=$PAIR_LABEL
   zw_wait_launcher
   zw_watch_end
-  zw_expect_eq "$what: exit code" "$(zw_watched zarnowel.exe exit) $ZW_RC" "0 0"
+  zw_expect_eq "$what: exit code" "$(zw_watched zarnowel.exe exit) $ZW_RC" "$code $((code % 256))"
   local siblings=1
   [ "$image" = zarnowel.exe ] && siblings=0
   zw_expect_eq "$what: processes of zarnowel.exe and zarnowel64.exe" \
@@ -147,7 +148,7 @@ pair_end() {
   fi
   zw_expect_eq "$what: zarnowel64.exe started by zarnowel.exe" "$(zw_watched zarnowel64.exe ppid)" \
     "$(zw_watched zarnowel.exe pid)"
-  zw_expect_eq "$what: zarnowel64.exe ended with exit code 0" "$(zw_watched zarnowel64.exe exit)" 0
+  zw_expect_eq "$what: zarnowel64.exe ended with exit code $code" "$(zw_watched zarnowel64.exe exit)" "$code"
   local gap=$((ended - $(zw_ft_ms "$(zw_watched zarnowel64.exe ended_ft)")))
   zw_expect_between "$what: zarnowel.exe ended after zarnowel64.exe (ms)" "$gap" 0 3000
   zw_note "$what: launcher ran $((ZW_END_MS - ZW_START_MS)) ms; ended $after ms after $last.exe," \
@@ -176,7 +177,7 @@ answer_box "file open error" "'file open error' shown by the sibling" 90000 \
 # Wine's shell names no caption: "Error", with its own text.
 answer_box "Error" "the shell's box for data.zwq, in the sibling" 60000 \
   $'^found\tError \\[#32770\\] .* image=zarnowel64\\.exe '
-pair_end first last zarnowel64.exe
+pair_end first last zarnowel64.exe 2   # missing.inf: the first failure
 zw_expect_eq "plain run: no [SetupSilent] item" "$(zw_log_count quiet started)" 0
 zw_expect_eq "plain run: exactly those two boxes" "$(boxes | sed 's/ \[#32770\].*//' | tr '\n' '|')" "Error|file open error|"
 zw_expect_eq "plain run: starts" "$(starts)" \
@@ -187,7 +188,7 @@ $MASK_UI .\\last.exe [ ]"
 
 pair_run "/s" /s
 zw_wait_log last started 1 90
-pair_end quiet last zarnowel64.exe
+pair_end quiet last zarnowel64.exe 2
 zw_expect_eq "/s: no [SetupList] item" "$(zw_log_count first started)" 0
 zw_expect_eq "/s: no box at all" "$(boxes)" ""
 # quiet.exe's grace poll, then the driver item passed over at once, then
@@ -209,7 +210,7 @@ Setup1=1,first.exe, ,
 Setup2=1,last.exe, ,
 EOF
 pair_run "no sibling"
-pair_end first last zarnowel.exe
+pair_end first last zarnowel.exe 0
 zw_expect_eq "no sibling: no box at all" "$(boxes)" ""
 zw_expect_eq "no sibling: starts" "$(starts)" \
   "$MASK_NO_UI $(zw_winpath "$app")\\zarnowel64.exe []
