@@ -134,13 +134,16 @@ bool LoadDeviceLibraries()
     for (const SystemEntry& entry : kDeviceEntries) {
         Handle module = sys.LoadLibraryExW(entry.library, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (module == nullptr) {
+            const uint32_t error = sys.GetLastError();
             Log("driver: ", Narrow(entry.library),
-                " cannot be loaded from the system folder: ", SystemErrorText(sys.GetLastError()));
+                " cannot be loaded from the system folder: ", SystemErrorText(error));
+            sys.SetLastError(error);
             return false;
         }
         if (!sys.GetProcAddress(module, entry.function)) {
-            Log("driver: ", Narrow(entry.library), " has no ", entry.function, ": ",
-                SystemErrorText(sys.GetLastError()));
+            const uint32_t error = sys.GetLastError();
+            Log("driver: ", Narrow(entry.library), " has no ", entry.function, ": ", SystemErrorText(error));
+            sys.SetLastError(error);
             return false;
         }
     }
@@ -206,6 +209,8 @@ bool UpdateDeviceDriver(Hwnd owner, char* hardwareId, const char* infPath, uint3
     Log("driver: the update of ", copy, " with ", infPath,
         (installFlags & win::INSTALLFLAG_NONINTERACTIVE) != 0 ? " (no interaction)" : "",
         " failed: ", SystemErrorText(call.error));
+    // The call ran on a thread of its own: its error is handed on here.
+    Sys().SetLastError(call.error);
     return false;
 }
 

@@ -38,8 +38,9 @@ inline constexpr SystemEntry kDeviceEntries[] = {
 };
 
 // Loads the DLLs of kDeviceEntries from System32 and finds their functions.
-// False, after a line in the run log, when one is missing: the driver item
-// then fails and the run goes on.
+// False, after a line in the run log, when one is missing, with the failing
+// call's error as the last error: the driver item then fails and the run goes
+// on.
 bool LoadDeviceLibraries();
 
 // Finds a present device whose first hardware ID contains searchText (both

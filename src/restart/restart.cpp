@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
 
@@ -57,7 +58,7 @@ namespace {
 // nothing while terminal services run: InitiateShutdownW restarts from any
 // session, logging every session off. ExitWindowsEx remains where that call
 // is missing or not implemented. The reason goes to the system's event log.
-void RequestRestart()
+bool RequestRestart()
 {
     Platform& sys = Sys();
     const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
@@ -66,23 +67,25 @@ void RequestRestart()
         win::SHUTDOWN_RESTART | win::SHUTDOWN_FORCE_OTHERS | win::SHUTDOWN_FORCE_SELF, kRestartReason);
     if (result == win::ERROR_SUCCESS) {
         Log("restart: the system restarts in ", kRestartGraceSeconds, " s");
-        return;
+        return true;
     }
     if (result != win::ERROR_CALL_NOT_IMPLEMENTED) {
         sys.SetLastError(result);
         ReportLastError("InitiateShutdownW");
-        return;
+        return false;
     }
     Log("restart: InitiateShutdownW is not implemented here; ExitWindowsEx instead");
-    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason))
+    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason)) {
         Log("restart: the system restarts");
-    else
-        ReportLastError("ExitWindowsEx");
+        return true;
+    }
+    ReportLastError("ExitWindowsEx");
+    return false;
 }
 
 }  // namespace
 
-void RestartSystem()
+bool RestartSystem()
 {
     Platform& sys = Sys();
     Handle token = nullptr;
@@ -98,9 +101,22 @@ void RestartSystem()
     // last error tells (ERROR_NOT_ALL_ASSIGNED).
     sys.AdjustTokenPrivileges(token, false, privileges);
     if (sys.GetLastError() != win::ERROR_SUCCESS) ReportLastError("AdjustTokenPrivileges");
-    RequestRestart();
+    const bool accepted = RequestRestart();
     if (token != nullptr) sys.CloseHandle(token);
+    return accepted;
 }
+
+namespace {
+
+void Restart()
+{
+    if (RestartSystem())
+        ReportRestartStarted("the launcher");
+    else
+        ReportRestartNeeded("Windows refused the restart");
+}
+
+}  // namespace
 
 void OfferRestart()
 {
@@ -108,16 +124,26 @@ void OfferRestart()
         Log("end: no restart is needed");
         return;
     }
+    if (RestartStarted()) {
+        // Windows is already going down; a second request would change nothing.
+        Log("end: a restart is needed; an item has already started one");
+        return;
+    }
+    if (TimeLimitReached()) {
+        // What still runs may be an installer half-way; no restart under it.
+        ReportRestartNeeded("the time limit was reached, so the restart is skipped");
+        return;
+    }
     if (noRestart != 0) {
         // Whoever started the launcher (a management agent) restarts the
         // machine when it suits it.
-        exitCode = static_cast<int32_t>(win::ERROR_SUCCESS_REBOOT_REQUIRED);
         Log("end: a restart is needed; /norestart leaves it to the caller");
+        ReportRestartNeeded("/norestart");
         return;
     }
     if (silentMode != 0) {
         Log("end: a restart is needed; restarting without a question (/s)");
-        RestartSystem();
+        Restart();
         return;
     }
     const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
@@ -125,7 +151,10 @@ void OfferRestart()
                                          korean ? kRestartCaptionKorean : kRestartCaptionEnglish,
                                          win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST);
     Log("end: a restart is needed; the user answered ", answer == win::IDYES ? "Yes" : "No");
-    if (answer == win::IDYES) RestartSystem();
+    if (answer == win::IDYES)
+        Restart();
+    else
+        ReportRestartNeeded("the user answered No");
 }
 
 }  // namespace zw

@@ -104,7 +104,8 @@ TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
         s.AddLauncher(std::string("[SetupList]\nSetup1=") + c.item1 + "\nSetup2=1,second.msi, ,\n");
         zw::OpenRunLog(kLog);
         s.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(s.RunMessageLoop(2 * kLong), 0) << c.what;
+        // A package started while the installer is still busy ends with 1618, and so does the run.
+        EXPECT_EQ(s.RunMessageLoop(2 * kLong), c.busyUntil > 600 * kSec ? 1618 : 0) << c.what;
         zw::CloseRunLog();
 
         ASSERT_EQ(s.starts.size(), 2u) << c.what;
