@@ -84,10 +84,14 @@ Copied CopyEntry(std::string_view value, size_t size, LeadByteTest isLeadByte)
 
 bool IsLeadByte949(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
-bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::string_view& value) const
+// Hands each key line of the first section named section to visit, as its
+// name (up to '=') and, when it has one, its value (after '=' and its
+// blanks), until visit returns false.
+void ProfileText::VisitSection(
+    std::string_view section,
+    const std::function<bool(std::string_view name, bool hasValue, std::string_view value)>& visit) const
 {
     section = Trim(section);
-    key = Trim(key);
     std::string_view rest(text_);
     // Keys before the first header belong to a section without a name.
     bool inSection = section.empty();
@@ -103,7 +107,7 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
         if (line.front() == '[') {
             const size_t close = line.rfind(']');
             if (close != 0 && close != std::string_view::npos) {
-                if (inSection) return false;  // the first section of that name is the only one read
+                if (inSection) return;  // the first section of that name is the only one read
                 const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
                 inSection = !sectionSeen && EqualNoCase(name, section);
                 sectionSeen = sectionSeen || inSection;
@@ -113,53 +117,42 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
         }
         if (!inSection) continue;
         const size_t eq = line.find('=');
-        const std::string_view name = UpToNul(Trim(line.substr(0, eq)));
-        if (!EqualNoCase(name, key)) continue;
-        // The first key of the name decides, with or without a value.
-        if (eq == std::string_view::npos) return false;
-        std::string_view v = line.substr(eq + 1);
-        while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
-        value = UpToNul(v);
-        return true;
+        std::string_view value;
+        if (eq != std::string_view::npos) {
+            value = line.substr(eq + 1);
+            while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+        }
+        if (!visit(UpToNul(Trim(line.substr(0, eq))), eq != std::string_view::npos, UpToNul(value))) return;
     }
-    return false;
+}
+
+bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::string_view& value) const
+{
+    key = Trim(key);
+    bool found = false;
+    VisitSection(section, [&](std::string_view name, bool hasValue, std::string_view v) {
+        if (!EqualNoCase(name, key)) return true;
+        // The first key of the name decides, with or without a value.
+        found = hasValue;
+        if (hasValue) value = v;
+        return false;
+    });
+    return found;
 }
 
 std::vector<std::string> ProfileText::Keys(std::string_view section) const
 {
-    section = Trim(section);
     std::vector<std::string> keys, seen;
-    std::string_view rest(text_);
-    bool inSection = section.empty();
-    bool sectionSeen = inSection;
-    while (!rest.empty()) {
-        size_t end = 0;
-        while (end < rest.size() && !IsLineBreak(rest[end])) ++end;
-        std::string_view line = Trim(rest.substr(0, end));
-        while (end < rest.size() && IsLineBreak(rest[end])) ++end;
-        rest.remove_prefix(end);
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            const size_t close = line.rfind(']');
-            if (close != 0 && close != std::string_view::npos) {
-                if (inSection) break;
-                const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
-                inSection = !sectionSeen && EqualNoCase(name, section);
-                sectionSeen = sectionSeen || inSection;
-                continue;
-            }
-        }
-        if (!inSection) continue;
-        const size_t eq = line.find('=');
-        const std::string_view name = UpToNul(Trim(line.substr(0, eq)));
-        if (name.empty()) continue;
+    VisitSection(section, [&](std::string_view name, bool hasValue, std::string_view) {
+        if (name.empty()) return true;
         bool known = false;
         for (const std::string& seenName : seen) known = known || EqualNoCase(seenName, name);
-        if (known) continue;
+        if (known) return true;
         // The first line of a name decides; without '=' it has no value.
         seen.emplace_back(name);
-        if (eq != std::string_view::npos) keys.emplace_back(name);
-    }
+        if (hasValue) keys.emplace_back(name);
+        return true;
+    });
     return keys;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,9 @@ public:
 private:
     // The raw value (quotes still on); false when there is none.
     bool FindRaw(std::string_view section, std::string_view key, std::string_view& value) const;
+    void VisitSection(
+        std::string_view section,
+        const std::function<bool(std::string_view name, bool hasValue, std::string_view value)>& visit) const;
 
     std::string text_;
     LeadByteTest isLeadByte_;
