@@ -3,12 +3,14 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/run_lock_win32.h"
 #include "platform/adapter.h"
 #include "resource.h"
 #include "runlog/run_log.h"
 #include "sequencer/installer_window.h"
 #include "startup/command_line.h"
 #include "startup/launch.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 
 namespace {
@@ -54,7 +56,7 @@ bool CreateInstallerWindow(HINSTANCE instance, int /*showState*/)
 int RunLauncher(HINSTANCE instance, std::string_view tail)
 {
     zw::SetPlatform(&zw::Win32Platform());
-    zw::BeginRun(tail);
+    if (!zw::BeginRun(tail)) return zw::EndRun(static_cast<int>(zw::RunExitCode()));
     // The shell may hand a start to extensions that need a single-threaded
     // apartment; the launcher's one thread is it.
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -62,13 +64,26 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
     int exitCode = 0;
     if (zw::HandOffToSibling(tail, exitCode)) return zw::EndRun(exitCode);
 
+    // Taken by the process that carries out the list, so the 32-bit launcher
+    // and the sibling it hands off to count as one run, and a second pair
+    // learns 1618 from its own sibling.
+    zw::RunLock lock;
+    if (!zw::TakeRunLock(lock)) {
+        zw::ReportFailure(ERROR_INSTALL_ALREADY_RUNNING, "another run of the launcher is in progress");
+        return zw::EndRun(static_cast<int>(zw::RunExitCode()));
+    }
+
     ::InitCommonControls();
     ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
     ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);
     if (!CreateInstallerWindow(instance, SW_SHOWDEFAULT)) {
-        zw::Log("start: the InstallerWindow cannot be created: ", zw::SystemErrorText(::GetLastError()));
-        return zw::EndRun(0);
+        const DWORD error = ::GetLastError();
+        zw::ReportFailure(error != 0 ? error : ERROR_INVALID_WINDOW_HANDLE,
+                          "the InstallerWindow cannot be created: " + zw::SystemErrorText(error));
+        const int code = zw::EndRun(static_cast<int>(zw::RunExitCode()));
+        zw::ReleaseRunLock(lock);
+        return code;
     }
 
     HACCEL accelerators = ::LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_INSTALLER));
@@ -80,7 +95,9 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
             ::DispatchMessageA(&msg);
         }
     }
-    return zw::EndRun(static_cast<int>(msg.wParam));
+    const int code = zw::EndRun(static_cast<int>(msg.wParam));
+    zw::ReleaseRunLock(lock);
+    return code;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace win {
 constexpr uint32_t WM_CREATE = 0x0001;
 constexpr uint32_t WM_DESTROY = 0x0002;
 constexpr uint32_t WM_CLOSE = 0x0010;
+constexpr uint32_t WM_ENDSESSION = 0x0016;
 constexpr uint32_t WM_QUIT = 0x0012;
 constexpr uint32_t WM_INITDIALOG = 0x0110;
 constexpr uint32_t WM_COMMAND = 0x0111;
@@ -50,8 +51,15 @@ constexpr uint32_t ERROR_SUCCESS = 0;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t ERROR_INVALID_DATA = 13;
+constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
+constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
+constexpr uint32_t ERROR_TIMEOUT = 1460;
+constexpr uint32_t ERROR_INSTALL_USEREXIT = 1602;
+constexpr uint32_t ERROR_INSTALL_ALREADY_RUNNING = 1618;
 constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
+// SetupAPI: no device has the hardware ID.
+constexpr uint32_t ERROR_NO_SUCH_DEVINST = 0xE000020B;
 constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr uint32_t ERROR_PRIVILEGE_NOT_HELD = 1314;
 // Exit codes of installers and Windows Installer packages that ask for a
@@ -110,6 +118,7 @@ constexpr size_t MAX_PATH = 260;
     X(WM_CREATE) \
     X(WM_DESTROY) \
     X(WM_CLOSE) \
+    X(WM_ENDSESSION) \
     X(WM_QUIT) \
     X(WM_INITDIALOG) \
     X(WM_COMMAND) \
@@ -136,8 +145,14 @@ constexpr size_t MAX_PATH = 260;
     X(CR_NO_SUCH_DEVNODE) \
     X(ERROR_SUCCESS) \
     X(ERROR_INVALID_DATA) \
+    X(ERROR_INVALID_PARAMETER) \
+    X(ERROR_NO_ASSOCIATION) \
+    X(ERROR_TIMEOUT) \
+    X(ERROR_INSTALL_USEREXIT) \
+    X(ERROR_INSTALL_ALREADY_RUNNING) \
     X(ERROR_INSUFFICIENT_BUFFER) \
     X(ERROR_NO_MORE_ITEMS) \
+    X(ERROR_NO_SUCH_DEVINST) \
     X(ERROR_NOT_ALL_ASSIGNED) \
     X(ERROR_PRIVILEGE_NOT_HELD) \
     X(TOKEN_ADJUST_PRIVILEGES) \

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
 
@@ -42,7 +43,7 @@ void ReportLastError(const char* failingCall)
     sys.SetLastError(code);
 }
 
-void RestartSystem()
+bool RestartSystem()
 {
     Platform& sys = Sys();
     Handle token = nullptr;
@@ -59,12 +60,26 @@ void RestartSystem()
     sys.AdjustTokenPrivileges(token, false, privileges);
     if (sys.GetLastError() != win::ERROR_SUCCESS) ReportLastError("AdjustTokenPrivileges");
     // The reason goes to the system's event log: a planned installation.
-    if (sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason))
+    const bool accepted = sys.ExitWindowsEx(win::EWX_REBOOT | win::EWX_FORCE, kRestartReason);
+    if (accepted)
         Log("restart: the system restarts");
     else
         ReportLastError("ExitWindowsEx");
     if (token != nullptr) sys.CloseHandle(token);
+    return accepted;
 }
+
+namespace {
+
+void Restart()
+{
+    if (RestartSystem())
+        ReportRestartStarted("the launcher");
+    else
+        ReportRestartNeeded("Windows refused the restart");
+}
+
+}  // namespace
 
 void OfferRestart()
 {
@@ -72,16 +87,26 @@ void OfferRestart()
         Log("end: no restart is needed");
         return;
     }
+    if (RestartStarted()) {
+        // Windows is already going down; a second request would change nothing.
+        Log("end: a restart is needed; an item has already started one");
+        return;
+    }
+    if (TimeLimitReached()) {
+        // What still runs may be an installer half-way; no restart under it.
+        ReportRestartNeeded("the time limit was reached, so the restart is skipped");
+        return;
+    }
     if (noRestart != 0) {
         // Whoever started the launcher (a management agent) restarts the
         // machine when it suits it.
-        exitCode = static_cast<int32_t>(win::ERROR_SUCCESS_REBOOT_REQUIRED);
         Log("end: a restart is needed; /norestart leaves it to the caller");
+        ReportRestartNeeded("/norestart");
         return;
     }
     if (silentMode != 0) {
         Log("end: a restart is needed; restarting without a question (/s)");
-        RestartSystem();
+        Restart();
         return;
     }
     const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
@@ -89,7 +114,10 @@ void OfferRestart()
                                          korean ? kRestartCaptionKorean : kRestartCaptionEnglish,
                                          win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST);
     Log("end: a restart is needed; the user answered ", answer == win::IDYES ? "Yes" : "No");
-    if (answer == win::IDYES) RestartSystem();
+    if (answer == win::IDYES)
+        Restart();
+    else
+        ReportRestartNeeded("the user answered No");
 }
 
 }  // namespace zw

@@ -5,15 +5,17 @@
 namespace zw {
 
 // Called once, while the InstallerWindow is destroyed: acts only when an item
-// or a driver installation asked for a restart. With /norestart it neither
-// restarts nor asks, and sets exitCode to 3010 for the caller to restart.
+// or a driver installation asked for a restart, and not when an item has
+// already started one or the time limit was reached. With /norestart it
+// neither restarts nor asks, leaving the restart to the caller (3010).
 // Silent mode restarts without asking; otherwise the user is asked, in Korean
-// or in English.
+// or in English. The run's outcome learns what became of the restart.
 void OfferRestart();
 
 // Enables the shutdown privilege and forces a reboot. Every failing step is
-// reported and the next one runs all the same; returns in every case.
-void RestartSystem();
+// reported and the next one runs all the same; returns in every case, true
+// when Windows accepted the restart.
+bool RestartSystem();
 
 // Shows the system's text for the thread's last error under the name of the
 // failing call (in the log; in a box too unless the run is silent), and

@@ -8,16 +8,20 @@
 #include "restart/restart.h"
 #include "runlog/run_log.h"
 #include "sequencer/item_kinds.h"
+#include "sequencer/item_outcome.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/item_start.h"
 #include "sequencer/item_wait.h"
 #include "sequencer/progress_dialog.h"
 #include "setuplist/setup_list.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 
 namespace zw {
 
 namespace {
+
+bool sessionEnds = false;
 
 void LoadAndLogSetupList()
 {
@@ -25,6 +29,26 @@ void LoadAndLogSetupList()
     LoadSetupList(report);
     Log("setup list: languageTag ", languageTag, ", programDirectory ", programDirectory, ", section [", report.section,
         "], ", report.itemsLoaded, report.itemsLoaded == 1 ? " item" : " items", " loaded; ", LoadEndInWords(report));
+    if (!report.listFound)
+        ReportFailure(win::ERROR_FILE_NOT_FOUND, "no setup list: " + LoadEndInWords(report));
+    else if (report.itemsLoaded == 0)
+        ReportFailure(win::ERROR_INVALID_DATA, "the setup list holds no item: " + LoadEndInWords(report));
+}
+
+// Session 0 and agents see nothing of a run but its exit code: the run ends
+// here, whatever still runs is left running.
+bool EndsBeforeNextItem()
+{
+    if (RestartStarted()) {
+        Log("item ", currentIndex, ": not taken up: an item has started a restart of Windows");
+        return true;
+    }
+    if (RunTimeIsUp()) {
+        ReportTimeLimitReached("the time limit is reached before item " + std::to_string(currentIndex) +
+                               "; nothing more starts");
+        return true;
+    }
+    return false;
 }
 
 // Arms the next item on the InstallerWindow.
@@ -53,10 +77,13 @@ std::string ResolveCopiedFile(const SetupItem& item)
     if (length == 0 || length >= sizeof windowsDirectory) return "the Windows directory cannot be told";
     const CopyPaths paths = ResolveCopyPaths(windowsDirectory, item.file);
     if (!AssignCurrentFile(paths.source) || !FitsPathBuffer(paths.destination)) return "the path is too long";
-    // The existence test below decides; a failed copy is only reported.
-    if (!sys.CopyFileA(paths.source.c_str(), paths.destination.c_str(), false))
-        Log("item ", currentIndex, ": the copy of ", paths.source, " to ", paths.destination,
-            " failed: ", SystemErrorText(sys.GetLastError()));
+    // The existence test below decides whether an earlier copy runs; the
+    // failed copy is a failure of the run all the same.
+    if (!sys.CopyFileA(paths.source.c_str(), paths.destination.c_str(), false)) {
+        const uint32_t error = sys.GetLastError();
+        ReportFailure(error, "item " + std::to_string(currentIndex) + ": the copy of " + paths.source + " to " +
+                                 paths.destination + " failed: " + SystemErrorText(error));
+    }
     if (!AssignCurrentFile(paths.destination)) return "the path is too long";
     return CurrentFileExists() ? std::string() : paths.destination + " is missing after the copy";
 }
@@ -121,6 +148,12 @@ void ProcessNextItem()
 {
     Platform& sys = Sys();
     sys.KillTimer(installerWindow, TIMER_NEXT_ITEM);
+    if (EndsBeforeNextItem()) {
+        listDone = true;
+        sys.DestroyWindow(installerWindow);
+        return;
+    }
+    NoteItemTakenUp();
     const SetupItem& item = SetupItemAt(currentIndex);
     const ItemKind kind = KindOf(item);
     const ItemKindInfo* info = KindInfo(kind);
@@ -129,7 +162,9 @@ void ProcessNextItem()
         if (item.kind.empty())
             Log("item ", currentIndex, ": none; the list is done");
         else
-            Log("item ", currentIndex, ": ", Quoted(item.value), ": unknown kind ", Quoted(item.kind), " ends the run");
+            ReportFailure(win::ERROR_INVALID_DATA, "item " + std::to_string(currentIndex) + ": \"" + item.value +
+                                                       "\": unknown kind \"" + item.kind + "\" ends the run");
+        listDone = true;
         sys.DestroyWindow(installerWindow);
         return;
     }
@@ -138,7 +173,7 @@ void ProcessNextItem()
     if (missing.empty())
         Log("item ", currentIndex, ": found ", currentFile);
     else
-        Log("item ", currentIndex, ": skipped: ", missing);
+        ReportFailure(win::ERROR_FILE_NOT_FOUND, "item " + std::to_string(currentIndex) + ": skipped: " + missing);
     switch (kind) {
     case ItemKind::Copy:
     case ItemKind::Program:
@@ -162,6 +197,10 @@ void ProcessNextItem()
 void PollWaitItem()
 {
     Sys().KillTimer(installerWindow, TIMER_WAIT_ITEM);
+    if (RunTimeIsUp()) {
+        ReportHeldAtTimeLimit(currentIndex, SetupItemAt(currentIndex));
+        return Advance();
+    }
     if (ItemStillRunning(SetupItemAt(currentIndex))) {
         Sys().SetTimer(installerWindow, TIMER_WAIT_ITEM, kTimerPeriodMs);
         return;
@@ -177,6 +216,7 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
     switch (msg) {
     case win::WM_CREATE:
         installerWindow = hwnd;
+        sessionEnds = false;
         LoadAndLogSetupList();
         currentIndex = 1;
         sys.SetTimer(hwnd, TIMER_NEXT_ITEM, kTimerPeriodMs);
@@ -193,12 +233,23 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
             return 0;
         }
         return sys.DefWindowProcA(hwnd, msg, wParam, lParam);
+    case win::WM_ENDSESSION:
+        // Windows ends the session: the run cannot finish its list, and no
+        // restart is asked for under a shutdown.
+        if (wParam == 0) return 0;
+        sessionEnds = true;
+        ReportFailure(win::ERROR_INSTALL_USEREXIT, "the session ends");
+        sys.DestroyWindow(hwnd);
+        return 0;
     case win::WM_DESTROY:
         sys.KillTimer(hwnd, TIMER_NEXT_ITEM);
         sys.KillTimer(hwnd, TIMER_WAIT_ITEM);
         EndItemWait();
-        OfferRestart();
-        sys.PostQuitMessage(exitCode);
+        if (!listDone)
+            ReportFailure(win::ERROR_INSTALL_USEREXIT, "the run was ended at item " + std::to_string(currentIndex) +
+                                                           ", before its list was done");
+        if (!sessionEnds) OfferRestart();
+        sys.PostQuitMessage(static_cast<int>(RunExitCode()));
         return 0;
     default:
         return sys.DefWindowProcA(hwnd, msg, wParam, lParam);

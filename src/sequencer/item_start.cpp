@@ -10,6 +10,7 @@
 #include "sequencer/item_wait.h"
 #include "sequencer/process_watcher.h"
 #include "setuplist/setup_list.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 
 namespace zw {
@@ -39,7 +40,9 @@ void WaitWhileInstallerBusy()
     if (result == win::WAIT_TIMEOUT) {
         Log("package: the Windows Installer is busy with another installation; waiting for it");
         const uint32_t since = sys.GetTickCount();
-        const WaitOutcome outcome = WaitPumpingMessages(mutex, kInstallerBusyLimitMs);
+        // The run's time limit bounds this wait too.
+        const uint32_t left = RunTimeLeftMs();
+        const WaitOutcome outcome = WaitPumpingMessages(mutex, left < kInstallerBusyLimitMs ? left : kInstallerBusyLimitMs);
         const uint32_t waited = sys.GetTickCount() - since;
         result = outcome == WaitOutcome::Signalled ? win::WAIT_OBJECT_0 : win::WAIT_TIMEOUT;
         Log("package: the Windows Installer ",
@@ -89,6 +92,16 @@ void PrepareForPackage()
     }
 }
 
+// The system error a shell error stands for: the shell's codes below 26 are
+// system errors themselves; its own ones above are all about associations and
+// DDE, and the log keeps the code itself.
+uint32_t ShellErrorCode(intptr_t shellError)
+{
+    constexpr intptr_t kShellFirstOwnError = 26;  // SE_ERR_SHARE
+    if (shellError > 0 && shellError < kShellFirstOwnError) return static_cast<uint32_t>(shellError);
+    return win::ERROR_NO_ASSOCIATION;
+}
+
 }  // namespace
 
 void StartItemProgram()
@@ -97,6 +110,12 @@ void StartItemProgram()
     const SetupItem& item = SetupItemAt(currentIndex);
     EndItemWait();
     if (IsInstallerPackage(currentFile)) PrepareForPackage();
+    if (RunTimeIsUp()) {
+        // The wait's next tick ends the run.
+        Log("item ", currentIndex, ": not started: the time limit is reached");
+        BeginItemWait(nullptr);
+        return;
+    }
 
     ShellExecuteInfo start;
     // Zone checks would raise a security warning per item of a bundle that
@@ -116,8 +135,9 @@ void StartItemProgram()
         // A failure the shell has shown a box for leaves no last error; its
         // own code (SE_ERR_...) still tells.
         const uint32_t error = sys.GetLastError();
-        Log("item ", currentIndex, ": the start of ", currentFile,
-            " failed: ", error != 0 ? SystemErrorText(error) : "the shell's error " + std::to_string(start.hInstApp));
+        const std::string why = error != 0 ? SystemErrorText(error) : "the shell's error " + std::to_string(start.hInstApp);
+        ReportFailure(error != 0 ? error : ShellErrorCode(start.hInstApp),
+                      "item " + std::to_string(currentIndex) + ": the start of " + currentFile + " failed: " + why);
     }
     BeginItemWait(start.hProcess);
     sys.Sleep(kSleepAfterStartMs);

@@ -7,6 +7,7 @@
 #include "platform/pump.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "sequencer/item_outcome.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/process_watcher.h"
 #include "state/run_state.h"
@@ -50,9 +51,9 @@ void ReleaseStartedProcess()
         if (sys.GetExitCodeProcess(startedProcess, code)) {
             const bool restart =
                 code == win::ERROR_SUCCESS_REBOOT_REQUIRED || code == win::ERROR_SUCCESS_REBOOT_INITIATED;
-            if (restart) rebootPending = 1;
             Log("item ", wait.item, ": its process (pid ", wait.startedProcessId, ") ended with exit code ", code,
                 restart ? ", which asks for a restart" : "");
+            JudgeItemExitCode(wait.item, SetupItemAt(wait.item), code);
         }
     } else {
         Log("item ", wait.item, ": its process (pid ", wait.startedProcessId,

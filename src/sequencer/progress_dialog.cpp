@@ -6,11 +6,13 @@
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
 #include "sequencer/item_kinds.h"
+#include "sequencer/item_outcome.h"
 #include "sequencer/item_rules.h"
 #include "sequencer/item_start.h"
 #include "sequencer/item_wait.h"
 #include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 
 namespace zw {
@@ -51,7 +53,8 @@ void RunDriverStep(Hwnd dialog)
     // which the file was found.
     const std::string infPath = JoinRelativePath(programDirectory, item.file);
     if (infPath.empty() || !AssignCurrentFile(infPath)) {
-        Log("item ", currentIndex, ": the INF path below ", programDirectory, " is too long; nothing is installed");
+        ReportFailure(win::ERROR_FILE_NOT_FOUND, "item " + std::to_string(currentIndex) + ": the INF path below " +
+                                                     programDirectory + " is too long; nothing is installed");
         sys.EndDialog(dialog, kDialogDriverDone);
         return;
     }
@@ -59,8 +62,16 @@ void RunDriverStep(Hwnd dialog)
     FindDeviceByHardwareId(item.parameters.data(), foundHardwareId, sizeof foundHardwareId);
     if (foundHardwareId[0] != '\0') {
         Log("item ", currentIndex, ": device found by ", Quoted(searched), ", hardware ID ", foundHardwareId);
+        sys.SetLastError(win::ERROR_SUCCESS);
         const bool installed = UpdateDeviceDriver(dialog, foundHardwareId, currentFile.c_str(), 0, &rebootRequired);
+        const uint32_t error = installed ? win::ERROR_SUCCESS : sys.GetLastError();
         if (rebootRequired == 1) rebootPending = 1;
+        // The device already has the best driver, or it is gone again: nothing
+        // to install is no failure.
+        if (!installed && error != win::ERROR_SUCCESS && error != win::ERROR_NO_MORE_ITEMS &&
+            error != win::ERROR_NO_SUCH_DEVINST)
+            ReportFailure(error, "item " + std::to_string(currentIndex) + ": the driver update failed: " +
+                                     SystemErrorText(error));
         Log("item ", currentIndex, installed ? ": driver installed; " : ": driver not installed; ",
             rebootRequired == 1 ? "it asks for a restart" : "no restart asked for");
     } else {
@@ -75,6 +86,11 @@ bool RunWaitTick(Hwnd dialog)
 {
     Platform& sys = Sys();
     sys.KillTimer(dialog, TIMER_DIALOG_WAIT);
+    if (RunTimeIsUp()) {
+        ReportHeldAtTimeLimit(currentIndex, SetupItemAt(currentIndex));
+        sys.EndDialog(dialog, kDialogWaitDone);
+        return true;
+    }
     if (ItemStillRunning(SetupItemAt(currentIndex))) {
         sys.SetTimer(dialog, TIMER_DIALOG_WAIT, kTimerPeriodMs);
         return false;

@@ -76,6 +76,41 @@ SetupItem SplitSetupValue(std::string_view value)
     return item;
 }
 
+SuccessCodes ParseSuccessCodes(std::string_view value)
+{
+    SuccessCodes result;
+    result.listed = true;
+    size_t from = 0;
+    while (from <= value.size()) {
+        size_t end = value.find(',', from);
+        if (end == std::string_view::npos) end = value.size();
+        std::string_view entry = value.substr(from, end - from);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
+        from = end + 1;
+        if (entry.empty()) continue;
+        if (entry == "*") {
+            result.any = true;
+            continue;
+        }
+        const bool negative = entry.front() == '-';
+        const std::string_view digits = negative ? entry.substr(1) : entry;
+        uint64_t number = 0;
+        bool valid = !digits.empty() && digits.size() <= 10;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') valid = false;
+            if (valid) number = number * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (valid && (negative ? number > 0x80000000ULL : number > 0xFFFFFFFFULL)) valid = false;
+        if (!valid) {
+            result.invalid.emplace_back(entry);
+            continue;
+        }
+        result.codes.push_back(negative ? static_cast<uint32_t>(0ULL - number) : static_cast<uint32_t>(number));
+    }
+    return result;
+}
+
 std::string ChooseSetupSection(bool silent, const SetupValueReader& read)
 {
     if (silent && !read(kSectionSilent, SetupKeyName(kFirstItem).c_str()).empty()) return kSectionSilent;
@@ -99,6 +134,27 @@ void ReadSetupItems(const std::string& section, const SetupValueReader& read, Se
             return;
         }
         value = read(section.c_str(), SetupKeyName(n + 1).c_str());
+    }
+}
+
+SuccessCodes ReadItemSuccessCodes(const SetupItem& item)
+{
+    if (item.file.empty() || programDirectory.empty()) return SuccessCodes();
+    // By full path: an item may have moved the current directory since.
+    const std::string list = programDirectory + "\\" + (kSetupListFile + 2);
+    char buffer[kValueBufferSize] = {};
+    Sys().GetPrivateProfileStringA(kSectionExitCodes, item.file.c_str(), "", buffer, kValueBufferSize, list.c_str());
+    buffer[kValueBufferSize - 1] = '\0';
+    return buffer[0] == '\0' ? SuccessCodes() : ParseSuccessCodes(buffer);
+}
+
+void ReadSuccessCodes(const SetupValueReader& read)
+{
+    for (SetupItem& item : setupTable) {
+        item.successCodes = SuccessCodes();
+        if (item.file.empty()) continue;
+        const std::string value = read(kSectionExitCodes, item.file.c_str());
+        if (!value.empty()) item.successCodes = ParseSuccessCodes(value);
     }
 }
 

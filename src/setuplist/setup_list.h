@@ -7,8 +7,18 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zw {
+
+// What the [ExitCodes] section says of an item: the exit codes that count as
+// success beside the ones that always do.
+struct SuccessCodes {
+    bool listed = false;  // a key of the section names the item's file
+    bool any = false;     // "*": every code is success
+    std::vector<uint32_t> codes;
+    std::vector<std::string> invalid;  // entries that are no decimal code
+};
 
 // One entry of the list. Fields are kept whole (up to the value limit); the
 // readers look only at the first character of kind and compare rebootFlag
@@ -21,6 +31,8 @@ struct SetupItem {
     std::string parameters;
     std::string waitList;
     std::string rebootFlag;
+    // From [ExitCodes], by the file field as written.
+    SuccessCodes successCodes;
 };
 
 // The fields in the order a value gives them, with their names.
@@ -49,6 +61,14 @@ constexpr const char* kSetupListFile = ".\\Zarnowel.ini";
 std::string SetupKeyName(long n);
 constexpr const char* kSectionList = "SetupList";
 constexpr const char* kSectionSilent = "SetupSilent";
+// Keys: an item's file field as written (ASCII case ignored, as the profile
+// reader compares keys); values: decimal codes separated by commas, or "*".
+constexpr const char* kSectionExitCodes = "ExitCodes";
+
+// A value of [ExitCodes]. Blanks around an entry are dropped; an entry of
+// decimal digits (a leading '-' for codes such as -1, taken as the 32-bit
+// pattern) is a code; "*" alone means any code; anything else is invalid.
+SuccessCodes ParseSuccessCodes(std::string_view value);
 
 // "eng", or "kor" when the system default locale's primary language is Korean.
 extern std::string languageTag;
@@ -93,6 +113,13 @@ std::string ChooseSetupSection(bool silent, const SetupValueReader& read);
 // non-empty (the launcher itself never reads that key).
 void ReadSetupItems(const std::string& section, const SetupValueReader& read, SetupListReport* report = nullptr,
                     bool readKeyAfterLast = true);
+
+// Reads the [ExitCodes] value of every loaded item's file into its
+// successCodes (the checker's whole view of the section).
+void ReadSuccessCodes(const SetupValueReader& read);
+// The launcher reads an item's [ExitCodes] value from the list beside it
+// only when the item has ended with a code that is not always success.
+SuccessCodes ReadItemSuccessCodes(const SetupItem& item);
 
 // Sets languageTag, programDirectory and the current directory, chooses the
 // section and fills the table from ".\Zarnowel.ini" beside the executable,

@@ -3,13 +3,14 @@
 //
 // The tail is never split into arguments. Every switch is a plain substring
 // of it: "/s" case-sensitive, so /s, /silent and a/sb count while /S and -s
-// do not; "/norestart" and "/log:" with ASCII case ignored. The path of a
-// /log: switch runs to the next blank, or between double quotes when it
-// starts with one (to the end of the tail when the closing quote is missing);
-// no switch is looked for inside such a path, so a log at C:/setup/x.log does
-// not make the run silent.
+// do not; "/norestart", "/log:" and "/timeout:" with ASCII case ignored. The
+// value of a /log: or /timeout: switch runs to the next blank, or between
+// double quotes when it starts with one (to the end of the tail when the
+// closing quote is missing); no switch is looked for inside such a value, so
+// a log at C:/setup/x.log does not make the run silent.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,15 @@ struct Switches {
     bool noRestart = false;
     // The first "/log:" switch's path; empty without one, or when it is empty.
     std::string logPath;
+    // The first "/timeout:" switch: its value as written, and the minutes it
+    // gives when it is a whole number from kMinTimeoutMinutes to
+    // kMaxTimeoutMinutes (0 otherwise: the run refuses to start).
+    bool timeoutGiven = false;
+    std::string timeoutText;
+    uint32_t timeoutMinutes = 0;
 };
+constexpr uint32_t kMinTimeoutMinutes = 1;
+constexpr uint32_t kMaxTimeoutMinutes = 1440;
 Switches ParseSwitches(std::string_view tail);
 
 // ParseSwitches(tail).silent.

@@ -7,6 +7,7 @@
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
 #include "startup/command_line.h"
+#include "state/run_outcome.h"
 #include "state/run_state.h"
 #include "zarnowel_version.h"
 
@@ -35,14 +36,24 @@ std::string SiblingPath()
 
 }  // namespace
 
-void BeginRun(std::string_view tail)
+bool BeginRun(std::string_view tail)
 {
     const Switches switches = ParseSwitches(tail);
     silentMode = switches.silent ? 1 : 0;
     noRestart = switches.noRestart ? 1 : 0;
+    runStartTick = Sys().GetTickCount();
+    timeLimitMs = switches.timeoutMinutes * 60 * 1000;
     OpenRunLog(switches.logPath);
     Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Quoted(tail), ", silentMode ", silentMode,
-        noRestart != 0 ? ", /norestart" : "");
+        noRestart != 0 ? ", /norestart" : "",
+        timeLimitMs != 0 ? ", time limit " + std::to_string(switches.timeoutMinutes) + " min" : "");
+    if (switches.timeoutGiven && switches.timeoutMinutes == 0) {
+        // An agent that asked for a bound must not get a run without one.
+        ReportFailure(win::ERROR_INVALID_PARAMETER,
+                      "/timeout:\"" + switches.timeoutText + "\" is not a whole number of minutes from 1 to 1440");
+        return false;
+    }
+    return true;
 }
 
 bool HandOffToSibling(std::string_view tail, int& exitCode)
@@ -77,7 +88,14 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
     if (WaitPumpingMessages(start.hProcess, win::INFINITE) != WaitOutcome::Signalled)
         sys.WaitForSingleObject(start.hProcess, win::INFINITE);
     uint32_t code = 0;
-    if (sys.GetExitCodeProcess(start.hProcess, code)) exitCode = static_cast<int>(code);
+    if (sys.GetExitCodeProcess(start.hProcess, code)) {
+        exitCode = static_cast<int>(code);
+    } else {
+        // Nothing says the sibling succeeded.
+        const uint32_t error = sys.GetLastError();
+        ReportFailure(error, "the exit code of " + std::string(kSiblingName) + " cannot be read: " + SystemErrorText(error));
+        exitCode = static_cast<int>(RunExitCode());
+    }
     sys.CloseHandle(start.hProcess);
     Log("hand-off: ", kSiblingName, " ended with exit code ", exitCode);
     return true;
@@ -85,7 +103,7 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
 
 int EndRun(int exitCode)
 {
-    Log("end: exit code ", exitCode);
+    Log("end: exit code ", static_cast<uint32_t>(exitCode), ": ", ExitCodeMeaning(static_cast<uint32_t>(exitCode)));
     CloseRunLog();
     return exitCode;
 }

@@ -11,8 +11,10 @@ namespace zw {
 constexpr char kSiblingName[] = "zarnowel64.exe";
 
 // Notes the switches of the tail in the run state, opens the run log when
-// one is asked for, and logs the start.
-void BeginRun(std::string_view tail);
+// one is asked for, logs the start and starts the clock of /timeout. False
+// when a switch's value is not valid: the failure is reported and the run
+// must start nothing.
+bool BeginRun(std::string_view tail);
 
 // Under WOW64 the sibling does the whole job: it is started beside this
 // executable with the tail unchanged, this process waits for it to end, and
@@ -21,7 +23,8 @@ void BeginRun(std::string_view tail);
 // 32-bit process on 64-bit Windows everything but driver items still works).
 bool HandOffToSibling(std::string_view tail, int& exitCode);
 
-// Logs the exit code, closes the run log, and returns the code.
+// Logs the exit code with its meaning as the log's last line, closes the run
+// log, and returns the code.
 int EndRun(int exitCode);
 
 }  // namespace zw

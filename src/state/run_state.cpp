@@ -1,16 +1,20 @@
 #include "state/run_state.h"
 
+#include "state/run_outcome.h"
+
 namespace zw {
 
 uint8_t silentMode = 0;
 uint8_t noRestart = 0;
-int32_t exitCode = 0;
+uint32_t timeLimitMs = 0;
+uint32_t runStartTick = 0;
 Hinstance instanceHandle = nullptr;
 Hwnd installerWindow = nullptr;
 int32_t currentIndex = 0;
 int32_t rebootPending = 0;
 std::string currentFile;
 Handle startedProcess = nullptr;
+bool listDone = false;
 
 bool FitsPathBuffer(std::string_view path) { return path.size() < kPathCapacity; }
 
@@ -26,12 +30,24 @@ bool AssignCurrentFile(const std::string& path)
 
 bool CurrentFileExists() { return !currentFile.empty() && Sys().FileExists(currentFile.c_str()); }
 
+bool RunTimeIsUp() { return timeLimitMs != 0 && Sys().GetTickCount() - runStartTick >= timeLimitMs; }
+
+uint32_t RunTimeLeftMs()
+{
+    if (timeLimitMs == 0) return UINT32_MAX;
+    const uint32_t spent = Sys().GetTickCount() - runStartTick;
+    return spent >= timeLimitMs ? 0 : timeLimitMs - spent;
+}
+
 void ResetRunState()
 {
     silentMode = 0;
     noRestart = 0;
-    exitCode = 0;
+    timeLimitMs = 0;
+    runStartTick = 0;
+    ResetRunOutcome();
     startedProcess = nullptr;
+    listDone = false;
     instanceHandle = nullptr;
     installerWindow = nullptr;
     currentIndex = 0;

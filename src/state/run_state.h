@@ -17,11 +17,12 @@ namespace zw {
 // list, a restart without a question, and no message box at all.
 extern uint8_t silentMode;
 // 1 with "/norestart": a restart that would be made or asked for is left to
-// whoever started the launcher, and the run ends with exitCode 3010.
+// whoever started the launcher, and the run ends with exit code 3010.
 extern uint8_t noRestart;
-// The process's exit code: 0, or 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) when a
-// restart is pending and /norestart left it to the caller.
-extern int32_t exitCode;
+// The bound of /timeout:<minutes> on the whole run, in milliseconds from
+// runStartTick (GetTickCount); 0 for none.
+extern uint32_t timeLimitMs;
+extern uint32_t runStartTick;
 // The module instance; the ProgressDialog's templates are loaded from it.
 extern Hinstance instanceHandle;
 // The hidden InstallerWindow, null until created.
@@ -38,6 +39,10 @@ extern std::string currentFile;
 // file is one that is waited for through its process; null otherwise.
 extern Handle startedProcess;
 
+// True once the sequence has met the end of its list (or an item that ends
+// it); a run destroyed before that was cut short.
+extern bool listDone;
+
 // The system's path buffers (MAX_PATH), terminator included.
 constexpr size_t kPathCapacity = 260;
 
@@ -48,6 +53,12 @@ bool FitsPathBuffer(std::string_view path);
 bool AssignCurrentFile(const std::string& path);
 // The existence test of the current item's file.
 bool CurrentFileExists();
+
+// True once the time limit is reached: nothing more starts, and the waits end
+// with what still runs left running.
+bool RunTimeIsUp();
+// Milliseconds until the time limit; UINT32_MAX without one.
+uint32_t RunTimeLeftMs();
 
 // Back to the state of a fresh process (host tests run many "processes").
 void ResetRunState();

@@ -398,7 +398,7 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     for (const char* name : {"TOOL.EXE", "A.EXE", "B.EXE"}) sim.programs[name] = {"", 700, {}};
     sim.devices.push_back({sim::MultiSz({"PCI\\VEN_1234&DEV_0001"}), 0, true});
     sim.CreateTestWindow(zw::InstallerWindowProc);
-    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 0);
+    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 2);  // item 5's file is missing
 
     // Every existence test, in order: the paths the plan says.
     std::vector<std::string> tested, planned;
@@ -449,6 +449,59 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     EXPECT_EQ(sim.boxes[0].text, plan.items[4].tests);
     EXPECT_EQ(plan.items[4].found, Found::No);
     EXPECT_EQ(sim.currentDirectory, plan.items[4].currentDirectory);
+}
+
+}  // namespace
+
+namespace {
+
+// [ExitCodes]: which keys reach an item, what the plan says of each item's
+// codes, and the warnings for keys and entries that count for nothing.
+TEST(CheckerExitCodes, KeysValuesAndThePlan)
+{
+    struct {
+        const char* what;
+        const char* section;
+        const char* codes;  // the warnings, as Codes() writes them
+        const char* success;  // item 1's "success" line, or "" for none
+    } const cases[] = {
+        {"no section", "", "", "exit codes 0, 1707, 3010 and 1641; any other code is the run's exit code"},
+        {"codes by the file as written, any case", "[ExitCodes]\nSUB\\A.exe= 5, 7 \n", "",
+         "exit codes 0, 1707, 3010 and 1641, and 5, 7 ([ExitCodes])"},
+        {"the base name alone is another key", "[ExitCodes]\na.exe=5\n", "0:exit_codes_key",
+         "exit codes 0, 1707, 3010 and 1641; any"},
+        {"any code", "[ExitCodes]\nsub\\a.exe=*\n", "", "exit codes 0, 1707, 3010 and 1641, and any other"},
+        {"entries that are no code", "[ExitCodes]\nsub\\a.exe=5,x5,,99999999999,-1\n", "1:exit_codes_value",
+         "exit codes 0, 1707, 3010 and 1641, and 5, 4294967295 ([ExitCodes])"},
+        {"a key for a document", "[ExitCodes]\nreadme.txt=1\n", "2:exit_codes_unread", ""},
+        {"a key without a value is no key", "[ExitCodes]\nnothing\n", "", ""},
+    };
+    for (const auto& c : cases) {
+        MemoryFiles files;
+        files.Add("C:\\setup\\sub\\a.exe");
+        files.Add("C:\\setup\\readme.txt");
+        const Plan plan =
+            Check(std::string("[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=1,readme.txt, ,\n") + c.section, files);
+        EXPECT_EQ(Codes(plan), c.codes) << c.what;
+        const std::string text = zw::check::FormatPlanText(plan);
+        if (*c.success != '\0') {
+            EXPECT_NE(text.find(std::string("success    ") + c.success), std::string::npos) << c.what << "\n" << text;
+        }
+        // Item 1 always has its codes in the JSON plan, the document never.
+        const std::string json = zw::check::FormatPlanJson(plan);
+        EXPECT_NE(json.find("\"successCodes\": {\"always\": [0, 1707, 3010, 1641], \"listed\": ["), std::string::npos)
+            << c.what;
+        EXPECT_NE(json.find("\"successCodes\": null"), std::string::npos) << c.what;
+    }
+}
+
+// The launcher reads an item's codes with the same rules as the checker.
+TEST(CheckerExitCodes, ParseSuccessCodes)
+{
+    const zw::SuccessCodes codes = zw::ParseSuccessCodes(" 1, 02 ,*,,-1, 4294967295,4294967296,1e3, - ");
+    EXPECT_TRUE(codes.any);
+    EXPECT_EQ(codes.codes, (std::vector<uint32_t>{1, 2, 0xFFFFFFFF, 0xFFFFFFFF}));
+    EXPECT_EQ(codes.invalid, (std::vector<std::string>{"4294967296", "1e3", "-"}));
 }
 
 }  // namespace

@@ -95,7 +95,8 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
         "item 5: the start of .\\readme.xyz failed: the shell's error 31",
         "item 6: \"7,x\": unknown kind \"7\" ends the run",
         "end: a restart is needed; the user answered No",
-        "end: exit code 0",
+        // The missing b.exe is the run's first failure.
+        "end: exit code 2: failure: the setup list or an item's file is missing",
     };
     size_t at = 0;
     for (const char* line : expected) {

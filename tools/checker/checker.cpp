@@ -99,6 +99,7 @@ public:
         plan_.section = ChooseSetupSection(options_.silent, read_);
         SetupListReport report;
         ReadSetupItems(plan_.section, read_, &report);
+        ReadSuccessCodes(read_);
 
         if (!options_.listPath.empty() && !EqualsIgnoringAsciiCase(BaseName(options_.listPath), "Zarnowel.ini"))
             Warn(0, "list_name",
@@ -139,6 +140,7 @@ private:
     // Warnings by item, those of the list as a whole first.
     Plan Finish()
     {
+        CheckExitCodes();
         std::stable_sort(plan_.warnings.begin(), plan_.warnings.end(),
                          [](const Warning& a, const Warning& b) { return a.item < b.item; });
         return std::move(plan_);
@@ -171,6 +173,42 @@ private:
                  "the list starts with a UTF-8 byte order mark, which Windows reads as part of the first line: a "
                  "section header there is not seen",
                  "save the list without a byte order mark, in the system's ANSI code page");
+    }
+
+    // [ExitCodes]: a key names an item by its file field as written, and a
+    // value holds decimal codes or "*".
+    void CheckExitCodes()
+    {
+        for (const std::string& key : text_.Keys(kSectionExitCodes)) {
+            bool matches = false;
+            for (const PlanItem& item : plan_.items) {
+                std::string_view file = item.fields.file;
+                while (!file.empty() && IsTrailingBlank(file.front())) file.remove_prefix(1);
+                while (!file.empty() && IsTrailingBlank(file.back())) file.remove_suffix(1);
+                matches = matches || EqualsIgnoringAsciiCase(file, key);
+            }
+            if (!matches)
+                Warn(0, "exit_codes_key",
+                     "the [" + std::string(kSectionExitCodes) + "] key " + Quoted(key) +
+                         " names no item's file, so its codes count for nothing",
+                     "write the key as the item's file field is written (letter case aside)");
+        }
+        for (const PlanItem& item : plan_.items) {
+            const SuccessCodes& codes = item.fields.successCodes;
+            if (!codes.invalid.empty()) {
+                std::string entries;
+                for (const std::string& entry : codes.invalid) entries += (entries.empty() ? "" : ", ") + Quoted(entry);
+                Warn(item.number, "exit_codes_value",
+                     "[" + std::string(kSectionExitCodes) + "] for " + Quoted(item.fields.file) + ": " + entries +
+                         (codes.invalid.size() == 1 ? " is" : " are") + " no decimal exit code and count for nothing",
+                     "write decimal codes separated by commas, or * for any code");
+            }
+            if (codes.listed && item.start != StartKind::None && !item.throughProcess)
+                Warn(item.number, "exit_codes_unread",
+                     "[" + std::string(kSectionExitCodes) + "] names " + Quoted(item.fields.file) +
+                         ", but no exit code of it is read: it is not waited for through its process",
+                     "leave the key out, or start a program, batch file or package");
+        }
     }
 
     bool Reads(long n) { return !read_(plan_.section.c_str(), SetupKeyName(n).c_str()).empty(); }

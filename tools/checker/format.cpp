@@ -83,6 +83,23 @@ std::string WaitWords(const PlanItem& item)
     return out;
 }
 
+std::string CodeList(const std::vector<uint32_t>& codes)
+{
+    std::string out;
+    for (const uint32_t code : codes) out += (out.empty() ? "" : ", ") + std::to_string(code);
+    return out;
+}
+
+// What the item's exit code means for the run's.
+std::string SuccessWords(const PlanItem& item)
+{
+    const SuccessCodes& listed = item.fields.successCodes;
+    std::string out = "exit codes 0, 1707, 3010 and 1641";
+    if (listed.any) return out + ", and any other ([ExitCodes] *)";
+    if (!listed.codes.empty()) out += ", and " + CodeList(listed.codes) + " ([ExitCodes])";
+    return out + "; any other code is the run's exit code, when it is the run's first failure";
+}
+
 std::string FoundWords(Found found)
 {
     switch (found) {
@@ -178,6 +195,11 @@ std::string JsonItem(const PlanItem& item)
          "\",\n";
     o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
     o += "      \"throughProcess\": " + std::string(item.throughProcess ? "true" : "false") + ",\n";
+    if (item.throughProcess && item.start != StartKind::None)
+        o += "      \"successCodes\": {\"always\": [0, 1707, 3010, 1641], \"listed\": [" +
+             CodeList(f.successCodes.codes) + "], \"any\": " + (f.successCodes.any ? "true" : "false") + "},\n";
+    else
+        o += "      \"successCodes\": null,\n";
     if (item.kind == ItemKind::Driver) {
         o += "      \"hardwareId\": " + Json(f.parameters) + ",\n";
         o += "      \"infPath\": " + JsonOrNull(item.infPath) + ",\n";
@@ -264,6 +286,7 @@ std::string FormatPlanText(const Plan& plan)
         std::string restart = item.requestsRestart ? "requested (rebootFlag 1)" : "no";
         if (item.throughProcess) restart += item.requestsRestart ? "" : "; yes if its process ends with 3010 or 1641";
         Line(out, "restart", restart);
+        if (item.throughProcess) Line(out, "success", SuccessWords(item));
     }
     out += "\nend: " + EndWords(plan) + "\n";
     out += "restart: " + RestartWords(plan) + "\n";

@@ -125,6 +125,44 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
     return false;
 }
 
+std::vector<std::string> ProfileText::Keys(std::string_view section) const
+{
+    section = Trim(section);
+    std::vector<std::string> keys, seen;
+    std::string_view rest(text_);
+    bool inSection = section.empty();
+    bool sectionSeen = inSection;
+    while (!rest.empty()) {
+        size_t end = 0;
+        while (end < rest.size() && !IsLineBreak(rest[end])) ++end;
+        std::string_view line = Trim(rest.substr(0, end));
+        while (end < rest.size() && IsLineBreak(rest[end])) ++end;
+        rest.remove_prefix(end);
+        if (line.empty()) continue;
+        if (line.front() == '[') {
+            const size_t close = line.rfind(']');
+            if (close != 0 && close != std::string_view::npos) {
+                if (inSection) break;
+                const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
+                inSection = !sectionSeen && EqualNoCase(name, section);
+                sectionSeen = sectionSeen || inSection;
+                continue;
+            }
+        }
+        if (!inSection) continue;
+        const size_t eq = line.find('=');
+        const std::string_view name = UpToNul(Trim(line.substr(0, eq)));
+        if (name.empty()) continue;
+        bool known = false;
+        for (const std::string& seenName : seen) known = known || EqualNoCase(seenName, name);
+        if (known) continue;
+        // The first line of a name decides; without '=' it has no value.
+        seen.emplace_back(name);
+        if (eq != std::string_view::npos) keys.emplace_back(name);
+    }
+    return keys;
+}
+
 bool ProfileText::Find(std::string_view section, std::string_view key, std::string& value) const
 {
     std::string_view raw;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "setuplist/setup_list.h"
 
@@ -69,6 +70,10 @@ public:
     // and a NUL, returns the number copied; the fallback when nothing is found.
     unsigned Read(std::string_view section, std::string_view key, const char* fallback, char* buffer,
                   unsigned size) const;
+
+    // The names of the keys with a value in section, in file order, each once
+    // (the first of a name is the one read), as the reader sees them.
+    std::vector<std::string> Keys(std::string_view section) const;
 
     const std::string& Text() const { return text_; }
 

@@ -1,0 +1,105 @@
+#include "sequencer/item_outcome.h"
+
+#include <string_view>
+
+#include "platform/ascii.h"
+#include "platform/platform.h"
+#include "platform/win_values.h"
+#include "runlog/run_log.h"
+#include "sequencer/item_rules.h"
+#include "state/run_outcome.h"
+#include "state/run_state.h"
+
+namespace zw {
+
+namespace {
+
+uint32_t itemTakenUpAt = 0;
+
+bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view part)
+{
+    if (part.empty()) return false;
+    for (size_t i = 0; i + part.size() <= text.size(); ++i)
+        if (EqualsIgnoringAsciiCase(text.substr(i, part.size()), part)) return true;
+    return false;
+}
+
+bool Matches(std::string_view image, const WaitPlan& plan)
+{
+    if (EqualsIgnoringAsciiCase(image, plan.ownName)) return true;
+    for (const WaitName& name : plan.names)
+        if (name.contains ? ContainsIgnoringAsciiCase(image, name.text) : EqualsIgnoringAsciiCase(image, name.text))
+            return true;
+    return false;
+}
+
+// The item's processes that run now, from one snapshot: the started one and
+// every process its names match.
+std::string RunningProcessesOf(const SetupItem& item)
+{
+    Platform& sys = Sys();
+    const uint32_t startedPid = startedProcess != nullptr ? sys.GetProcessId(startedProcess) : 0;
+    const WaitPlan plan = PlanWait(item);
+    std::string found;
+    Handle snapshot = sys.CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
+    if (snapshot == kInvalidHandle || snapshot == nullptr)
+        return startedPid != 0 ? "its own process (pid " + std::to_string(startedPid) + ")" : std::string();
+    ProcessEntry entry;
+    for (bool more = sys.Process32First(snapshot, entry); more; more = sys.Process32Next(snapshot, entry)) {
+        entry.szExeFile[kImageNameCapacity - 1] = '\0';
+        const std::string_view image(entry.szExeFile);
+        if (entry.th32ProcessID != startedPid && !Matches(image, plan)) continue;
+        found += (found.empty() ? "" : ", ") + std::string(image) + " (pid " + std::to_string(entry.th32ProcessID) + ")";
+    }
+    sys.CloseHandle(snapshot);
+    return found;
+}
+
+SetupItem WithListedCodes(const SetupItem& item)
+{
+    SetupItem listed = item;
+    listed.successCodes = ReadItemSuccessCodes(item);
+    return listed;
+}
+
+}  // namespace
+
+bool IsSuccessExitCode(const SetupItem& item, uint32_t code)
+{
+    if (code == kExitSuccess || code == kExitInstallSucceeded || code == win::ERROR_SUCCESS_REBOOT_REQUIRED ||
+        code == win::ERROR_SUCCESS_REBOOT_INITIATED)
+        return true;
+    if (item.successCodes.any) return true;
+    for (const uint32_t listed : item.successCodes.codes)
+        if (listed == code) return true;
+    return false;
+}
+
+void JudgeItemExitCode(int32_t number, const SetupItem& item, uint32_t code)
+{
+    if (code == win::ERROR_SUCCESS_REBOOT_REQUIRED) {
+        rebootPending = 1;
+    } else if (code == win::ERROR_SUCCESS_REBOOT_INITIATED) {
+        rebootPending = 1;
+        ReportRestartStarted("item " + std::to_string(number) + " (exit code 1641); nothing more starts");
+    } else if (!IsSuccessExitCode(item, code) && !IsSuccessExitCode(WithListedCodes(item), code)) {
+        ReportFailure(code, "item " + std::to_string(number) + " ended with exit code " + std::to_string(code) +
+                                ", which is no success code for it");
+    } else if (code != kExitSuccess) {
+        Log("item ", number, ": exit code ", code, " counts as success");
+    }
+}
+
+void NoteItemTakenUp() { itemTakenUpAt = Sys().GetTickCount(); }
+
+void ReportHeldAtTimeLimit(int32_t number, const SetupItem& item)
+{
+    const uint32_t held = Sys().GetTickCount() - itemTakenUpAt;
+    const std::string running = RunningProcessesOf(item);
+    ReportTimeLimitReached("the time limit is reached while item " + std::to_string(number) + " (" + item.file +
+                           ") held the run for " + std::to_string(held / 1000) + " s; " +
+                           (running.empty() ? std::string("none of its processes runs now")
+                                            : "still running and left running: " + running));
+}
+
+}  // namespace zw

@@ -1,0 +1,41 @@
+// How the run ends, decided in one place: every step that fails, starts a
+// restart or leaves one pending reports here, and the exit code follows from
+// what was reported. The first failure of the run wins, ahead of any restart
+// code; then 1641 when a restart was started; then 3010 when one is needed
+// and was not made; else 0. Management agents judge the deployment by this
+// code alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zw {
+
+// Exit codes of the run beside the system's own error codes.
+constexpr uint32_t kExitSuccess = 0;
+// Success as Windows Installer packages also report it.
+constexpr uint32_t kExitInstallSucceeded = 1707;
+
+// A step failed with code (a system error, or an item's own exit code); why
+// goes to the log. Only the first failure decides the exit code.
+void ReportFailure(uint32_t code, std::string_view why);
+// The time limit was reached (a failure, 1460): nothing more starts and the
+// restart is skipped.
+void ReportTimeLimitReached(std::string_view why);
+// A restart was started: by the launcher, or by an item that ended with 1641.
+void ReportRestartStarted(std::string_view by);
+// A restart is needed and was not made.
+void ReportRestartNeeded(std::string_view why);
+
+bool RunFailed();
+bool RestartStarted();
+bool TimeLimitReached();
+uint32_t RunExitCode();
+
+// The code in words, for the log's last line and the README's table.
+std::string ExitCodeMeaning(uint32_t code);
+
+void ResetRunOutcome();
+
+}  // namespace zw

@@ -1,0 +1,216 @@
+// The exit code of whole runs on the simulated Windows: what an agent learns
+// in each situation, and the log's last line that says it.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/win_values.h"
+#include "sequencer/installer_window.h"
+#include "sim/sim_windows.h"
+#include "startup/command_line.h"
+#include "startup/launch.h"
+#include "state/run_outcome.h"
+#include "state/run_state.h"
+
+namespace {
+
+using namespace zw::win;
+
+constexpr uint64_t kSec = 1000;
+constexpr char kLog[] = "C:\\logs\\run.log";
+
+struct Case {
+    const char* what;
+    const char* tail;
+    const char* list;  // nullptr: no Zarnowel.ini at all
+    std::function<void(sim::SimWindows&)> setUp;
+    uint32_t exitCode;
+    size_t starts;          // items started
+    size_t questions = 0;   // restart questions
+    size_t restarts = 0;    // ExitWindowsEx calls
+    const char* logs = "";  // a text the log holds
+    std::function<void(sim::SimWindows&, zw::Hwnd)> event = nullptr;  // at 1 s
+};
+
+void Programs(sim::SimWindows& s, uint32_t aExit = 0, uint64_t aRunsMs = 2 * kSec)
+{
+    s.AddFile("C:\\setup\\a.exe");
+    s.AddFile("C:\\setup\\b.exe");
+    s.programs["A.EXE"] = {"", aRunsMs, {}, aExit};
+    s.programs["B.EXE"] = {"", 2 * kSec, {}};
+}
+
+TEST(RunOutcome, EveryCodeInItsSituation)
+{
+    const char* const two = "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n";
+    const char* const twoRestart = "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
+    const char* const twoDialog = "[SetupList]\nSetup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
+    auto plain = [](sim::SimWindows& s) { Programs(s); };
+    auto exits = [](uint32_t code, uint64_t runsMs = 2 * kSec) {
+        return [code, runsMs](sim::SimWindows& s) { Programs(s, code, runsMs); };
+    };
+    const Case cases[] = {
+        {"every item carried out", "", two, plain, 0, 2, 0, 0, "end: exit code 0: success"},
+        {"no list beside the launcher", "", nullptr, plain, ERROR_FILE_NOT_FOUND, 0, 0, 0,
+         "end: exit code 2: failure"},
+        {"an item's file is missing", "", "[SetupList]\nSetup1=1,gone.exe, ,\nSetup2=1,b.exe, ,\n", plain,
+         ERROR_FILE_NOT_FOUND, 1},
+        {"a driver's INF is missing", "/s", "[SetupList]\nSetup1=0,gone.inf,PCI\\VEN_1\nSetup2=1,b.exe, ,\n", plain,
+         ERROR_FILE_NOT_FOUND, 1},
+        {"a failed copy counts even when an older copy runs", "",
+         "[SetupList]\nSetup1=2,a.exe, ,\n",
+         [](sim::SimWindows& s) {
+             Programs(s);
+             s.AddFile("C:\\windows\\a.exe");
+             s.copyFails = true;
+         },
+         ERROR_FILE_NOT_FOUND, 1},
+        {"the list holds no item", "", "[SetupList]\n", plain, ERROR_INVALID_DATA, 0},
+        {"an unknown kind ends the list", "", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=7,b.exe, ,\n", plain,
+         ERROR_INVALID_DATA, 1},
+        {"the shell refuses the start", "", two,
+         [](sim::SimWindows& s) {
+             Programs(s);
+             s.programs["A.EXE"].shellError = 31;
+         },
+         ERROR_NO_ASSOCIATION, 2},  // the refused start, then b.exe
+        {"the driver update fails", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+         [](sim::SimWindows& s) {
+             s.AddFile("C:\\setup\\x.inf");
+             s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
+             s.updateSucceeds = false;
+             s.updateError = 0xE0000203;
+         },
+         0xE0000203, 0},
+        {"the device already has the best driver", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+         [](sim::SimWindows& s) {
+             s.AddFile("C:\\setup\\x.inf");
+             s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
+             s.updateSucceeds = false;
+             s.updateError = ERROR_NO_MORE_ITEMS;
+         },
+         0, 0},
+        {"no present device for a driver", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+         [](sim::SimWindows& s) { s.AddFile("C:\\setup\\x.inf"); }, 0, 0},
+        {"an item fails; later items still run", "", two, exits(1603), 1603, 2, 0, 0,
+         "item 1 ended with exit code 1603, which is no success code for it"},
+        {"an item fails under the dialog", "", twoDialog, exits(5), 5, 2},
+        {"an item reports 1707", "", two, exits(1707), 0, 2},
+        {"another installation runs: the item's 1618", "", two, exits(1618), 1618, 2},
+        {"[ExitCodes] names the code", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\nA.EXE= 4, 5 ,x\n",
+         exits(5), 0, 1},
+        {"[ExitCodes] names other codes", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5),
+         5, 1},
+        {"[ExitCodes] with * takes any code", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\na.exe=*\n",
+         exits(0xC0000005), 0, 1},
+        {"[ExitCodes] by the file as written", "",
+         "[SetupList]\nSetup1=1,sub\\a.exe, ,\n[ExitCodes]\na.exe=5\nSUB\\A.EXE=6\n",
+         [](sim::SimWindows& s) {
+             s.AddFile("C:\\setup\\sub\\a.exe");
+             s.programs["A.EXE"] = {"", 2 * kSec, {}, 5};
+         },
+         5, 1},
+        {"the run is ended from the menu", "", two, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0,
+         "the run was ended at item 1, before its list was done",
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }},
+        {"the session ends: no question", "", twoRestart, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0, "the session ends",
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_ENDSESSION, 1); }},
+        {"the user closes the dialog: not cut short", "", twoDialog,
+         [](sim::SimWindows& s) { Programs(s, 0, 30 * kSec); }, 0, 2, 0, 0, "closed by the user",
+         [](sim::SimWindows& s, zw::Hwnd) { s.PostMessage(s.OpenDialog(), WM_COMMAND, IDCANCEL); }},
+        {"an item starts a restart: nothing more", "", twoRestart, exits(1641), 1641, 1, 0, 0,
+         "item 2: not taken up: an item has started a restart of Windows"},
+        {"the question answered No", "", twoRestart, plain, 3010, 2, 1, 0},
+        {"the question answered Yes", "", twoRestart,
+         [](sim::SimWindows& s) {
+             Programs(s);
+             s.answer = [](const sim::BoxShown&) { return IDYES; };
+         },
+         1641, 2, 1, 1},
+        {"/norestart", "/norestart", twoRestart, plain, 3010, 2},
+        {"an item's 3010 with /norestart", "/norestart", two, exits(3010), 3010, 2},
+        {"silent restart made", "/s", "[SetupList]\nSetup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
+        {"silent restart refused by Windows", "/s", "[SetupList]\nSetup1=1,a.exe, , ,1\n",
+         [](sim::SimWindows& s) {
+             Programs(s);
+             s.exitWindowsSucceeds = false;
+             s.exitWindowsError = ERROR_ACCESS_DENIED;
+         },
+         3010, 1, 0, 1},
+        {"the first failure wins over a restart", "/s", "[SetupList]\nSetup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n",
+         exits(7), ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
+        {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec),
+         ERROR_TIMEOUT, 1, 0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
+        {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},
+        {"a time limit that is not reached", "/timeout:1", two, plain, 0, 2},
+        {"a time limit that is no number of minutes", "/timeout:0", two, plain, ERROR_INVALID_PARAMETER, 0, 0, 0,
+         "end: exit code 87"},
+    };
+    for (const Case& c : cases) {
+        sim::SimScope scope;
+        sim::SimWindows& s = scope.sim;
+        s.AddDirectory("C:\\logs");
+        s.AddFile(s.modulePath);
+        if (c.list != nullptr) s.AddFile("C:\\setup\\Zarnowel.ini", c.list);
+        c.setUp(s);
+        int code = 0;
+        if (zw::BeginRun(std::string(c.tail) + " /log:" + kLog)) {
+            const zw::Hwnd window = s.CreateTestWindow(zw::InstallerWindowProc);
+            if (c.event) s.At(1 * kSec, [&] { c.event(s, window); });
+            code = s.RunMessageLoop(3600 * kSec);
+            EXPECT_FALSE(s.timedOut) << c.what;
+        } else {
+            code = static_cast<int>(zw::RunExitCode());
+        }
+        EXPECT_EQ(static_cast<uint32_t>(zw::EndRun(code)), c.exitCode) << c.what;
+        EXPECT_EQ(s.starts.size(), c.starts) << c.what;
+        size_t questions = 0;
+        for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
+        EXPECT_EQ(questions, c.questions) << c.what;
+        EXPECT_EQ(s.exitWindowsCalls.size(), c.restarts) << c.what;
+        const std::string log = s.FileContent(kLog);
+        EXPECT_NE(log.find(c.logs), std::string::npos) << c.what << "\n" << log;
+        // The last line names the code and its meaning.
+        const std::string last = "end: exit code " + std::to_string(c.exitCode) + ": " + zw::ExitCodeMeaning(c.exitCode);
+        EXPECT_EQ(log.rfind(last), log.size() - last.size() - 2) << c.what << "\n" << log;
+        if (c.exitCode == ERROR_TIMEOUT) {
+            // About a minute, whatever ran is left running.
+            EXPECT_GE(s.now, 60 * kSec) << c.what;
+            EXPECT_LE(s.now, 62 * kSec) << c.what;
+            ASSERT_FALSE(s.processes.empty()) << c.what;
+            EXPECT_FALSE(s.processes.front().terminated) << c.what;
+            EXPECT_TRUE(s.Running(s.processes.front())) << c.what;
+        }
+    }
+}
+
+TEST(RunOutcome, TimeoutSwitch)
+{
+    struct {
+        const char* tail;
+        bool given, silent;
+        uint32_t minutes;
+    } const cases[] = {
+        {"", false, false, 0},
+        {"/timeout:1", true, false, 1},
+        {"/TIMEOUT:1440 /s", true, true, 1440},
+        {"/timeout:1441", true, false, 0},
+        {"/timeout:0", true, false, 0},
+        {"/timeout:", true, false, 0},
+        {"/timeout:-5", true, false, 0},
+        {"/timeout:99999", true, false, 0},
+        // The value is kept out of the search for the other switches.
+        {"/timeout:5/s", true, false, 0},
+        {"/timeout:\"30\" /log:C:/s.log", true, false, 30},
+        {"/log:x.log /timeout:2 /norestart", true, false, 2},
+    };
+    for (const auto& c : cases) {
+        const zw::Switches s = zw::ParseSwitches(c.tail);
+        EXPECT_EQ(s.timeoutGiven, c.given) << c.tail;
+        EXPECT_EQ(s.silent, c.silent) << c.tail;
+        EXPECT_EQ(s.timeoutMinutes, c.minutes) << c.tail;
+    }
+}
+
+}  // namespace
