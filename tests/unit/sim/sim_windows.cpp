@@ -1119,4 +1119,25 @@ void SimWindows::LocalFree(void* memory)
     delete[] static_cast<char*>(memory);
 }
 
+std::string SimWindows::OpenHandleKinds() const
+{
+    static const char* const names[] = {"Snapshot", "Process",        "DeviceSet", "Token",
+                                        "Mutex",    "ServiceManager", "Service",   "File"};
+    std::string out;
+    for (const auto& h : handles_) out += (out.empty() ? "" : " ") + std::string(names[static_cast<int>(h.second)]);
+    return out;
+}
+
+void (*contractBroken)(const std::string& what) = nullptr;
+
+void CheckHandleContract(const SimWindows& sim, size_t leftOpen)
+{
+    if (!contractBroken) return;
+    if (sim.OpenHandles() != leftOpen)
+        contractBroken("open at the end: " + std::to_string(sim.OpenHandles()) + " handles (" +
+                       sim.OpenHandleKinds() + "), expected " + std::to_string(leftOpen));
+    if (sim.badCloses != 0)
+        contractBroken(std::to_string(sim.badCloses) + " handles closed that were not open, or with the wrong call");
+}
+
 }  // namespace sim
