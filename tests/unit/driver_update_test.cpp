@@ -430,7 +430,7 @@ TEST(Driver, RebootRequiredComesOnlyFromTheUpdate)
     for (const UpdateOutcome& o : outcomes) {
         sim::SimScope s;
         s.sim.devices = {Dev({"ROOT\\ZW"})};
-        s.sim.updateSucceeds = o.succeeds;
+        s.sim.updateFails = !o.succeeds;
         s.sim.updateReboot = o.platformReboot;
         s.sim.updateError = 0xE0000203;
         char id[zw::kHardwareIdBufferSize] = "ROOT\\ZW";
@@ -543,7 +543,7 @@ TEST(Driver, StepKeepsAnEarlierRestartNeedWhenTheUpdateFails)
 {
     sim::SimScope s;
     s.sim.devices = {Dev({"ROOT\\ZARNOWEL_TEST"})};
-    s.sim.updateSucceeds = false;
+    s.sim.updateFails = true;
     Buffer parameters("zarnowel");
     EXPECT_EQ(RunDriverStep(parameters.text, 1).rebootPending, 1);
     Buffer again("zarnowel");

@@ -165,7 +165,7 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
         {"cannot be opened", Op::Terminate, "a.exe", false, 1,
          [&](sim::SimWindows& sim) {
              twoProcesses(sim);
-             sim.processes[0].canOpen = false;
+             sim.processes[0].openFails = true;
          }},
     };
     for (const HandleCase& c : cases) {
@@ -222,7 +222,7 @@ TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
     sim::SimScope s;
     uint32_t locked = s.sim.AddProcess("msiexec.exe", 0);
     uint32_t open = s.sim.AddProcess("msiexec.exe", 0);
-    s.sim.FindProcess(locked)->canOpen = false;
+    s.sim.FindProcess(locked)->openFails = true;
     std::string name = "msiexec.exe";
     EXPECT_FALSE(zw::TerminateProcessByName(name.data()));
     EXPECT_FALSE(s.sim.FindProcess(open)->terminated);

@@ -116,7 +116,7 @@ TEST_F(Restart, YesRestartsNoDoesNot)
 TEST_F(Restart, UserWithoutTheShutdownRightSeesBothReportsInOrder)
 {
     sim.holdsShutdownRight = false;
-    sim.exitWindowsSucceeds = false;
+    sim.exitWindowsFails = true;
     sim.exitWindowsError = 1314;
     zw::RestartSystem();
     ASSERT_EQ(Captions(), (std::vector<std::string>{"AdjustTokenPrivileges", "ExitWindowsEx"}));
@@ -128,7 +128,7 @@ TEST_F(Restart, UserWithoutTheShutdownRightSeesBothReportsInOrder)
 
 TEST_F(Restart, TokenThatCannotBeOpenedIsReportedAndTheRestStillRuns)
 {
-    sim.tokenOpens = false;
+    sim.tokenOpenFails = true;
     sim.tokenError = 5;
     zw::RestartSystem();
     ASSERT_EQ(Captions(), (std::vector<std::string>{"OpenProcessToken", "AdjustTokenPrivileges"}));
@@ -162,9 +162,9 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
             sim::SimScope inner;
             sim::SimWindows& s = inner.sim;
             s.systemTexts = sim.systemTexts;
-            s.tokenOpens = c.tokenOpens;
+            s.tokenOpenFails = !c.tokenOpens;
             s.holdsShutdownRight = c.holdsRight;
-            s.exitWindowsSucceeds = c.exitSucceeds;
+            s.exitWindowsFails = !c.exitSucceeds;
             s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
             s.AddDirectory("C:\\logs");
             zw::OpenRunLog("C:\\logs\\run.log");

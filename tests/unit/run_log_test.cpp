@@ -57,7 +57,7 @@ void Example(sim::SimWindows& sim)
     sim.programs["C.EXE"] = {"", 2 * kSec, {}, 3010};
     sim.AddFile("C:\\setup\\drv\\x.inf");
     sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
-    sim.updateSucceeds = false;
+    sim.updateFails = true;
     sim.updateError = 0xE0000203;
     sim.AddLauncher(
         "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"

@@ -79,7 +79,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateSucceeds = false;
+             s.updateFails = true;
              s.updateError = 0xE0000203;
          },
          0xE0000203, 0},
@@ -87,7 +87,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateSucceeds = false;
+             s.updateFails = true;
              s.updateError = ERROR_NO_MORE_ITEMS;
          },
          0, 0},
@@ -134,7 +134,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"silent restart refused by Windows", "/s", "[SetupList]\nSetup1=1,a.exe, , ,1\n",
          [](sim::SimWindows& s) {
              Programs(s);
-             s.exitWindowsSucceeds = false;
+             s.exitWindowsFails = true;
              s.exitWindowsError = ERROR_ACCESS_DENIED;
          },
          3010, 1, 0, 1},

@@ -913,7 +913,7 @@ Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId
 {
     Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
     Process* p = FindProcess(processId);
-    if (p == nullptr || !Running(*p) || !p->canOpen) {
+    if (p == nullptr || !Running(*p) || p->openFails) {
         lastError = 5;
         return nullptr;
     }
@@ -1037,7 +1037,7 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
 {
     Record("UpdateDriverForPlugAndPlayDevicesA", std::string(hardwareId) + "|" + infPath);
     updates.push_back({now, owner, hardwareId, infPath, installFlags});
-    if (!updateSucceeds) {
+    if (updateFails) {
         lastError = updateError ? updateError : 0xE000020B;
         return false;
     }
@@ -1050,7 +1050,7 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
 bool SimWindows::OpenProcessToken(uint32_t access, Handle& token)
 {
     Record("OpenProcessToken", Hex(access));
-    if (!tokenOpens) {
+    if (tokenOpenFails) {
         lastError = tokenError;
         return false;
     }
@@ -1082,7 +1082,7 @@ bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
 {
     Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
     exitWindowsCalls.push_back(flags);
-    if (!exitWindowsSucceeds) {
+    if (exitWindowsFails) {
         lastError = exitWindowsError;
         return false;
     }

@@ -78,7 +78,7 @@ struct Process {
     uint32_t pid;
     std::string image;
     uint64_t start, end;  // runs in [start, end)
-    bool canOpen = true;
+    bool openFails = false;
     bool terminated = false;
     uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
@@ -95,6 +95,7 @@ std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings);
 
 class SimWindows : public zw::Platform {
 public:
+    // Every fault a test can turn on is a flag named <what>Fails, off by default.
     SimWindows();
     ~SimWindows() override;
 
@@ -194,7 +195,7 @@ public:
     // ---- devices
     std::vector<Device> devices;
     bool classDevsFails = false;
-    bool updateSucceeds = true;
+    bool updateFails = false;
     int32_t updateReboot = 0;
     uint32_t updateError = 0;
     struct UpdateCall {
@@ -206,10 +207,10 @@ public:
     std::vector<UpdateCall> updates;
 
     // ---- token and restart
-    bool tokenOpens = true;
+    bool tokenOpenFails = false;
     uint32_t tokenError = 5;  // ERROR_ACCESS_DENIED
     bool holdsShutdownRight = true;
-    bool exitWindowsSucceeds = true;
+    bool exitWindowsFails = false;
     uint32_t exitWindowsError = 1314;
     std::vector<uint32_t> exitWindowsCalls;
     std::map<uint32_t, std::string> systemTexts;  // FormatMessageA's texts by error code
