@@ -8,6 +8,7 @@
 #include "sequencer/progress_dialog.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
+#include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 
 namespace {
@@ -16,30 +17,8 @@ using namespace zw::win;
 
 constexpr uint64_t kSec = 1000;
 
-class Dialog : public ::testing::Test {
+class Dialog : public sim::LauncherTest {
 protected:
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    zw::Hwnd window = nullptr;
-
-    Dialog()
-    {
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        zw::silentMode = 0;
-        sim.AddFile(sim.modulePath);
-    }
-    void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
-    void Program(const std::string& path, uint64_t runsMs, std::string image = "")
-    {
-        sim.AddFile(path);
-        sim.programs[sim::UpperAscii(path.substr(path.find_last_of('\\') + 1))] = {image, runsMs, {}};
-    }
-    int Run(uint64_t limitMs = 600 * kSec)
-    {
-        window = sim.CreateTestWindow(zw::InstallerWindowProc);
-        return sim.RunMessageLoop(limitMs);
-    }
     const sim::Process* ProcessNamed(const std::string& image) const
     {
         for (const sim::Process& p : sim.processes)
