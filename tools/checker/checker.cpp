@@ -427,7 +427,7 @@ private:
                  "write 1 to ask for a restart, or leave the field out");
 
         item.waitProgram = wait.ownName;
-        for (const WaitName& name : wait.names) item.waitEntries.push_back({name.entry, name.contains, name.text});
+        item.waitEntries = wait.names;
         item.gracePoll = wait.graceName;
         item.installerPackage = IsInstallerPackage(item.tests);
         item.throughProcess = IsWaitedThroughProcess(item.tests);
