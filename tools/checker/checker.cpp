@@ -30,8 +30,6 @@ bool NamesNoFile(std::string_view component)
     return false;
 }
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 constexpr std::string_view kDigits = "0123456789";
 
 bool IsAsciiDigit(char c) { return kDigits.find(c) != std::string_view::npos; }
@@ -518,6 +516,8 @@ private:
 };
 
 }  // namespace
+
+std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path)
 {

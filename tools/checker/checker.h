@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profile/profile_text.h"
@@ -33,6 +34,9 @@ public:
 // component go. The empty text for what names no file (a ':' inside a
 // component, say).
 std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path);
+
+// The text in double quotes, as the report and the warnings quote a name.
+std::string Quoted(std::string_view s);
 
 enum class Found { Yes, No, NotLooked };
 enum class StartKind { None, Direct, Dialog };

@@ -9,8 +9,6 @@ namespace zw::check {
 
 namespace {
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 std::string NumberList(const std::vector<int>& numbers)
 {
     std::string out;
