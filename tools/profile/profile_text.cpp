@@ -3,6 +3,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/ascii.h"
+
 namespace zw {
 
 namespace {
@@ -19,16 +21,6 @@ std::string_view Trim(std::string_view s)
 }
 
 std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 // Bytes taken by the first n characters of s.
 size_t BytesOfChars(std::string_view s, size_t n, LeadByteTest isLeadByte)
@@ -105,7 +97,7 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
             if (close != 0 && close != std::string_view::npos) {
                 if (inSection) return false;  // the first section of that name is the only one read
                 const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
-                inSection = !sectionSeen && EqualNoCase(name, section);
+                inSection = !sectionSeen && EqualsIgnoringAsciiCase(name, section);
                 sectionSeen = sectionSeen || inSection;
                 continue;
             }
@@ -114,7 +106,7 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
         if (!inSection) continue;
         const size_t eq = line.find('=');
         const std::string_view name = UpToNul(Trim(line.substr(0, eq)));
-        if (!EqualNoCase(name, key)) continue;
+        if (!EqualsIgnoringAsciiCase(name, key)) continue;
         // The first key of the name decides, with or without a value.
         if (eq == std::string_view::npos) return false;
         std::string_view v = line.substr(eq + 1);
@@ -144,7 +136,7 @@ std::vector<std::string> ProfileText::Keys(std::string_view section) const
             if (close != 0 && close != std::string_view::npos) {
                 if (inSection) break;
                 const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
-                inSection = !sectionSeen && EqualNoCase(name, section);
+                inSection = !sectionSeen && EqualsIgnoringAsciiCase(name, section);
                 sectionSeen = sectionSeen || inSection;
                 continue;
             }
@@ -154,7 +146,7 @@ std::vector<std::string> ProfileText::Keys(std::string_view section) const
         const std::string_view name = UpToNul(Trim(line.substr(0, eq)));
         if (name.empty()) continue;
         bool known = false;
-        for (const std::string& seenName : seen) known = known || EqualNoCase(seenName, name);
+        for (const std::string& seenName : seen) known = known || EqualsIgnoringAsciiCase(seenName, name);
         if (known) continue;
         // The first line of a name decides; without '=' it has no value.
         seen.emplace_back(name);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/win_values.h"
 #include "profile/profile_text.h"
 
@@ -13,8 +14,7 @@ using namespace zw::win;
 
 std::string UpperAscii(std::string s)
 {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : s) c = zw::AsciiUpper(c);
     return s;
 }
 
