@@ -16,7 +16,7 @@
 namespace zw {
 
 static_assert(sizeof(SP_DEVINFO_DATA) <= sizeof(DeviceInfoData::systemRecord));
-static_assert(kImageNameCapacity == sizeof(PROCESSENTRY32::szExeFile));
+static_assert(kPathCapacity == MAX_PATH && kPathCapacity == sizeof(PROCESSENTRY32::szExeFile));
 static_assert(sizeof(WCHAR) == sizeof(char16_t));
 static_assert(sizeof(BOOL) == sizeof(int32_t) && sizeof(DWORD) == sizeof(uint32_t) && sizeof(ULONG) == 4);
 

@@ -33,16 +33,16 @@ struct Msg {
     intptr_t lParam = 0;
 };
 
-// Room for an image name with its terminator: PROCESSENTRY32's szExeFile
-// (MAX_PATH), which the adapter checks.
-constexpr size_t kImageNameCapacity = 260;
+// The system's path buffers (MAX_PATH), terminator included; also room for an
+// image name, PROCESSENTRY32's szExeFile. The adapter checks both.
+constexpr size_t kPathCapacity = 260;
 
 // The fields of PROCESSENTRY32 (ANSI) that the watcher uses; the adapter
 // sets the record's size itself.
 struct ProcessEntry {
     uint32_t th32ProcessID = 0;
     uint32_t th32ParentProcessID = 0;  // the creator's id when this one was created; it may since be reused
-    char szExeFile[kImageNameCapacity] = {};
+    char szExeFile[kPathCapacity] = {};
 };
 
 // The fields of SP_DEVINFO_DATA that the driver update uses.

@@ -1,5 +1,6 @@
 #include "runlog/run_log.h"
 
+#include "platform/decimal.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "state/run_state.h"
@@ -9,18 +10,6 @@ namespace zw {
 namespace {
 
 Handle logFile = nullptr;
-
-void AppendDigits(std::string& out, unsigned long long value, int width)
-{
-    char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = "0123456789"[value % 10];
-        value /= 10;
-    } while (value != 0);
-    for (int pad = count; pad < width; ++pad) out += "0";
-    while (count > 0) out += digits[--count];
-}
 
 // Ordinary users may read a log the launcher creates, never write it; the
 // folder's inherited rights do not apply.
@@ -128,12 +117,12 @@ void AppendLogPart(std::string& line, Hex hex)
     }
 }
 
-void AppendLogPart(std::string& line, unsigned long long number) { AppendDigits(line, number, 1); }
+void AppendLogPart(std::string& line, unsigned long long number) { AppendDecimal(line, number, 1); }
 
 void AppendLogPart(std::string& line, long long number)
 {
     if (number < 0) line += '-';
-    AppendDigits(line, number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number, 1);
+    AppendDecimal(line, number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number, 1);
 }
 
 void WriteRunLogLine(std::string_view text)
@@ -153,7 +142,7 @@ void WriteRunLogLine(std::string_view text)
     std::string line;
     line.reserve(text.size() + 40);
     for (const auto& part : parts) {
-        AppendDigits(line, part.value, part.width);
+        AppendDecimal(line, part.value, part.width);
         line += part.after;
     }
     for (const char c : text) line += (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;

@@ -46,7 +46,7 @@ std::string RunningProcessesOf(const SetupItem& item)
         return startedPid != 0 ? "its own process (pid " + std::to_string(startedPid) + ")" : std::string();
     ProcessEntry entry;
     for (bool more = sys.Process32First(snapshot, entry); more; more = sys.Process32Next(snapshot, entry)) {
-        entry.szExeFile[kImageNameCapacity - 1] = '\0';
+        entry.szExeFile[kPathCapacity - 1] = '\0';
         const std::string_view image(entry.szExeFile);
         if (entry.th32ProcessID != startedPid && !Matches(image, plan)) continue;
         found +=

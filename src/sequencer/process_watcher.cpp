@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
 #include "platform/pump.h"
 #include "platform/win_values.h"
@@ -17,8 +18,7 @@ constexpr uint32_t kExitCodeWhenUnreadable = win::STILL_ACTIVE;
 
 void UpperAsciiInPlace(char* text)
 {
-    for (; *text != '\0'; ++text)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+    for (; *text != '\0'; ++text) *text = AsciiUpper(*text);
 }
 
 bool Matches(const char* image, const char* wanted, bool contains)

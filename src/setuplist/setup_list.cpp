@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/decimal.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "setuplist/paths.h"
@@ -38,17 +39,8 @@ std::string ExecutableDirectory()
 
 std::string SetupKeyName(long n)
 {
-    // Digits by hand: the C library's formatted output would weigh more in
-    // the executable than the whole setup list reader.
-    char digits[24];
-    size_t count = 0;
-    unsigned long rest = n < 0 ? 0UL - static_cast<unsigned long>(n) : static_cast<unsigned long>(n);
-    do {
-        digits[count++] = "0123456789"[rest % 10];
-        rest /= 10;
-    } while (rest != 0);
     std::string key = n < 0 ? "Setup-" : "Setup";
-    while (count > 0) key += digits[--count];
+    AppendDecimal(key, n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n));
     return key;
 }
 

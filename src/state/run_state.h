@@ -59,9 +59,6 @@ bool MayShowBoxes();
 // it); a run destroyed before that was cut short.
 extern bool listDone;
 
-// The system's path buffers (MAX_PATH), terminator included.
-constexpr size_t kPathCapacity = 260;
-
 // True when path fits the currentFile buffer.
 bool FitsPathBuffer(std::string_view path);
 // Makes path the currentFile; false (and currentFile empty) when it would not

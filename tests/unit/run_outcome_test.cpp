@@ -77,7 +77,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateSucceeds = false;
+             s.updateFails = true;
              s.updateError = 0xE0000203;
          },
          0xE0000203, 0},
@@ -85,7 +85,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateSucceeds = false;
+             s.updateFails = true;
              s.updateError = ERROR_NO_MORE_ITEMS;
          },
          0, 0},

@@ -9,6 +9,7 @@
 #include "sequencer/progress_dialog.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
+#include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 
 namespace {
@@ -18,34 +19,8 @@ using namespace zw::win;
 constexpr uint64_t kMs = 1;
 constexpr uint64_t kSec = 1000;
 
-class Sequence : public ::testing::Test {
+class Sequence : public sim::LauncherTest {
 protected:
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    zw::Hwnd window = nullptr;
-    int exitCode = -99;
-
-    Sequence()
-    {
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        zw::silentMode = 0;
-        sim.AddFile(sim.modulePath);
-    }
-
-    void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
-    void Program(const std::string& path, uint64_t runsMs, std::string image = "")
-    {
-        sim.AddFile(path);
-        size_t slash = path.find_last_of('\\');
-        sim.programs[sim::UpperAscii(path.substr(slash + 1))] = {image, runsMs, {}};
-    }
-    int Run(uint64_t limitMs = 600 * kSec)
-    {
-        window = sim.CreateTestWindow(zw::InstallerWindowProc);
-        exitCode = sim.RunMessageLoop(limitMs);
-        return exitCode;
-    }
     // Times at which the next item was armed: the end of each item.
     std::vector<uint64_t> Advances() const
     {

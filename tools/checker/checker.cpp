@@ -30,8 +30,6 @@ bool NamesNoFile(std::string_view component)
     return false;
 }
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 constexpr std::string_view kDigits = "0123456789";
 
 bool IsAsciiDigit(char c) { return kDigits.find(c) != std::string_view::npos; }
@@ -427,7 +425,7 @@ private:
                  "write 1 to ask for a restart, or leave the field out");
 
         item.waitProgram = wait.ownName;
-        for (const WaitName& name : wait.names) item.waitEntries.push_back({name.entry, name.contains, name.text});
+        item.waitEntries = wait.names;
         item.gracePoll = wait.graceName;
         item.installerPackage = IsInstallerPackage(item.tests);
         item.throughProcess = IsWaitedThroughProcess(item.tests);
@@ -518,6 +516,8 @@ private:
 };
 
 }  // namespace
+
+std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path)
 {

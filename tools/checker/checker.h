@@ -7,10 +7,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profile/profile_text.h"
 #include "sequencer/item_kinds.h"
+#include "sequencer/item_rules.h"
 #include "setuplist/setup_list.h"
 
 namespace zw::check {
@@ -33,14 +35,11 @@ public:
 // component, say).
 std::string WindowsFullPath(const std::string& currentDirectory, const std::string& path);
 
+// The text in double quotes, as the report and the warnings quote a name.
+std::string Quoted(std::string_view s);
+
 enum class Found { Yes, No, NotLooked };
 enum class StartKind { None, Direct, Dialog };
-
-struct WaitEntry {
-    std::string name;       // the entry as written
-    bool contains = false;  // true: looked for inside image names
-    std::string text;       // what is looked for
-};
 
 struct PlanItem {
     int number = 0;
@@ -67,7 +66,7 @@ struct PlanItem {
     Found infFound = Found::NotLooked;
     // The wait: the item's own program by its base name, then the entries.
     std::string waitProgram;
-    std::vector<WaitEntry> waitEntries;
+    std::vector<WaitName> waitEntries;
     std::string gracePoll;  // direct start: the name the grace period watches
     bool requestsRestart = false;
 };

@@ -9,8 +9,6 @@ namespace zw::check {
 
 namespace {
 
-std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
-
 std::string NumberList(const std::vector<int>& numbers)
 {
     std::string out;
@@ -72,7 +70,7 @@ std::string WaitWords(const PlanItem& item)
     std::string out = direct ? "'~' rule: " : "'*' rule: ";
     if (item.throughProcess) out += "its own process while it runs, then ";
     out += item.waitProgram + " (the item's own name)";
-    for (const WaitEntry& e : item.waitEntries)
+    for (const WaitName& e : item.waitEntries)
         out += ", " + (e.contains ? "every image name holding " + Quoted(e.text) : e.text);
     if (direct)
         out += "; then a grace period of " + std::to_string(kGracePolls) + " polls " +
@@ -212,8 +210,8 @@ std::string JsonItem(const PlanItem& item)
         o += std::string("      \"wait\": {\"rule\": \"") + (direct ? "direct" : "dialog") + "\", \"separator\": \"" +
              (direct ? "~" : "*") + "\", \"program\": " + Json(item.waitProgram) + ", \"entries\": [";
         for (size_t i = 0; i < item.waitEntries.size(); ++i) {
-            const WaitEntry& e = item.waitEntries[i];
-            o += std::string(i == 0 ? "" : ", ") + "{\"name\": " + Json(e.name) + ", \"match\": \"" +
+            const WaitName& e = item.waitEntries[i];
+            o += std::string(i == 0 ? "" : ", ") + "{\"name\": " + Json(e.entry) + ", \"match\": \"" +
                  (e.contains ? "contains" : "exact") + "\", \"text\": " + Json(e.text) + "}";
         }
         o += "], \"gracePoll\": " + (direct ? Json(item.gracePoll) : std::string("null")) + "},\n";

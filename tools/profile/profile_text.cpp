@@ -3,6 +3,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/ascii.h"
+
 namespace zw {
 
 namespace {
@@ -19,16 +21,6 @@ std::string_view Trim(std::string_view s)
 }
 
 std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 // Bytes taken by the first n characters of s.
 size_t BytesOfChars(std::string_view s, size_t n, LeadByteTest isLeadByte)
@@ -109,7 +101,7 @@ void ProfileText::VisitSection(
             if (close != 0 && close != std::string_view::npos) {
                 if (inSection) return;  // the first section of that name is the only one read
                 const std::string_view name = UpToNul(Trim(line.substr(1, close - 1)));
-                inSection = !sectionSeen && EqualNoCase(name, section);
+                inSection = !sectionSeen && EqualsIgnoringAsciiCase(name, section);
                 sectionSeen = sectionSeen || inSection;
                 continue;
             }
@@ -131,7 +123,7 @@ bool ProfileText::FindRaw(std::string_view section, std::string_view key, std::s
     key = Trim(key);
     bool found = false;
     VisitSection(section, [&](std::string_view name, bool hasValue, std::string_view v) {
-        if (!EqualNoCase(name, key)) return true;
+        if (!EqualsIgnoringAsciiCase(name, key)) return true;
         // The first key of the name decides, with or without a value.
         found = hasValue;
         if (hasValue) value = v;
@@ -146,7 +138,7 @@ std::vector<std::string> ProfileText::Keys(std::string_view section) const
     VisitSection(section, [&](std::string_view name, bool hasValue, std::string_view) {
         if (name.empty()) return true;
         bool known = false;
-        for (const std::string& seenName : seen) known = known || EqualNoCase(seenName, name);
+        for (const std::string& seenName : seen) known = known || EqualsIgnoringAsciiCase(seenName, name);
         if (known) return true;
         // The first line of a name decides; without '=' it has no value.
         seen.emplace_back(name);

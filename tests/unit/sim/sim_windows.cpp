@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/win_values.h"
 #include "profile/profile_text.h"
 
@@ -14,8 +15,7 @@ using namespace zw::win;
 
 std::string UpperAscii(std::string s)
 {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : s) c = zw::AsciiUpper(c);
     return s;
 }
 
@@ -494,15 +494,9 @@ uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
 uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode,
                                 uint32_t parent)
 {
-    uint32_t pid = nextPid_ += 4;
-    Process p;
-    p.pid = pid;
-    p.image = image;
-    p.start = start;
-    p.end = end;
-    p.exitCode = exitCode;
-    p.parent = parent;
-    processes.push_back(p);
+    const uint32_t pid = nextPid_ += 4;
+    AddProcessWithId(pid, image, start, end, parent);
+    processes.back().exitCode = exitCode;
     return pid;
 }
 
@@ -1133,7 +1127,7 @@ Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId
 {
     Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
     Process* p = RunningWithId(processId);
-    if (p == nullptr || !p->canOpen) {
+    if (p == nullptr || p->openFails) {
         lastError = p == nullptr ? 87 : 5;  // ERROR_INVALID_PARAMETER for an id no process has
         return nullptr;
     }
@@ -1298,7 +1292,7 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
         threadBusyMs_ += updateDurationMs;
     else
         AdvanceTo(now + updateDurationMs);  // nothing is dispatched meanwhile
-    if (!updateSucceeds) {
+    if (updateFails) {
         lastError = updateError ? updateError : 0xE000020B;
         return false;
     }
@@ -1311,7 +1305,7 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
 bool SimWindows::OpenProcessToken(uint32_t access, Handle& token)
 {
     Record("OpenProcessToken", Hex(access));
-    if (!tokenOpens) {
+    if (tokenOpenFails) {
         lastError = tokenError;
         return false;
     }
@@ -1343,7 +1337,7 @@ bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
 {
     Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
     exitWindowsCalls.push_back(flags);
-    if (!exitWindowsSucceeds) {
+    if (exitWindowsFails) {
         lastError = exitWindowsError;
         return false;
     }
@@ -1398,6 +1392,27 @@ void SimWindows::LocalFree(void* memory)
         return;
     }
     delete[] static_cast<char*>(memory);
+}
+
+std::string SimWindows::OpenHandleKinds() const
+{
+    static const char* const names[] = {"Snapshot", "Process",        "DeviceSet", "Token",
+                                        "Mutex",    "ServiceManager", "Service",   "File"};
+    std::string out;
+    for (const auto& h : handles_) out += (out.empty() ? "" : " ") + std::string(names[static_cast<int>(h.second)]);
+    return out;
+}
+
+void (*contractBroken)(const std::string& what) = nullptr;
+
+void CheckHandleContract(const SimWindows& sim, size_t leftOpen)
+{
+    if (!contractBroken) return;
+    if (sim.OpenHandles() != leftOpen)
+        contractBroken("open at the end: " + std::to_string(sim.OpenHandles()) + " handles (" + sim.OpenHandleKinds() +
+                       "), expected " + std::to_string(leftOpen));
+    if (sim.badCloses != 0)
+        contractBroken(std::to_string(sim.badCloses) + " handles closed that were not open, or with the wrong call");
 }
 
 }  // namespace sim

@@ -78,7 +78,7 @@ struct Process {
     uint32_t pid;
     std::string image;
     uint64_t start, end;  // runs in [start, end)
-    bool canOpen = true;
+    bool openFails = false;
     bool terminated = false;
     uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
@@ -98,6 +98,7 @@ std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings);
 
 class SimWindows : public zw::Platform {
 public:
+    // Every fault a test can turn on is a flag named <what>Fails, off by default.
     SimWindows();
     ~SimWindows() override;
 
@@ -230,7 +231,7 @@ public:
     // ---- devices
     std::vector<Device> devices;
     bool classDevsFails = false;
-    bool updateSucceeds = true;
+    bool updateFails = false;
     int32_t updateReboot = 0;
     uint32_t updateError = 0;
     // How long the platform's driver update takes: on a thread of the
@@ -248,10 +249,10 @@ public:
     std::vector<UpdateCall> updates;
 
     // ---- token and restart
-    bool tokenOpens = true;
+    bool tokenOpenFails = false;
     uint32_t tokenError = 5;  // ERROR_ACCESS_DENIED
     bool holdsShutdownRight = true;
-    bool exitWindowsSucceeds = true;
+    bool exitWindowsFails = false;
     uint32_t exitWindowsError = 1314;
     std::vector<uint32_t> exitWindowsCalls;
     // InitiateShutdownW: its result; ERROR_CALL_NOT_IMPLEMENTED plays a
@@ -277,6 +278,7 @@ public:
         for (const auto& [handle, index] : processHandles_) n += processes[index].parent != currentPid;
         return n;
     }
+    std::string OpenHandleKinds() const;  // e.g. "Process Mutex"
     size_t LiveAllocations() const { return allocations_.size(); }
     int badCloses = 0;
 
@@ -433,17 +435,30 @@ private:
     uint32_t nextPid_ = 1000;
 };
 
+// Reports, through contractBroken, handles beyond `leftOpen` still open and
+// handles closed wrongly. The unit tests make a report a test failure
+// (sim_contract.cpp); the fuzzers leave it unset.
+extern void (*contractBroken)(const std::string& what);
+void CheckHandleContract(const SimWindows& sim, size_t leftOpen);
+
 // Installs a SimWindows as the platform for the lifetime of a test: a fresh
-// process, whose run state starts out as the program's does.
+// process, whose run state starts out as the program's does. At its end the
+// caller's contract is checked: every handle closed, none closed wrongly
+// (a test that ends with one open on purpose sets handlesLeftOpen).
 struct SimScope {
     SimWindows sim;
+    size_t handlesLeftOpen = 0;
     SimScope()
     {
         zw::SetPlatform(&sim);
         zw::ResetRunState();
         zw::ResetSetupList();
     }
-    ~SimScope() { zw::SetPlatform(nullptr); }
+    ~SimScope()
+    {
+        zw::SetPlatform(nullptr);
+        CheckHandleContract(sim, handlesLeftOpen);
+    }
 };
 
 std::string UpperAscii(std::string s);

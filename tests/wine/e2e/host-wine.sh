@@ -50,6 +50,14 @@ host_native_first() {
 # host_run EXE ARGS...: a Windows program (Unix path) in the foreground.
 host_run() { zw_wine "$@"; }
 
+# host_bounded SECONDS EXE ARGS...: a Windows program in the foreground from
+# the current directory, ended (124) when it runs longer than SECONDS.
+host_bounded() {
+  local s=$1
+  shift
+  timeout -k 5 "$s" "$(zw_loader "$1")" "$@"
+}
+
 # host_start_launcher DIR ARGS... / host_wait_launcher: the launcher DIR/$ZW_EXE
 # in the background (ZW_RC, ZW_START_MS, ZW_END_MS, ZW_OUT, ZW_ERR).
 # With TRACE=process or TRACE=exec the run is traced (host_traced).

@@ -63,9 +63,11 @@ hardlink() {
 # system's search order, as Windows does, never from a copy of the host's own.
 native_first() { host_native_first "$@"; }
 
-# windows_file NAME: C:\windows\NAME is removed before the run and after the pass.
-windows_file() {
-  rm -f "$WIN/$1"
+# windows_file NAME: C:\windows\NAME is removed before the run and after the
+# pass; drive_file PATH: the same for C:\PATH.
+windows_file() { drive_file "windows/$1"; }
+drive_file() {
+  rm -f "$HOST_C/$1"
   PASS_WINDOWS_FILES+=("$1")
 }
 
@@ -181,6 +183,94 @@ reset() {
 # pause SECONDS; mark KEY: MARK[KEY] is now.
 pause() { sleep "$1"; }
 mark() { MARK[$1]=$(zw_now_ms); }
+
+# ---------------------------------------------------------------- runs of their own
+# Many runs, each of the launcher DIR/$EXE in a folder of its own, from $START
+# (default the scratch folder), with its helpers logging to logs/NAME.txt,
+# bounded by SOLO_TIMEOUT seconds (90); each is judged by one check and a row
+# of the table that `solo_table` prints.
+
+# launch NAME DIR [ARGS...]: such a run in the background (SOLO_PID); wait for it.
+declare -A SOLO_DIR SOLO_ARGS
+SOLO_TABLE=()
+launch() {
+  local name=$1 dir=$2
+  shift 2
+  SOLO_DIR[$name]=$dir SOLO_ARGS[$name]=${1:-}
+  mkdir -p "$ZW_DIR/logs" "$ZW_WORK/solo"
+  (
+    export ZW_LOG="$ZW_WDIR\\logs\\$name.txt"
+    : >"$ZW_DIR/logs/$name.txt"
+    t0=$(zw_now_ms)
+    cd "${START:-$ZW_DIR}" && host_bounded "${SOLO_TIMEOUT:-90}" "$dir/$EXE" "$@" \
+      >"$ZW_WORK/solo/$name.out" 2>"$ZW_WORK/solo/$name.err"
+    echo "$? $t0 $(zw_now_ms)" >"$ZW_WORK/solo/$name.rc"
+  ) &
+  SOLO_PID=$!
+}
+
+# solo NAME DIR BOUND_MS "STARTED..." [ARGS...]: launch, wait, judge.
+solo() {
+  local name=$1 dir=$2 bound=$3 want=$4
+  shift 4
+  launch "$name" "$dir" "$@"
+  wait "$SOLO_PID"
+  judge "$name" "$bound" "$want"
+}
+
+# solo_log NAME EVENT [ITEM]: the texts of those lines of the run's log.
+solo_log() { awk -F'\t' -v e="$2" -v n="${3:-}" '$4 == e && (n == "" || $2 ~ n)' "$ZW_DIR/logs/$1.txt" | cut -f5; }
+
+# judge NAME BOUND_MS "STARTED..." [EXTRA_FAILURE]: the finished run ended
+# within BOUND_MS with an exit code of design (0, 2 or 13; exactly SOLO_RC
+# when set), with no crash report, and started exactly the programs STARTED
+# (base names), once each, in this order; EXTRA_FAILURE, when not empty, fails it.
+judge() {
+  local name=$1 bound=$2 want=$3 extra=${4:-} rc t0 t1 ms got outcome="" retried="" res=$ZW_WORK/solo/$1
+  read -r rc t0 t1 <"$res.rc"
+  ms=$((t1 - t0))
+  # Wine's loader itself, very rarely, gives up before any Windows code runs
+  # (exit code 1 within a few ms; the smallest program takes 22 ms or more to
+  # start and end). Such a start is made again, once, and the table says so.
+  if [ "$rc" != 0 ] && [ "$ms" -lt 20 ]; then
+    local said
+    said=$(head -c 200 "$res.err" | tr '\n' ' ')
+    retried="retried after the loader failed (exit $rc in $ms ms, ${said:+stderr: }${said:-nothing on stderr})"
+    zw_note "$name: $retried"
+    launch "$name" "${SOLO_DIR[$name]}" ${SOLO_ARGS[$name]:+"${SOLO_ARGS[$name]}"}
+    wait "$SOLO_PID"
+    read -r rc t0 t1 <"$res.rc"
+    ms=$((t1 - t0))
+  fi
+  got=$(awk -F'\t' '$4 == "started" { printf "%s%s", sep, $2; sep = " " }' "$ZW_DIR/logs/$name.txt")
+  if { [ -n "${SOLO_RC:-}" ] && [ "$rc" != "$SOLO_RC" ]; } || { [ -z "${SOLO_RC:-}" ] && [ "$rc" != 0 ] && [ "$rc" != 2 ] && [ "$rc" != 13 ]; }; then
+    outcome+="exit code $rc${SOLO_RC:+, expected $SOLO_RC}; "
+    sed 's/^/    /' "$res.err" | head -20
+  fi
+  [ "$ms" -le "$bound" ] || outcome+="took longer than the bound; "
+  if grep -Eq 'Unhandled exception|Unhandled page fault|page fault on|Backtrace:|to unimplemented function' "$res.err"; then
+    outcome+="Wine crash report; "
+    sed 's/^/    /' "$res.err" | head -20
+  fi
+  [ "$got" = "$want" ] || outcome+="started [${got}], expected [${want}]; "
+  [ -n "$extra" ] && outcome+="$extra; "
+  if [ -z "$outcome" ]; then
+    outcome="ok: ${want:+started $want}"
+    [ -n "$want" ] || outcome+="nothing started"
+    [ -n "$retried" ] && outcome+=" ($retried)"
+    zw_ok "$(e2e_what "$name: exit $rc in $ms ms (bound $bound), ${outcome#ok: }")"
+  else
+    outcome="FAIL: ${outcome%; }"
+    zw_fail "$(e2e_what "$name: $outcome")"
+  fi
+  SOLO_TABLE+=("$(printf '%-22s %4s %7s %7s  %s' "$name" "$rc" "$ms" "$bound" "$outcome")")
+}
+solo_table() {
+  echo
+  echo "case                     rc      ms   bound  outcome"
+  printf '%s\n' "${SOLO_TABLE[@]}"
+  SOLO_TABLE=()
+}
 
 # ---------------------------------------------------------------- expectations
 # One line each; the line itself, with the prefix, is the check's name.
@@ -342,7 +432,7 @@ for pass in "${PASSES[@]}"; do
   source "$CASE_FILE"
   zw_note "$ARCH: pass took $(($(zw_now_ms) - t0)) ms"
   host_reset
-  for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$WIN/$f"; done
+  for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$HOST_C/$f"; done
   PASS_WINDOWS_FILES=()
   # The rig removes the last scratch folder; an earlier one goes here.
   [ "$ZW_FAILS" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ] && [ "$pass" != "${PASSES[-1]}" ] && rm -rf "$ZW_SCRATCH"
