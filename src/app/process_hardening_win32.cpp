@@ -2,8 +2,8 @@
 // anything loads a DLL by name: the launcher runs elevated, often as SYSTEM,
 // from folders that ordinary users can write to.
 //
-// Its static imports are KnownDLLs (and COMCTL32, bound through the manifest),
-// which the loader never takes from the launcher's folder. Everything loaded
+// Its static imports are KnownDLLs, which the loader never takes from the
+// launcher's folder; COMCTL32 is loaded later, by name, once limited. Everything loaded
 // later by name, by us or by the system's own DLLs on our behalf, comes from
 // System32 alone. Functions that older systems lack are looked up by name; a
 // system without them keeps its defaults.
