@@ -306,6 +306,8 @@ int Step(const char* text, const char* infPath)
 int main(int argc, char** argv)
 {
     zw::SetPlatform(&zw::Win32Platform());
+    // The device functions come from System32 at run time, as in the launcher's driver step.
+    if (!zw::LoadDeviceLibraries()) Out("libraries", "missing");
     std::string verb = argc > 1 ? argv[1] : "";
     Out("arch", sizeof(void*) == 8 ? "x64" : "x86");
     Out("acp", Num(GetACP()));

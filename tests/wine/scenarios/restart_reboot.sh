@@ -109,7 +109,8 @@ EOF
   zw_expect_match "$what: reboot forced (EWX_REBOOT | EWX_FORCE), a planned installation" "$(calls ExitWindowsEx)" \
     'Call user32\.ExitWindowsEx\(00000006,80040002\)'
   zw_expect_match "$what: Wine accepted the request" "$(calls ExitWindowsEx)" 'Ret +user32\.ExitWindowsEx\(\) retval=00000001'
-  zw_expect_match "$what: WM_QUIT with 0 posted after it" "$(calls PostQuitMessage)" 'PostQuitMessage\(00000000\)'
+  zw_expect_match "$what: WM_QUIT with 1641 (a restart started) posted after it" "$(calls PostQuitMessage)" \
+    'PostQuitMessage\(00000669\)'
   local tid
   tid=$(calls ExitWindowsEx | head -n1 | cut -d: -f1)
   zw_expect_match "$what: the launcher ended by itself (its DLLs detached), not killed" \
