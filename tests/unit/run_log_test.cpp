@@ -7,107 +7,85 @@
 
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
-#include "sequencer/installer_window.h"
-#include "setuplist/setup_list.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
 #include "startup/launch.h"
-#include "state/run_state.h"
 
 namespace {
 
 using namespace zw::win;
+using sim::kLog;
 
 constexpr uint64_t kSec = 1000;
-constexpr char kLog[] = "C:\\logs\\run.log";
 
-struct RunResult {
-    int exitCode = -99;
-    std::vector<std::string> starts;  // time, file and parameters of each start
-    size_t boxes = 0;
-    std::string log;
-};
+class RunLog : public sim::LauncherTest {};
 
-// One whole run as the executable makes it, on a fresh simulated Windows
-// that setUp prepares.
-RunResult RunWith(const std::string& tail, const std::function<void(sim::SimWindows&)>& setUp)
+void Example(sim::Launcher& l)
 {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    sim.AddDirectory("C:\\logs");
-    sim.systemTexts[0xE0000203] = "The driver package is not signed.\r\n";
-    setUp(sim);
-    zw::BeginRun(tail);
-    sim.CreateTestWindow(zw::InstallerWindowProc);
-    RunResult r;
-    r.exitCode = zw::EndRun(sim.RunMessageLoop(3600 * kSec));
-    for (const sim::Start& s : sim.starts)
-        r.starts.push_back(std::to_string(s.time) + " " + s.file + " [" + s.parameters + "]");
-    r.boxes = sim.boxes.size();
-    r.log = sim.FileContent(kLog);
-    return r;
+    l.sim.systemTexts[0xE0000203] = "The driver package is not signed.\r\n";
+    l.Program("C:\\setup\\a.exe", 4 * kSec);
+    l.sim.AddFile("C:\\setup\\readme.xyz");
+    l.sim.programs["README.XYZ"] = {"", 0, {}, 0, false, 31};  // SE_ERR_NOASSOC
+    l.Program("C:\\setup\\c.exe", 2 * kSec, "", 3010);
+    l.sim.AddFile("C:\\setup\\drv\\x.inf");
+    l.sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
+    l.sim.updateFails = true;
+    l.sim.updateError = 0xE0000203;
+    l.List(
+        "Setup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\nSetup4=0,drv\\x.inf,ven_8086\n"
+        "Setup5=1,readme.xyz, ,\nSetup6=7,x\n");
 }
 
-void Example(sim::SimWindows& sim)
+// Time, file and parameters of each start.
+std::vector<std::string> Starts(const sim::Launcher& l)
 {
-    sim.AddFile("C:\\setup\\a.exe");
-    sim.programs["A.EXE"] = {"", 4 * kSec, {}, 0};
-    sim.AddFile("C:\\setup\\readme.xyz");
-    sim.programs["README.XYZ"] = {"", 0, {}, 0, false, 31};  // SE_ERR_NOASSOC
-    sim.AddFile("C:\\setup\\c.exe");
-    sim.programs["C.EXE"] = {"", 2 * kSec, {}, 3010};
-    sim.AddFile("C:\\setup\\drv\\x.inf");
-    sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
-    sim.updateFails = true;
-    sim.updateError = 0xE0000203;
-    sim.AddLauncher(
-        "[SetupList]\nSetup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\nSetup3=1,c.exe,/q\n"
-        "Setup4=0,drv\\x.inf,ven_8086\nSetup5=1,readme.xyz, ,\nSetup6=7,x\n");
+    std::vector<std::string> out;
+    for (const sim::Start& s : l.sim.starts)
+        out.push_back(std::to_string(s.time) + " " + s.file + " [" + s.parameters + "]");
+    return out;
 }
 
-TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
+TEST_F(RunLog, NamesEveryItemAndWhatBecameOfIt)
 {
-    const RunResult r = RunWith(std::string("/log:") + kLog, Example);
-    const char* const expected[] = {
-        "[4242] start: C:\\setup\\zarnowel.exe version 1.0.1.10, tail \"/log:C:\\logs\\run.log\", silentMode 0",
-        "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 6 items loaded; Setup7 is "
-        "missing or empty",
-        "item 1: \"1,a.exe, ,late.exe\": program",
-        "item 1: entered C:\\setup, the current directory from now on",
-        "item 1: found .\\a.exe",
-        "item 1: started .\\a.exe directly, parameters \" \", pid ",
-        "item 1: waiting for its own process (pid ",
-        "item 1: its process (pid ",
-        ") ended with exit code 0",
-        "item 1: waiting for the grace period",
-        "item 1: wait over after ",
-        "; held by its own process (pid ",
-        "item 2: skipped: .\\b.exe is missing",
-        "item 3: started .\\c.exe under the dialog, parameters \"/q\"",
-        "item 3: its process (pid ",
-        ") ended with exit code 3010, which asks for a restart",
-        "item 4: \"0,drv\\x.inf,ven_8086\": driver",
-        "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
-        "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package is not "
-        "signed. (0xE0000203)",
-        "item 4: driver not installed; no restart asked for",
-        "item 5: the start of .\\readme.xyz failed: the shell's error 31",
-        "item 6: \"7,x\": unknown kind \"7\" ends the run",
-        "end: a restart is needed; the user answered No",
-        // The missing b.exe is the run's first failure.
-        "end: exit code 2: failure: the setup list or an item's file is missing",
-    };
-    size_t at = 0;
-    for (const char* line : expected) {
-        const size_t found = r.log.find(line, at);
-        ASSERT_NE(found, std::string::npos) << "no '" << line << "' after offset " << at << " in\n" << r.log;
-        at = found;
-    }
+    Example(*this);
+    RunWhole(std::string("/log:") + kLog);
+    const std::string log = Log();
+    EXPECT_TRUE(sim::InOrder(
+        log,
+        {
+            "[4242] start: C:\\setup\\zarnowel.exe version 1.0.1.10, tail \"/log:C:\\logs\\run.log\", silentMode 0",
+            "setup list: languageTag eng, programDirectory C:\\setup, section [SetupList], 6 items loaded; Setup7 "
+            "is missing or empty",
+            "item 1: \"1,a.exe, ,late.exe\": program",
+            "item 1: entered C:\\setup, the current directory from now on",
+            "item 1: found .\\a.exe",
+            "item 1: started .\\a.exe directly, parameters \" \", pid ",
+            "item 1: waiting for its own process (pid ",
+            "item 1: its process (pid ",
+            ") ended with exit code 0",
+            "item 1: waiting for the grace period",
+            "item 1: wait over after ",
+            "; held by its own process (pid ",
+            "item 2: skipped: .\\b.exe is missing",
+            "item 3: started .\\c.exe under the dialog, parameters \"/q\"",
+            "item 3: its process (pid ",
+            ") ended with exit code 3010, which asks for a restart",
+            "item 4: \"0,drv\\x.inf,ven_8086\": driver",
+            "item 4: device found by \"ven_8086\", hardware ID PCI\\VEN_8086&DEV_1234",
+            "driver: the update of PCI\\VEN_8086&DEV_1234 with C:\\setup\\drv\\x.inf failed: The driver package "
+            "is not signed. (0xE0000203)",
+            "item 4: driver not installed; no restart asked for",
+            "item 5: the start of .\\readme.xyz failed: the shell's error 31",
+            "item 6: \"7,x\": unknown kind \"7\" ends the run",
+            "end: a restart is needed; the user answered No",
+            // The missing b.exe is the run's first failure.
+            "end: exit code 2: failure: the setup list or an item's file is missing",
+        }));
     // Every line: the local time to the millisecond, the process id, CR LF.
     size_t lines = 0;
-    for (size_t begin = 0; begin < r.log.size(); ++lines) {
-        const size_t end = r.log.find("\r\n", begin);
+    for (size_t begin = 0; begin < log.size(); ++lines) {
+        const size_t end = log.find("\r\n", begin);
         ASSERT_NE(end, std::string::npos);
-        const std::string line = r.log.substr(begin, end - begin);
+        const std::string line = log.substr(begin, end - begin);
         EXPECT_TRUE(line.size() > 31 && line.compare(0, 11, "2026-12-08 ") == 0 && line[13] == ':' && line[19] == '.' &&
                     line.compare(23, 8, " [4242] ") == 0)
             << line;
@@ -118,9 +96,10 @@ TEST(RunLog, NamesEveryItemAndWhatBecameOfIt)
 
 // A log that cannot be opened or written changes nothing in the run: the same
 // starts at the same times, no box, no handle left.
-TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
+TEST_F(RunLog, ALogThatCannotBeWrittenChangesNothing)
 {
-    const RunResult without = RunWith("", Example);
+    Example(*this);
+    RunWhole("");
     struct {
         const char* what;
         std::string tail;
@@ -142,23 +121,21 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
          [](sim::SimWindows& s) { s.At(3 * kSec, [&s] { s.writeFails = true; }); }},
     };
     for (const auto& c : cases) {
-        const RunResult r = RunWith(c.tail, [&](sim::SimWindows& s) {
-            Example(s);
-            if (c.spoil) c.spoil(s);
-        });
-        EXPECT_EQ(r.starts, without.starts) << c.what;
-        EXPECT_EQ(r.boxes, without.boxes) << c.what;
-        EXPECT_EQ(r.exitCode, without.exitCode) << c.what;
+        sim::Launcher l;
+        Example(l);
+        if (c.spoil) c.spoil(l.sim);
+        l.RunWhole(c.tail);
+        EXPECT_EQ(Starts(l), Starts(*this)) << c.what;
+        EXPECT_EQ(l.sim.boxes.size(), sim.boxes.size()) << c.what;
+        EXPECT_EQ(l.exitCode, exitCode) << c.what;
     }
-    EXPECT_EQ(without.log, "");
+    EXPECT_EQ(Log(), "");
 }
 
 // Runs append: the 32-bit launcher and its sibling, or several runs, share
 // one file.
-TEST(RunLog, RunsAppendToOneFile)
+TEST_F(RunLog, RunsAppendToOneFile)
 {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
     sim.AddFile(kLog, "an earlier line\r\n");
     zw::OpenRunLog(kLog);
     zw::Log("first ", 1, " ", zw::Quoted("x"), " ", zw::Hex(0x80040002), " ", -5);
@@ -167,7 +144,7 @@ TEST(RunLog, RunsAppendToOneFile)
     zw::OpenRunLog(kLog);
     zw::Log("second");
     zw::CloseRunLog();
-    const std::string log = sim.FileContent(kLog);
+    const std::string log = Log();
     EXPECT_EQ(log.rfind("an earlier line\r\n", 0), 0u) << log;
     EXPECT_NE(log.find("] first 1 \"x\" 0x80040002 -5\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find(" [77] second\r\n"), std::string::npos) << log;
@@ -180,19 +157,14 @@ TEST(RunLog, RunsAppendToOneFile)
 // Under WOW64 the launcher's lines go to the file its 64-bit sibling writes,
 // also in System32, which the redirector would swap for SysWOW64; the
 // redirection is off for the open alone.
-TEST(RunLog, TheHandOffPairWritesOneFileAlsoInSystem32)
+TEST_F(RunLog, TheHandOffPairWritesOneFileAlsoInSystem32)
 {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    zw::ResetRunState();
     sim.wow64 = true;
     sim.AddDirectory("C:\\windows\\System32");
     sim.AddDirectory("C:\\windows\\SysWOW64");
-    sim.AddFile("C:\\setup\\zarnowel64.exe");
-    sim.programs["ZARNOWEL64.EXE"] = {"zarnowel64.exe", 5 * kSec, {}, 0};
+    Program("C:\\setup\\zarnowel64.exe", 5 * kSec, "zarnowel64.exe");
     const std::string tail = "/log:C:\\Windows\\system32\\zw.log";
     zw::BeginRun(tail);
-    int exitCode = -1;
     ASSERT_TRUE(zw::HandOffToSibling(tail, exitCode));
     zw::EndRun(exitCode);
 
@@ -203,19 +175,17 @@ TEST(RunLog, TheHandOffPairWritesOneFileAlsoInSystem32)
     std::vector<std::string> around;
     for (const sim::Call& call : sim.calls)
         if (call.name.rfind("Wow64", 0) == 0 || call.name == "CreateFileA") around.push_back(call.name);
-    const std::vector<std::string> expected = {"Wow64DisableWow64FsRedirection", "CreateFileA",
-                                               "Wow64RevertWow64FsRedirection"};
-    EXPECT_EQ(around, expected);
+    EXPECT_EQ(around, (std::vector<std::string>{"Wow64DisableWow64FsRedirection", "CreateFileA",
+                                                "Wow64RevertWow64FsRedirection"}));
     EXPECT_FALSE(sim.fsRedirectionOff);
 }
 
-}  // namespace
-
 // Many system texts carry inserts ("%1"); the log keeps them as they are
 // rather than losing the whole text.
-TEST(RunLog, ASystemTextWithAnInsertIsKept)
+TEST_F(RunLog, ASystemTextWithAnInsertIsKept)
 {
-    sim::SimScope scope;
-    scope.sim.systemTexts[193] = "%1 is not a valid Win32 application.\r\n";
+    sim.systemTexts[193] = "%1 is not a valid Win32 application.\r\n";
     EXPECT_EQ(zw::SystemErrorText(193), "%1 is not a valid Win32 application. (193)");
 }
+
+}  // namespace

@@ -6,19 +6,17 @@
 #include <string>
 
 #include "platform/win_values.h"
-#include "sequencer/installer_window.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
 #include "startup/command_line.h"
-#include "startup/launch.h"
 #include "state/run_outcome.h"
-#include "state/run_state.h"
 
 namespace {
 
 using namespace zw::win;
 
+using sim::kLog;
+
 constexpr uint64_t kSec = 1000;
-constexpr char kLog[] = "C:\\logs\\run.log";
 
 struct Case {
     const char* what;
@@ -43,9 +41,9 @@ void Programs(sim::SimWindows& s, uint32_t aExit = 0, uint64_t aRunsMs = 2 * kSe
 
 TEST(RunOutcome, EveryCodeInItsSituation)
 {
-    const char* const two = "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n";
-    const char* const twoRestart = "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
-    const char* const twoDialog = "[SetupList]\nSetup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
+    const char* const two = "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n";
+    const char* const twoRestart = "Setup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
+    const char* const twoDialog = "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
     auto plain = [](sim::SimWindows& s) { Programs(s); };
     auto exits = [](uint32_t code, uint64_t runsMs = 2 * kSec) {
         return [code, runsMs](sim::SimWindows& s) { Programs(s, code, runsMs); };
@@ -53,27 +51,25 @@ TEST(RunOutcome, EveryCodeInItsSituation)
     const Case cases[] = {
         {"every item carried out", "", two, plain, 0, 2, 0, 0, "end: exit code 0: success"},
         {"no list beside the launcher", "", nullptr, plain, ERROR_FILE_NOT_FOUND, 0, 0, 0, "end: exit code 2: failure"},
-        {"an item's file is missing", "", "[SetupList]\nSetup1=1,gone.exe, ,\nSetup2=1,b.exe, ,\n", plain,
+        {"an item's file is missing", "", "Setup1=1,gone.exe, ,\nSetup2=1,b.exe, ,\n", plain, ERROR_FILE_NOT_FOUND, 1},
+        {"a driver's INF is missing", "/s", "Setup1=0,gone.inf,PCI\\VEN_1\nSetup2=1,b.exe, ,\n", plain,
          ERROR_FILE_NOT_FOUND, 1},
-        {"a driver's INF is missing", "/s", "[SetupList]\nSetup1=0,gone.inf,PCI\\VEN_1\nSetup2=1,b.exe, ,\n", plain,
-         ERROR_FILE_NOT_FOUND, 1},
-        {"a failed copy counts even when an older copy runs", "", "[SetupList]\nSetup1=2,a.exe, ,\n",
+        {"a failed copy counts even when an older copy runs", "", "Setup1=2,a.exe, ,\n",
          [](sim::SimWindows& s) {
              Programs(s);
              s.AddFile("C:\\windows\\a.exe");
              s.copyFails = true;
          },
          ERROR_FILE_NOT_FOUND, 1},
-        {"the list holds no item", "", "[SetupList]\n", plain, ERROR_INVALID_DATA, 0},
-        {"an unknown kind ends the list", "", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=7,b.exe, ,\n", plain,
-         ERROR_INVALID_DATA, 1},
+        {"the list holds no item", "", "", plain, ERROR_INVALID_DATA, 0},
+        {"an unknown kind ends the list", "", "Setup1=1,a.exe, ,\nSetup2=7,b.exe, ,\n", plain, ERROR_INVALID_DATA, 1},
         {"the shell refuses the start", "", two,
          [](sim::SimWindows& s) {
              Programs(s);
              s.programs["A.EXE"].shellError = 31;
          },
          ERROR_NO_ASSOCIATION, 2},  // the refused start, then b.exe
-        {"the driver update fails", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+        {"the driver update fails", "", "Setup1=0,x.inf,VEN_1\n",
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
@@ -81,7 +77,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
              s.updateError = 0xE0000203;
          },
          0xE0000203, 0},
-        {"the device already has the best driver", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+        {"the device already has the best driver", "", "Setup1=0,x.inf,VEN_1\n",
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\x.inf");
              s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
@@ -89,21 +85,17 @@ TEST(RunOutcome, EveryCodeInItsSituation)
              s.updateError = ERROR_NO_MORE_ITEMS;
          },
          0, 0},
-        {"no present device for a driver", "", "[SetupList]\nSetup1=0,x.inf,VEN_1\n",
+        {"no present device for a driver", "", "Setup1=0,x.inf,VEN_1\n",
          [](sim::SimWindows& s) { s.AddFile("C:\\setup\\x.inf"); }, 0, 0},
         {"an item fails; later items still run", "", two, exits(1603), 1603, 2, 0, 0,
          "item 1 ended with exit code 1603, which is no success code for it"},
         {"an item fails under the dialog", "", twoDialog, exits(5), 5, 2},
         {"an item reports 1707", "", two, exits(1707), 0, 2},
         {"another installation runs: the item's 1618", "", two, exits(1618), 1618, 2},
-        {"[ExitCodes] names the code", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\nA.EXE= 4, 5 ,x\n", exits(5), 0,
-         1},
-        {"[ExitCodes] names other codes", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5), 5,
-         1},
-        {"[ExitCodes] with * takes any code", "", "[SetupList]\nSetup1=1,a.exe, ,\n[ExitCodes]\na.exe=*\n",
-         exits(0xC0000005), 0, 1},
-        {"[ExitCodes] by the file as written", "",
-         "[SetupList]\nSetup1=1,sub\\a.exe, ,\n[ExitCodes]\na.exe=5\nSUB\\A.EXE=6\n",
+        {"[ExitCodes] names the code", "", "Setup1=1,a.exe, ,\n[ExitCodes]\nA.EXE= 4, 5 ,x\n", exits(5), 0, 1},
+        {"[ExitCodes] names other codes", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5), 5, 1},
+        {"[ExitCodes] with * takes any code", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=*\n", exits(0xC0000005), 0, 1},
+        {"[ExitCodes] by the file as written", "", "Setup1=1,sub\\a.exe, ,\n[ExitCodes]\na.exe=5\nSUB\\A.EXE=6\n",
          [](sim::SimWindows& s) {
              s.AddFile("C:\\setup\\sub\\a.exe");
              s.programs["A.EXE"] = {"", 2 * kSec, {}, 5};
@@ -128,15 +120,15 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          1641, 2, 1, 1},
         {"/norestart", "/norestart", twoRestart, plain, 3010, 2},
         {"an item's 3010 with /norestart", "/norestart", two, exits(3010), 3010, 2},
-        {"silent restart made", "/s", "[SetupList]\nSetup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
-        {"silent restart refused by Windows", "/s", "[SetupList]\nSetup1=1,a.exe, , ,1\n",
+        {"silent restart made", "/s", "Setup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
+        {"silent restart refused by Windows", "/s", "Setup1=1,a.exe, , ,1\n",
          [](sim::SimWindows& s) {
              Programs(s);
              s.initiateShutdownResult = ERROR_ACCESS_DENIED;
          },
          3010, 1, 0, 1},
-        {"the first failure wins over a restart", "/s", "[SetupList]\nSetup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n",
-         exits(7), ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
+        {"the first failure wins over a restart", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n", exits(7),
+         ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
         {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec), ERROR_TIMEOUT, 1,
          0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
         {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},
@@ -145,28 +137,19 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          "end: exit code 87"},
     };
     for (const Case& c : cases) {
-        sim::SimScope scope;
-        sim::SimWindows& s = scope.sim;
-        s.AddDirectory("C:\\logs");
-        s.AddFile(s.modulePath);
-        if (c.list != nullptr) s.AddFile("C:\\setup\\Zarnowel.ini", c.list);
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
+        if (c.list != nullptr) l.List(c.list);
         c.setUp(s);
-        int code = 0;
-        if (zw::BeginRun(std::string(c.tail) + " /log:" + kLog)) {
-            const zw::Hwnd window = s.CreateTestWindow(zw::InstallerWindowProc);
-            if (c.event) s.At(1 * kSec, [&] { c.event(s, window); });
-            code = s.RunMessageLoop(3600 * kSec);
-            EXPECT_FALSE(s.timedOut) << c.what;
-        } else {
-            code = static_cast<int>(zw::RunExitCode());
-        }
-        EXPECT_EQ(static_cast<uint32_t>(zw::EndRun(code)), c.exitCode) << c.what;
+        if (c.event) s.At(1 * kSec, [&] { c.event(s, l.window); });
+        EXPECT_EQ(static_cast<uint32_t>(l.RunWhole(std::string(c.tail) + " /log:" + kLog)), c.exitCode) << c.what;
+        EXPECT_FALSE(s.timedOut) << c.what;
         EXPECT_EQ(s.starts.size(), c.starts) << c.what;
         size_t questions = 0;
         for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
         EXPECT_EQ(questions, c.questions) << c.what;
         EXPECT_EQ(s.shutdownCalls.size() + s.exitWindowsCalls.size(), c.restarts) << c.what;
-        const std::string log = s.FileContent(kLog);
+        const std::string log = l.Log();
         EXPECT_NE(log.find(c.logs), std::string::npos) << c.what << "\n" << log;
         // The last line names the code and its meaning.
         const std::string last =

@@ -1,39 +1,77 @@
 // The one way to run the launcher in the simulated Windows: a fresh process
-// whose executable lies in C:\setup, its setup list, stand-in programs, and
-// one run of its InstallerWindow on the virtual clock.
+// whose executable lies in C:\setup, its setup list, stand-in programs, a
+// folder for its run log, and one run of its InstallerWindow on the virtual
+// clock.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "sequencer/installer_window.h"
 #include "sim/sim_windows.h"
+#include "startup/launch.h"
+#include "state/run_outcome.h"
 
 namespace sim {
 
-class LauncherTest : public ::testing::Test {
-protected:
+constexpr char kLog[] = "C:\\logs\\run.log";
+
+// One per test, or one per table row where each row needs a fresh process.
+struct Launcher {
     SimScope scope;
     SimWindows& sim = scope.sim;
     zw::Hwnd window = nullptr;
     int exitCode = -99;
 
-    LauncherTest() { sim.AddFile(sim.modulePath); }
+    Launcher()
+    {
+        sim.AddFile(sim.modulePath);
+        sim.AddDirectory("C:\\logs");
+    }
 
     void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
     // A program at PATH that runs for MS ms, its process named IMAGE (default its file name).
-    void Program(const std::string& path, uint64_t runsMs, std::string image = "")
+    void Program(const std::string& path, uint64_t runsMs, std::string image = "", uint32_t exitCode = 0)
     {
         sim.AddFile(path);
-        sim.programs[UpperAscii(path.substr(path.find_last_of('\\') + 1))] = {image, runsMs, {}};
+        sim.programs[UpperAscii(path.substr(path.find_last_of('\\') + 1))] = {image, runsMs, {}, exitCode};
     }
+    // The InstallerWindow alone, on the run state as the test left it.
     int Run(uint64_t limitMs = 600 * 1000)
     {
         window = sim.CreateTestWindow(zw::InstallerWindowProc);
         exitCode = sim.RunMessageLoop(limitMs);
         return exitCode;
     }
+    // A whole run as the executable makes it, from its command-line tail to
+    // the exit code it ends with; a tail that is refused starts nothing.
+    int RunWhole(const std::string& tail, uint64_t limitMs = 3600 * 1000)
+    {
+        const int code = zw::BeginRun(tail) ? Run(limitMs) : static_cast<int>(zw::RunExitCode());
+        exitCode = zw::EndRun(code);
+        return exitCode;
+    }
+    std::string Log() const { return sim.FileContent(kLog); }
+};
+
+// Whether TEXT holds LINES in this order, each after the end of the one before.
+inline ::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& lines)
+{
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        const size_t found = text.find(line, at);
+        if (found == std::string::npos)
+            return ::testing::AssertionFailure() << "no '" << line << "' after offset " << at << " in\n" << text;
+        at = found + line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class LauncherTest : public ::testing::Test, public Launcher {
+protected:
+    using Launcher::Run;  // not the Test's own
 };
 
 }  // namespace sim
