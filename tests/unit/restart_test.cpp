@@ -8,23 +8,18 @@
 #include "platform/win_values.h"
 #include "restart/restart.h"
 #include "runlog/run_log.h"
-#include "state/run_state.h"
 #include "setuplist/setup_list.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
+#include "state/run_state.h"
 
 namespace {
 
 using namespace zw::win;
 
-class Restart : public ::testing::Test {
+class Restart : public sim::LauncherTest {
 protected:
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
     Restart()
     {
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        zw::silentMode = 0;
         zw::languageTag = "eng";
         sim.systemTexts[ERROR_NOT_ALL_ASSIGNED] = "Not all privileges referenced are assigned to the caller.\r\n";
         sim.systemTexts[1314] = "A required privilege is not held by the client.\r\n";
@@ -83,12 +78,11 @@ TEST_F(Restart, ExitWindowsOnlyWhereInitiateShutdownIsNotImplemented)
         {1190, 0, "restart: InitiateShutdownW failed: FAILURE (1190)"},  // ERROR_SHUTDOWN_IS_SCHEDULED
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
+        sim::Launcher inner;
         sim::SimWindows& s = inner.sim;
         s.systemTexts = sim.systemTexts;
         s.initiateShutdownResult = c.shutdownResult;
-        s.AddDirectory("C:\\logs");
-        zw::OpenRunLog("C:\\logs\\run.log");
+        zw::OpenRunLog(sim::kLog);
         zw::languageTag = "kor";
         zw::RestartSystem();
         zw::CloseRunLog();
@@ -100,8 +94,7 @@ TEST_F(Restart, ExitWindowsOnlyWhereInitiateShutdownIsNotImplemented)
             ASSERT_EQ(s.shutdownCalls.size(), 1u) << c.shutdownResult;
             EXPECT_EQ(s.shutdownCalls[0].message.substr(0, 3), u"\uC124\uCE58\uAC00");
         }
-        const std::string log = s.FileContent("C:\\logs\\run.log");
-        EXPECT_NE(log.find(c.logged), std::string::npos) << c.shutdownResult << ":\n" << log;
+        EXPECT_NE(inner.Log().find(c.logged), std::string::npos) << c.shutdownResult << ":\n" << inner.Log();
     }
 }
 
@@ -129,7 +122,7 @@ TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByte)
         {"", "Reboot system now?", "System Rebooting"},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
+        sim::Launcher inner;
         zw::rebootPending = 1;
         zw::languageTag = c.tag;
         zw::OfferRestart();
@@ -146,7 +139,7 @@ TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByte)
 TEST_F(Restart, YesRestartsNoDoesNot)
 {
     for (int answer : {IDYES, IDNO}) {
-        sim::SimScope inner;
+        sim::Launcher inner;
         inner.sim.answer = [answer](const sim::BoxShown&) { return answer; };
         zw::rebootPending = 1;
         zw::OfferRestart();
@@ -209,7 +202,7 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
                 std::vector<std::string> expected = c.captions;
                 for (std::string& caption : expected)
                     if (caption == "ExitWindowsEx") caption = restartCall;
-                sim::SimScope inner;
+                sim::Launcher inner;
                 sim::SimWindows& s = inner.sim;
                 s.systemTexts = sim.systemTexts;
                 s.tokenOpenFails = !c.tokenOpens;
@@ -219,8 +212,7 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
                                            : c.exitSucceeds ? 0
                                                             : ERROR_PRIVILEGE_NOT_HELD;
                 s.answer = [](const sim::BoxShown& b) { return (b.type & 0xF) == MB_YESNO ? IDYES : IDOK; };
-                s.AddDirectory("C:\\logs");
-                zw::OpenRunLog("C:\\logs\\run.log");
+                zw::OpenRunLog(sim::kLog);
                 s.lastError = 5;  // left over from earlier: must not count as a failed step
                 zw::rebootPending = 1;
                 zw::silentMode = silent;
@@ -237,8 +229,8 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
                 if (!silent) {
                     EXPECT_EQ(captions, expected) << name;
                 }
-                const std::string log = s.FileContent("C:\\logs\\run.log");
-                size_t at = 0;
+                const std::string log = inner.Log();
+                std::vector<std::string> lines;
                 for (size_t i = 0; i < expected.size(); ++i) {
                     const uint32_t code = expected[i] == "OpenProcessToken"    ? s.tokenError
                                           : expected[i] == "ExitWindowsEx"     ? s.exitWindowsError
@@ -248,15 +240,10 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
                     if (!silent && 1 + i < s.boxes.size()) {
                         EXPECT_EQ(s.boxes[1 + i].text, sim.systemTexts[code]) << name << " report " << i;
                     }
-                    std::string text = sim.systemTexts[code];
-                    text = text.substr(0, text.find('\r'));
-                    const std::string line = "restart: " + expected[i] + " failed: " + text;
-                    const size_t found = log.find(line, at);
-                    EXPECT_NE(found, std::string::npos)
-                        << name << ": no '" << line << "' after offset " << at << " in\n"
-                        << log;
-                    if (found != std::string::npos) at = found + line.size();
+                    const std::string text = sim.systemTexts[code];
+                    lines.push_back("restart: " + expected[i] + " failed: " + text.substr(0, text.find('\r')));
                 }
+                EXPECT_TRUE(sim::InOrder(log, lines)) << name;
                 EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
                 EXPECT_EQ(s.CountCalls("InitiateShutdownW"), 1u) << name;
                 EXPECT_EQ(s.exitWindowsCalls.size(), hasShutdownCall ? 0u : 1u) << name;
