@@ -1,18 +1,16 @@
 // Supervised and driver items under the ProgressDialog, on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/win_values.h"
-#include "sequencer/installer_window.h"
-#include "sequencer/progress_dialog.h"
 #include "runlog/run_log.h"
-#include "startup/launch.h"
-#include "state/run_state.h"
+#include "sequencer/progress_dialog.h"
 #include "setuplist/setup_list.h"
 #include "sim/launcher_test.h"
-#include "sim/sim_windows.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -20,15 +18,8 @@ using namespace zw::win;
 
 constexpr uint64_t kSec = 1000;
 
-class Dialog : public sim::LauncherTest {
-protected:
-    const sim::Process* ProcessNamed(const std::string& image) const
-    {
-        for (const sim::Process& p : sim.processes)
-            if (p.image == image) return &p;
-        return nullptr;
-    }
-};
+class Dialog : public sim::LauncherTest {};
+class DriverDialog : public sim::LauncherTest {};
 
 TEST_F(Dialog, ClosesSoonAfterItsProgramEndsWhenNothingElseIsNamed)
 {
@@ -70,16 +61,11 @@ TEST_F(Dialog, WaitListUsesStarSeparatedExactNames)
         {"*.tmp", ".tmp", true},         {"C.EXE", "c.exe", true},  // ASCII case ignored
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        inner.sim.AddFile(inner.sim.modulePath);
-        inner.sim.AddFile("C:\\setup\\a.exe");
-        inner.sim.programs["A.EXE"] = {"", 1000, {}};
+        sim::Launcher inner;
+        inner.Program("C:\\setup\\a.exe", 1000);
         inner.sim.AddProcess(c.runningImage, 0, 20 * kSec);
-        inner.sim.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=1,a.exe,p,") + c.waitList + "\n");
-        inner.sim.CreateTestWindow(zw::InstallerWindowProc);
-        inner.sim.RunMessageLoop(120 * kSec);
+        inner.List(std::string("Setup1=1,a.exe,p,") + c.waitList + "\n");
+        inner.Run(120 * kSec);
         ASSERT_EQ(inner.sim.dialogs.size(), 1u) << c.waitList;
         const uint64_t closed = inner.sim.dialogs[0].closed;
         if (c.waits) {
@@ -90,28 +76,24 @@ TEST_F(Dialog, WaitListUsesStarSeparatedExactNames)
     }
 }
 
-TEST_F(Dialog, PackageWithNoWaitListIsWaitedForThroughItsProcess)
+// A package with no wait list is waited for through the installation's own
+// process: the tick after it has ended, and its 300 ms sleep, close the
+// dialog. One that names the installer waits for it.
+TEST_F(Dialog, PackageWaitsForItsProcessOrTheInstallerNamed)
 {
-    sim.AddFile("C:\\setup\\setup.msi");
-    sim.programs["SETUP.MSI"] = {"msiexec.exe", 60 * kSec, {}};
-    List("Setup1=1,setup.msi,/qn\n");
-    Run();
-    ASSERT_EQ(sim.dialogs.size(), 1u);
-    // The installation's own process holds the dialog; the tick after it has
-    // ended, and its 300 ms sleep, close it.
-    const uint64_t ended = sim.starts[0].time + 60 * kSec;
-    EXPECT_GE(sim.dialogs[0].closed, ended);
-    EXPECT_LE(sim.dialogs[0].closed, ended + 500 + 300);
-}
-
-TEST_F(Dialog, PackageWaitsForTheInstallerNamedInItsWaitList)
-{
-    sim.AddFile("C:\\setup\\setup.msi");
-    sim.programs["SETUP.MSI"] = {"msiexec.exe", 30 * kSec, {}};
-    List("Setup1=1,setup.msi,/qn,msiexec.exe\n");
-    Run();
-    ASSERT_EQ(sim.dialogs.size(), 1u);
-    EXPECT_GE(sim.dialogs[0].closed, sim.starts[0].time + 30 * kSec);
+    for (const bool named : {false, true}) {
+        sim::Launcher l;
+        const uint64_t runsMs = named ? 30 * kSec : 60 * kSec;
+        l.Program("C:\\setup\\setup.msi", runsMs, "msiexec.exe");
+        l.List(named ? "Setup1=1,setup.msi,/qn,msiexec.exe\n" : "Setup1=1,setup.msi,/qn\n");
+        l.Run();
+        ASSERT_EQ(l.sim.dialogs.size(), 1u) << named;
+        const uint64_t ended = l.sim.starts[0].time + runsMs;
+        EXPECT_GE(l.sim.dialogs[0].closed, ended) << named;
+        if (!named) {
+            EXPECT_LE(l.sim.dialogs[0].closed, ended + 500 + 300);
+        }
+    }
 }
 
 TEST_F(Dialog, EscEndsTheDialogButNotTheProgram)
@@ -124,8 +106,9 @@ TEST_F(Dialog, EscEndsTheDialogButNotTheProgram)
     ASSERT_EQ(sim.dialogs.size(), 1u);
     EXPECT_EQ(sim.dialogs[0].result, IDCANCEL);
     EXPECT_EQ(sim.dialogs[0].closed, 5 * kSec);
-    const sim::Process* a = ProcessNamed("a.exe");
-    ASSERT_NE(a, nullptr);
+    const auto a = std::find_if(sim.processes.begin(), sim.processes.end(),
+                                [](const sim::Process& p) { return p.image == "a.exe"; });
+    ASSERT_NE(a, sim.processes.end());
     EXPECT_FALSE(a->terminated);
     ASSERT_EQ(sim.starts.size(), 2u);
     // The next item is taken up 500 ms later.
@@ -135,8 +118,7 @@ TEST_F(Dialog, EscEndsTheDialogButNotTheProgram)
 
 TEST_F(Dialog, CopiedFileWithParametersIsStartedAndWaitedFor)
 {
-    sim.AddFile("C:\\setup\\b.exe");
-    sim.programs["B.EXE"] = {"", 4 * kSec, {}};
+    Program("C:\\setup\\b.exe", 4 * kSec);
     List("Setup1=2,b.exe,/x\n");
     Run();
     ASSERT_EQ(sim.starts.size(), 1u);
@@ -146,14 +128,6 @@ TEST_F(Dialog, CopiedFileWithParametersIsStartedAndWaitedFor)
     EXPECT_EQ(sim.dialogs[0].result, zw::kDialogWaitDone);
     EXPECT_GE(sim.dialogs[0].closed, sim.starts[0].time + 4 * kSec);
 }
-
-class DriverDialog : public Dialog {
-protected:
-    void Device(const std::vector<std::string>& ids, bool present = true)
-    {
-        sim.devices.push_back({sim::MultiSz(ids), 0, present});
-    }
-};
 
 TEST_F(DriverDialog, InstallsForThePresentDeviceWithTheInfFromTheProgramDirectory)
 {
@@ -237,27 +211,22 @@ TEST_F(DriverDialog, UpdateIsNonInteractiveWhereNoBoxMayComeUp)
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.silent ? "silent" : "asked") + (c.hidden ? ", hidden" : "");
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.stationVisible = !c.hidden;
         s.updateFails = true;
         s.updateError = 0xE0000242;  // ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED
-        s.AddDirectory("C:\\logs");
-        zw::BeginRun(std::string(c.silent ? "/s " : "") + "/log:C:\\logs\\run.log");
         s.AddFile("C:\\setup\\drv.inf");
-        s.devices.push_back({sim::MultiSz({"USB\\VID_0001"}), 0, true});
+        l.Device({"USB\\VID_0001"});
         s.AddLauncher(std::string(c.silent ? "[SetupSilent]" : "[SetupList]") + "\nSetup1=0,drv.inf,VID_0001\n");
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        s.RunMessageLoop(600 * kSec);
-        zw::EndRun(0);
+        l.RunWhole(std::string(c.silent ? "/s " : "") + "/log:" + sim::kLog, 600 * kSec);
         ASSERT_EQ(s.updates.size(), 1u) << what;
         EXPECT_EQ(s.updates[0].flags, c.flags) << what;
         EXPECT_TRUE(s.boxes.empty()) << what;
         EXPECT_EQ(zw::rebootPending, 0) << what;
-        const std::string log = s.FileContent("C:\\logs\\run.log");
         const std::string failed =
             std::string("drv.inf") + (c.flags != 0 ? " (no interaction)" : "") + " failed: error (0xE0000242)";
-        EXPECT_NE(log.find(failed), std::string::npos) << what << ":\n" << log;
+        EXPECT_NE(l.Log().find(failed), std::string::npos) << what << ":\n" << l.Log();
     }
 }
 
@@ -268,15 +237,15 @@ TEST_F(DriverDialog, UpdateIsNonInteractiveWhereNoBoxMayComeUp)
 TEST_F(DriverDialog, DialogIsServedWhileTheDriverInstalls)
 {
     for (const bool threadFails : {false, true}) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.threadCreateFails = threadFails;
         s.updateDurationMs = 60 * kSec;
         s.updateReboot = 1;
         s.AddFile("C:\\setup\\drv.inf");
         s.AddFile("C:\\setup\\b.exe");
-        s.devices.push_back({sim::MultiSz({"USB\\VID_0001"}), 0, true});
-        s.AddLauncher("[SetupList]\nSetup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
+        l.Device({"USB\\VID_0001"});
+        l.List("Setup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
         // A message for the dialog every 10 s while it stands (a repaint, a mouse move).
         std::vector<uint64_t> posted;
         for (uint64_t t = 2 * kSec; t < 60 * kSec; t += 10 * kSec)
@@ -284,8 +253,7 @@ TEST_F(DriverDialog, DialogIsServedWhileTheDriverInstalls)
                 posted.push_back(s.now);
                 s.PostMessage(s.OpenDialog(), WM_USER);
             });
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        s.RunMessageLoop(600 * kSec);
+        l.Run();
         ASSERT_EQ(s.updates.size(), 1u) << threadFails;
         EXPECT_EQ(s.updates[0].onThread, !threadFails);
         const uint64_t installed = s.updates[0].time + 60 * kSec;
@@ -310,8 +278,7 @@ TEST_F(DriverDialog, CloseWhileTheDriverInstallsWaitsForIt)
 {
     sim.updateDurationMs = 60 * kSec;
     sim.updateReboot = 1;
-    sim.AddDirectory("C:\\logs");
-    zw::OpenRunLog("C:\\logs\\run.log");
+    zw::OpenRunLog(sim::kLog);
     sim.AddFile("C:\\setup\\drv.inf");
     Device({"USB\\VID_0001"});
     Program("C:\\setup\\b.exe", 100);
@@ -329,17 +296,11 @@ TEST_F(DriverDialog, CloseWhileTheDriverInstallsWaitsForIt)
     ASSERT_EQ(sim.starts.size(), 1u);
     EXPECT_GE(sim.starts[0].time, installed + 500);
     EXPECT_EQ(zw::rebootPending, 1);
-    const std::string log = sim.FileContent("C:\\logs\\run.log");
-    size_t at = 0;
-    for (const std::string line : {"item 1: device found by \"VID_0001\"",
-                                   "item 1: the dialog was closed by the user (Esc or its close box); it closes once",
-                                   "item 1: the dialog was closed by the user (Enter); it closes once",
-                                   "driver: C:\\setup\\drv.inf installed for USB\\VID_0001; the system asks",
-                                   "item 1: driver installed; it asks for a restart", "item 2: "}) {
-        const size_t found = log.find(line, at);
-        EXPECT_NE(found, std::string::npos) << "no '" << line << "' after offset " << at << " in\n" << log;
-        if (found != std::string::npos) at = found + line.size();
-    }
+    EXPECT_TRUE(sim::InOrder(Log(), {"item 1: device found by \"VID_0001\"",
+                                     "item 1: the dialog was closed by the user (Esc or its close box); it closes once",
+                                     "item 1: the dialog was closed by the user (Enter); it closes once",
+                                     "driver: C:\\setup\\drv.inf installed for USB\\VID_0001; the system asks",
+                                     "item 1: driver installed; it asks for a restart", "item 2: "}));
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ struct Launcher {
         sim.AddFile(path);
         sim.programs[UpperAscii(path.substr(path.find_last_of('\\') + 1))] = {image, runsMs, {}, exitCode};
     }
+    void Device(const std::vector<std::string>& ids, bool present = true)
+    {
+        sim.devices.push_back({MultiSz(ids), 0, present});
+    }
     // The InstallerWindow alone, on the run state as the test left it.
     int Run(uint64_t limitMs = 600 * 1000)
     {
