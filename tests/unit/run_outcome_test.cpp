@@ -22,21 +22,19 @@ struct Case {
     const char* what;
     const char* tail;
     const char* list;  // nullptr: no Zarnowel.ini at all
-    std::function<void(sim::SimWindows&)> setUp;
+    std::function<void(sim::Launcher&)> setUp;
     uint32_t exitCode;
-    size_t starts;                                                    // items started
-    size_t questions = 0;                                             // restart questions
-    size_t restarts = 0;                                              // restart requests to the system
-    const char* logs = "";                                            // a text the log holds
-    std::function<void(sim::SimWindows&, zw::Hwnd)> event = nullptr;  // at 1 s
+    size_t starts;                                        // items started
+    size_t questions = 0;                                 // restart questions
+    size_t restarts = 0;                                  // restart requests to the system
+    const char* logs = "";                                // a text the log holds
+    std::function<void(sim::Launcher&)> event = nullptr;  // at 1 s
 };
 
-void Programs(sim::SimWindows& s, uint32_t aExit = 0, uint64_t aRunsMs = 2 * kSec)
+void Programs(sim::Launcher& l, uint32_t aExit = 0, uint64_t aRunsMs = 2 * kSec)
 {
-    s.AddFile("C:\\setup\\a.exe");
-    s.AddFile("C:\\setup\\b.exe");
-    s.programs["A.EXE"] = {"", aRunsMs, {}, aExit};
-    s.programs["B.EXE"] = {"", 2 * kSec, {}};
+    l.Program("C:\\setup\\a.exe", aRunsMs, "", aExit);
+    l.Program("C:\\setup\\b.exe", 2 * kSec);
 }
 
 TEST(RunOutcome, EveryCodeInItsSituation)
@@ -44,9 +42,17 @@ TEST(RunOutcome, EveryCodeInItsSituation)
     const char* const two = "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n";
     const char* const twoRestart = "Setup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
     const char* const twoDialog = "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
-    auto plain = [](sim::SimWindows& s) { Programs(s); };
+    auto plain = [](sim::Launcher& l) { Programs(l); };
     auto exits = [](uint32_t code, uint64_t runsMs = 2 * kSec) {
-        return [code, runsMs](sim::SimWindows& s) { Programs(s, code, runsMs); };
+        return [code, runsMs](sim::Launcher& l) { Programs(l, code, runsMs); };
+    };
+    auto driverFails = [](uint32_t error) {
+        return [error](sim::Launcher& l) {
+            l.sim.AddFile("C:\\setup\\x.inf");
+            l.Device({"PCI\\VEN_1&DEV_2"});
+            l.sim.updateFails = true;
+            l.sim.updateError = error;
+        };
     };
     const Case cases[] = {
         {"every item carried out", "", two, plain, 0, 2, 0, 0, "end: exit code 0: success"},
@@ -55,38 +61,25 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"a driver's INF is missing", "/s", "Setup1=0,gone.inf,PCI\\VEN_1\nSetup2=1,b.exe, ,\n", plain,
          ERROR_FILE_NOT_FOUND, 1},
         {"a failed copy counts even when an older copy runs", "", "Setup1=2,a.exe, ,\n",
-         [](sim::SimWindows& s) {
-             Programs(s);
-             s.AddFile("C:\\windows\\a.exe");
-             s.copyFails = true;
+         [](sim::Launcher& l) {
+             Programs(l);
+             l.sim.AddFile("C:\\windows\\a.exe");
+             l.sim.copyFails = true;
          },
          ERROR_FILE_NOT_FOUND, 1},
         {"the list holds no item", "", "", plain, ERROR_INVALID_DATA, 0},
         {"an unknown kind ends the list", "", "Setup1=1,a.exe, ,\nSetup2=7,b.exe, ,\n", plain, ERROR_INVALID_DATA, 1},
         {"the shell refuses the start", "", two,
-         [](sim::SimWindows& s) {
-             Programs(s);
-             s.programs["A.EXE"].shellError = 31;
+         [](sim::Launcher& l) {
+             Programs(l);
+             l.sim.programs["A.EXE"].shellError = 31;
          },
          ERROR_NO_ASSOCIATION, 2},  // the refused start, then b.exe
-        {"the driver update fails", "", "Setup1=0,x.inf,VEN_1\n",
-         [](sim::SimWindows& s) {
-             s.AddFile("C:\\setup\\x.inf");
-             s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateFails = true;
-             s.updateError = 0xE0000203;
-         },
-         0xE0000203, 0},
-        {"the device already has the best driver", "", "Setup1=0,x.inf,VEN_1\n",
-         [](sim::SimWindows& s) {
-             s.AddFile("C:\\setup\\x.inf");
-             s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
-             s.updateFails = true;
-             s.updateError = ERROR_NO_MORE_ITEMS;
-         },
-         0, 0},
+        {"the driver update fails", "", "Setup1=0,x.inf,VEN_1\n", driverFails(0xE0000203), 0xE0000203, 0},
+        {"the device already has the best driver", "", "Setup1=0,x.inf,VEN_1\n", driverFails(ERROR_NO_MORE_ITEMS), 0,
+         0},
         {"no present device for a driver", "", "Setup1=0,x.inf,VEN_1\n",
-         [](sim::SimWindows& s) { s.AddFile("C:\\setup\\x.inf"); }, 0, 0},
+         [](sim::Launcher& l) { l.sim.AddFile("C:\\setup\\x.inf"); }, 0, 0},
         {"an item fails; later items still run", "", two, exits(1603), 1603, 2, 0, 0,
          "item 1 ended with exit code 1603, which is no success code for it"},
         {"an item fails under the dialog", "", twoDialog, exits(5), 5, 2},
@@ -96,35 +89,30 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"[ExitCodes] names other codes", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5), 5, 1},
         {"[ExitCodes] with * takes any code", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=*\n", exits(0xC0000005), 0, 1},
         {"[ExitCodes] by the file as written", "", "Setup1=1,sub\\a.exe, ,\n[ExitCodes]\na.exe=5\nSUB\\A.EXE=6\n",
-         [](sim::SimWindows& s) {
-             s.AddFile("C:\\setup\\sub\\a.exe");
-             s.programs["A.EXE"] = {"", 2 * kSec, {}, 5};
-         },
-         5, 1},
+         [](sim::Launcher& l) { l.Program("C:\\setup\\sub\\a.exe", 2 * kSec, "", 5); }, 5, 1},
         {"the run is ended from the menu", "", two, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0,
          "the run was ended at item 1, before its list was done",
-         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }},
+         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_COMMAND, 105); }},
         {"the session ends: no question", "", twoRestart, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0, "the session ends",
-         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_ENDSESSION, 1); }},
-        {"the user closes the dialog: not cut short", "", twoDialog,
-         [](sim::SimWindows& s) { Programs(s, 0, 30 * kSec); }, 0, 2, 0, 0, "closed by the user",
-         [](sim::SimWindows& s, zw::Hwnd) { s.PostMessage(s.OpenDialog(), WM_COMMAND, IDCANCEL); }},
+         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_ENDSESSION, 1); }},
+        {"the user closes the dialog: not cut short", "", twoDialog, exits(0, 30 * kSec), 0, 2, 0, 0,
+         "closed by the user", [](sim::Launcher& l) { l.sim.PostMessage(l.sim.OpenDialog(), WM_COMMAND, IDCANCEL); }},
         {"an item starts a restart: nothing more", "", twoRestart, exits(1641), 1641, 1, 0, 0,
          "item 2: not taken up: an item has started a restart of Windows"},
         {"the question answered No", "", twoRestart, plain, 3010, 2, 1, 0},
         {"the question answered Yes", "", twoRestart,
-         [](sim::SimWindows& s) {
-             Programs(s);
-             s.answer = [](const sim::BoxShown&) { return IDYES; };
+         [](sim::Launcher& l) {
+             Programs(l);
+             l.sim.answer = [](const sim::BoxShown&) { return IDYES; };
          },
          1641, 2, 1, 1},
         {"/norestart", "/norestart", twoRestart, plain, 3010, 2},
         {"an item's 3010 with /norestart", "/norestart", two, exits(3010), 3010, 2},
         {"silent restart made", "/s", "Setup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
         {"silent restart refused by Windows", "/s", "Setup1=1,a.exe, , ,1\n",
-         [](sim::SimWindows& s) {
-             Programs(s);
-             s.initiateShutdownResult = ERROR_ACCESS_DENIED;
+         [](sim::Launcher& l) {
+             Programs(l);
+             l.sim.initiateShutdownResult = ERROR_ACCESS_DENIED;
          },
          3010, 1, 0, 1},
         {"the first failure wins over a restart", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n", exits(7),
@@ -140,8 +128,8 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         sim::Launcher l;
         sim::SimWindows& s = l.sim;
         if (c.list != nullptr) l.List(c.list);
-        c.setUp(s);
-        if (c.event) s.At(1 * kSec, [&] { c.event(s, l.window); });
+        c.setUp(l);
+        if (c.event) s.At(1 * kSec, [&] { c.event(l); });
         EXPECT_EQ(static_cast<uint32_t>(l.RunWhole(std::string(c.tail) + " /log:" + kLog)), c.exitCode) << c.what;
         EXPECT_FALSE(s.timedOut) << c.what;
         EXPECT_EQ(s.starts.size(), c.starts) << c.what;

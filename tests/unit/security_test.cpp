@@ -8,16 +8,14 @@
 
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
-#include "sequencer/installer_window.h"
-#include "sim/sim_windows.h"
-#include "startup/launch.h"
+#include "sim/launcher_test.h"
 
 namespace {
 
 using namespace zw::win;
+using sim::kLog;
 using sim::UpperAscii;
 
-constexpr char kLog[] = "C:\\logs\\run.log";
 constexpr char kPrecious[] = "C:\\windows\\system.ini";
 constexpr char kAdminOnly[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
 
@@ -29,48 +27,34 @@ TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
     struct {
         const char* what;
         std::string path;
+        const char* existing;  // the log file already there, with this content
         std::function<void(sim::SimWindows&)> plant;
         const char* written;  // where the line lands, or null: the log stays off
         bool created;         // a new file, with its own rights
     } const cases[] = {
-        {"a new file", kLog, nullptr, kLog, true},
-        {"an existing file", kLog, [](sim::SimWindows& s) { s.AddFile(kLog, "earlier\r\n"); }, kLog, false},
-        {"relative, from the current directory", "run.log", [](sim::SimWindows& s) { s.currentDirectory = "C:\\logs"; },
-         kLog, true},
-        {"a hard link to another file", kLog,
-         [](sim::SimWindows& s) {
-             s.AddFile(kLog, "precious");
-             s.linkCounts[UpperAscii(kLog)] = 2;
-         },
+        {"a new file", kLog, nullptr, nullptr, kLog, true},
+        {"an existing file", kLog, "earlier\r\n", nullptr, kLog, false},
+        {"relative, from the current directory", "run.log", nullptr,
+         [](sim::SimWindows& s) { s.currentDirectory = "C:\\logs"; }, kLog, true},
+        {"a hard link to another file", kLog, "precious",
+         [](sim::SimWindows& s) { s.linkCounts[UpperAscii(kLog)] = 2; }, nullptr, false},
+        {"a symbolic link to another file", kLog, "", [](sim::SimWindows& s) { s.links[UpperAscii(kLog)] = kPrecious; },
          nullptr, false},
-        {"a symbolic link to another file", kLog,
-         [](sim::SimWindows& s) {
-             s.AddFile(kLog, "");
-             s.links[UpperAscii(kLog)] = kPrecious;
-         },
-         nullptr, false},
-        {"a symbolic link to a file yet to be", kLog,
-         [](sim::SimWindows& s) {
-             s.AddFile(kLog, "");
-             s.links[UpperAscii(kLog)] = "C:\\windows\\System32\\new.dll";
-         },
-         nullptr, false},
-        {"a junction among the folders", "C:\\logs\\sub\\system.ini",
+        {"a symbolic link to a file yet to be", kLog, "",
+         [](sim::SimWindows& s) { s.links[UpperAscii(kLog)] = "C:\\windows\\System32\\new.dll"; }, nullptr, false},
+        {"a junction among the folders", "C:\\logs\\sub\\system.ini", nullptr,
          [](sim::SimWindows& s) { s.links["C:\\LOGS\\SUB"] = "C:\\windows"; }, nullptr, false},
-        {"a device or pipe, not a disk file", kLog,
-         [](sim::SimWindows& s) {
-             s.AddFile(kLog, "");
-             s.fileTypes[UpperAscii(kLog)] = 3;  // FILE_TYPE_PIPE
-         },
+        {"a device or pipe, not a disk file", kLog, "",
+         [](sim::SimWindows& s) { s.fileTypes[UpperAscii(kLog)] = 3; },  // FILE_TYPE_PIPE
          nullptr, false},
-        {"no rights to give a new file", kLog, [](sim::SimWindows& s) { s.sddlFails = true; }, nullptr, false},
+        {"no rights to give a new file", kLog, nullptr, [](sim::SimWindows& s) { s.sddlFails = true; }, nullptr, false},
     };
     for (const auto& c : cases) {
-        sim::SimScope scope;
-        sim::SimWindows& sim = scope.sim;
-        sim.AddDirectory("C:\\logs");
+        sim::Launcher l;
+        sim::SimWindows& sim = l.sim;
         sim.AddFile(kPrecious, "precious");
         sim.AddDirectory("C:\\windows\\System32");
+        if (c.existing != nullptr) sim.AddFile(kLog, c.existing);
         if (c.plant) c.plant(sim);
         const std::string before = sim.FileContent(kLog);
 
@@ -125,24 +109,19 @@ TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverIt
          126, "driver: cfgmgr32.dll cannot be loaded from the system folder"},
     };
     for (const auto& c : cases) {
-        sim::SimScope scope;
-        sim::SimWindows& sim = scope.sim;
+        sim::Launcher l;
+        sim::SimWindows& sim = l.sim;
         sim.systemTexts[126] = "The specified module could not be found.\r\n";
         sim.systemTexts[127] = "The specified procedure could not be found.\r\n";
-        sim.AddDirectory("C:\\logs");
         sim.AddFile("C:\\setup\\newdev.dll", "planted");
         sim.AddFile("C:\\setup\\cfgmgr32.dll", "planted");
         sim.AddFile("C:\\setup\\drv\\x.inf");
-        sim.AddFile("C:\\setup\\after.exe");
-        sim.programs["AFTER.EXE"] = {"", 1000, {}, 0};
-        sim.devices.push_back({sim::MultiSz({"PCI\\VEN_8086&DEV_1234"}), 0, true});
-        sim.AddLauncher("[SetupList]\nSetup1=0,drv\\x.inf,ven_8086\nSetup2=1,after.exe, ,\n");
+        l.Program("C:\\setup\\after.exe", 1000);
+        l.Device({"PCI\\VEN_8086&DEV_1234"});
+        l.List("Setup1=0,drv\\x.inf,ven_8086\nSetup2=1,after.exe, ,\n");
         if (c.spoil) c.spoil(sim);
-
-        zw::BeginRun(std::string("/log:") + kLog);
-        sim.CreateTestWindow(zw::InstallerWindowProc);
         // A missing DLL fails the driver item with the load's error; the run goes on.
-        EXPECT_EQ(zw::EndRun(sim.RunMessageLoop(3600 * 1000)), c.exitCode) << c.what;
+        EXPECT_EQ(l.RunWhole(std::string("/log:") + kLog), c.exitCode) << c.what;
 
         for (const std::string& module : sim.loadedModules)
             EXPECT_EQ(UpperAscii(module).rfind("C:\\WINDOWS\\SYSTEM32\\", 0), 0u) << c.what << ": " << module;
@@ -152,8 +131,7 @@ TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverIt
         if (!c.updated) {
             EXPECT_EQ(sim.CountCalls("SetupDiGetClassDevsA"), 0u) << c.what;
         }
-        const std::string log = sim.FileContent(kLog);
-        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+        EXPECT_NE(l.Log().find(c.logged), std::string::npos) << c.what << "\n" << l.Log();
         EXPECT_EQ(sim.starts.size(), 1u) << c.what;  // the run went on to the next item
     }
 }
