@@ -3,9 +3,8 @@
 #include <string>
 
 #include "platform/win_values.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
 #include "startup/command_line.h"
-#include "startup/launch.h"
 #include "state/run_state.h"
 
 namespace {
@@ -116,9 +115,8 @@ TEST(Startup, HandOffToTheSibling)
          "D:\\" + std::string(300, 'm') + "\\zarnowel.exe"},
     };
     for (const auto& c : cases) {
-        sim::SimScope scope;
-        sim::SimWindows& sim = scope.sim;
-        zw::ResetRunState();
+        sim::Launcher l;
+        sim::SimWindows& sim = l.sim;
         sim.wow64 = c.wow64;
         sim.wow64CallFails = c.callFails;
         sim.modulePath = c.modulePath;
@@ -177,8 +175,8 @@ TEST(Startup, HandOffFollowsTheNativeMachine)
         {"older x86 Windows", false, 0, 0, false, 0, false, false, "not under WOW64; this process carries out"},
     };
     for (const auto& c : cases) {
-        sim::SimScope scope;
-        sim::SimWindows& sim = scope.sim;
+        sim::Launcher l;
+        sim::SimWindows& sim = l.sim;
         sim.hasWow64Process2 = c.hasWow64Process2;
         sim.processMachine = c.process;
         sim.nativeMachine = c.native;
@@ -186,15 +184,13 @@ TEST(Startup, HandOffFollowsTheNativeMachine)
         sim.machineAttributes[kX64] = c.x64Attributes;
         sim.wow64 = c.wow64;
         sim.AddFile("C:\\setup\\zarnowel64.exe");
-        sim.AddDirectory("C:\\logs");
         zw::BeginRun("/log:C:\\logs\\run.log");
         int exitCode = -1;
         EXPECT_EQ(zw::HandOffToSibling("/log:C:\\logs\\run.log", exitCode), c.handedOff) << c.what;
         EXPECT_EQ(sim.starts.size(), c.handedOff ? 1u : 0u) << c.what;
         EXPECT_EQ(sim.CountCalls("IsWow64Process"), c.hasWow64Process2 ? 0u : 1u) << c.what;
         zw::EndRun(0);
-        const std::string log = sim.FileContent("C:\\logs\\run.log");
-        EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << ":\n" << log;
+        EXPECT_NE(l.Log().find(c.logged), std::string::npos) << c.what << ":\n" << l.Log();
     }
 }
 
