@@ -58,8 +58,6 @@ protected:
 
 const std::string kId354 = "ROOT\\" + std::string(349, 'Z');
 
-// ---------------------------------------------------------------- FindDeviceByHardwareId
-
 // The present device whose first ID contains the text.
 TEST_F(Driver, FindTable)
 {
@@ -184,8 +182,6 @@ TEST_F(Driver, AnIdThatFillsTheWholeBufferIsFoundAndUpdated)
     EXPECT_EQ(sim.updates[0].hardwareId, kId354);
 }
 
-// ---------------------------------------------------------------- the pump
-
 int pumped = 0;
 intptr_t CountingProc(zw::Hwnd, uint32_t msg, uintptr_t, intptr_t)
 {
@@ -258,8 +254,6 @@ TEST_F(Driver, AQuitRequestTakenByTheSearchPumpIsGivenBack)
     EXPECT_FALSE(sim.timedOut);
 }
 
-// ---------------------------------------------------------------- HardwareIdExists
-
 // Only the whole first ID counts, whatever the device's presence.
 TEST_F(Driver, ExistsTable)
 {
@@ -310,8 +304,6 @@ TEST_F(Driver, TheLongListBoxIsKoreanWithoutOwner)
     EXPECT_STREQ(id.text, "ROOT\\ZW");
 }
 
-// ---------------------------------------------------------------- UpdateDeviceDriver
-
 const zw::Hwnd kDialog = reinterpret_cast<zw::Hwnd>(0x4242);
 
 TEST_F(Driver, UpdateHandsThePlatformTheUpperCasedIdAndTheFlagsAsTheyAre)
@@ -332,58 +324,44 @@ TEST_F(Driver, UpdateHandsThePlatformTheUpperCasedIdAndTheFlagsAsTheyAre)
     }
 }
 
-TEST_F(Driver, RebootRequiredComesOnlyFromTheUpdate)
+// The platform is asked only for a device whose first ID equals the text,
+// and the restart need comes from its update alone.
+TEST_F(Driver, UpdateOnlyForAnEqualFirstIdRebootOnlyFromIt)
 {
     struct {
-        bool succeeds;
+        const char* id;
+        std::vector<Device> devices;
+        bool classDevsFails, updateFails;
         int32_t platformReboot, rebootBefore;
         bool result;
         int32_t rebootAfter;
-    } const outcomes[] = {
-        {true, 0, 0, true, 0},
-        {true, 1, 0, true, 1},
-        {false, 1, 0, false, 0},  // a failed update leaves it
-        {false, 1, 7, false, 7},
-    };
-    for (const auto& o : outcomes) {
-        sim::SimScope s;
-        s.sim.devices = {Dev("ROOT\\ZW")};
-        s.sim.updateFails = !o.succeeds;
-        s.sim.updateReboot = o.platformReboot;
-        s.sim.updateError = 0xE0000203;
-        char id[zw::kHardwareIdBufferSize] = "ROOT\\ZW";
-        int32_t reboot = o.rebootBefore;
-        EXPECT_EQ(zw::UpdateDeviceDriver(kDialog, id, "C:\\x.inf", 0, &reboot), o.result);
-        EXPECT_EQ(reboot, o.rebootAfter);
-        EXPECT_EQ(s.sim.updates.size(), 1u);
-        EXPECT_TRUE(s.sim.boxes.empty());  // a failure is not shown
-    }
-}
-
-TEST_F(Driver, NoUpdateWithoutAFirstIdEqualToTheText)
-{
-    struct {
-        std::vector<Device> devices;
-        bool classDevsFails;
-        const char* id;
+        size_t updates;
     } const cases[] = {
-        {{Dev("ROOT\\ZARNOWEL_TEST")}, false, "ROOT\\ZARNOWEL"},
-        {{Dev("ROOT\\A", "ROOT\\ZW")}, false, "ROOT\\ZW"},
-        {{Unreadable(kAccessDenied), Dev("ROOT\\ZW")}, false, "ROOT\\ZW"},
-        {{Dev("ROOT\\ZW")}, true, "ROOT\\ZW"},
-        {{}, false, "ROOT\\ZW"},
+        {"ROOT\\ZW", Devices(Dev("ROOT\\ZW")), false, false, 0, 0, true, 0, 1},
+        {"ROOT\\ZW", Devices(Dev("ROOT\\ZW")), false, false, 1, 0, true, 1, 1},
+        {"ROOT\\ZW", Devices(Dev("ROOT\\ZW")), false, true, 1, 0, false, 0, 1},  // a failed update leaves it
+        {"ROOT\\ZW", Devices(Dev("ROOT\\ZW")), false, true, 1, 7, false, 7, 1},
+        {"ROOT\\ZARNOWEL", Devices(Dev("ROOT\\ZARNOWEL_TEST")), false, false, 1, 0, false, 0, 0},
+        {"ROOT\\ZW", Devices(Dev("ROOT\\A", "ROOT\\ZW")), false, false, 1, 0, false, 0, 0},
+        {"ROOT\\ZW", Devices(Unreadable(kAccessDenied), Dev("ROOT\\ZW")), false, false, 1, 0, false, 0, 0},
+        {"ROOT\\ZW", Devices(Dev("ROOT\\ZW")), true, false, 1, 0, false, 0, 0},
+        {"ROOT\\ZW", {}, false, false, 1, 0, false, 0, 0},
     };
     for (const auto& c : cases) {
+        const std::string what = std::string(c.id) + " over " + std::to_string(c.devices.size()) + " devices";
         sim::SimScope s;
         s.sim.devices = c.devices;
         s.sim.classDevsFails = c.classDevsFails;
-        s.sim.updateReboot = 1;
+        s.sim.updateFails = c.updateFails;
+        s.sim.updateReboot = c.platformReboot;
+        s.sim.updateError = 0xE0000203;
         char id[zw::kHardwareIdBufferSize];
         std::snprintf(id, sizeof id, "%s", c.id);
-        int32_t reboot = 0;
-        EXPECT_FALSE(zw::UpdateDeviceDriver(kDialog, id, "C:\\x.inf", 0, &reboot)) << c.id;
-        EXPECT_TRUE(s.sim.updates.empty());
-        EXPECT_EQ(reboot, 0);
+        int32_t reboot = c.rebootBefore;
+        EXPECT_EQ(zw::UpdateDeviceDriver(kDialog, id, "C:\\x.inf", 0, &reboot), c.result) << what;
+        EXPECT_EQ(reboot, c.rebootAfter) << what;
+        EXPECT_EQ(s.sim.updates.size(), c.updates) << what;
+        EXPECT_TRUE(s.sim.boxes.empty()) << what;  // a failure is not shown
     }
 }
 
@@ -399,8 +377,6 @@ TEST_F(Driver, BadArgumentsAreRefusedWithoutTouchingThePlatform)
     EXPECT_FALSE(zw::UpdateDeviceDriver(nullptr, id, nullptr, 0, nullptr));
     EXPECT_TRUE(sim.calls.empty());
 }
-
-// ---------------------------------------------------------------- the driver step as the dialog runs it
 
 struct StepResult {
     bool updated;
