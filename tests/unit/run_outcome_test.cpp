@@ -7,7 +7,6 @@
 
 #include "platform/win_values.h"
 #include "sim/launcher_test.h"
-#include "startup/command_line.h"
 #include "state/run_outcome.h"
 
 namespace {
@@ -151,34 +150,6 @@ TEST(RunOutcome, EveryCodeInItsSituation)
             EXPECT_FALSE(s.processes.front().terminated) << c.what;
             EXPECT_TRUE(s.Running(s.processes.front())) << c.what;
         }
-    }
-}
-
-TEST(RunOutcome, TimeoutSwitch)
-{
-    struct {
-        const char* tail;
-        bool given, silent;
-        uint32_t minutes;
-    } const cases[] = {
-        {"", false, false, 0},
-        {"/timeout:1", true, false, 1},
-        {"/TIMEOUT:1440 /s", true, true, 1440},
-        {"/timeout:1441", true, false, 0},
-        {"/timeout:0", true, false, 0},
-        {"/timeout:", true, false, 0},
-        {"/timeout:-5", true, false, 0},
-        {"/timeout:99999", true, false, 0},
-        // The value is kept out of the search for the other switches.
-        {"/timeout:5/s", true, false, 0},
-        {"/timeout:\"30\" /log:C:/s.log", true, false, 30},
-        {"/log:x.log /timeout:2 /norestart", true, false, 2},
-    };
-    for (const auto& c : cases) {
-        const zw::Switches s = zw::ParseSwitches(c.tail);
-        EXPECT_EQ(s.timeoutGiven, c.given) << c.tail;
-        EXPECT_EQ(s.silent, c.silent) << c.tail;
-        EXPECT_EQ(s.timeoutMinutes, c.minutes) << c.tail;
     }
 }
 

@@ -11,49 +11,39 @@ namespace {
 
 using namespace zw::win;
 
-struct TailCase {
-    const char* commandLine;
-    const char* tail;
-};
-
+// The tail and "/s" in it: a plain, case-sensitive substring test.
 TEST(Startup, CommandLineTailFollowsTheStartupCodeRules)
-{
-    const TailCase cases[] = {
-        {"zarnowel.exe", ""},
-        {"zarnowel.exe /s", "/s"},
-        {"zarnowel.exe    /s  x", "/s  x"},
-        {"\"C:\\Program Files\\zarnowel.exe\" /s", "/s"},
-        {"\"C:\\a b\\zarnowel.exe\"/s", "/s"},              // no blank needed after the quoted name
-        {"\"C:\\unterminated name /s", ""},                 // the name runs to the end
-        {"C:\\dir\\zarnowel.exe\t\x01/silent", "/silent"},  // every code 0x01..0x20 is skipped
-        {"zarnowel.exe\"quoted\" rest", "rest"},            // an unquoted name ends at a blank only
-        {"", ""},
-        {"   /s", "/s"},  // an empty name: the blanks after it are skipped
-    };
-    for (const TailCase& c : cases) EXPECT_EQ(zw::CommandLineTail(c.commandLine), c.tail) << c.commandLine;
-}
-
-TEST(Startup, SilentSwitchIsAPlainCaseSensitiveSubstringOfTheTail)
 {
     struct {
         const char* commandLine;
+        const char* tail;
         bool silent;
     } const cases[] = {
-        {"zarnowel.exe", false},
-        {"zarnowel.exe /S", false},
-        {"zarnowel.exe -s", false},
-        {"zarnowel.exe / s", false},
-        {"zarnowel.exe /s", true},
-        {"zarnowel.exe /silent", true},
-        {"zarnowel.exe x/sy", true},
-        {"zarnowel.exe a/sb", true},
+        {"zarnowel.exe", "", false},
+        {"zarnowel.exe /s", "/s", true},
+        {"zarnowel.exe    /s  x", "/s  x", true},
+        {"\"C:\\Program Files\\zarnowel.exe\" /s", "/s", true},
+        {"\"C:\\a b\\zarnowel.exe\"/s", "/s", true},              // no blank needed after the quoted name
+        {"\"C:\\unterminated name /s", "", false},                // the name runs to the end
+        {"C:\\dir\\zarnowel.exe\t\x01/silent", "/silent", true},  // every code 0x01..0x20 is skipped
+        {"zarnowel.exe\"quoted\" rest", "rest", false},           // an unquoted name ends at a blank only
+        {"", "", false},
+        {"   /s", "/s", true},  // an empty name: the blanks after it are skipped
+        {"zarnowel.exe /S", "/S", false},
+        {"zarnowel.exe -s", "-s", false},
+        {"zarnowel.exe / s", "/ s", false},
+        {"zarnowel.exe /silent", "/silent", true},
+        {"zarnowel.exe x/sy", "x/sy", true},
+        {"zarnowel.exe a/sb", "a/sb", true},
         // The program's own path never counts, quoted or not.
-        {"C:/setup/zarnowel.exe", false},
-        {"\"D:\\x/s\\zarnowel.exe\"", false},
-        {"\"D:\\x/s\\zarnowel.exe\" /s", true},
+        {"C:/setup/zarnowel.exe", "", false},
+        {"\"D:\\x/s\\zarnowel.exe\"", "", false},
+        {"\"D:\\x/s\\zarnowel.exe\" /s", "/s", true},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        EXPECT_EQ(zw::CommandLineTail(c.commandLine), c.tail) << c.commandLine;
         EXPECT_EQ(zw::HasSilentSwitch(zw::CommandLineTail(c.commandLine)), c.silent) << c.commandLine;
+    }
 }
 
 TEST(Startup, SwitchesOfTheTail)
@@ -62,6 +52,8 @@ TEST(Startup, SwitchesOfTheTail)
         const char* tail;
         bool silent, noRestart;
         const char* logPath;
+        bool timeoutGiven = false;
+        uint32_t minutes = 0;
     } const cases[] = {
         {"", false, false, ""},
         {"/norestart", false, true, ""},
@@ -83,12 +75,25 @@ TEST(Startup, SwitchesOfTheTail)
         {"a/log:b/s c", false, false, "b/s"},
         {"/s/log:x", true, false, "x"},
         {"/lo g:x /s", true, false, ""},
+        {"/timeout:1", false, false, "", true, 1},
+        {"/TIMEOUT:1440 /s", true, false, "", true, 1440},
+        {"/timeout:1441", false, false, "", true, 0},
+        {"/timeout:0", false, false, "", true, 0},
+        {"/timeout:", false, false, "", true, 0},
+        {"/timeout:-5", false, false, "", true, 0},
+        {"/timeout:99999", false, false, "", true, 0},
+        // The value is kept out of the search for the other switches.
+        {"/timeout:5/s", false, false, "", true, 0},
+        {"/timeout:\"30\" /log:C:/s.log", false, false, "C:/s.log", true, 30},
+        {"/log:x.log /timeout:2 /norestart", false, true, "x.log", true, 2},
     };
     for (const auto& c : cases) {
         const zw::Switches s = zw::ParseSwitches(c.tail);
         EXPECT_EQ(s.silent, c.silent) << c.tail;
         EXPECT_EQ(s.noRestart, c.noRestart) << c.tail;
         EXPECT_EQ(s.logPath, c.logPath) << c.tail;
+        EXPECT_EQ(s.timeoutGiven, c.timeoutGiven) << c.tail;
+        EXPECT_EQ(s.timeoutMinutes, c.minutes) << c.tail;
         EXPECT_EQ(zw::HasSilentSwitch(c.tail), c.silent) << c.tail;
     }
 }
