@@ -1,5 +1,5 @@
-# Shared rig of the Wine scenarios; every tests/wine/scenarios/*.sh sources it.
-# See tests/wine/README.md for the conventions and a template.
+# The rig under the e2e driver (through e2e/host-wine.sh) and the scenarios;
+# tests/wine/README.md tells how they use it.
 #
 # Environment (set by CTest; defaults fit a checkout with the standard presets):
 #   ZW_SOURCE_DIR   the source tree
@@ -59,9 +59,7 @@ zw_cleanup() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
     local undo
     for undo in "${ZW_AT_EXIT[@]}"; do "$undo"; done
-    # Nothing of this scenario may live on into the next one.
-    wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1
+    zw_wine_reset # nothing of this scenario may live on into the next one
     local f
     for f in "${ZW_WINDOWS_FILES[@]}"; do rm -f "$WINEPREFIX/drive_c/windows/$f"; done
     if [ -n "$ZW_SCRATCH" ] && [ -d "$ZW_SCRATCH" ]; then
@@ -215,9 +213,7 @@ zw_prefix() {
     *) ZW_PROGS=$ZW_WIN32_DIR/tests/wine/progs ;;
   esac
   [ -f "$ZW_PROGS/helper.exe" ] || zw_skip "test programs not built in $ZW_PROGS (build the ${ZW_PROGS_ARCH:-$arch} preset)"
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  return 0
+  zw_wine_reset
 }
 
 # zw_wine_reset: ends every Windows process of the prefix (between two runs).
@@ -229,9 +225,8 @@ zw_wine_reset() {
 
 # Unix path -> Windows path, without starting Wine.
 zw_winpath() {
-  local p
+  local p c
   p=$(realpath -m "$1")
-  local c
   c=$(realpath -m "${HOST_C:-$WINEPREFIX/drive_c}")
   if [ "${p#"$c"}" != "$p" ]; then
     p="C:${p#"$c"}"
@@ -450,15 +445,11 @@ zw_windows_seen() { zw_log_lines "$1" windows | cut -f5- | sed 's/ ; /\n/g'; }
 # zw_log_count NAME EVENT
 zw_log_count() { zw_log_lines "$1" "$2" | wc -l | tr -d ' '; }
 
-# zw_log_text NAME EVENT [N]: text of the Nth such line (1 = first, -1 = last).
+# zw_log_text / zw_log_ms / zw_log_pid NAME EVENT [N]: the text, time stamp
+# or pid of the Nth such line (1 = first, -1 = last).
 zw_log_text() { zw_log_field 5 "$@"; }
-
-# zw_log_ms NAME EVENT [N]: its time stamp in ms.
 zw_log_ms() { zw_log_field 1 "$@"; }
-
-# zw_log_pid NAME EVENT [N]
 zw_log_pid() { zw_log_field 3 "$@"; }
-
 zw_log_field() {
   local f=$1 n=${4:-1} range=$1
   [ "$f" = 5 ] && range=5- # the text may be anything after the fourth tab
@@ -560,12 +551,6 @@ zw_watched() {
 # zw_ft_ms FILETIME: the same moment in Unix ms.
 zw_ft_ms() { echo $(($1 / 10000 - 11644473600000)); }
 
-zw_log_show() {
-  echo "---- helper log $ZW_LOG_FILE"
-  cat "$ZW_LOG_FILE" 2>/dev/null
-  echo "----"
-}
-
 # ---------------------------------------------------------------- checks
 
 zw_now_ms() { date +%s%3N; }
@@ -608,7 +593,11 @@ zw_finish() {
     echo "PASS: $ZW_SCENARIO ($ZW_PASSES checks)"
     exit 0
   fi
-  [ -n "${ZW_LOG_FILE:-}" ] && zw_log_show
+  if [ -n "${ZW_LOG_FILE:-}" ]; then
+    echo "---- helper log $ZW_LOG_FILE"
+    cat "$ZW_LOG_FILE" 2>/dev/null
+    echo "----"
+  fi
   echo "FAIL: $ZW_SCENARIO ($ZW_FAILS failed, $ZW_PASSES passed)"
   exit 1
 }

@@ -404,6 +404,16 @@ check() {
 # by_arch WIN64 WIN32: the value for this pass (e.g. a slack for emulated starts).
 by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
 
+# ---- verbs added for converted scenarios
+# from DIR VERB ARGS...: the verb (a probe) with DIR as the working directory.
+from() {
+  local back=$PWD
+  cd "$(e2e_path "$1")" || return 1
+  shift
+  "$@"
+  cd "$back" || return 1
+}
+
 # ---------------------------------------------------------------- passes
 
 host_require
