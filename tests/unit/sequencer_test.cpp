@@ -167,8 +167,8 @@ TEST_F(Sequence, WhereAnItemIsFoundAndRun)
         {"in a missing directory, not looked for elsewhere", {{"C:\\setup\\a.exe", "x", 100}},
          "1,nosuchdir\\a.exe, ,", nullptr},
         {"kind 2 is copied over an older copy and run there",
-         {{"C:\\windows\\b.exe", "old"}, {"C:\\setup\\b.exe", "new"}}, "2,b.exe, ,", "C:\\windows\\b.exe", nullptr, nullptr,
-         "new"},
+         {{"C:\\windows\\b.exe", "old"}, {"C:\\setup\\b.exe", "new"}}, "2,b.exe, ,",
+         "C:\\windows\\b.exe", nullptr, nullptr, "new"},
         // ".\D:\x\b.exe" names nothing: only an earlier copy runs.
         {"kind 2 with a drive letter", {{"D:\\x\\b.exe", "new"}}, "2,D:\\x\\b.exe, ,", nullptr},
         {"kind 2 with a drive letter, an earlier copy", {{"D:\\x\\b.exe", "new"}, {"C:\\windows\\b.exe", "old"}},
