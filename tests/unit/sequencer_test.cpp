@@ -46,15 +46,8 @@ struct File {
 int RunAlone(sim::SimWindows& s, const std::vector<File>& files, const std::string& items,
              uint64_t limitMs = 600 * kSec)
 {
-    s.AddFile(s.modulePath);
-    for (const File& f : files) {
-        s.AddFile(f.path, f.content);
-        if (f.runsMs != 0)
-            s.programs[sim::UpperAscii(f.path.substr(f.path.find_last_of('\\') + 1))] = {"", f.runsMs, {}};
-    }
-    s.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + items);
-    s.CreateTestWindow(zw::InstallerWindowProc);
-    return s.RunMessageLoop(limitMs);
+    for (const File& f : files) f.runsMs != 0 ? s.AddProgram(f.path, f.runsMs) : s.AddFile(f.path, f.content);
+    return s.RunLauncher("[SetupList]\n" + items, limitMs);
 }
 
 TEST_F(Sequence, NoListEndsHalfASecondAfterCreationWithoutAQuestion)

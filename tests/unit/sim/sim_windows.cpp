@@ -8,6 +8,7 @@
 #include "platform/ascii.h"
 #include "platform/win_values.h"
 #include "profile/profile_text.h"
+#include "sequencer/installer_window.h"
 
 namespace sim {
 
@@ -397,6 +398,19 @@ void SimWindows::AddLauncher(const std::string& list)
 {
     AddFile(modulePath);
     AddFile(modulePath.substr(0, modulePath.find_last_of('\\') + 1) + "Zarnowel.ini", list);
+}
+
+int SimWindows::RunLauncher(const std::string& list, uint64_t limitMs)
+{
+    AddLauncher(list);
+    CreateTestWindow(zw::InstallerWindowProc);
+    return RunMessageLoop(limitMs);
+}
+
+void SimWindows::AddProgram(const std::string& path, uint64_t runsMs, const std::string& image, uint32_t exitCode)
+{
+    AddFile(path);
+    programs[UpperAscii(BaseOf(path))] = {image, runsMs, {}, exitCode};
 }
 
 bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }

@@ -141,6 +141,11 @@ public:
     // The launcher's executable at modulePath, and beside it Zarnowel.ini
     // holding list.
     void AddLauncher(const std::string& list);
+    // That launcher's run: its window created, the loop run until it quits.
+    int RunLauncher(const std::string& list, uint64_t limitMs = 600 * 1000);
+    // A stand-in program at path that runs for runsMs, its process named
+    // image (empty: its file name), and ends with exitCode.
+    void AddProgram(const std::string& path, uint64_t runsMs, const std::string& image = "", uint32_t exitCode = 0);
     void AddDirectory(const std::string& path);
     bool HasFile(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
