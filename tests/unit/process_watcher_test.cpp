@@ -35,6 +35,7 @@ struct MatchCase {
     std::vector<std::string> images;
     std::string argument;
     bool result;
+    bool snapshotFails = false;
 };
 
 TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
@@ -64,9 +65,13 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         {Op::Terminate, {"x.exe"}, "msiexec.exe", false},
         {Op::Terminate, {"x.exe"}, "", true},  // empty ends the first entry
         {Op::Terminate, {"caf\xE9.exe"}, "caf\xE9.exe", false},
+        // no snapshot, or a snapshot with no entry at all
+        {Op::Running, {"a.exe"}, "a.exe", false, true},
+        {Op::Containing, {}, "", false},
     };
     for (const MatchCase& c : cases) {
         sim::SimScope s;
+        s.sim.snapshotFails = c.snapshotFails;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
         std::string argument = c.argument;
         EXPECT_EQ(Call(c.op, argument), c.result) << c.argument << " among " << c.images.size();
@@ -85,19 +90,6 @@ TEST(ProcessWatcher, ArgumentIsUpperCasedInPlaceOnEveryPath)
             EXPECT_EQ(argument, "MSIEXEC.EXE");
         }
     }
-}
-
-TEST(ProcessWatcher, NoSnapshotOrNoEntryIsNotRunning)
-{
-    sim::SimScope s;
-    s.sim.AddProcess("a.exe", 0);
-    s.sim.snapshotFails = true;
-    std::string name = "a.exe";
-    EXPECT_FALSE(zw::IsProcessRunning(name.data()));
-
-    sim::SimScope empty;  // a snapshot with no entry at all
-    std::string any;
-    EXPECT_FALSE(zw::IsProcessNameContaining(any.data()));
 }
 
 TEST(ProcessWatcher, EndsOnlyTheFirstMatchPerCall)
@@ -146,11 +138,13 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
         sim.AddProcess("a.exe", 0);
         sim.AddProcess("b.exe", 0);
     };
+    auto noSnapshot = [](sim::SimWindows& sim) { sim.snapshotFails = true; };
+    auto none = [](sim::SimWindows&) {};
     const HandleCase cases[] = {
-        {"no snapshot", Op::Running, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
-        {"no snapshot", Op::Terminate, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
-        {"empty snapshot", Op::Running, "a.exe", false, 1, [](sim::SimWindows&) {}},
-        {"empty snapshot", Op::Terminate, "", false, 1, [](sim::SimWindows&) {}},
+        {"no snapshot", Op::Running, "a.exe", false, 0, noSnapshot},
+        {"no snapshot", Op::Terminate, "a.exe", false, 0, noSnapshot},
+        {"empty snapshot", Op::Running, "a.exe", false, 1, none},
+        {"empty snapshot", Op::Terminate, "", false, 1, none},
         {"match on the first", Op::Running, "a.exe", true, 1, twoProcesses},
         {"match on the last", Op::Containing, "b.", true, 1, twoProcesses},
         {"no match", Op::Running, "c.exe", false, 1, twoProcesses},
