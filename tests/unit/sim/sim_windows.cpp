@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "platform/ascii.h"
 #include "platform/win_values.h"
@@ -316,16 +317,13 @@ void SimWindows::CharUpperA(char* text)
 {
     Record("CharUpperA", text);
     for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-        unsigned char c = *p;
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<unsigned char>(c - 0x20);
-        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-            c = static_cast<unsigned char>(c - 0x20);
+        const unsigned char c = *p;
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            *p = static_cast<unsigned char>(c - 0x20);
         else if (c == 0x9A || c == 0x9C || c == 0x9E)
-            c = static_cast<unsigned char>(c - 0x10);
+            *p = static_cast<unsigned char>(c - 0x10);
         else if (c == 0xFF)
-            c = 0x9F;
-        *p = c;
+            *p = 0x9F;
     }
 }
 
@@ -353,12 +351,8 @@ std::string SimWindows::Resolve(const std::string& path) const
         rest = currentDirectory.substr(2) + "\\" + p;
     }
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= rest.size()) {
-        size_t j = rest.find('\\', i);
-        if (j == std::string::npos) j = rest.size();
-        std::string part = rest.substr(i, j - i);
-        i = j + 1;
+    std::istringstream in(rest);
+    for (std::string part; std::getline(in, part, '\\');) {
         if (part.empty() || part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -505,17 +499,10 @@ Process* SimWindows::FindProcess(uint32_t pid)
 
 bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
 {
-    const char* parameters = info.lpParameters;
-    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + (parameters ? parameters : "") + "|" + Hex(info.fMask));
-    Start s{now,
-            info.lpVerb ? info.lpVerb : "",
-            info.lpFile,
-            parameters ? parameters : "",
-            info.lpDirectory ? info.lpDirectory : currentDirectory,
-            info.nShow,
-            false,
-            Resolve(info.lpFile),
-            info.fMask};
+    const char* parameters = info.lpParameters ? info.lpParameters : "";
+    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + parameters + "|" + Hex(info.fMask));
+    Start s{now, info.lpVerb ? info.lpVerb : "", info.lpFile, parameters, "", Resolve(info.lpFile), info.fMask};
+    s.directory = info.lpDirectory ? info.lpDirectory : currentDirectory;
     for (const auto& [name, m] : mutexes)
         if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
     info.hProcess = nullptr;
@@ -530,7 +517,6 @@ bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
         starts.push_back(s);
         return false;
     }
-    s.started = true;
     if (!script.noProcess) {
         // A package that finds the installer's mutex taken gives up at once.
         uint32_t exitCode = script.exitCode;
@@ -773,14 +759,15 @@ void SimWindows::GetLocalTime(zw::SystemTime& time)
 {
     // 2026-12-08 10:00:00.000 at virtual time 0.
     const uint64_t seconds = now / 1000, rest = seconds % 86400;
-    time = {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = static_cast<uint16_t>(8 + seconds / 86400);
-    time.wHour = static_cast<uint16_t>(10 + rest / 3600);
-    time.wMinute = static_cast<uint16_t>(rest / 60 % 60);
-    time.wSecond = static_cast<uint16_t>(rest % 60);
-    time.wMilliseconds = static_cast<uint16_t>(now % 1000);
+    auto field = [](uint64_t v) { return static_cast<uint16_t>(v); };
+    time = {2026,
+            12,
+            0,
+            field(8 + seconds / 86400),
+            field(10 + rest / 3600),
+            field(rest / 60 % 60),
+            field(rest % 60),
+            field(now % 1000)};
 }
 
 // ---------------------------------------------------------------- waits

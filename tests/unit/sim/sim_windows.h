@@ -43,8 +43,6 @@ struct BoxShown {
 struct Start {
     uint64_t time;
     std::string verb, file, parameters, directory;  // directory: the current directory at the start
-    int show;
-    bool started;  // false when the file could not be found
     std::string resolved;
     uint32_t mask = 0;                // ShellExecuteExA's fMask
     uint32_t pid = 0;                 // the process started, 0 for none
