@@ -29,6 +29,7 @@ bool Call(Op op, std::string& argument)
     }
     return false;
 }
+bool Scan(Op op, std::string argument) { return Call(op, argument); }
 
 struct MatchCase {
     Op op;
@@ -73,8 +74,7 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         sim::SimScope s;
         s.sim.snapshotFails = c.snapshotFails;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
-        std::string argument = c.argument;
-        EXPECT_EQ(Call(c.op, argument), c.result) << c.argument << " among " << c.images.size();
+        EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.argument << " among " << c.images.size();
     }
 }
 
@@ -115,8 +115,7 @@ TEST(ProcessWatcher, UnreadableExitCodeStillEndsTheProcessWithAFixedCode)
     sim::SimScope s;
     uint32_t pid = s.sim.AddProcess("a.exe", 0);
     s.sim.exitCodeReadFails = true;
-    std::string name = "a.exe";
-    EXPECT_TRUE(zw::TerminateProcessByName(name.data()));
+    EXPECT_TRUE(Scan(Op::Terminate, "a.exe"));
     EXPECT_TRUE(s.sim.FindProcess(pid)->terminated);
     EXPECT_EQ(s.sim.FindProcess(pid)->exitCode, STILL_ACTIVE);
     ASSERT_EQ(s.sim.CountCalls("TerminateProcess"), 1u);
@@ -165,8 +164,7 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
     for (const HandleCase& c : cases) {
         sim::SimScope s;
         c.setup(s.sim);
-        std::string argument = c.argument;
-        EXPECT_EQ(Call(c.op, argument), c.result) << c.what;
+        EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.what;
         EXPECT_EQ(s.sim.CountCalls("CloseHandle"), c.handlesTaken) << c.what;
     }
 }
@@ -178,11 +176,9 @@ TEST(ProcessWatcher, AnImageNameFillingItsWholeFieldIsCutToFit)
     sim::SimScope s;
     s.sim.AddProcess("x.exe", 0);
     s.sim.onEntry = [](zw::ProcessEntry& entry) { std::memset(entry.szExeFile, 'a', sizeof entry.szExeFile); };
-    std::string fragment = "aaaa";
-    EXPECT_TRUE(zw::IsProcessNameContaining(fragment.data()));
-    std::string cut(MAX_PATH - 1, 'a'), full(MAX_PATH, 'a');
-    EXPECT_TRUE(zw::IsProcessRunning(cut.data()));
-    EXPECT_FALSE(zw::IsProcessRunning(full.data()));
+    EXPECT_TRUE(Scan(Op::Containing, "aaaa"));
+    EXPECT_TRUE(Scan(Op::Running, std::string(MAX_PATH - 1, 'a')));
+    EXPECT_FALSE(Scan(Op::Running, std::string(MAX_PATH, 'a')));
 }
 
 intptr_t NestedScanProc(zw::Hwnd, uint32_t msg, uintptr_t, intptr_t)
@@ -217,8 +213,7 @@ TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
     uint32_t locked = s.sim.AddProcess("msiexec.exe", 0);
     uint32_t open = s.sim.AddProcess("msiexec.exe", 0);
     s.sim.FindProcess(locked)->openFails = true;
-    std::string name = "msiexec.exe";
-    EXPECT_FALSE(zw::TerminateProcessByName(name.data()));
+    EXPECT_FALSE(Scan(Op::Terminate, "msiexec.exe"));
     EXPECT_FALSE(s.sim.FindProcess(open)->terminated);
     EXPECT_EQ(s.sim.CountCalls("OpenProcess"), 1u);
 }
@@ -245,8 +240,7 @@ TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
     for (const OrderCase& c : cases) {
         sim::SimScope s;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
-        std::string argument = c.argument;
-        Call(c.op, argument);
+        Scan(c.op, c.argument);
         std::vector<std::string> order;
         for (const sim::Call& call : s.sim.calls)
             if (call.name == F || call.name == N || call.name == P || call.name == C || call.name == O ||
@@ -272,8 +266,7 @@ TEST(ProcessWatcher, PendingMessagesAreDispatchedBeforeTheFirstEntryIsTested)
     s.sim.onCall = [](const sim::Call& c) {
         if (c.name == "Process32First" || c.name == "CloseHandle") seen.push_back(c.name);
     };
-    std::string name = "a.exe";
-    EXPECT_TRUE(zw::IsProcessRunning(name.data()));
+    EXPECT_TRUE(Scan(Op::Running, "a.exe"));
     s.sim.onCall = nullptr;
     const std::vector<std::string> expected = {"Process32First", "dispatched", "CloseHandle"};
     EXPECT_EQ(seen, expected);
@@ -297,8 +290,7 @@ TEST(ProcessWatcher, AQuitRequestTakenDuringAScanStillEndsTheLoop)
     for (int i = 0; i < 5; ++i) s.sim.AddProcess("p" + std::to_string(i) + ".exe", 0);
     zw::Hwnd w = s.sim.CreateTestWindow(QuittingProc);
     s.sim.PostMessage(w, WM_COMMAND, 105);
-    std::string name = "none.exe";
-    EXPECT_FALSE(zw::IsProcessRunning(name.data()));
+    EXPECT_FALSE(Scan(Op::Running, "none.exe"));
     EXPECT_EQ(commands, 1);  // dispatched in the middle of the scan
     EXPECT_FALSE(s.sim.IsAlive(w));
     EXPECT_EQ(s.sim.RunMessageLoop(1000), 0);  // the loop still sees WM_QUIT
@@ -311,10 +303,9 @@ TEST(ProcessWatcher, LongPollingLeavesNoHandleBehind)
     s.sim.AddProcess("a.exe", 0);
     s.sim.AddProcess("b.exe", 0);
     for (int i = 0; i < 10000; ++i) {
-        std::string running = "b.exe", missing = "z.exe", fragment = ".exe";
-        ASSERT_TRUE(zw::IsProcessRunning(running.data()));
-        ASSERT_FALSE(zw::IsProcessRunning(missing.data()));
-        ASSERT_TRUE(zw::IsProcessNameContaining(fragment.data()));
+        ASSERT_TRUE(Scan(Op::Running, "b.exe"));
+        ASSERT_FALSE(Scan(Op::Running, "z.exe"));
+        ASSERT_TRUE(Scan(Op::Containing, ".exe"));
         if (i % 1000 == 0) s.sim.calls.clear();  // keep the record small
     }
 }
