@@ -406,8 +406,8 @@ private:
     Process* HandleProcess(Handle h);
     bool NextEntry(Object& snapshot, zw::ProcessEntry& entry);
     bool Waitable(Handle h);
-    // The waits: input (a posted message, the quit request, a timer due)
-    // ends it too, and only then are timers waited for.
+    // Both waits; with input, a posted message, the quit request or a timer
+    // due ends it too, and timers move the clock as scheduled events do.
     uint32_t Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input);
     // For a wait: true when the object is signalled now (a mutex is then
     // taken); otherwise the time it will be, or UINT64_MAX for never.
