@@ -29,12 +29,14 @@ bool Call(Op op, std::string& argument)
     }
     return false;
 }
+bool Scan(Op op, std::string argument) { return Call(op, argument); }
 
 struct MatchCase {
     Op op;
     std::vector<std::string> images;
     std::string argument;
     bool result;
+    bool snapshotFails = false;
 };
 
 TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
@@ -64,12 +66,15 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         {Op::Terminate, {"x.exe"}, "msiexec.exe", false},
         {Op::Terminate, {"x.exe"}, "", true},  // empty ends the first entry
         {Op::Terminate, {"caf\xE9.exe"}, "caf\xE9.exe", false},
+        // no snapshot, or a snapshot with no entry at all
+        {Op::Running, {"a.exe"}, "a.exe", false, true},
+        {Op::Containing, {}, "", false},
     };
     for (const MatchCase& c : cases) {
         sim::SimScope s;
+        s.sim.snapshotFails = c.snapshotFails;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
-        std::string argument = c.argument;
-        EXPECT_EQ(Call(c.op, argument), c.result) << c.argument << " among " << c.images.size();
+        EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.argument << " among " << c.images.size();
     }
 }
 
@@ -85,19 +90,6 @@ TEST(ProcessWatcher, ArgumentIsUpperCasedInPlaceOnEveryPath)
             EXPECT_EQ(argument, "MSIEXEC.EXE");
         }
     }
-}
-
-TEST(ProcessWatcher, NoSnapshotOrNoEntryIsNotRunning)
-{
-    sim::SimScope s;
-    s.sim.AddProcess("a.exe", 0);
-    s.sim.snapshotFails = true;
-    std::string name = "a.exe";
-    EXPECT_FALSE(zw::IsProcessRunning(name.data()));
-
-    sim::SimScope empty;  // a snapshot with no entry at all
-    std::string any;
-    EXPECT_FALSE(zw::IsProcessNameContaining(any.data()));
 }
 
 TEST(ProcessWatcher, EndsOnlyTheFirstMatchPerCall)
@@ -123,8 +115,7 @@ TEST(ProcessWatcher, UnreadableExitCodeStillEndsTheProcessWithAFixedCode)
     sim::SimScope s;
     uint32_t pid = s.sim.AddProcess("a.exe", 0);
     s.sim.exitCodeReadFails = true;
-    std::string name = "a.exe";
-    EXPECT_TRUE(zw::TerminateProcessByName(name.data()));
+    EXPECT_TRUE(Scan(Op::Terminate, "a.exe"));
     EXPECT_TRUE(s.sim.FindProcess(pid)->terminated);
     EXPECT_EQ(s.sim.FindProcess(pid)->exitCode, STILL_ACTIVE);
     ASSERT_EQ(s.sim.CountCalls("TerminateProcess"), 1u);
@@ -146,11 +137,13 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
         sim.AddProcess("a.exe", 0);
         sim.AddProcess("b.exe", 0);
     };
+    auto noSnapshot = [](sim::SimWindows& sim) { sim.snapshotFails = true; };
+    auto none = [](sim::SimWindows&) {};
     const HandleCase cases[] = {
-        {"no snapshot", Op::Running, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
-        {"no snapshot", Op::Terminate, "a.exe", false, 0, [](sim::SimWindows& sim) { sim.snapshotFails = true; }},
-        {"empty snapshot", Op::Running, "a.exe", false, 1, [](sim::SimWindows&) {}},
-        {"empty snapshot", Op::Terminate, "", false, 1, [](sim::SimWindows&) {}},
+        {"no snapshot", Op::Running, "a.exe", false, 0, noSnapshot},
+        {"no snapshot", Op::Terminate, "a.exe", false, 0, noSnapshot},
+        {"empty snapshot", Op::Running, "a.exe", false, 1, none},
+        {"empty snapshot", Op::Terminate, "", false, 1, none},
         {"match on the first", Op::Running, "a.exe", true, 1, twoProcesses},
         {"match on the last", Op::Containing, "b.", true, 1, twoProcesses},
         {"no match", Op::Running, "c.exe", false, 1, twoProcesses},
@@ -171,8 +164,7 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
     for (const HandleCase& c : cases) {
         sim::SimScope s;
         c.setup(s.sim);
-        std::string argument = c.argument;
-        EXPECT_EQ(Call(c.op, argument), c.result) << c.what;
+        EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.what;
         EXPECT_EQ(s.sim.CountCalls("CloseHandle"), c.handlesTaken) << c.what;
     }
 }
@@ -184,11 +176,9 @@ TEST(ProcessWatcher, AnImageNameFillingItsWholeFieldIsCutToFit)
     sim::SimScope s;
     s.sim.AddProcess("x.exe", 0);
     s.sim.onEntry = [](zw::ProcessEntry& entry) { std::memset(entry.szExeFile, 'a', sizeof entry.szExeFile); };
-    std::string fragment = "aaaa";
-    EXPECT_TRUE(zw::IsProcessNameContaining(fragment.data()));
-    std::string cut(MAX_PATH - 1, 'a'), full(MAX_PATH, 'a');
-    EXPECT_TRUE(zw::IsProcessRunning(cut.data()));
-    EXPECT_FALSE(zw::IsProcessRunning(full.data()));
+    EXPECT_TRUE(Scan(Op::Containing, "aaaa"));
+    EXPECT_TRUE(Scan(Op::Running, std::string(MAX_PATH - 1, 'a')));
+    EXPECT_FALSE(Scan(Op::Running, std::string(MAX_PATH, 'a')));
 }
 
 intptr_t NestedScanProc(zw::Hwnd, uint32_t msg, uintptr_t, intptr_t)
@@ -223,8 +213,7 @@ TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
     uint32_t locked = s.sim.AddProcess("msiexec.exe", 0);
     uint32_t open = s.sim.AddProcess("msiexec.exe", 0);
     s.sim.FindProcess(locked)->openFails = true;
-    std::string name = "msiexec.exe";
-    EXPECT_FALSE(zw::TerminateProcessByName(name.data()));
+    EXPECT_FALSE(Scan(Op::Terminate, "msiexec.exe"));
     EXPECT_FALSE(s.sim.FindProcess(open)->terminated);
     EXPECT_EQ(s.sim.CountCalls("OpenProcess"), 1u);
 }
@@ -251,8 +240,7 @@ TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
     for (const OrderCase& c : cases) {
         sim::SimScope s;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
-        std::string argument = c.argument;
-        Call(c.op, argument);
+        Scan(c.op, c.argument);
         std::vector<std::string> order;
         for (const sim::Call& call : s.sim.calls)
             if (call.name == F || call.name == N || call.name == P || call.name == C || call.name == O ||
@@ -278,8 +266,7 @@ TEST(ProcessWatcher, PendingMessagesAreDispatchedBeforeTheFirstEntryIsTested)
     s.sim.onCall = [](const sim::Call& c) {
         if (c.name == "Process32First" || c.name == "CloseHandle") seen.push_back(c.name);
     };
-    std::string name = "a.exe";
-    EXPECT_TRUE(zw::IsProcessRunning(name.data()));
+    EXPECT_TRUE(Scan(Op::Running, "a.exe"));
     s.sim.onCall = nullptr;
     const std::vector<std::string> expected = {"Process32First", "dispatched", "CloseHandle"};
     EXPECT_EQ(seen, expected);
@@ -303,8 +290,7 @@ TEST(ProcessWatcher, AQuitRequestTakenDuringAScanStillEndsTheLoop)
     for (int i = 0; i < 5; ++i) s.sim.AddProcess("p" + std::to_string(i) + ".exe", 0);
     zw::Hwnd w = s.sim.CreateTestWindow(QuittingProc);
     s.sim.PostMessage(w, WM_COMMAND, 105);
-    std::string name = "none.exe";
-    EXPECT_FALSE(zw::IsProcessRunning(name.data()));
+    EXPECT_FALSE(Scan(Op::Running, "none.exe"));
     EXPECT_EQ(commands, 1);  // dispatched in the middle of the scan
     EXPECT_FALSE(s.sim.IsAlive(w));
     EXPECT_EQ(s.sim.RunMessageLoop(1000), 0);  // the loop still sees WM_QUIT
@@ -317,10 +303,9 @@ TEST(ProcessWatcher, LongPollingLeavesNoHandleBehind)
     s.sim.AddProcess("a.exe", 0);
     s.sim.AddProcess("b.exe", 0);
     for (int i = 0; i < 10000; ++i) {
-        std::string running = "b.exe", missing = "z.exe", fragment = ".exe";
-        ASSERT_TRUE(zw::IsProcessRunning(running.data()));
-        ASSERT_FALSE(zw::IsProcessRunning(missing.data()));
-        ASSERT_TRUE(zw::IsProcessNameContaining(fragment.data()));
+        ASSERT_TRUE(Scan(Op::Running, "b.exe"));
+        ASSERT_FALSE(Scan(Op::Running, "z.exe"));
+        ASSERT_TRUE(Scan(Op::Containing, ".exe"));
         if (i % 1000 == 0) s.sim.calls.clear();  // keep the record small
     }
 }

@@ -96,16 +96,14 @@ TEST(RunProcesses, OnlyAnInstallerThisRunStartedIsEnded)
         s.AddDirectory("C:\\logs");
         s.AddFile("C:\\setup\\boot.exe");
         s.AddFile("C:\\setup\\first.msi");
-        s.AddFile("C:\\setup\\second.msi");
-        s.programs["SECOND.MSI"] = {"msiexec.exe", 2 * kSec, {}};
+        s.AddProgram("C:\\setup\\second.msi", 2 * kSec, "msiexec.exe");
         s.mutexes["Global\\_MSIExecute"] = {true, 0, c.busyUntil};
         s.programs["BOOT.EXE"] = bootWithInstaller;  // unless the case says otherwise
         if (c.setUp) c.setUp(s);
-        s.AddLauncher(std::string("[SetupList]\nSetup1=") + c.item1 + "\nSetup2=1,second.msi, ,\n");
         zw::OpenRunLog(kLog);
-        s.CreateTestWindow(zw::InstallerWindowProc);
+        const std::string list = std::string("[SetupList]\nSetup1=") + c.item1 + "\nSetup2=1,second.msi, ,\n";
         // A package started while the installer is still busy ends with 1618, and so does the run.
-        EXPECT_EQ(s.RunMessageLoop(2 * kLong), c.busyUntil > 600 * kSec ? 1618 : 0) << c.what;
+        EXPECT_EQ(s.RunLauncher(list, 2 * kLong), c.busyUntil > 600 * kSec ? 1618 : 0) << c.what;
         zw::CloseRunLog();
 
         ASSERT_EQ(s.starts.size(), 2u) << c.what;
@@ -134,7 +132,6 @@ TEST(RunProcesses, TheMutexIsGivenBackBeforeAnythingElse)
     s.AddDirectory("C:\\logs");
     s.AddFile("C:\\setup\\second.msi");
     s.mutexes["Global\\_MSIExecute"] = {true, 0, 20 * kSec};
-    s.AddLauncher("[SetupList]\nSetup1=1,second.msi, ,\n");
     bool heldAtACall = false;
     s.onCall = [&](const sim::Call& call) {
         if (call.name != "MsgWaitForMultipleObjects" && call.name != "ReleaseMutex" &&
@@ -142,8 +139,7 @@ TEST(RunProcesses, TheMutexIsGivenBackBeforeAnythingElse)
             heldAtACall = true;
     };
     zw::OpenRunLog(kLog);
-    s.CreateTestWindow(zw::InstallerWindowProc);
-    EXPECT_EQ(s.RunMessageLoop(kLong), 0);
+    EXPECT_EQ(s.RunLauncher("[SetupList]\nSetup1=1,second.msi, ,\n", kLong), 0);
     zw::CloseRunLog();
     s.onCall = nullptr;
     EXPECT_EQ(s.mutexes["Global\\_MSIExecute"].acquisitions, 1u);

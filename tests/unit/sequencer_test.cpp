@@ -29,12 +29,6 @@ protected:
             if (c.detail == "200:500") out.push_back(c.time);
         return out;
     }
-    const sim::Start* StartOf(const std::string& resolved) const
-    {
-        for (const sim::Start& s : sim.starts)
-            if (sim::UpperAscii(s.resolved) == sim::UpperAscii(resolved)) return &s;
-        return nullptr;
-    }
     bool Asked() const
     {
         for (const sim::BoxShown& b : sim.boxes)
@@ -42,6 +36,19 @@ protected:
         return false;
     }
 };
+
+// A run in a scope of its own, for tables: the launcher in C:\setup, files
+// (runsMs: a program that runs that long) and the list's items.
+struct File {
+    std::string path, content = "x";
+    uint64_t runsMs = 0;
+};
+int RunAlone(sim::SimWindows& s, const std::vector<File>& files, const std::string& items,
+             uint64_t limitMs = 600 * kSec)
+{
+    for (const File& f : files) f.runsMs != 0 ? s.AddProgram(f.path, f.runsMs) : s.AddFile(f.path, f.content);
+    return s.RunLauncher("[SetupList]\n" + items, limitMs);
+}
 
 TEST_F(Sequence, NoListEndsHalfASecondAfterCreationWithoutAQuestion)
 {
@@ -80,14 +87,9 @@ TEST_F(Sequence, OnlyASingleBlankStartsDirectly)
     };
     for (const auto& c : cases) {
         sim::SimScope inner;
-        zw::ResetRunState();
-        zw::ResetSetupList();
-        inner.sim.AddFile(inner.sim.modulePath);
-        inner.sim.AddFile("C:\\setup\\a.exe");
-        inner.sim.AddFile("C:\\setup\\Zarnowel.ini", std::string("[SetupList]\nSetup1=") + c.value + "\n");
-        inner.sim.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(inner.sim.RunMessageLoop(60 * kSec), std::string(c.value).find(",1") != std::string::npos ? 3010 : 0)
-            << c.value;
+        const int exitCode =
+            RunAlone(inner.sim, {{"C:\\setup\\a.exe"}}, std::string("Setup1=") + c.value + "\n", 60 * kSec);
+        EXPECT_EQ(exitCode, std::string(c.value).find(",1") != std::string::npos ? 3010 : 0) << c.value;
         ASSERT_EQ(inner.sim.starts.size(), 1u) << c.value;
         EXPECT_EQ(inner.sim.dialogs.empty(), c.direct) << c.value;
         if (c.direct) {
@@ -138,56 +140,52 @@ TEST_F(Sequence, ARelativeProgramMovesTheCurrentDirectoryForTheRestOfTheRun)
     EXPECT_EQ(sim.currentDirectory, "C:\\setup");
 }
 
-TEST_F(Sequence, ANetworkPathCountsAsRelative)
+// Where an item is looked for, and from where it runs.
+TEST_F(Sequence, WhereAnItemIsFoundAndRun)
 {
-    Program("C:\\setup\\server\\share\\a.exe", 100);
-    List("Setup1=1,\\\\server\\share\\a.exe, ,\n");
-    Run();
-    ASSERT_EQ(sim.starts.size(), 1u);
-    EXPECT_EQ(sim.starts[0].file, ".\\a.exe");
-    EXPECT_EQ(sim.starts[0].resolved, "C:\\setup\\server\\share\\a.exe");
-}
-
-TEST_F(Sequence, AbsoluteProgramLeavesTheCurrentDirectory)
-{
-    Program("D:\\tools\\a.exe", 100);
-    List("Setup1=1,D:\\tools\\a.exe, ,\n");
-    Run();
-    ASSERT_EQ(sim.starts.size(), 1u);
-    EXPECT_EQ(sim.starts[0].file, "D:\\tools\\a.exe");
-    EXPECT_EQ(sim.currentDirectory, "C:\\setup");
-}
-
-TEST_F(Sequence, KindTwoIsCopiedIntoTheWindowsDirectoryOverAnOlderCopyAndRunThere)
-{
-    sim.AddFile("C:\\windows\\b.exe", "old");
-    sim.AddFile("C:\\setup\\b.exe", "new");
-    List("Setup1=2,b.exe, ,\n");
-    Run();
-    EXPECT_EQ(sim.FileContent("C:\\windows\\b.exe"), "new");
-    ASSERT_EQ(sim.starts.size(), 1u);
-    EXPECT_EQ(sim.starts[0].file, "C:\\windows\\b.exe");
-}
-
-TEST_F(Sequence, KindTwoWithADriveLetterRunsOnlyAnEarlierCopy)
-{
-    sim.AddFile("D:\\x\\b.exe", "new");
-    List("Setup1=2,D:\\x\\b.exe, ,\n");
-    Run();
-    EXPECT_TRUE(sim.starts.empty());  // ".\D:\x\b.exe" names nothing
-
-    sim::SimScope again;
-    zw::ResetRunState();
-    zw::ResetSetupList();
-    again.sim.AddFile(again.sim.modulePath);
-    again.sim.AddFile("D:\\x\\b.exe", "new");
-    again.sim.AddFile("C:\\windows\\b.exe", "old");
-    again.sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n");
-    again.sim.CreateTestWindow(zw::InstallerWindowProc);
-    again.sim.RunMessageLoop(60 * kSec);
-    ASSERT_EQ(again.sim.starts.size(), 1u);
-    EXPECT_EQ(again.sim.starts[0].file, "C:\\windows\\b.exe");
-    EXPECT_EQ(again.sim.FileContent("C:\\windows\\b.exe"), "old");
+    struct {
+        const char* what;
+        std::vector<File> files;
+        const char* item;
+        const char* file;  // as started; null: nothing starts
+        const char* resolved = nullptr;
+        const char* directory = nullptr;    // the current directory after the run
+        const char* windowsCopy = nullptr;  // C:\windows\b.exe after the run
+    } const cases[] = {
+        // clang-format off
+        {"a network path counts as relative", {{"C:\\setup\\server\\share\\a.exe", "x", 100}},
+         "1,\\\\server\\share\\a.exe, ,", ".\\a.exe", "C:\\setup\\server\\share\\a.exe"},
+        {"an absolute program leaves the current directory", {{"D:\\tools\\a.exe", "x", 100}},
+         "1,D:\\tools\\a.exe, ,", "D:\\tools\\a.exe", nullptr, "C:\\setup"},
+        {"in a missing directory, not looked for elsewhere", {{"C:\\setup\\a.exe", "x", 100}},
+         "1,nosuchdir\\a.exe, ,", nullptr},
+        {"kind 2 is copied over an older copy and run there",
+         {{"C:\\windows\\b.exe", "old"}, {"C:\\setup\\b.exe", "new"}}, "2,b.exe, ,",
+         "C:\\windows\\b.exe", nullptr, nullptr, "new"},
+        // ".\D:\x\b.exe" names nothing: only an earlier copy runs.
+        {"kind 2 with a drive letter", {{"D:\\x\\b.exe", "new"}}, "2,D:\\x\\b.exe, ,", nullptr},
+        {"kind 2 with a drive letter, an earlier copy", {{"D:\\x\\b.exe", "new"}, {"C:\\windows\\b.exe", "old"}},
+         "2,D:\\x\\b.exe, ,", "C:\\windows\\b.exe", nullptr, nullptr, "old"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        RunAlone(s, c.files, std::string("Setup1=") + c.item + "\n");
+        ASSERT_EQ(s.starts.size(), c.file ? 1u : 0u) << c.what;
+        if (c.file) {
+            EXPECT_EQ(s.starts[0].file, c.file) << c.what;
+        }
+        if (c.resolved) {
+            EXPECT_EQ(s.starts[0].resolved, c.resolved) << c.what;
+        }
+        if (c.directory) {
+            EXPECT_EQ(s.currentDirectory, c.directory) << c.what;
+        }
+        if (c.windowsCopy) {
+            EXPECT_EQ(s.FileContent("C:\\windows\\b.exe"), c.windowsCopy) << c.what;
+        }
+    }
 }
 
 TEST_F(Sequence, DirectPackageWithNoWaitListIsWaitedForThroughItsProcessThenTheGracePeriod)
@@ -223,66 +221,61 @@ TEST_F(Sequence, ExtensionTestIgnoresCaseAndLooksAtTheLastDotOnly)
     EXPECT_FALSE(sim.FindProcess(installer)->terminated);
 }
 
-TEST_F(Sequence, WaitsForEveryWaitListEntryAndThenAGracePeriod)
+// The wait list is waited for, then a grace period of 20 polls 300 ms apart.
+TEST_F(Sequence, WaitsForTheWaitListAndThenAGracePeriod)
 {
-    Program("C:\\setup\\a.exe", 1000);
-    Program("C:\\setup\\b.exe", 100);
-    sim.AddProcess("y.exe", 0, 20 * kSec);  // only the second entry runs
-    List("Setup1=1,a.exe, ,x.exe~y.exe\nSetup2=1,b.exe, ,\n");
-    Run();
-    ASSERT_EQ(sim.starts.size(), 2u);
-    // y.exe ends at 20 s: the next tick sees nothing, then 300 ms and 20 polls.
-    EXPECT_GE(sim.starts[1].time, 20 * kSec + 6300);
-    EXPECT_LE(sim.starts[1].time, 20 * kSec + 500 + 6300 + 500);
+    struct {
+        const char* what;
+        sim::Process process;  // image, start, end
+        const char* waitList;
+        bool allPolls = false;  // after the last tick that saw nothing, every poll ran
+    } const cases[] = {
+        {"every entry (only the second runs)", {0, "y.exe", 0, 20 * kSec}, "x.exe~y.exe"},
+        {"wildcards match inside image names", {0, "setup.TMP", 0, 10 * kSec}, "*.tmp", true},
+        {"a process seen during the grace period sends it back", {0, "late.exe", 4 * kSec, 8 * kSec}, "late.exe"},
+    };
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.AddProcess(c.process.image, c.process.start, c.process.end);
+        RunAlone(s, {{"C:\\setup\\a.exe", "x", 1000}, {"C:\\setup\\b.exe", "x", 100}},
+                 std::string("Setup1=1,a.exe, ,") + c.waitList + "\nSetup2=1,b.exe, ,\n");
+        ASSERT_EQ(s.starts.size(), 2u) << c.what;
+        // The next tick sees nothing, then 300 ms and the 20 polls.
+        EXPECT_GE(s.starts[1].time, c.process.end + 6300) << c.what;
+        EXPECT_LE(s.starts[1].time, c.process.end + 500 + 6300 + 500) << c.what;
+        if (!c.allPolls) continue;
+        size_t polls = 0;
+        for (const sim::Call& call : s.calls)
+            if (call.name == "Sleep" && call.detail == "300" && call.time >= c.process.end &&
+                call.time < s.starts[1].time)
+                ++polls;
+        EXPECT_EQ(polls, 20u) << c.what;  // none cut short
+    }
 }
 
-TEST_F(Sequence, WildcardEntriesMatchInsideImageNamesAndNeverEndTheGraceEarly)
+// Ended from the menu during the grace period, or closed: the program ends.
+TEST_F(Sequence, ExitCommandOrCloseRequestEndsTheProgram)
 {
-    Program("C:\\setup\\a.exe", 1000);
-    Program("C:\\setup\\b.exe", 100);
-    sim.AddProcess("setup.TMP", 0, 10 * kSec);
-    List("Setup1=1,a.exe, ,*.tmp\nSetup2=1,b.exe, ,\n");
-    Run();
-    ASSERT_EQ(sim.starts.size(), 2u);
-    EXPECT_GE(sim.starts[1].time, 10 * kSec + 6300);
-    // After the last tick that saw nothing, all 20 polls ran.
-    size_t polls = 0;
-    for (const sim::Call& c : sim.calls)
-        if (c.name == "Sleep" && c.detail == "300" && c.time >= 10 * kSec && c.time < sim.starts[1].time) ++polls;
-    EXPECT_EQ(polls, 20u);  // every grace poll, none cut short
-}
-
-TEST_F(Sequence, ProcessSeenDuringTheGracePeriodSendsTheWaitBack)
-{
-    Program("C:\\setup\\a.exe", 1000);
-    Program("C:\\setup\\b.exe", 100);
-    sim.AddProcess("late.exe", 4 * kSec, 8 * kSec);  // appears while the grace poll runs
-    List("Setup1=1,a.exe, ,late.exe\nSetup2=1,b.exe, ,\n");
-    Run();
-    ASSERT_EQ(sim.starts.size(), 2u);
-    EXPECT_GE(sim.starts[1].time, 8 * kSec + 6300);
-}
-
-TEST_F(Sequence, ExitCommandDuringTheGracePeriodEndsTheProgram)
-{
-    Program("C:\\setup\\a.exe", 1000);
-    Program("C:\\setup\\b.exe", 1000);
-    List("Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n");
-    sim.At(3 * kSec, [&] { sim.PostMessage(window, WM_COMMAND, 105); });
-    EXPECT_EQ(Run(60 * kSec), 1602);
-    EXPECT_FALSE(sim.timedOut);
-    EXPECT_FALSE(sim.IsAlive(window));
-    EXPECT_EQ(sim.starts.size(), 1u);  // b.exe never started
-    EXPECT_LT(sim.now, 10 * kSec);
-}
-
-TEST_F(Sequence, CloseRequestEndsTheProgramToo)
-{
-    Program("C:\\setup\\a.exe", 30 * kSec);
-    List("Setup1=1,a.exe, ,\n");
-    sim.At(2 * kSec, [&] { sim.PostMessage(window, WM_CLOSE); });
-    EXPECT_EQ(Run(60 * kSec), 1602);
-    EXPECT_FALSE(sim.IsAlive(window));
+    struct {
+        uint64_t aRunsMs, at;
+        uint32_t message;
+        uintptr_t wParam;
+        const char* items;
+    } const cases[] = {{1000, 3 * kSec, WM_COMMAND, 105, "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n"},
+                       {30 * kSec, 2 * kSec, WM_CLOSE, 0, "Setup1=1,a.exe, ,\n"}};
+    for (const auto& c : cases) {
+        sim::SimScope inner;
+        sim::SimWindows& s = inner.sim;
+        s.At(c.at, [&] { s.PostMessage(zw::installerWindow, c.message, c.wParam); });
+        const int exitCode =
+            RunAlone(s, {{"C:\\setup\\a.exe", "x", c.aRunsMs}, {"C:\\setup\\b.exe", "x", 1000}}, c.items, 60 * kSec);
+        EXPECT_EQ(exitCode, 1602) << c.message;
+        EXPECT_FALSE(s.timedOut) << c.message;
+        EXPECT_FALSE(s.IsAlive(zw::installerWindow)) << c.message;
+        EXPECT_EQ(s.starts.size(), 1u) << c.message;  // b.exe never started
+        EXPECT_LT(s.now, 10 * kSec) << c.message;
+    }
 }
 
 TEST_F(Sequence, PathsThatDoNotFitAreMissingNeverCut)

@@ -41,11 +41,9 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
     sim::SimScope scope;
     sim::SimWindows& s = scope.sim;
     s.AddDirectory("C:\\logs");
-    s.AddFile("C:\\setup\\a.exe");
+    s.AddProgram("C:\\setup\\a.exe", 1 * kSec);
     s.AddFile("C:\\setup\\b.exe");
-    s.programs["A.EXE"] = {"", 1 * kSec, {}};
     for (const Proc& p : procs) s.FindProcess(s.AddProcess(p.image, p.from, p.to))->openFails = !openable;
-    s.AddLauncher("[SetupList]\nSetup1=1,a.exe," + parameters + "," + waitList + "\nSetup2=1,b.exe, ,\n");
     Outcome o;
     s.onCall = [&](const sim::Call& call) {
         if (call.name == "CreateToolhelp32Snapshot" && s.OpenHandlesToOthers() > 0) ++o.snapshotsWhileHeld;
@@ -53,8 +51,8 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
     };
     s.At(askAt, [&] { o.heldAt = s.OpenHandlesToOthers(); });
     zw::BeginRun("/log:C:\\logs\\run.log");
-    s.CreateTestWindow(zw::InstallerWindowProc);
-    EXPECT_EQ(zw::EndRun(s.RunMessageLoop(600 * kSec)), exitCode);
+    const std::string list = "[SetupList]\nSetup1=1,a.exe," + parameters + "," + waitList + "\nSetup2=1,b.exe, ,\n";
+    EXPECT_EQ(zw::EndRun(s.RunLauncher(list)), exitCode);
     s.onCall = nullptr;
     if (s.starts.size() == 2) o.nextItem = s.starts[1].time;
     // The run's own record of what it started opens its processes too: not counted.

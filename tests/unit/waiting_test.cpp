@@ -21,6 +21,7 @@ using namespace zw::win;
 
 constexpr uint64_t kSec = 1000;
 constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
+constexpr char kPackage[] = "[SetupList]\nSetup1=1,setup.msi, ,\n";
 
 // A process that runs on, noted as one this run started (an earlier item's).
 uint32_t StartedByTheRun(sim::SimWindows& s)
@@ -54,19 +55,16 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
     for (const auto& c : cases) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        s.AddLauncher(std::string("[SetupList]\n") + c.list);
-        s.AddFile("C:\\setup\\a.exe");
+        s.AddProgram("C:\\setup\\a.exe", c.event ? 60 * kSec : 3 * kSec);
         s.AddFile("C:\\setup\\b.exe");
-        s.programs["A.EXE"] = {"", c.event ? 60 * kSec : 3 * kSec, {}};
         size_t handlesAtSecondStart = 99;
         s.onCall = [&](const sim::Call& call) {
             // The run's record of the processes it started keeps one of its own.
             if (call.name == "ShellExecuteExA" && call.detail.rfind(".\\b.exe", 0) == 0)
                 handlesAtSecondStart = s.OpenHandles() - zw::startedProcesses.size();
         };
-        zw::Hwnd w = s.CreateTestWindow(zw::InstallerWindowProc);
-        if (c.event) s.At(5 * kSec, [&] { c.event(s, w); });
-        EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.exitCode) << c.what;
+        if (c.event) s.At(5 * kSec, [&] { c.event(s, zw::installerWindow); });
+        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\n") + c.list), c.exitCode) << c.what;
         s.onCall = nullptr;
         if (handlesAtSecondStart != 99) {
             EXPECT_EQ(handlesAtSecondStart, 0u) << c.what;
@@ -101,12 +99,9 @@ TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
         const std::string what = std::string(c.file) + (c.direct ? " direct" : " dialog");
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        s.AddFile("C:\\setup\\" + std::string(c.file));
-        s.programs[sim::UpperAscii(c.file)] = {c.image, 30 * kSec, {}};
-        s.AddFile("C:\\setup\\Zarnowel.ini",
-                  std::string("[SetupList]\nSetup1=1,") + c.file + (c.direct ? ", ,\n" : ",/x\n"));
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << what;
+        s.AddProgram("C:\\setup\\" + std::string(c.file), 30 * kSec, c.image);
+        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,") + c.file + (c.direct ? ", ,\n" : ",/x\n")), 0)
+            << what;
         ASSERT_EQ(s.starts.size(), 1u) << what;
         const uint64_t start = s.starts[0].time, ended = start + 30 * kSec;
         size_t during = 0;
@@ -132,12 +127,9 @@ TEST(Wait, OneSnapshotForAllTheNamesOfATick)
     for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        s.AddFile("C:\\setup\\setup.exe");
-        s.programs["SETUP.EXE"] = {"", 1 * kSec, {}};
+        s.AddProgram("C:\\setup\\setup.exe", 1 * kSec);
         s.FindProcess(s.AddProcess("late.exe", 0, 20 * kSec))->openFails = true;
-        s.AddLauncher(std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n");
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(s.RunMessageLoop(600 * kSec), 0) << waitList;
+        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n"), 0) << waitList;
         // From 2 s to 19 s only late.exe runs: ticks of 500 ms + 300 ms sleep,
         // each with two snapshots.
         size_t ticks = 0;
@@ -167,11 +159,9 @@ TEST(Wait, ExitCodesThatAskForARestart)
             const std::string what = std::to_string(c.exit) + " with parameters \"" + parameters + "\"";
             sim::SimScope inner;
             sim::SimWindows& s = inner.sim;
-            s.AddFile("C:\\setup\\setup.exe");
-            s.programs["SETUP.EXE"] = {"", 2 * kSec, {}, c.exit};
-            s.AddLauncher(std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n");
-            s.CreateTestWindow(zw::InstallerWindowProc);
-            EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.runExit) << what;
+            s.AddProgram("C:\\setup\\setup.exe", 2 * kSec, "", c.exit);
+            EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n"), c.runExit)
+                << what;
             EXPECT_EQ(zw::rebootPending, c.restart ? 1 : 0) << what;
             size_t questions = 0;
             for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
@@ -202,15 +192,12 @@ TEST(Wait, APackageWaitsWhileTheInstallerIsBusy)
     for (const auto& c : cases) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        s.AddFile("C:\\setup\\setup.msi");
-        s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
+        s.AddProgram("C:\\setup\\setup.msi", 3 * kSec, "msiexec.exe");
         s.mutexes[kInstallerMutex] = {c.exists, 0, c.heldUntil, c.openError};
         const uint32_t leftover = s.AddProcess("msiexec.exe", 0, UINT64_MAX, 0, StartedByTheRun(s));
-        s.AddLauncher("[SetupList]\nSetup1=1,setup.msi, ,\n");
-        s.CreateTestWindow(zw::InstallerWindowProc);
         // A package started while another installation holds the installer
         // ends with 1618, and so does the run.
-        EXPECT_EQ(s.RunMessageLoop(3600 * kSec), c.heldUntil > c.startsAt ? 1618 : 0) << c.what;
+        EXPECT_EQ(s.RunLauncher(kPackage, 3600 * kSec), c.heldUntil > c.startsAt ? 1618 : 0) << c.what;
         ASSERT_EQ(s.starts.size(), 1u) << c.what;
         const sim::Start& start = s.starts[0];
         EXPECT_GE(start.time, c.startsAt) << c.what;
@@ -234,8 +221,7 @@ TEST(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
     for (const uint64_t delay : {uint64_t{0}, 2 * kSec, 60 * kSec}) {
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
-        s.AddFile("C:\\setup\\setup.msi");
-        s.programs["SETUP.MSI"] = {"msiexec.exe", 3 * kSec, {}};
+        s.AddProgram("C:\\setup\\setup.msi", 3 * kSec, "msiexec.exe");
         s.terminationDelayMs = delay;
         const uint32_t ours = StartedByTheRun(s);
         const uint32_t service = s.AddProcess("msiexec.exe", 0, UINT64_MAX, 0, ours);
@@ -243,9 +229,7 @@ TEST(Wait, EndingMsiexecSparesTheServiceAndWaitsForTheProcessToBeGone)
         const uint32_t second = s.AddProcess("msiexec.exe", 0, UINT64_MAX, 0, ours);
         const uint32_t third = s.AddProcess("msiexec.exe", 0, UINT64_MAX, 0, ours);
         s.services["msiserver"] = service;
-        s.AddLauncher("[SetupList]\nSetup1=1,setup.msi, ,\n");
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(s.RunMessageLoop(3600 * kSec), 0) << delay;
+        EXPECT_EQ(s.RunLauncher(kPackage, 3600 * kSec), 0) << delay;
         ASSERT_EQ(s.starts.size(), 1u) << delay;
         EXPECT_FALSE(s.FindProcess(service)->terminated) << delay;
         EXPECT_TRUE(s.FindProcess(first)->terminated) << delay;
@@ -289,10 +273,9 @@ TEST(Wait, SilentAndNoRestartRuns)
         zw::BeginRun(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart" : ""));
         s.AddFile("C:\\setup\\a.exe");
         const std::string section = c.silent ? "SetupSilent" : "SetupList";
-        s.AddLauncher("[" + section + "]\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," +
-                      (c.pending ? "1" : "0") + "\n");
-        s.CreateTestWindow(zw::InstallerWindowProc);
-        EXPECT_EQ(s.RunMessageLoop(600 * kSec), c.exitCode) << what;
+        const std::string items =
+            "\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," + std::string(c.pending ? "1" : "0");
+        EXPECT_EQ(s.RunLauncher("[" + section + "]" + items + "\n"), c.exitCode) << what;
         EXPECT_EQ(s.boxes.size(), c.boxes) << what;
         if (!s.boxes.empty()) {
             EXPECT_EQ(s.boxes[0].caption, "file open error") << what;

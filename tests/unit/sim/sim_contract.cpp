@@ -1,5 +1,6 @@
 // In the unit tests a broken handle contract at the end of a SimScope is a
 // failure of the test that ran it.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "sim/sim_windows.h"
@@ -10,5 +11,26 @@ const bool kReported = [] {
     sim::contractBroken = [](const std::string& what) { ADD_FAILURE() << "simulated Windows: " << what; };
     return true;
 }();
+
+uint32_t NoWork(void*) { return 0; }
+
+TEST(SimContract, AHandleLeftOpenOrClosedWronglyFailsTheTest)
+{
+    EXPECT_NONFATAL_FAILURE(
+        {
+            sim::SimScope s;
+            s.sim.CreateToolhelp32Snapshot(2, 0);
+            s.sim.CreateThread(NoWork, nullptr);
+        },
+        "open at the end: 2 handles (Snapshot Thread), expected 0");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            sim::SimScope s;
+            s.sim.CloseHandle(s.sim.OpenSCManagerA(nullptr, nullptr, 1));  // not closed by CloseServiceHandle
+            s.sim.LocalFree(&s);
+            s.handlesLeftOpen = 1;
+        },
+        "2 handles closed that were not open, or with the wrong call");
+}
 
 }  // namespace

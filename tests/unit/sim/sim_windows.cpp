@@ -4,10 +4,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "platform/ascii.h"
 #include "platform/win_values.h"
 #include "profile/profile_text.h"
+#include "sequencer/installer_window.h"
 
 namespace sim {
 
@@ -32,6 +34,9 @@ std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings)
 
 namespace {
 
+// GetProcessTimes reports times as FILETIMEs: virtual ms from this base.
+constexpr uint64_t kFileTimeBase = 134'000'000'000'000'000ull;
+
 std::string Hex(uintptr_t v)
 {
     char buf[32];
@@ -43,6 +48,22 @@ std::string BaseOf(const std::string& path)
 {
     size_t k = path.find_last_of('\\');
     return k == std::string::npos ? path : path.substr(k + 1);
+}
+
+// The key of the folder a resolved path lies in (a drive's root keeps its backslash).
+std::string FolderKey(const std::string& resolved)
+{
+    const size_t k = resolved.find_last_of('\\');
+    return UpperAscii(k <= 2 ? resolved.substr(0, 3) : resolved.substr(0, k));
+}
+
+// As the path calls return a text: its length when it fits with its
+// terminator, otherwise the size it needs.
+uint32_t CopyOut(const std::string& text, char* buffer, uint32_t size)
+{
+    if (text.size() >= size) return static_cast<uint32_t>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<uint32_t>(text.size());
 }
 
 }  // namespace
@@ -78,8 +99,6 @@ std::vector<Call> SimWindows::CallsNamed(const std::string& name) const
 
 // ---------------------------------------------------------------- clock
 
-void SimWindows::At(uint64_t time, std::function<void()> action) { events_.emplace(time, std::move(action)); }
-
 void SimWindows::AdvanceTo(uint64_t time)
 {
     while (!events_.empty() && events_.begin()->first <= time) {
@@ -94,10 +113,22 @@ void SimWindows::AdvanceTo(uint64_t time)
 
 // ---------------------------------------------------------------- windows
 
-Hwnd SimWindows::CreateTestWindow(zw::WindowProc proc)
+Hwnd SimWindows::NewWindow(zw::WindowProc proc, bool isDialog)
 {
     Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
-    windows_[h].proc = proc;
+    windows_[h] = {proc, true, isDialog, dialogs.size()};
+    return h;
+}
+
+void SimWindows::EndWindow(Hwnd hwnd)
+{
+    windows_[hwnd].alive = false;
+    std::erase_if(timers_, [&](const auto& t) { return t.first.first == hwnd; });
+}
+
+Hwnd SimWindows::CreateTestWindow(zw::WindowProc proc)
+{
+    Hwnd h = NewWindow(proc, false);
     Record("CreateWindow", Hex(reinterpret_cast<uintptr_t>(h)));
     proc(h, WM_CREATE, 0, 0);
     return h;
@@ -108,8 +139,6 @@ bool SimWindows::IsAlive(Hwnd hwnd) const
     auto it = windows_.find(hwnd);
     return it != windows_.end() && it->second.alive;
 }
-
-bool SimWindows::TimerArmed(Hwnd hwnd, uintptr_t id) const { return timers_.count({hwnd, id}) != 0; }
 
 Hwnd SimWindows::OpenDialog() const
 {
@@ -123,8 +152,21 @@ void SimWindows::PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intp
     posted_.push_back({hwnd, message, wParam, lParam});
 }
 
-bool SimWindows::TakeTimer(Msg& msg)
+// What a message loop takes now: a posted message, then the quit request,
+// then the timer due longest.
+bool SimWindows::TakeMessage(Msg& msg)
 {
+    AdvanceTo(now);  // events due at this very moment
+    if (!posted_.empty()) {
+        msg = posted_.front();
+        posted_.pop_front();
+        return true;
+    }
+    if (quitPending_) {
+        quitPending_ = false;
+        msg = {nullptr, WM_QUIT, static_cast<uintptr_t>(quitCode_), 0};
+        return true;
+    }
     auto best = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)
         if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due)) best = it;
@@ -137,41 +179,17 @@ bool SimWindows::TakeTimer(Msg& msg)
 bool SimWindows::PeekMessageA(Msg& msg)
 {
     Record("PeekMessageA");
-    AdvanceTo(now);  // events due at this very moment
-    if (!posted_.empty()) {
-        msg = posted_.front();
-        posted_.pop_front();
-        return true;
-    }
-    if (quitPending_) {
-        quitPending_ = false;
-        msg = {nullptr, WM_QUIT, static_cast<uintptr_t>(quitCode_), 0};
-        return true;
-    }
-    return TakeTimer(msg);
+    return TakeMessage(msg);
 }
 
 bool SimWindows::GetMessage(Msg& msg)
 {
-    for (;;) {
-        AdvanceTo(now);
-        if (!posted_.empty()) {
-            msg = posted_.front();
-            posted_.pop_front();
-            return true;
-        }
-        if (quitPending_) {
-            quitPending_ = false;
-            msg = {nullptr, WM_QUIT, static_cast<uintptr_t>(quitCode_), 0};
-            return true;
-        }
-        if (TakeTimer(msg)) return true;
-        uint64_t next = UINT64_MAX;
-        for (const auto& t : timers_) next = std::min(next, t.second.due);
-        if (!events_.empty()) next = std::min(next, events_.begin()->first);
+    while (!TakeMessage(msg)) {
+        const uint64_t next = NextWake();
         if (next == UINT64_MAX) return false;
         AdvanceTo(next);
     }
+    return true;
 }
 
 int SimWindows::RunMessageLoop(uint64_t limitMs)
@@ -192,14 +210,11 @@ int SimWindows::RunMessageLoop(uint64_t limitMs)
     }
 }
 
-bool SimWindows::TranslateMessage(const Msg&) { return false; }
-
 intptr_t SimWindows::DispatchMessageA(const Msg& msg)
 {
     auto it = windows_.find(msg.hwnd);
     if (it == windows_.end() || !it->second.alive) return 0;
     Record("Dispatch", std::to_string(msg.message) + ":" + std::to_string(msg.wParam));
-    if (it->second.isDialog) return it->second.dialogProc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
     return it->second.proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
 }
 
@@ -213,18 +228,9 @@ void SimWindows::PostQuitMessage(int exitCode)
 bool SimWindows::DestroyWindow(Hwnd hwnd)
 {
     Record("DestroyWindow", Hex(reinterpret_cast<uintptr_t>(hwnd)));
-    auto it = windows_.find(hwnd);
-    if (it == windows_.end() || !it->second.alive) {
-        lastError = 1400;  // ERROR_INVALID_WINDOW_HANDLE
-        return false;
-    }
-    Window& w = it->second;
-    if (w.isDialog)
-        w.dialogProc(hwnd, WM_DESTROY, 0, 0);
-    else
-        w.proc(hwnd, WM_DESTROY, 0, 0);
-    w.alive = false;
-    for (auto t = timers_.begin(); t != timers_.end();) t = t->first.first == hwnd ? timers_.erase(t) : std::next(t);
+    if (!IsAlive(hwnd)) return Fail(1400);  // ERROR_INVALID_WINDOW_HANDLE
+    windows_[hwnd].proc(hwnd, WM_DESTROY, 0, 0);
+    EndWindow(hwnd);
     return true;
 }
 
@@ -238,10 +244,7 @@ intptr_t SimWindows::DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t, intptr_t
 uintptr_t SimWindows::SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs)
 {
     Record("SetTimer", std::to_string(id) + ":" + std::to_string(elapseMs));
-    if (!IsAlive(hwnd)) {
-        lastError = 1400;
-        return 0;
-    }
+    if (!IsAlive(hwnd)) return Fail<uintptr_t>(1400);
     timers_[{hwnd, id}] = {now + elapseMs, elapseMs};
     return id;
 }
@@ -264,16 +267,9 @@ int SimWindows::MessageBoxA(Hwnd owner, const char* text, const char* caption, u
 intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc, intptr_t initParam)
 {
     Record("DialogBoxParamA", std::to_string(templateId));
-    Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
-    Window& w = windows_[h];
-    w.isDialog = true;
-    w.dialogProc = proc;
-    w.dialogIndex = dialogs.size();
+    Hwnd h = NewWindow(proc, true);
+    const size_t index = dialogs.size();
     dialogs.push_back({now, 0, templateId, owner, h, 0, false});
-    size_t index = w.dialogIndex;
-    auto ownerIt = windows_.find(owner);
-    if (ownerIt != windows_.end()) ownerIt->second.enabled = false;
-
     proc(h, WM_INITDIALOG, 0, initParam);
     Msg msg;
     while (!dialogs[index].ended) {
@@ -289,10 +285,7 @@ intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, 
         }
         DispatchMessageA(msg);
     }
-    windows_[h].alive = false;
-    for (auto t = timers_.begin(); t != timers_.end();) t = t->first.first == h ? timers_.erase(t) : std::next(t);
-    ownerIt = windows_.find(owner);
-    if (ownerIt != windows_.end()) ownerIt->second.enabled = true;
+    EndWindow(h);
     dialogs[index].closed = now;
     Record("DialogClosed", std::to_string(dialogs[index].result));
     return dialogs[index].result;
@@ -319,26 +312,19 @@ void SimWindows::Sleep(uint32_t ms)
 
 // ---------------------------------------------------------------- text
 
-void SimWindows::Upper1252(char* text)
-{
-    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-        unsigned char c = *p;
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<unsigned char>(c - 0x20);
-        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-            c = static_cast<unsigned char>(c - 0x20);
-        else if (c == 0x9A || c == 0x9C || c == 0x9E)
-            c = static_cast<unsigned char>(c - 0x10);
-        else if (c == 0xFF)
-            c = 0x9F;
-        *p = c;
-    }
-}
-
+// As on a system whose code page is Latin (1252).
 void SimWindows::CharUpperA(char* text)
 {
     Record("CharUpperA", text);
-    Upper1252(text);
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+        const unsigned char c = *p;
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            *p = static_cast<unsigned char>(c - 0x20);
+        else if (c == 0x9A || c == 0x9C || c == 0x9E)
+            *p = static_cast<unsigned char>(c - 0x10);
+        else if (c == 0xFF)
+            *p = 0x9F;
+    }
 }
 
 // ---------------------------------------------------------------- files
@@ -365,12 +351,8 @@ std::string SimWindows::Resolve(const std::string& path) const
         rest = currentDirectory.substr(2) + "\\" + p;
     }
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= rest.size()) {
-        size_t j = rest.find('\\', i);
-        if (j == std::string::npos) j = rest.size();
-        std::string part = rest.substr(i, j - i);
-        i = j + 1;
+    std::istringstream in(rest);
+    for (std::string part; std::getline(in, part, '\\');) {
         if (part.empty() || part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -403,8 +385,7 @@ void SimWindows::AddFile(const std::string& path, const std::string& content)
     std::string r = Resolve(path);
     size_t k = r.find_last_of('\\');
     if (k != std::string::npos) AddDirectory(k <= 2 ? r.substr(0, 3) : r.substr(0, k));
-    files_.insert(UpperAscii(r));
-    content_[UpperAscii(r)] = content;
+    files_[UpperAscii(r)] = content;
 }
 
 void SimWindows::AddLauncher(const std::string& list)
@@ -413,43 +394,49 @@ void SimWindows::AddLauncher(const std::string& list)
     AddFile(modulePath.substr(0, modulePath.find_last_of('\\') + 1) + "Zarnowel.ini", list);
 }
 
+int SimWindows::RunLauncher(const std::string& list, uint64_t limitMs)
+{
+    AddLauncher(list);
+    CreateTestWindow(zw::InstallerWindowProc);
+    return RunMessageLoop(limitMs);
+}
+
+void SimWindows::AddProgram(const std::string& path, uint64_t runsMs, const std::string& image, uint32_t exitCode)
+{
+    AddFile(path);
+    programs[UpperAscii(BaseOf(path))] = {image, runsMs, {}, exitCode};
+}
+
 bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
 
 std::string SimWindows::FileContent(const std::string& path) const
 {
-    auto it = content_.find(UpperAscii(Resolve(path)));
-    return it == content_.end() ? std::string() : it->second;
+    auto it = files_.find(UpperAscii(Resolve(path)));
+    return it == files_.end() ? std::string() : it->second;
 }
 
 bool SimWindows::FileExists(const char* path)
 {
     Record("FileExists", path);
-    return files_.count(UpperAscii(Resolve(path))) != 0;
+    return HasFile(path);
 }
 
 bool SimWindows::CopyFileA(const char* from, const char* to, bool failIfExists)
 {
     Record("CopyFileA", std::string(from) + "|" + to);
-    std::string src = UpperAscii(Resolve(from)), dst = Resolve(to);
-    size_t k = dst.find_last_of('\\');
-    std::string dir = UpperAscii(k <= 2 ? dst.substr(0, 3) : dst.substr(0, k));
-    if (copyFails || files_.count(src) == 0 || directories_.count(dir) == 0 ||
-        (failIfExists && files_.count(UpperAscii(dst)))) {
-        lastError = 2;
-        return false;
-    }
-    std::string content = content_[src];
-    files_.insert(UpperAscii(dst));
-    content_[UpperAscii(dst)] = content;
+    const std::string dst = UpperAscii(Resolve(to));
+    auto src = files_.find(UpperAscii(Resolve(from)));
+    if (copyFails || src == files_.end() || directories_.count(FolderKey(dst)) == 0 ||
+        (failIfExists && files_.count(dst)))
+        return Fail(ERROR_FILE_NOT_FOUND);
+    files_[dst] = std::string(src->second);
     return true;
 }
 
 uint32_t SimWindows::GetWindowsDirectoryA(char* buffer, uint32_t size)
 {
     Record("GetWindowsDirectoryA", std::to_string(size));
-    if (windowsDirectory.size() + 1 > size) return static_cast<uint32_t>(windowsDirectory.size() + 1);
-    std::memcpy(buffer, windowsDirectory.c_str(), windowsDirectory.size() + 1);
-    return static_cast<uint32_t>(windowsDirectory.size());
+    return CopyOut(windowsDirectory, buffer, size);
 }
 
 uint32_t SimWindows::GetModuleFileNameA(char* buffer, uint32_t size)
@@ -459,21 +446,16 @@ uint32_t SimWindows::GetModuleFileNameA(char* buffer, uint32_t size)
     if (modulePath.size() + 1 > size) {
         std::memcpy(buffer, modulePath.data(), size - 1);
         buffer[size - 1] = '\0';
-        lastError = ERROR_INSUFFICIENT_BUFFER;
-        return size;
+        return Fail(ERROR_INSUFFICIENT_BUFFER, size);
     }
-    std::memcpy(buffer, modulePath.c_str(), modulePath.size() + 1);
-    return static_cast<uint32_t>(modulePath.size());
+    return CopyOut(modulePath, buffer, size);
 }
 
 bool SimWindows::SetCurrentDirectoryA(const char* path)
 {
     Record("SetCurrentDirectoryA", path);
     std::string r = Resolve(path);
-    if (directories_.count(UpperAscii(r)) == 0) {
-        lastError = 3;  // ERROR_PATH_NOT_FOUND
-        return false;
-    }
+    if (directories_.count(UpperAscii(r)) == 0) return Fail(3);  // ERROR_PATH_NOT_FOUND
     currentDirectory = r;
     return true;
 }
@@ -482,12 +464,9 @@ uint32_t SimWindows::GetPrivateProfileStringA(const char* section, const char* k
                                               uint32_t size, const char* file)
 {
     Record("GetPrivateProfileStringA", std::string(section) + "|" + key + "|" + file);
-    std::string path = UpperAscii(Resolve(file));
-    zw::ProfileText text(files_.count(path) ? content_[path] : std::string());
+    zw::ProfileText text(FileContent(file));
     return text.Read(section, key, fallback, buffer, size);
 }
-
-uint32_t SimWindows::GetSystemDefaultLCID() { return lcid; }
 
 // ---------------------------------------------------------------- processes
 
@@ -502,26 +481,13 @@ uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64
 
 void SimWindows::AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
 {
-    Process p;
-    p.pid = pid;
-    p.image = image;
-    p.start = start;
-    p.end = end;
-    p.parent = parent;
-    processes.push_back(p);
+    processes.push_back({.pid = pid, .image = image, .start = start, .end = end, .path = {}, .parent = parent});
 }
 
 Process* SimWindows::HandleProcess(Handle h)
 {
-    auto it = processHandles_.find(h);
-    return it == processHandles_.end() || it->second >= processes.size() ? nullptr : &processes[it->second];
-}
-
-Process* SimWindows::RunningWithId(uint32_t pid)
-{
-    for (Process& p : processes)
-        if (p.pid == pid && Running(p)) return &p;
-    return nullptr;
+    Object* o = Get(h, HandleKind::Process);
+    return o == nullptr || o->process >= processes.size() ? nullptr : &processes[o->process];
 }
 
 Process* SimWindows::FindProcess(uint32_t pid)
@@ -531,63 +497,46 @@ Process* SimWindows::FindProcess(uint32_t pid)
     return nullptr;
 }
 
-bool SimWindows::Running(const Process& p) const { return p.start <= now && now < p.end; }
-
 bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
 {
-    const char* parameters = info.lpParameters;
-    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + (parameters ? parameters : "") + "|" + Hex(info.fMask));
-    Start s{now,
-            info.lpVerb ? info.lpVerb : "",
-            info.lpFile,
-            parameters ? parameters : "",
-            info.lpDirectory ? info.lpDirectory : currentDirectory,
-            info.nShow,
-            false,
-            Resolve(info.lpFile),
-            info.fMask};
+    const char* parameters = info.lpParameters ? info.lpParameters : "";
+    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + parameters + "|" + Hex(info.fMask));
+    Start s{now, info.lpVerb ? info.lpVerb : "", info.lpFile, parameters, "", Resolve(info.lpFile), info.fMask};
+    s.directory = info.lpDirectory ? info.lpDirectory : currentDirectory;
     for (const auto& [name, m] : mutexes)
         if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
     info.hProcess = nullptr;
+    const std::string key = UpperAscii(s.resolved);
     auto scripted = programs.find(UpperAscii(BaseOf(s.resolved)));
-    if (files_.count(UpperAscii(s.resolved)) && scripted != programs.end() && scripted->second.shellError != 0) {
-        lastError = 0;
-        info.hInstApp = scripted->second.shellError;
+    const ProgramScript script = scripted != programs.end() ? scripted->second : ProgramScript{};
+    const bool exists = files_.count(key) != 0;
+    if (!exists || script.shellError != 0) {
+        // A failure the shell has shown in a box of its own leaves no last error.
+        lastError = exists ? 0 : ERROR_FILE_NOT_FOUND;
+        info.hInstApp = exists ? script.shellError : 2;  // SE_ERR_FNF
         starts.push_back(s);
         return false;
     }
-    if (files_.count(UpperAscii(s.resolved))) {
-        s.started = true;
-        ProgramScript script;
-        auto it = programs.find(UpperAscii(BaseOf(s.resolved)));
-        if (it != programs.end()) script = it->second;
-        if (!script.noProcess) {
-            // A package that finds the installer's mutex taken gives up at once.
-            uint32_t exitCode = script.exitCode;
-            uint64_t duration = script.durationMs;
-            auto busy = mutexes.find("Global\\_MSIExecute");
-            if (UpperAscii(BaseOf(s.resolved)).size() > 4 &&
-                UpperAscii(s.resolved).substr(UpperAscii(s.resolved).size() - 4) == ".MSI" && busy != mutexes.end() &&
-                (busy->second.ownedByCaller > 0 || HeldByOther(busy->second))) {
-                exitCode = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
-                duration = 50;
-            }
-            s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode,
-                               currentPid);
-            if (info.fMask & SEE_MASK_NOCLOSEPROCESS) {
-                info.hProcess = NewHandle(HandleKind::Process);
-                processHandles_[info.hProcess] = processes.size() - 1;
-            }
+    if (!script.noProcess) {
+        // A package that finds the installer's mutex taken gives up at once.
+        uint32_t exitCode = script.exitCode;
+        uint64_t duration = script.durationMs;
+        auto busy = mutexes.find("Global\\_MSIExecute");
+        if (BaseOf(key).size() > 4 && key.ends_with(".MSI") && busy != mutexes.end() &&
+            (busy->second.ownedByCaller > 0 || HeldByOther(busy->second))) {
+            exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+            duration = 50;
         }
-        for (const auto& child : script.children)
-            AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs, 0, s.pid);
-        info.hInstApp = 42;
-    } else {
-        lastError = 2;
-        info.hInstApp = 2;  // SE_ERR_FNF
+        s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode,
+                           currentPid);
+        if (info.fMask & SEE_MASK_NOCLOSEPROCESS)
+            info.hProcess = NewHandle({.kind = HandleKind::Process, .process = processes.size() - 1});
     }
+    for (const auto& child : script.children)
+        AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs, 0, s.pid);
+    info.hInstApp = 42;
     starts.push_back(s);
-    return s.started;
+    return true;
 }
 
 Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
@@ -599,10 +548,8 @@ Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share
     const std::string system32 = UpperAscii(Resolve(windowsDirectory + "\\System32")) + "\\";
     if (wow64 && !fsRedirectionOff && UpperAscii(full).rfind(system32, 0) == 0)
         full = Resolve(windowsDirectory + "\\SysWOW64\\" + full.substr(system32.size()));
-    if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) {
-        lastError = 3;  // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
-        return zw::kInvalidHandle;
-    }
+    // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
+    if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) return Fail(3, zw::kInvalidHandle);
     // Links among the folders are always followed; the last one, unless the
     // caller opens the reparse point itself.
     bool reparsePoint = false;
@@ -624,86 +571,59 @@ Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share
         if (!followed) break;
     }
     const std::string key = UpperAscii(full);
-    const size_t k = full.find_last_of('\\');
-    const std::string dir = UpperAscii(k <= 2 ? full.substr(0, 3) : full.substr(0, k));
-    if (directories_.count(dir) == 0) {
-        lastError = 3;
-        return zw::kInvalidHandle;
-    }
-    if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0) {
-        lastError = ERROR_ACCESS_DENIED;
-        return zw::kInvalidHandle;
-    }
-    if (disposition != OPEN_ALWAYS) {
-        lastError = 87;
-        return zw::kInvalidHandle;
-    }
-    if (!reparsePoint && files_.insert(key).second) {
-        content_[key];
-        if (securityDescriptor != nullptr) createdWith[key] = static_cast<const char*>(securityDescriptor);
-    }
-    Handle h = NewHandle(HandleKind::File);
-    namedHandles_[h] = key;
-    openFiles_[h] = {full, reparsePoint};
-    return h;
+    if (directories_.count(FolderKey(full)) == 0) return Fail(3, zw::kInvalidHandle);
+    if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0)
+        return Fail(ERROR_ACCESS_DENIED, zw::kInvalidHandle);
+    if (disposition != OPEN_ALWAYS) return Fail(ERROR_INVALID_PARAMETER, zw::kInvalidHandle);
+    if (!reparsePoint && files_.emplace(key, "").second && securityDescriptor != nullptr)
+        createdWith[key] = static_cast<const char*>(securityDescriptor);
+    return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
+}
+
+void* SimWindows::Allocate(const std::string& content)
+{
+    char* p = new char[content.size() + 1];
+    std::memcpy(p, content.c_str(), content.size() + 1);
+    allocations_.insert(p);
+    return p;
 }
 
 bool SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor)
 {
     Record("ConvertStringSecurityDescriptorToSecurityDescriptorA", sddl);
     descriptor = nullptr;
-    if (sddlFails) {
-        lastError = 1336;  // ERROR_INVALID_ACL
-        return false;
-    }
-    // The sim's descriptor is the SDDL text itself.
-    char* p = new char[std::strlen(sddl) + 1];
-    std::memcpy(p, sddl, std::strlen(sddl) + 1);
-    allocations_.insert(p);
-    descriptor = p;
+    if (sddlFails) return Fail(1336);  // ERROR_INVALID_ACL
+    descriptor = Allocate(sddl);       // the sim's descriptor is the SDDL text itself
     return true;
 }
 
 uint32_t SimWindows::GetFileType(Handle file)
 {
-    auto it = openFiles_.find(file);
-    if (it == openFiles_.end()) return 0;  // FILE_TYPE_UNKNOWN
-    auto type = fileTypes.find(UpperAscii(it->second.path));
+    Object* o = Get(file, HandleKind::File);
+    if (o == nullptr) return 0;  // FILE_TYPE_UNKNOWN
+    auto type = fileTypes.find(UpperAscii(o->path));
     return type == fileTypes.end() ? FILE_TYPE_DISK : type->second;
 }
 
 bool SimWindows::GetFileInformationByHandle(Handle file, FileInformation& information)
 {
-    auto it = openFiles_.find(file);
-    if (it == openFiles_.end()) {
-        lastError = 6;
-        return false;
-    }
-    information.dwFileAttributes = it->second.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
-    auto count = linkCounts.find(UpperAscii(it->second.path));
+    Object* o = Get(file, HandleKind::File);
+    if (o == nullptr) return Fail(6);
+    information.dwFileAttributes = o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+    auto count = linkCounts.find(UpperAscii(o->path));
     information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
     return true;
 }
 
 uint32_t SimWindows::GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t)
 {
-    auto it = openFiles_.find(file);
-    if (it == openFiles_.end()) {
-        lastError = 6;
-        return 0;
-    }
-    const std::string final = "\\\\?\\" + it->second.path;
-    if (final.size() >= size) return static_cast<uint32_t>(final.size() + 1);
-    std::memcpy(buffer, final.c_str(), final.size() + 1);
-    return static_cast<uint32_t>(final.size());
+    Object* o = Get(file, HandleKind::File);
+    return o == nullptr ? Fail<uint32_t>(6) : CopyOut("\\\\?\\" + o->path, buffer, size);
 }
 
 uint32_t SimWindows::GetFullPathNameA(const char* path, uint32_t size, char* buffer)
 {
-    const std::string full = Resolve(path);
-    if (full.size() >= size) return static_cast<uint32_t>(full.size() + 1);
-    std::memcpy(buffer, full.c_str(), full.size() + 1);
-    return static_cast<uint32_t>(full.size());
+    return CopyOut(Resolve(path), buffer, size);
 }
 
 Handle SimWindows::LoadLibraryExW(const wchar_t* fileName, uint32_t flags)
@@ -729,8 +649,7 @@ Handle SimWindows::LoadLibraryExW(const wchar_t* fileName, uint32_t flags)
         loadedModules.push_back(candidate);
         return h;
     }
-    lastError = ERROR_MOD_NOT_FOUND;
-    return nullptr;
+    return Fail<Handle>(ERROR_MOD_NOT_FOUND);
 }
 
 bool SimWindows::GetProcAddress(Handle module, const char* procName)
@@ -738,23 +657,19 @@ bool SimWindows::GetProcAddress(Handle module, const char* procName)
     Record("GetProcAddress", procName);
     auto it = modules_.find(module);
     if (it != modules_.end()) {
-        const std::string& path = it->second;
-        auto dll = system32Dlls.find(UpperAscii(path.substr(path.find_last_of('\\') + 1)));
+        auto dll = system32Dlls.find(UpperAscii(BaseOf(it->second)));
         if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return true;
     }
-    lastError = ERROR_PROC_NOT_FOUND;
-    return false;
+    return Fail(ERROR_PROC_NOT_FOUND);
 }
 
 bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written)
 {
     Record("WriteFile", std::to_string(size));
     written = 0;
-    if (!IsKind(file, HandleKind::File) || writeFails) {
-        lastError = writeFails ? 112 : 6;  // ERROR_DISK_FULL, ERROR_INVALID_HANDLE
-        return false;
-    }
-    content_[namedHandles_[file]].append(static_cast<const char*>(data), size);
+    Object* o = Get(file, HandleKind::File);
+    if (o == nullptr || writeFails) return Fail(writeFails ? 112 : 6);  // ERROR_DISK_FULL, ERROR_INVALID_HANDLE
+    files_[o->name].append(static_cast<const char*>(data), size);
     written = size;
     return true;
 }
@@ -762,10 +677,7 @@ bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_
 bool SimWindows::Wow64DisableWow64FsRedirection(void*& oldValue)
 {
     Record("Wow64DisableWow64FsRedirection");
-    if (!wow64) {
-        lastError = 1;  // ERROR_INVALID_FUNCTION: nothing to turn off
-        return false;
-    }
+    if (!wow64) return Fail(1);  // ERROR_INVALID_FUNCTION: nothing to turn off
     oldValue = reinterpret_cast<void*>(static_cast<uintptr_t>(fsRedirectionOff ? 1 : 0));
     fsRedirectionOff = true;
     return true;
@@ -806,10 +718,7 @@ bool SimWindows::GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes
 bool SimWindows::GetProcessWindowStationFlags(uint32_t& flags)
 {
     Record("GetProcessWindowStationFlags");
-    if (stationQueryFails) {
-        lastError = ERROR_ACCESS_DENIED;
-        return false;
-    }
+    if (stationQueryFails) return Fail(ERROR_ACCESS_DENIED);
     flags = stationVisible ? WSF_VISIBLE : 0;
     return true;
 }
@@ -824,11 +733,8 @@ bool SimWindows::GetCurrentSessionId(uint32_t& session)
 Handle SimWindows::CreateThread(zw::ThreadProc proc, void* parameter)
 {
     Record("CreateThread");
-    if (threadCreateFails) {
-        lastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
-        return nullptr;
-    }
-    Handle h = NewHandle(HandleKind::Thread);
+    if (threadCreateFails) return Fail<Handle>(8);  // ERROR_NOT_ENOUGH_MEMORY
+    Handle h = NewHandle({.kind = HandleKind::Thread});
     // The procedure runs now; what its calls take is charged to the thread,
     // whose handle is signalled that much later. Each thread has its own
     // last error.
@@ -837,72 +743,60 @@ Handle SimWindows::CreateThread(zw::ThreadProc proc, void* parameter)
     threadBusyMs_ = 0;
     proc(parameter);
     --onThread_;
-    threadEnds_[h] = now + threadBusyMs_;
+    if (Object* thread = Get(h, HandleKind::Thread)) thread->threadEnd = now + threadBusyMs_;
     lastError = callerError;
     return h;
 }
 
-uint32_t SimWindows::GetCurrentProcessId() { return currentPid; }
-
 uint32_t SimWindows::GetProcessId(Handle process)
 {
-    if (!IsKind(process, HandleKind::Process)) {
-        lastError = 6;
-        return 0;
-    }
+    if (Get(process, HandleKind::Process) == nullptr) return Fail<uint32_t>(6);
     Process* p = HandleProcess(process);
     return p != nullptr ? p->pid : 0;
 }
 
-uint32_t SimWindows::GetTickCount() { return static_cast<uint32_t>(tickBase + now); }
-
 void SimWindows::GetLocalTime(zw::SystemTime& time)
 {
     // 2026-12-08 10:00:00.000 at virtual time 0.
-    const uint64_t ms = now % 1000, seconds = now / 1000;
-    const uint64_t days = seconds / 86400, rest = seconds % 86400;
-    time = {};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = static_cast<uint16_t>(8 + days);
-    time.wHour = static_cast<uint16_t>(10 + rest / 3600);
-    time.wMinute = static_cast<uint16_t>(rest / 60 % 60);
-    time.wSecond = static_cast<uint16_t>(rest % 60);
-    time.wMilliseconds = static_cast<uint16_t>(ms);
+    const uint64_t seconds = now / 1000, rest = seconds % 86400;
+    auto field = [](uint64_t v) { return static_cast<uint16_t>(v); };
+    time = {2026,
+            12,
+            0,
+            field(8 + seconds / 86400),
+            field(10 + rest / 3600),
+            field(rest / 60 % 60),
+            field(rest % 60),
+            field(now % 1000)};
+}
+
+// ---------------------------------------------------------------- waits
+
+bool SimWindows::Waitable(Handle h)
+{
+    return Get(h, HandleKind::Process) || Get(h, HandleKind::Mutex) || Get(h, HandleKind::Thread);
 }
 
 bool SimWindows::Signalled(Handle h, uint64_t& when)
 {
     when = UINT64_MAX;
-    if (IsKind(h, HandleKind::Process)) {
+    Object& o = handles_.at(h);
+    if (o.kind == HandleKind::Process) {
         Process* p = HandleProcess(h);
         if (p == nullptr || !Running(*p)) return true;
         when = p->end;
-        return false;
-    }
-    if (IsKind(h, HandleKind::Thread)) {
-        if (now >= threadEnds_[h]) return true;
-        when = threadEnds_[h];
-        return false;
-    }
-    if (IsKind(h, HandleKind::Mutex)) {
-        Mutex& m = mutexes[namedHandles_[h]];
+    } else if (o.kind == HandleKind::Thread) {
+        if (now >= o.threadEnd) return true;
+        when = o.threadEnd;
+    } else {
+        Mutex& m = mutexes[o.name];
         if (!HeldByOther(m)) {
             ++m.ownedByCaller;
             ++m.acquisitions;
             return true;
         }
         when = m.heldUntil;
-        return false;
     }
-    return false;
-}
-
-bool SimWindows::InputPending() const
-{
-    if (!posted_.empty() || quitPending_) return true;
-    for (const auto& t : timers_)
-        if (t.second.due <= now) return true;
     return false;
 }
 
@@ -914,89 +808,64 @@ uint64_t SimWindows::NextWake() const
     return next;
 }
 
-uint32_t SimWindows::WaitForSingleObject(Handle handle, uint32_t timeoutMs)
+uint32_t SimWindows::Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input)
 {
-    Record("WaitForSingleObject", std::to_string(timeoutMs));
-    if (!IsKind(handle, HandleKind::Process) && !IsKind(handle, HandleKind::Mutex) &&
-        !IsKind(handle, HandleKind::Thread)) {
-        lastError = 6;
-        return WAIT_FAILED;
-    }
     const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
     for (;;) {
-        uint64_t when = 0;
         AdvanceTo(now);
-        if (Signalled(handle, when)) return WAIT_OBJECT_0;
+        uint64_t soonest = UINT64_MAX;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!Waitable(handles[i])) return Fail(6, WAIT_FAILED);
+            uint64_t when = 0;
+            if (Signalled(handles[i], when)) return WAIT_OBJECT_0 + i;
+            soonest = std::min(soonest, when);
+        }
+        if (input && (!posted_.empty() || quitPending_ ||
+                      std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.second.due <= now; })))
+            return WAIT_OBJECT_0 + count;
         if (now >= deadline) return WAIT_TIMEOUT;
-        // Nothing is dispatched: only scheduled events move the world on.
-        uint64_t next = std::min(when, deadline);
-        if (!events_.empty()) next = std::min(next, events_.begin()->first);
+        // Without input nothing is dispatched: only scheduled events move the world on.
+        const uint64_t events = events_.empty() ? UINT64_MAX : events_.begin()->first;
+        const uint64_t next = std::min({soonest, deadline, input ? NextWake() : events});
         if (next == UINT64_MAX) {
             loopStarved = true;
             return WAIT_FAILED;
         }
         AdvanceTo(next);
     }
+}
+
+uint32_t SimWindows::WaitForSingleObject(Handle handle, uint32_t timeoutMs)
+{
+    Record("WaitForSingleObject", std::to_string(timeoutMs));
+    return Wait(1, &handle, timeoutMs, false);
 }
 
 uint32_t SimWindows::MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool, uint32_t timeoutMs,
                                                uint32_t wakeMask)
 {
     Record("MsgWaitForMultipleObjects", std::to_string(count) + ":" + std::to_string(timeoutMs) + ":" + Hex(wakeMask));
-    const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
-    for (;;) {
-        AdvanceTo(now);
-        uint64_t soonest = UINT64_MAX;
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!IsKind(handles[i], HandleKind::Process) && !IsKind(handles[i], HandleKind::Mutex) &&
-                !IsKind(handles[i], HandleKind::Thread)) {
-                lastError = 6;
-                return WAIT_FAILED;
-            }
-            uint64_t when = 0;
-            if (Signalled(handles[i], when)) return WAIT_OBJECT_0 + i;
-            soonest = std::min(soonest, when);
-        }
-        if (InputPending()) return WAIT_OBJECT_0 + count;
-        if (now >= deadline) return WAIT_TIMEOUT;
-        const uint64_t next = std::min({soonest, deadline, NextWake()});
-        if (next == UINT64_MAX) {
-            loopStarved = true;
-            return WAIT_FAILED;
-        }
-        AdvanceTo(next);
-    }
+    return Wait(count, handles, timeoutMs, true);
 }
+
+// ---------------------------------------------------------------- mutexes and services
 
 Handle SimWindows::OpenMutexA(uint32_t access, bool inherit, const char* name)
 {
     Record("OpenMutexA", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + name);
     auto it = mutexes.find(name);
-    if (it == mutexes.end() || !it->second.exists) {
-        lastError = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    if (it->second.openError != 0) {
-        lastError = it->second.openError;
-        return nullptr;
-    }
-    Handle h = NewHandle(HandleKind::Mutex);
-    namedHandles_[h] = name;
-    return h;
+    if (it == mutexes.end() || !it->second.exists) return Fail<Handle>(ERROR_FILE_NOT_FOUND);
+    if (it->second.openError != 0) return Fail<Handle>(it->second.openError);
+    return NewHandle({.kind = HandleKind::Mutex, .name = name});
 }
 
 bool SimWindows::ReleaseMutex(Handle mutex)
 {
     Record("ReleaseMutex");
-    if (!IsKind(mutex, HandleKind::Mutex)) {
-        lastError = 6;
-        return false;
-    }
-    Mutex& m = mutexes[namedHandles_[mutex]];
-    if (m.ownedByCaller == 0) {
-        lastError = 288;  // ERROR_NOT_OWNER
-        return false;
-    }
+    Object* o = Get(mutex, HandleKind::Mutex);
+    if (o == nullptr) return Fail(6);
+    Mutex& m = mutexes[o->name];
+    if (m.ownedByCaller == 0) return Fail(288);  // ERROR_NOT_OWNER
     --m.ownedByCaller;
     return true;
 }
@@ -1005,37 +874,23 @@ Handle SimWindows::OpenSCManagerA(const char* machine, const char* database, uin
 {
     Record("OpenSCManagerA",
            std::string(machine ? machine : "(local)") + ":" + (database ? database : "(active)") + ":" + Hex(access));
-    if (serviceManagerFails) {
-        lastError = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    return NewHandle(HandleKind::ServiceManager);
+    return NewHandle({.kind = HandleKind::ServiceManager});
 }
 
 Handle SimWindows::OpenServiceA(Handle manager, const char* name, uint32_t access)
 {
     Record("OpenServiceA", std::string(name) + ":" + Hex(access));
-    if (!IsKind(manager, HandleKind::ServiceManager)) {
-        lastError = 6;
-        return nullptr;
-    }
-    if (services.count(name) == 0) {
-        lastError = 1060;  // ERROR_SERVICE_DOES_NOT_EXIST
-        return nullptr;
-    }
-    Handle h = NewHandle(HandleKind::Service);
-    namedHandles_[h] = name;
-    return h;
+    if (Get(manager, HandleKind::ServiceManager) == nullptr) return Fail<Handle>(6);
+    if (services.count(name) == 0) return Fail<Handle>(1060);  // ERROR_SERVICE_DOES_NOT_EXIST
+    return NewHandle({.kind = HandleKind::Service, .name = name});
 }
 
 bool SimWindows::QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status)
 {
     Record("QueryServiceStatusEx");
-    if (!IsKind(service, HandleKind::Service)) {
-        lastError = 6;
-        return false;
-    }
-    const uint32_t pid = services[namedHandles_[service]];
+    Object* o = Get(service, HandleKind::Service);
+    if (o == nullptr) return Fail(6);
+    const uint32_t pid = services[o->name];
     status.dwProcessId = pid;
     status.dwCurrentState = pid != 0 ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
     return true;
@@ -1044,106 +899,109 @@ bool SimWindows::QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& 
 bool SimWindows::CloseServiceHandle(Handle handle)
 {
     Record("CloseServiceHandle");
-    if (!IsKind(handle, HandleKind::ServiceManager) && !IsKind(handle, HandleKind::Service)) {
+    return Close(handle, {HandleKind::ServiceManager, HandleKind::Service});
+}
+
+// ---------------------------------------------------------------- handles
+
+SimWindows::Object* SimWindows::Get(Handle h, HandleKind kind)
+{
+    auto it = handles_.find(h);
+    return it != handles_.end() && it->second.kind == kind ? &it->second : nullptr;
+}
+
+Handle SimWindows::NewHandle(Object object)
+{
+    Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
+    handles_[h] = std::move(object);
+    return h;
+}
+
+bool SimWindows::Close(Handle h, std::initializer_list<HandleKind> kinds)
+{
+    auto it = handles_.find(h);
+    if (it == handles_.end() || std::find(kinds.begin(), kinds.end(), it->second.kind) == kinds.end()) {
         ++badCloses;
         return false;
     }
-    handles_.erase(handle);
-    namedHandles_.erase(handle);
+    handles_.erase(it);
     return true;
 }
 
-bool SimWindows::IsKind(Handle h, HandleKind kind) const
+size_t SimWindows::OpenHandlesToOthers() const
 {
-    auto it = handles_.find(h);
-    return it != handles_.end() && it->second == kind;
+    size_t n = 0;
+    for (const auto& [handle, o] : handles_)
+        n += o.kind == HandleKind::Process && processes[o.process].parent != currentPid;
+    return n;
 }
 
-Handle SimWindows::NewHandle(HandleKind kind)
+std::string SimWindows::OpenHandleKinds() const
 {
-    Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
-    handles_[h] = kind;
-    return h;
+    static const char* const names[] = {"Snapshot",       "Process", "DeviceSet", "Token", "Mutex",
+                                        "ServiceManager", "Service", "File",      "Thread"};
+    std::string out;
+    for (const auto& h : handles_)
+        out += (out.empty() ? "" : " ") + std::string(names[static_cast<int>(h.second.kind)]);
+    return out;
 }
+
+// ---------------------------------------------------------------- Toolhelp
 
 Handle SimWindows::CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId)
 {
     Record("CreateToolhelp32Snapshot", Hex(flags) + ":" + std::to_string(processId));
-    if (snapshotFails) {
-        lastError = 8;
-        return zw::kInvalidHandle;
-    }
-    Handle h = NewHandle(HandleKind::Snapshot);
-    Snapshot& snap = snapshots_[h];
+    if (snapshotFails) return Fail(8, zw::kInvalidHandle);
+    Object snapshot{.kind = HandleKind::Snapshot};
     for (size_t i = 0; i < processes.size(); ++i)
-        if (Running(processes[i])) snap.entries.push_back(i);
-    return h;
+        if (Running(processes[i])) snapshot.entries.push_back(i);
+    return NewHandle(std::move(snapshot));
 }
 
-namespace {
-void FillEntry(zw::ProcessEntry& entry, const Process& p)
+bool SimWindows::NextEntry(Object& snapshot, zw::ProcessEntry& entry)
 {
+    if (snapshot.cursor >= snapshot.entries.size()) return Fail(18);  // ERROR_NO_MORE_FILES
+    const Process& p = processes[snapshot.entries[snapshot.cursor++]];
     entry.th32ProcessID = p.pid;
     entry.th32ParentProcessID = p.parent;
     size_t n = std::min(p.image.size(), sizeof entry.szExeFile - 1);
     std::memcpy(entry.szExeFile, p.image.data(), n);
     entry.szExeFile[n] = '\0';
+    if (onEntry) onEntry(entry);
+    return true;
 }
-}  // namespace
 
 bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
 {
     Record("Process32First");
-    if (!IsKind(snapshot, HandleKind::Snapshot)) {
-        lastError = 87;
-        return false;
-    }
-    Snapshot& snap = snapshots_[snapshot];
-    snap.cursor = 0;
-    if (snap.entries.empty()) {
-        lastError = 18;  // ERROR_NO_MORE_FILES
-        return false;
-    }
-    FillEntry(entry, processes[snap.entries[snap.cursor++]]);
-    if (onEntry) onEntry(entry);
-    return true;
+    Object* o = Get(snapshot, HandleKind::Snapshot);
+    if (o == nullptr) return Fail(87);
+    o->cursor = 0;
+    return NextEntry(*o, entry);
 }
 
 bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
 {
     Record("Process32Next");
-    if (!IsKind(snapshot, HandleKind::Snapshot)) return false;
-    Snapshot& snap = snapshots_[snapshot];
-    if (snap.cursor >= snap.entries.size()) {
-        lastError = 18;
-        return false;
-    }
-    FillEntry(entry, processes[snap.entries[snap.cursor++]]);
-    if (onEntry) onEntry(entry);
-    return true;
+    Object* o = Get(snapshot, HandleKind::Snapshot);
+    return o != nullptr && NextEntry(*o, entry);
 }
 
 Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId)
 {
     Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
-    Process* p = RunningWithId(processId);
-    if (p == nullptr || p->openFails) {
-        lastError = p == nullptr ? 87 : 5;  // ERROR_INVALID_PARAMETER for an id no process has
-        return nullptr;
-    }
-    Handle h = NewHandle(HandleKind::Process);
-    processHandles_[h] = static_cast<size_t>(p - processes.data());
-    return h;
+    auto p = std::find_if(processes.begin(), processes.end(),
+                          [&](const Process& q) { return q.pid == processId && Running(q); });
+    if (p == processes.end()) return Fail<Handle>(87);  // ERROR_INVALID_PARAMETER: no process has that id
+    if (p->openFails) return Fail<Handle>(5);
+    return NewHandle({.kind = HandleKind::Process, .process = static_cast<size_t>(p - processes.begin())});
 }
 
 bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
 {
     Record("GetExitCodeProcess");
     AdvanceTo(now);
-    if (exitCodeReadFails || !IsKind(process, HandleKind::Process)) {
-        lastError = 6;
-        return false;
-    }
+    if (exitCodeReadFails || Get(process, HandleKind::Process) == nullptr) return Fail(6);
     Process* p = HandleProcess(process);
     exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
     return true;
@@ -1152,13 +1010,9 @@ bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
 bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
 {
     Record("TerminateProcess", std::to_string(exitCode));
-    if (!IsKind(process, HandleKind::Process)) return false;
     Process* p = HandleProcess(process);
     if (p == nullptr || !Running(*p)) return false;
-    if (p->terminateRefused) {
-        lastError = 5;
-        return false;
-    }
+    if (p->terminateRefused) return Fail(5);
     p->terminated = true;
     p->terminatedAt = now;
     p->exitCode = exitCode;
@@ -1169,18 +1023,11 @@ bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
 bool SimWindows::QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size)
 {
     Record("QueryFullProcessImageNameA", std::to_string(flags));
-    Process* p = IsKind(process, HandleKind::Process) ? HandleProcess(process) : nullptr;
-    if (p == nullptr) {
-        lastError = 6;
-        return false;
-    }
+    Process* p = HandleProcess(process);
+    if (p == nullptr) return Fail(6);
     const std::string path = p->path.empty() ? "C:\\Program Files\\" + p->image : p->path;
-    if (path.size() + 1 > size) {
-        lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
-        return false;
-    }
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    size = static_cast<uint32_t>(path.size());
+    if (path.size() + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    size = CopyOut(path, buffer, size);
     return true;
 }
 
@@ -1188,10 +1035,7 @@ bool SimWindows::GetProcessTimes(Handle process, uint64_t& creation, uint64_t& e
 {
     Record("GetProcessTimes");
     Process* p = HandleProcess(process);
-    if (p == nullptr) {
-        lastError = 6;
-        return false;
-    }
+    if (p == nullptr) return Fail(6);
     creation = kFileTimeBase + p->start * 10000;
     exit = Running(*p) ? 0 : kFileTimeBase + p->end * 10000;
     return true;
@@ -1200,22 +1044,9 @@ bool SimWindows::GetProcessTimes(Handle process, uint64_t& creation, uint64_t& e
 bool SimWindows::CloseHandle(Handle handle)
 {
     Record("CloseHandle");
-    auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-        ++badCloses;
-        return false;
-    }
-    if (it->second == HandleKind::ServiceManager || it->second == HandleKind::Service) {
-        ++badCloses;  // service handles are closed with CloseServiceHandle
-        return false;
-    }
-    handles_.erase(it);
-    threadEnds_.erase(handle);
-    openFiles_.erase(handle);
-    snapshots_.erase(handle);
-    processHandles_.erase(handle);
-    namedHandles_.erase(handle);
-    return true;
+    // Service handles are closed with CloseServiceHandle, device lists with SetupDiDestroyDeviceInfoList.
+    return Close(handle, {HandleKind::Snapshot, HandleKind::Process, HandleKind::Token, HandleKind::Mutex,
+                          HandleKind::File, HandleKind::Thread});
 }
 
 // ---------------------------------------------------------------- devices
@@ -1224,16 +1055,13 @@ Handle SimWindows::SetupDiGetClassDevsA(uint32_t flags)
 {
     Record("SetupDiGetClassDevsA", Hex(flags));
     if (classDevsFails) return zw::kInvalidHandle;
-    return NewHandle(HandleKind::DeviceSet);
+    return NewHandle({.kind = HandleKind::DeviceSet});
 }
 
 bool SimWindows::SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device)
 {
     Record("SetupDiEnumDeviceInfo", std::to_string(index));
-    if (!IsKind(set, HandleKind::DeviceSet) || index >= devices.size()) {
-        lastError = ERROR_NO_MORE_ITEMS;
-        return false;
-    }
+    if (Get(set, HandleKind::DeviceSet) == nullptr || index >= devices.size()) return Fail(ERROR_NO_MORE_ITEMS);
     device.devInst = index + 1;
     return true;
 }
@@ -1243,21 +1071,13 @@ bool SimWindows::SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoDat
                                                    uint32_t* requiredSize)
 {
     Record("SetupDiGetDeviceRegistryPropertyA", std::to_string(property) + ":" + std::to_string(size));
-    if (!IsKind(set, HandleKind::DeviceSet) || device.devInst == 0 || device.devInst > devices.size()) {
-        lastError = 87;
-        return false;
-    }
+    if (Get(set, HandleKind::DeviceSet) == nullptr || device.devInst == 0 || device.devInst > devices.size())
+        return Fail(87);
     const Device& d = devices[device.devInst - 1];
-    if (d.readError != 0) {
-        lastError = d.readError;
-        return false;
-    }
+    if (d.readError != 0) return Fail(d.readError);
     uint32_t need = static_cast<uint32_t>(d.hardwareIds.size());
     if (requiredSize) *requiredSize = need;
-    if (need > size) {
-        lastError = ERROR_INSUFFICIENT_BUFFER;
-        return false;
-    }
+    if (need > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(buffer, d.hardwareIds.data(), need);
     if (dataType) *dataType = 7;  // REG_MULTI_SZ
     return true;
@@ -1266,12 +1086,7 @@ bool SimWindows::SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoDat
 bool SimWindows::SetupDiDestroyDeviceInfoList(Handle set)
 {
     Record("SetupDiDestroyDeviceInfoList");
-    if (!IsKind(set, HandleKind::DeviceSet)) {
-        ++badCloses;
-        return false;
-    }
-    handles_.erase(set);
-    return true;
+    return Close(set, {HandleKind::DeviceSet});
 }
 
 uint32_t SimWindows::CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags)
@@ -1292,10 +1107,7 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
         threadBusyMs_ += updateDurationMs;
     else
         AdvanceTo(now + updateDurationMs);  // nothing is dispatched meanwhile
-    if (updateFails) {
-        lastError = updateError ? updateError : 0xE000020B;
-        return false;
-    }
+    if (updateFails) return Fail(updateError ? updateError : ERROR_NO_SUCH_DEVINST);
     if (rebootRequired) *rebootRequired = updateReboot;
     return true;
 }
@@ -1305,11 +1117,8 @@ bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hard
 bool SimWindows::OpenProcessToken(uint32_t access, Handle& token)
 {
     Record("OpenProcessToken", Hex(access));
-    if (tokenOpenFails) {
-        lastError = tokenError;
-        return false;
-    }
-    token = NewHandle(HandleKind::Token);
+    if (tokenOpenFails) return Fail(tokenError);
+    token = NewHandle({.kind = HandleKind::Token});
     return true;
 }
 
@@ -1325,10 +1134,7 @@ bool SimWindows::AdjustTokenPrivileges(Handle token, bool disableAll, const zw::
     Record("AdjustTokenPrivileges", std::string(disableAll ? "1" : "0") + ":" + std::to_string(state.privilegeCount) +
                                         ":" + std::to_string(state.luid.lowPart) + ":" +
                                         std::to_string(state.attributes));
-    if (!IsKind(token, HandleKind::Token)) {
-        lastError = 6;  // ERROR_INVALID_HANDLE
-        return false;
-    }
+    if (Get(token, HandleKind::Token) == nullptr) return Fail(6);  // ERROR_INVALID_HANDLE
     lastError = holdsShutdownRight ? 0 : ERROR_NOT_ALL_ASSIGNED;
     return true;
 }
@@ -1337,10 +1143,7 @@ bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
 {
     Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
     exitWindowsCalls.push_back(flags);
-    if (exitWindowsFails) {
-        lastError = exitWindowsError;
-        return false;
-    }
+    if (exitWindowsFails) return Fail(exitWindowsError);
     ++restartsAccepted_;
     return true;
 }
@@ -1350,38 +1153,26 @@ uint32_t SimWindows::InitiateShutdownW(const char16_t* message, uint32_t gracePe
 {
     Record("InitiateShutdownW", std::to_string(gracePeriodSeconds) + ":" + Hex(flags) + ":" + Hex(reason));
     if (initiateShutdownResult == ERROR_CALL_NOT_IMPLEMENTED) return initiateShutdownResult;  // not there
-    shutdownCalls.push_back(
-        {now, message ? std::u16string(message) : std::u16string(), gracePeriodSeconds, flags, reason});
+    shutdownCalls.push_back({now, message ? std::u16string(message) : std::u16string()});
     if (initiateShutdownResult == 0) ++restartsAccepted_;
     return initiateShutdownResult;
 }
 
 // ---------------------------------------------------------------- errors
 
-uint32_t SimWindows::GetLastError() { return lastError; }
-void SimWindows::SetLastError(uint32_t code) { lastError = code; }
-
 uint32_t SimWindows::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer)
 {
     Record("FormatMessageA", Hex(flags) + ":" + std::to_string(messageId) + ":" + Hex(languageId));
     auto it = systemTexts.find(messageId);
-    if (it == systemTexts.end()) {
-        lastError = 317;  // ERROR_MR_MID_NOT_FOUND
-        return 0;
-    }
+    if (it == systemTexts.end()) return Fail<uint32_t>(317);  // ERROR_MR_MID_NOT_FOUND
     // A text with an insert (%1) cannot be formatted without arguments.
     const std::string& text = it->second;
-    const bool insert = text.find('%') != std::string::npos && text.find('%') + 1 < text.size() &&
-                        std::isdigit(static_cast<unsigned char>(text[text.find('%') + 1]));
-    if (insert && (flags & 0x200) == 0) {  // FORMAT_MESSAGE_IGNORE_INSERTS
-        lastError = 87;
-        return 0;
-    }
-    char* p = new char[it->second.size() + 1];
-    std::memcpy(p, it->second.c_str(), it->second.size() + 1);
-    allocations_.insert(p);
-    *buffer = p;
-    return static_cast<uint32_t>(it->second.size());
+    const size_t percent = text.find('%');
+    const bool insert = percent != std::string::npos && percent + 1 < text.size() &&
+                        std::isdigit(static_cast<unsigned char>(text[percent + 1]));
+    if (insert && (flags & 0x200) == 0) return Fail<uint32_t>(87);  // without FORMAT_MESSAGE_IGNORE_INSERTS
+    *buffer = static_cast<char*>(Allocate(text));
+    return static_cast<uint32_t>(text.size());
 }
 
 void SimWindows::LocalFree(void* memory)
@@ -1392,15 +1183,6 @@ void SimWindows::LocalFree(void* memory)
         return;
     }
     delete[] static_cast<char*>(memory);
-}
-
-std::string SimWindows::OpenHandleKinds() const
-{
-    static const char* const names[] = {"Snapshot", "Process",        "DeviceSet", "Token",
-                                        "Mutex",    "ServiceManager", "Service",   "File"};
-    std::string out;
-    for (const auto& h : handles_) out += (out.empty() ? "" : " ") + std::string(names[static_cast<int>(h.second)]);
-    return out;
 }
 
 void (*contractBroken)(const std::string& what) = nullptr;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
@@ -42,8 +43,6 @@ struct BoxShown {
 struct Start {
     uint64_t time;
     std::string verb, file, parameters, directory;  // directory: the current directory at the start
-    int show;
-    bool started;  // false when the file could not be found
     std::string resolved;
     uint32_t mask = 0;                // ShellExecuteExA's fMask
     uint32_t pid = 0;                 // the process started, 0 for none
@@ -82,7 +81,7 @@ struct Process {
     bool terminated = false;
     uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
-    std::string path;               // the image's full path; empty: C:\Program Files\<image>
+    std::string path{};             // the image's full path; empty: C:\Program Files\<image>
     uint32_t parent = 0;            // the creator's id, as Toolhelp reports it
     bool terminateRefused = false;  // opens, but TerminateProcess fails (access denied)
 };
@@ -104,7 +103,7 @@ public:
 
     // ---- clock and scheduled events
     uint64_t now = 0;
-    void At(uint64_t time, std::function<void()> action);
+    void At(uint64_t time, std::function<void()> action) { events_.emplace(time, std::move(action)); }
     void After(uint64_t delay, std::function<void()> action) { At(now + delay, std::move(action)); }
     void AdvanceTo(uint64_t time);
 
@@ -120,7 +119,7 @@ public:
     bool loopStarved = false;
     bool timedOut = false;
     size_t ArmedTimers() const { return timers_.size(); }
-    bool TimerArmed(Hwnd hwnd, uintptr_t id) const;
+    bool TimerArmed(Hwnd hwnd, uintptr_t id) const { return timers_.count({hwnd, id}) != 0; }
 
     std::vector<DialogRun> dialogs;
     Hwnd OpenDialog() const;  // the dialog that is open now, or null
@@ -131,10 +130,6 @@ public:
     std::function<int(const BoxShown&)> answer;
     uint64_t boxAnswerDelayMs = 0;
 
-    // ---- text
-    // CharUpperA of a Latin (1252) system code page.
-    static void Upper1252(char* text);
-
     // ---- files (paths are case-insensitive; directories are created on demand)
     std::string currentDirectory = "C:\\setup";
     std::string windowsDirectory = "C:\\windows";
@@ -144,6 +139,11 @@ public:
     // The launcher's executable at modulePath, and beside it Zarnowel.ini
     // holding list.
     void AddLauncher(const std::string& list);
+    // That launcher's run: its window created, the loop run until it quits.
+    int RunLauncher(const std::string& list, uint64_t limitMs = 600 * 1000);
+    // A stand-in program at path that runs for runsMs, its process named
+    // image (empty: its file name), and ends with exitCode.
+    void AddProgram(const std::string& path, uint64_t runsMs, const std::string& image = "", uint32_t exitCode = 0);
     void AddDirectory(const std::string& path);
     bool HasFile(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
@@ -160,9 +160,7 @@ public:
     void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent);
     Process* FindProcess(uint32_t pid);                // the first added with that id
     uint32_t NextPid() const { return nextPid_ + 4; }  // the id the next new process gets
-    // GetProcessTimes reports times as FILETIMEs: virtual ms from this base.
-    static constexpr uint64_t kFileTimeBase = 134'000'000'000'000'000ull;
-    bool Running(const Process& p) const;
+    bool Running(const Process& p) const { return p.start <= now && now < p.end; }
     bool snapshotFails = false;
     bool exitCodeReadFails = false;
     // Windows ends a process asynchronously: TerminateProcess returns before
@@ -186,7 +184,6 @@ public:
 
     // ---- services: the process id the service manager reports, by name
     std::map<std::string, uint32_t> services;
-    bool serviceManagerFails = false;
 
     // ---- process identity and clock
     bool wow64 = false;
@@ -207,7 +204,6 @@ public:
     // the thread's redirection is on (the exempt subfolders are not modelled).
     bool fsRedirectionOff = false;
     uint32_t currentPid = 4242;
-    uint32_t tickBase = 0;  // GetTickCount is tickBase + now (wraps like the system's)
 
     // ---- files written through CreateFileA/WriteFile (the run log)
     std::set<std::string> readOnlyFiles;  // upper-cased resolved paths
@@ -261,7 +257,6 @@ public:
     struct ShutdownCall {
         uint64_t time;
         std::u16string message;
-        uint32_t grace, flags, reason;
     };
     std::vector<ShutdownCall> shutdownCalls;
     // Restart requests the system accepted, by either call.
@@ -270,14 +265,8 @@ public:
 
     // ---- handles and allocations
     size_t OpenHandles() const { return handles_.size(); }
-    size_t OpenProcessHandles() const { return processHandles_.size(); }
     // Of those, the ones to processes the launcher did not start itself.
-    size_t OpenHandlesToOthers() const
-    {
-        size_t n = 0;
-        for (const auto& [handle, index] : processHandles_) n += processes[index].parent != currentPid;
-        return n;
-    }
+    size_t OpenHandlesToOthers() const;
     std::string OpenHandleKinds() const;  // e.g. "Process Mutex"
     size_t LiveAllocations() const { return allocations_.size(); }
     int badCloses = 0;
@@ -295,7 +284,7 @@ public:
     uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs) override;
     bool KillTimer(Hwnd hwnd, uintptr_t id) override;
     bool PeekMessageA(Msg& msg) override;
-    bool TranslateMessage(const Msg& msg) override;
+    bool TranslateMessage(const Msg&) override { return false; }
     intptr_t DispatchMessageA(const Msg& msg) override;
     void PostQuitMessage(int exitCode) override;
     bool DestroyWindow(Hwnd hwnd) override;
@@ -325,9 +314,9 @@ public:
     bool GetProcessWindowStationFlags(uint32_t& flags) override;
     bool GetCurrentSessionId(uint32_t& sessionId) override;
     Handle CreateThread(zw::ThreadProc proc, void* parameter) override;
-    uint32_t GetCurrentProcessId() override;
+    uint32_t GetCurrentProcessId() override { return currentPid; }
     uint32_t GetProcessId(Handle process) override;
-    uint32_t GetTickCount() override;
+    uint32_t GetTickCount() override { return static_cast<uint32_t>(now); }
     void GetLocalTime(zw::SystemTime& time) override;
     uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override;
     uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
@@ -345,7 +334,7 @@ public:
     bool SetCurrentDirectoryA(const char* path) override;
     uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
                                       uint32_t size, const char* file) override;
-    uint32_t GetSystemDefaultLCID() override;
+    uint32_t GetSystemDefaultLCID() override { return lcid; }
     Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override;
     bool Process32First(Handle snapshot, zw::ProcessEntry& entry) override;
     bool Process32Next(Handle snapshot, zw::ProcessEntry& entry) override;
@@ -370,39 +359,61 @@ public:
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
     uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
                                uint32_t reason) override;
-    uint32_t GetLastError() override;
-    void SetLastError(uint32_t code) override;
+    uint32_t GetLastError() override { return lastError; }
+    void SetLastError(uint32_t code) override { lastError = code; }
     uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override;
     void LocalFree(void* memory) override;
 
 private:
     struct Window {
-        zw::WindowProc proc = nullptr;
-        zw::DialogProc dialogProc = nullptr;
+        zw::WindowProc proc = nullptr;  // a dialog's procedure too
         bool alive = true;
-        bool enabled = true;
-        size_t dialogIndex = 0;
         bool isDialog = false;
+        size_t dialogIndex = 0;
     };
     struct Timer {
         uint64_t due;
         uint32_t period;
     };
-    struct Snapshot {
-        std::vector<size_t> entries;  // indices into processes
-        size_t cursor = 0;
-    };
     enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread };
+    // What an open handle refers to; the fields its kind has no use for stay empty.
+    struct Object {
+        HandleKind kind;
+        size_t process = 0;             // Process: index into processes
+        std::string name{};             // Mutex, Service: its name; File: its key in files_
+        std::string path{};             // File: as the system would report it, links resolved
+        bool reparsePoint = false;      // File: the link itself was opened
+        std::vector<size_t> entries{};  // Snapshot: indices into processes
+        size_t cursor = 0;
+        uint64_t threadEnd = 0;  // Thread: when its handle is signalled
+    };
 
     void Record(const std::string& name, const std::string& detail = "");
-    Handle NewHandle(HandleKind kind);
-    bool TakeTimer(Msg& msg);
-    bool IsKind(Handle h, HandleKind kind) const;
+    // Sets the last error and gives what the call returns when it fails.
+    template <typename T = bool>
+    T Fail(uint32_t error, T result = T{})
+    {
+        lastError = error;
+        return result;
+    }
+    Hwnd NewWindow(zw::WindowProc proc, bool isDialog);
+    void EndWindow(Hwnd hwnd);  // no longer alive, its timers gone
+    bool TakeMessage(Msg& msg);
+    Handle NewHandle(Object object);
+    Object* Get(Handle h, HandleKind kind);  // null unless h is open and of that kind
+    // Closes h when it is open and of one of these kinds; anything else is a bad close.
+    bool Close(Handle h, std::initializer_list<HandleKind> kinds);
+    Process* HandleProcess(Handle h);
+    bool NextEntry(Object& snapshot, zw::ProcessEntry& entry);
+    bool Waitable(Handle h);
+    // Both waits; with input, a posted message, the quit request or a timer
+    // due ends it too, and timers move the clock as scheduled events do.
+    uint32_t Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input);
     // For a wait: true when the object is signalled now (a mutex is then
     // taken); otherwise the time it will be, or UINT64_MAX for never.
     bool Signalled(Handle h, uint64_t& when);
-    bool InputPending() const;
-    uint64_t NextWake() const;  // the next timer or scheduled event
+    uint64_t NextWake() const;                   // the next timer or scheduled event
+    void* Allocate(const std::string& content);  // freed with LocalFree
 
     std::map<Hwnd, Window> windows_;
     uintptr_t nextHwnd_ = 0x1000;
@@ -411,25 +422,13 @@ private:
     bool quitPending_ = false;
     int quitCode_ = 0;
     std::multimap<uint64_t, std::function<void()>> events_;
-    std::set<std::string> files_;  // keys: Upper(Resolve(path))
-    std::map<std::string, std::string> content_;
+    std::map<std::string, std::string> files_;  // contents by Upper(Resolve(path))
     std::set<std::string> directories_;
-    std::map<Handle, HandleKind> handles_;
-    std::map<Handle, Snapshot> snapshots_;
-    std::map<Handle, size_t> processHandles_;  // indices into processes
-    Process* HandleProcess(Handle h);
-    Process* RunningWithId(uint32_t pid);
-    std::map<Handle, std::string> namedHandles_;  // mutexes, services, files: their names
-    struct OpenFile {
-        std::string path;  // as the system would report it, links resolved
-        bool reparsePoint = false;
-    };
-    std::map<Handle, OpenFile> openFiles_;
+    std::map<Handle, Object> handles_;
     std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
     std::set<void*> allocations_;
-    std::map<Handle, uint64_t> threadEnds_;  // when each thread's handle is signalled
-    int onThread_ = 0;                       // inside a thread's procedure
-    uint64_t threadBusyMs_ = 0;              // time the running thread's calls take
+    int onThread_ = 0;           // inside a thread's procedure
+    uint64_t threadBusyMs_ = 0;  // time the running thread's calls take
     size_t restartsAccepted_ = 0;
     uintptr_t nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
