@@ -8,8 +8,6 @@
  * window answerer and as a stand-in for any program that asks a question. */
 #include "zwprog.h"
 
-#include <shellapi.h>
-
 int main(void)
 {
     static const struct {
@@ -37,7 +35,7 @@ int main(void)
         if (!known) return 100;
     }
     char self[128], caption[1024];
-    zw_self_name(self, sizeof self);
+    zw_module_name(NULL, self, sizeof self);
     zw_utf8(argv[1], caption, sizeof caption);
     zw_log(self, "shown", caption);
     int result = MessageBoxW(NULL, argv[2], argv[1], type);
