@@ -363,6 +363,15 @@ typedef struct {
     BOOL *given;
 } zw_option;
 
+/* The number of word among choices (ASCII case ignored); FALSE when it is not there. */
+static inline BOOL zw_choose(const zw_choice *choices, const char *word, int *value)
+{
+    const zw_choice *c = choices;
+    while (c->name != NULL && _stricmp(c->name, word) != 0) ++c;
+    if (c->name != NULL) *value = c->value;
+    return c->name != NULL;
+}
+
 /* A row for an option without number, choices or given. */
 #define ZW_OPT(name, kind, value) {name, kind, value, NULL, NULL, NULL}
 
@@ -389,12 +398,7 @@ static inline BOOL zw_options(const zw_option *options, size_t count)
         if (o->kind == ZW_INT) *(int *)o->value = atoi(arg);
         if (o->kind == ZW_TEXT || o->kind == ZW_TEXT_INT) *(const WCHAR **)o->value = argv[i + 1];
         if (o->kind == ZW_TEXT_INT) *o->number = atoi(arg);
-        if (o->kind == ZW_CHOICE) {
-            const zw_choice *c = o->choices;
-            while (c->name != NULL && _stricmp(c->name, arg) != 0) ++c;
-            if (c->name == NULL) return FALSE;
-            *(int *)o->value = c->value;
-        }
+        if (o->kind == ZW_CHOICE && !zw_choose(o->choices, arg, (int *)o->value)) return FALSE;
         if (o->given != NULL) *o->given = TRUE;
         i += values;
     }
