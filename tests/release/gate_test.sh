@@ -14,48 +14,36 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fails=0
 
-# A non-system DLL in place of ADVAPI32.dll in the import table (same length).
-foreign_import() {
-  python3 - "$1" <<'PY'
-import sys
+# edit FILE CODE: runs CODE (Python) over the file's bytes d, with opt the
+# offset of its PE optional header and swap(old, new) replacing bytes found
+# exactly once by as many others.
+edit() {
+  python3 - "$@" <<'PY'
+import struct, sys
 p = sys.argv[1]
-data = open(p, "rb").read()
-assert data.count(b"ADVAPI32.dll") == 1, "import name not found once"
-open(p, "wb").write(data.replace(b"ADVAPI32.dll", b"libstdc6.dll"))
+d = bytearray(open(p, "rb").read())
+opt = struct.unpack_from("<I", d, 0x3C)[0] + 24
+def swap(old, new):
+    global d
+    assert len(old) == len(new) and d.count(old) == 1, "%r not found once" % old
+    d = d.replace(old, new)
+exec(sys.argv[2])
+open(p, "wb").write(d)
 PY
 }
+# A non-system DLL in place of ADVAPI32.dll in the import table.
+foreign_import() { edit "$1" 'swap(b"ADVAPI32.dll", b"libstdc6.dll")'; }
 # pad FILE BYTES: trailing data up to exactly BYTES (the loader ignores it).
 pad() { truncate -s "$2" "$1"; }
 
 fault_none() { :; }
 fault_launcher32_import() { foreign_import "$1/zarnowel.exe"; }
 fault_launcher64_import() { foreign_import "$1/zarnowel64.exe"; }
-fault_checker_import() { python3 - "$1/zarnowel-check.exe" <<'PY'
-import sys
-p = sys.argv[1]
-data = open(p, "rb").read()
-assert data.count(b"KERNEL32.dll") == 1
-open(p, "wb").write(data.replace(b"KERNEL32.dll", b"pthread1.dll"))
-PY
-}
+fault_checker_import() { edit "$1/zarnowel-check.exe" 'swap(b"KERNEL32.dll", b"pthread1.dll")'; }
 # newdev.dll in place of SHELL32.dll: a system DLL, but not a KnownDLL.
-fault_launcher64_newdev() { python3 - "$1/zarnowel64.exe" <<'PY'
-import sys
-p = sys.argv[1]
-data = open(p, "rb").read()
-assert data.count(b"SHELL32.dll\0") == 1
-open(p, "wb").write(data.replace(b"SHELL32.dll\0", b"newdev.dll\0\0"))
-PY
-}
+fault_launcher64_newdev() { edit "$1/zarnowel64.exe" 'swap(b"SHELL32.dll\0", b"newdev.dll\0\0")'; }
 # Subsystem version 4.0, as the toolchain's default for i686 was.
-fault_launcher32_subsystem4() { python3 - "$1/zarnowel.exe" <<'PY'
-import struct, sys
-p = sys.argv[1]
-data = bytearray(open(p, "rb").read())
-struct.pack_into("<HH", data, struct.unpack_from("<I", data, 0x3C)[0] + 24 + 48, 4, 0)
-open(p, "wb").write(data)
-PY
-}
+fault_launcher32_subsystem4() { edit "$1/zarnowel.exe" 'struct.pack_into("<HH", d, opt + 48, 4, 0)'; }
 fault_stray_exe() { mkdir -p "$1/example/tools"; cp "$1/zarnowel.exe" "$1/example/tools/extra.exe"; foreign_import "$1/example/tools/extra.exe"; }
 fault_launcher64_over() { pad "$1/zarnowel64.exe" 262145; }
 fault_launcher64_at_limit() { pad "$1/zarnowel64.exe" 262144; }
@@ -63,15 +51,8 @@ fault_launcher32_over() { pad "$1/zarnowel.exe" 300000; }
 fault_checker_large() { pad "$1/zarnowel-check.exe" 400000; }
 fault_sibling_missing() { rm "$1/zarnowel64.exe"; }
 fault_widths_swapped() { cp "$1/zarnowel64.exe" "$1/zarnowel.exe"; }
-fault_not_tsaware() { python3 - "$1/zarnowel.exe" <<'PY'
-import struct, sys
-p = sys.argv[1]
-data = bytearray(open(p, "rb").read())
-at = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 70
-struct.pack_into("<H", data, at, struct.unpack_from("<H", data, at)[0] & ~0x8000)
-open(p, "wb").write(data)
-PY
-}
+# DllCharacteristics without TERMINAL_SERVER_AWARE (0x8000).
+fault_not_tsaware() { edit "$1/zarnowel.exe" 'struct.pack_into("<H", d, opt + 70, struct.unpack_from("<H", d, opt + 70)[0] & ~0x8000)'; }
 
 # case | exit code of the gate | what its output must say (ERE)
 cases=(

@@ -34,33 +34,21 @@
 #include "zwprog.h"
 
 #include <psapi.h>
-#include <shellapi.h>
 #include <stddef.h>
-#include <stdlib.h>
 
 enum { kHandleReads = 10, kHandleReadGapMs = 60 };
-
-static BOOL same_image(const WCHAR *image, const WCHAR *wanted)
-{
-    return lstrcmpiW(image, wanted) == 0;
-}
 
 /* The first process with that image name, with its thread count; 0 when none. */
 static DWORD find_process(const WCHAR *name, DWORD *threads)
 {
     DWORD pid = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE) return 0;
+    HANDLE snap = NULL;
     PROCESSENTRY32W e;
-    e.dwSize = sizeof e;
-    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-        if (same_image(e.szExeFile, name)) {
-            pid = e.th32ProcessID;
-            if (threads) *threads = e.cntThreads;
-            break;
-        }
+    while (zw_next_process(&snap, &e)) {
+        if (pid != 0 || lstrcmpiW(e.szExeFile, name) != 0) continue;
+        pid = e.th32ProcessID;
+        if (threads) *threads = e.cntThreads;
     }
-    CloseHandle(snap);
     return pid;
 }
 
@@ -144,15 +132,7 @@ static int run_handle_check(void)
     return ok && opened - before == kEvents && closed == before ? 0 : 3;
 }
 
-static unsigned long long filetime_100ns(FILETIME ft)
-{
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    return t.QuadPart;
-}
-
-static unsigned long long filetime_ms(FILETIME ft) { return filetime_100ns(ft) / 10000ULL; }
+static unsigned long long filetime_ms(FILETIME ft) { return zw_ticks(ft) / 10000ULL; }
 
 /* Kernel plus user time of every thread of pid, in ms; -1 when none could be read. */
 static long long thread_cpu_ms(DWORD pid)
@@ -169,7 +149,7 @@ static long long thread_cpu_ms(DWORD pid)
         if (thread == NULL) continue;
         FILETIME created, exited, kernel, user;
         if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
-            total += filetime_100ns(kernel) + filetime_100ns(user);
+            total += zw_ticks(kernel) + zw_ticks(user);
             ++read;
         }
         CloseHandle(thread);
@@ -277,49 +257,19 @@ static int usage(void)
 
 int main(void)
 {
-    SetConsoleOutputCP(CP_UTF8);
-    int argc = 0;
-    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == NULL) return 2;
-
     const WCHAR *statName = NULL, *spawnExe = NULL;
     int everyMs = 1000, count = 1, spawnCount = 0;
     BOOL handleCheck = FALSE;
-    for (int i = 1; i < argc; ++i) {
-        char opt[64], arg[64] = {0};
-        zw_utf8(argv[i], opt, sizeof opt);
-        BOOL hasValue = i + 1 < argc;
-        if (hasValue) zw_utf8(argv[i + 1], arg, sizeof arg);
-        if (strcmp(opt, "--stat") == 0 && hasValue) {
-            statName = argv[++i];
-        } else if (strcmp(opt, "--every") == 0 && hasValue) {
-            everyMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--count") == 0 && hasValue) {
-            count = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--handle-check") == 0) {
-            handleCheck = TRUE;
-        } else if (strcmp(opt, "--spawn") == 0 && i + 2 < argc) {
-            spawnExe = argv[++i];
-            zw_utf8(argv[++i], arg, sizeof arg);
-            spawnCount = atoi(arg);
-        } else {
-            LocalFree(argv);
-            return usage();
-        }
-    }
-
-    int rc;
-    if (handleCheck) {
-        rc = run_handle_check();
-    } else if (statName != NULL && everyMs >= 0 && count > 0) {
-        rc = run_stat(statName, everyMs, count);
-    } else if (spawnExe != NULL && spawnCount > 0) {
-        rc = run_spawn(spawnExe, spawnCount);
-    } else {
-        rc = usage();
-    }
-    LocalFree(argv);
-    return rc;
+    const zw_option options[] = {
+        ZW_OPT("--stat", ZW_TEXT, &statName),
+        ZW_OPT("--every", ZW_INT, &everyMs),
+        ZW_OPT("--count", ZW_INT, &count),
+        ZW_OPT("--handle-check", ZW_FLAG, &handleCheck),
+        {"--spawn", ZW_TEXT_INT, &spawnExe, &spawnCount, NULL, NULL},
+    };
+    if (!zw_options(options, ZW_COUNT(options))) return usage();
+    if (handleCheck) return run_handle_check();
+    if (statName != NULL && everyMs >= 0 && count > 0) return run_stat(statName, everyMs, count);
+    if (spawnExe != NULL && spawnCount > 0) return run_spawn(spawnExe, spawnCount);
+    return usage();
 }

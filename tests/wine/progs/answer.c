@@ -17,41 +17,6 @@
  * after --wait-gone. */
 #include "zwprog.h"
 
-#include <shellapi.h>
-#include <stdlib.h>
-
-typedef struct {
-    const WCHAR *caption;
-    const WCHAR *className;
-    BOOL hidden;
-    HWND found;
-} search;
-
-static BOOL CALLBACK match_window(HWND w, LPARAM param)
-{
-    search *s = (search *)param;
-    if (!s->hidden && !IsWindowVisible(w)) return TRUE;
-    WCHAR text[512];
-    text[0] = 0;
-    GetWindowTextW(w, text, 512);
-    if (wcscmp(text, s->caption) != 0) return TRUE;
-    if (s->className != NULL) {
-        WCHAR cls[256];
-        cls[0] = 0;
-        GetClassNameW(w, cls, 256);
-        if (wcscmp(cls, s->className) != 0) return TRUE;
-    }
-    s->found = w;
-    return FALSE;
-}
-
-static HWND find_window(search *s)
-{
-    s->found = NULL;
-    EnumWindows(match_window, (LPARAM)s);
-    return s->found;
-}
-
 static BOOL logging;
 
 static void report(const char *event, const char *text)
@@ -76,18 +41,6 @@ static HWND find_button(HWND dialog, int id)
 {
     HWND b = GetDlgItem(dialog, id);
     return (b != NULL && GetParent(b) == dialog) ? b : NULL;
-}
-
-static int button_id(const char *name)
-{
-    static const struct {
-        const char *name;
-        int id;
-    } table[] = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
-                 {"ignore", IDIGNORE}, {"yes", IDYES},       {"no", IDNO}};
-    for (size_t i = 0; i < sizeof table / sizeof table[0]; ++i)
-        if (_stricmp(name, table[i].name) == 0) return table[i].id;
-    return 0;
 }
 
 /* A key goes to the control that has the focus in the window's thread, as a
@@ -116,73 +69,31 @@ static int usage(void)
 
 int main(void)
 {
-    SetConsoleOutputCP(CP_UTF8);
-    int argc = 0;
-    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == NULL) return 2;
-
-    static WCHAR caption[512], className[256];
-    BOOL haveCaption = FALSE, haveClass = FALSE, absent = FALSE, hidden = FALSE, close = FALSE, pressed = FALSE;
-    int timeoutMs = 30000, waitGoneMs = -1, command = 0;
-    WORD key = 0;
-    char arg[512];
-    for (int i = 1; i < argc; ++i) {
-        char opt[64];
-        zw_utf8(argv[i], opt, sizeof opt);
-        BOOL hasValue = i + 1 < argc;
-        if (hasValue) zw_utf8(argv[i + 1], arg, sizeof arg);
-        if (strcmp(opt, "--caption") == 0 && hasValue) {
-            lstrcpynW(caption, argv[++i], 512);
-            haveCaption = TRUE;
-        } else if (strcmp(opt, "--class") == 0 && hasValue) {
-            lstrcpynW(className, argv[++i], 256);
-            haveClass = TRUE;
-        } else if (strcmp(opt, "--timeout") == 0 && hasValue) {
-            timeoutMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--wait-gone") == 0 && hasValue) {
-            waitGoneMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--press") == 0 && hasValue) {
-            command = button_id(arg);
-            if (command == 0) return usage();
-            pressed = TRUE;
-            ++i;
-        } else if (strcmp(opt, "--command") == 0 && hasValue) {
-            command = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--key") == 0 && hasValue) {
-            if (_stricmp(arg, "esc") == 0)
-                key = VK_ESCAPE;
-            else if (_stricmp(arg, "enter") == 0)
-                key = VK_RETURN;
-            else
-                return usage();
-            ++i;
-        } else if (strcmp(opt, "--close") == 0) {
-            close = TRUE;
-        } else if (strcmp(opt, "--absent") == 0) {
-            absent = TRUE;
-        } else if (strcmp(opt, "--hidden") == 0) {
-            hidden = TRUE;
-        } else {
-            return usage();
-        }
-    }
-    LocalFree(argv);
-    if (!haveCaption) return usage();
+    static const zw_choice buttons[] = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
+                                        {"ignore", IDIGNORE}, {"yes", IDYES},       {"no", IDNO},       {NULL, 0}};
+    static const zw_choice keys[] = {{"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {NULL, 0}};
+    const WCHAR *caption = NULL, *className = NULL;
+    BOOL absent = FALSE, hidden = FALSE, close = FALSE, pressed = FALSE;
+    int timeoutMs = 30000, waitGoneMs = -1, command = 0, key = 0;
+    const zw_option options[] = {
+        ZW_OPT("--caption", ZW_TEXT, &caption),
+        ZW_OPT("--class", ZW_TEXT, &className),
+        ZW_OPT("--timeout", ZW_INT, &timeoutMs),
+        ZW_OPT("--wait-gone", ZW_INT, &waitGoneMs),
+        {"--press", ZW_CHOICE, &command, NULL, buttons, &pressed},
+        ZW_OPT("--command", ZW_INT, &command),
+        {"--key", ZW_CHOICE, &key, NULL, keys, NULL},
+        ZW_OPT("--close", ZW_FLAG, &close),
+        ZW_OPT("--absent", ZW_FLAG, &absent),
+        ZW_OPT("--hidden", ZW_FLAG, &hidden),
+    };
+    if (!zw_options(options, ZW_COUNT(options)) || caption == NULL) return usage();
     logging = GetEnvironmentVariableW(L"ZW_LOG", NULL, 0) > 0;
 
-    search s = {caption, haveClass ? className : NULL, hidden, NULL};
     char captionText[1600];
     zw_utf8(caption, captionText, sizeof captionText);
     unsigned long long start = zw_now_ms();
-    HWND w = NULL;
-    for (;;) {
-        w = find_window(&s);
-        if (w != NULL || zw_now_ms() - start >= (unsigned long long)timeoutMs) break;
-        Sleep(50);
-    }
+    HWND w = zw_wait_window(className, caption, hidden, timeoutMs);
     if (w == NULL) {
         report(absent ? "absent" : "timeout", captionText);
         return absent ? 0 : 1;
@@ -213,7 +124,7 @@ int main(void)
         snprintf(line, sizeof line, "command %d", command);
         report("answered", line);
     } else if (key != 0) {
-        send_key(w, key);
+        send_key(w, (WORD)key);
         report("answered", key == VK_ESCAPE ? "key esc" : "key enter");
     } else if (close) {
         PostMessageW(w, WM_CLOSE, 0, 0);
@@ -221,13 +132,12 @@ int main(void)
     }
 
     if (waitGoneMs >= 0) {
-        unsigned long long asked = zw_now_ms();
-        while (IsWindow(w) && zw_now_ms() - asked < (unsigned long long)waitGoneMs) Sleep(50);
-        if (IsWindow(w)) {
+        long long after = zw_wait_gone(w, waitGoneMs);
+        if (after < 0) {
             report("still-there", captionText);
             return 4;
         }
-        snprintf(line, sizeof line, "%s after=%llums", captionText, zw_now_ms() - asked);
+        snprintf(line, sizeof line, "%s after=%lldms", captionText, after);
         report("gone", line);
     }
     return 0;

@@ -16,9 +16,11 @@
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "driver/driver_update.h"
@@ -28,44 +30,28 @@ namespace {
 
 const GUID kClassSystem = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
-void Out(const char* key, const std::string& value)
+// One "key: value" line, the value formatted as printf does.
+__attribute__((format(printf, 2, 3))) void Out(const char* key, const char* format, ...)
 {
-    std::printf("%s: %s\n", key, value.c_str());
+    char value[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(value, sizeof value, format, args);
+    va_end(args);
+    std::printf("%s: %s\n", key, value);
     std::fflush(stdout);
 }
 
-std::string Num(unsigned long long v)
-{
-    char b[32];
-    std::snprintf(b, sizeof b, "%llu", v);
-    return b;
-}
-
-std::string Hex(unsigned long long v)
-{
-    char b[32];
-    std::snprintf(b, sizeof b, "0x%llX", v);
-    return b;
-}
-
-std::string Utf16Hex(const wchar_t* s)
+// The code units of a text in hex: UTF-16 ones, or the bytes of an ANSI text
+// as the system code page holds them.
+template <class Unit>
+std::string HexUnits(const Unit* s)
 {
     std::string out;
     for (; *s; ++s) {
         char b[8];
-        std::snprintf(b, sizeof b, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(*s));
-        out += b;
-    }
-    return out;
-}
-
-// The bytes of an ANSI text in hex, as the system code page holds them.
-std::string Bytes(const char* s)
-{
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
-        char b[4];
-        std::snprintf(b, sizeof b, "%s%02X", out.empty() ? "" : " ", *p);
+        std::snprintf(b, sizeof b, "%s%0*X", out.empty() ? "" : " ", static_cast<int>(2 * sizeof(Unit)),
+                      static_cast<unsigned>(static_cast<std::make_unsigned_t<Unit>>(*s)));
         out += b;
     }
     return out;
@@ -115,7 +101,7 @@ std::string PropertyText(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
 {
     std::vector<BYTE> data;
     DWORD error = 0;
-    if (!ReadProperty(set, dev, property, data, error)) return "(error " + Num(error) + ")";
+    if (!ReadProperty(set, dev, property, data, error)) return "(error " + std::to_string(error) + ")";
     return std::string(reinterpret_cast<const char*>(data.data()),
                        strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
 }
@@ -126,7 +112,7 @@ int ForEachDevice(const char* id, Action action)
 {
     HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) {
-        Out("classDevsError", Num(GetLastError()));
+        Out("classDevsError", "%lu", GetLastError());
         return 0;
     }
     int count = 0;
@@ -145,11 +131,18 @@ int ForEachDevice(const char* id, Action action)
     return count;
 }
 
+std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& dev)
+{
+    char instance[MAX_DEVICE_ID_LEN + 1] = {};
+    SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
+    return instance;
+}
+
 int Create(const char* name, const std::vector<std::string>& ids)
 {
     HDEVINFO set = SetupDiCreateDeviceInfoList(&kClassSystem, nullptr);
     if (set == INVALID_HANDLE_VALUE) {
-        Out("createListError", Num(GetLastError()));
+        Out("createListError", "%lu", GetLastError());
         return 1;
     }
     SP_DEVINFO_DATA dev{};
@@ -157,17 +150,15 @@ int Create(const char* name, const std::vector<std::string>& ids)
     int rc = 1;
     std::vector<char> list = MultiSz(ids);
     if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID, &dev)) {
-        Out("createInfoError", Num(GetLastError()));
+        Out("createInfoError", "%lu", GetLastError());
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(list.data()),
                                                   static_cast<DWORD>(list.size()))) {
-        Out("setHardwareIdError", Num(GetLastError()));
+        Out("setHardwareIdError", "%lu", GetLastError());
     } else if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &dev)) {
-        Out("registerError", Num(GetLastError()));
+        Out("registerError", "%lu", GetLastError());
     } else {
-        char instance[MAX_DEVICE_ID_LEN + 1] = {};
-        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
-        Out("created", instance);
-        Out("hardwareIdBytes", Num(list.size()));
+        Out("created", "%s", InstanceId(set, dev).c_str());
+        Out("hardwareIdBytes", "%u", static_cast<unsigned>(list.size()));
         rc = 0;
     }
     SetupDiDestroyDeviceInfoList(set);
@@ -178,16 +169,15 @@ int Remove(const char* id)
 {
     int removed = 0;
     ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>&) {
-        char instance[MAX_DEVICE_ID_LEN + 1] = {};
-        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
+        const std::string instance = InstanceId(set, dev);
         if (SetupDiCallClassInstaller(DIF_REMOVE, set, &dev)) {
-            Out("removed", instance);
+            Out("removed", "%s", instance.c_str());
             ++removed;
         } else {
-            Out("removeError", std::string(instance) + " " + Num(GetLastError()));
+            Out("removeError", "%s %lu", instance.c_str(), GetLastError());
         }
     });
-    Out("removedCount", Num(removed));
+    Out("removedCount", "%d", removed);
     return 0;
 }
 
@@ -197,37 +187,35 @@ std::string RegValue(HKEY key, const char* name)
     DWORD type = 0, size = sizeof data - 1;
     LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     if (r != ERROR_SUCCESS) return "(none)";
-    if (type == REG_DWORD) return Num(*reinterpret_cast<DWORD*>(data));
+    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
     return data;
 }
 
 int Show(const char* id)
 {
     int n = ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>& ids) {
-        char instance[MAX_DEVICE_ID_LEN + 1] = {};
-        SetupDiGetDeviceInstanceIdA(set, &dev, instance, sizeof instance, nullptr);
-        Out("device", instance);
-        Out("  hardwareIds", JoinMultiSz(ids));
-        Out("  class", PropertyText(set, dev, SPDRP_CLASS));
-        Out("  driver", PropertyText(set, dev, SPDRP_DRIVER));
-        Out("  service", PropertyText(set, dev, SPDRP_SERVICE));
-        Out("  mfg", PropertyText(set, dev, SPDRP_MFG));
-        Out("  deviceDesc", PropertyText(set, dev, SPDRP_DEVICEDESC));
+        Out("device", "%s", InstanceId(set, dev).c_str());
+        Out("  hardwareIds", "%s", JoinMultiSz(ids).c_str());
+        Out("  class", "%s", PropertyText(set, dev, SPDRP_CLASS).c_str());
+        Out("  driver", "%s", PropertyText(set, dev, SPDRP_DRIVER).c_str());
+        Out("  service", "%s", PropertyText(set, dev, SPDRP_SERVICE).c_str());
+        Out("  mfg", "%s", PropertyText(set, dev, SPDRP_MFG).c_str());
+        Out("  deviceDesc", "%s", PropertyText(set, dev, SPDRP_DEVICEDESC).c_str());
         ULONG status = 0, problem = 0;
         CONFIGRET cr = CM_Get_DevNode_Status(&status, &problem, dev.DevInst, 0);
-        Out("  devNodeStatus", Hex(cr) + " status " + Hex(status) + " problem " + Num(problem));
+        Out("  devNodeStatus", "0x%lX status 0x%lX problem %lu", cr, status, problem);
         HKEY key = SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) {
-            Out("  driverKey", "(error " + Num(GetLastError()) + ")");
+            Out("  driverKey", "(error %lu)", GetLastError());
             return;
         }
         for (const char* value : {"InfPath", "InfSection", "MatchingDeviceId", "ProviderName", "DriverVersion",
                                   "DriverDesc", "ZarnowelInstalled"}) {
-            Out((std::string("  driverKey.") + value).c_str(), RegValue(key, value));
+            Out((std::string("  driverKey.") + value).c_str(), "%s", RegValue(key, value).c_str());
         }
         RegCloseKey(key);
     });
-    Out("devices", Num(n));
+    Out("devices", "%d", n);
     return 0;
 }
 
@@ -243,35 +231,37 @@ DWORD WINAPI AnswerBoxes(void*)
         if (box != nullptr) GetWindowThreadProcessId(box, &pid);
         if (box != nullptr && box != answered && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
             answered = box;
-            Out("box.shownAfterMs", Num(GetTickCount() - stepStart));
+            Out("box.shownAfterMs", "%lu", GetTickCount() - stepStart);
             wchar_t caption[128] = {}, text[256] = {};
             GetWindowTextW(box, caption, 127);
             GetDlgItemTextW(box, 0xFFFF, text, 255);  // the box's static text
-            Out("box.caption", Utf16Hex(caption));
-            Out("box.text", Utf16Hex(text));
+            Out("box.caption", "%s", HexUnits(caption).c_str());
+            Out("box.text", "%s", HexUnits(text).c_str());
             char ansi[256] = {};
             GetWindowTextA(box, ansi, 255);
-            Out("box.captionBytes", Bytes(ansi));
+            Out("box.captionBytes", "%s", HexUnits(ansi).c_str());
             GetDlgItemTextA(box, 0xFFFF, ansi, 255);
-            Out("box.textBytes", Bytes(ansi));
+            Out("box.textBytes", "%s", HexUnits(ansi).c_str());
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             while (IsWindow(box)) Sleep(10);
-            Out("box.closedAfterMs", Num(GetTickCount() - stepStart));
+            Out("box.closedAfterMs", "%lu", GetTickCount() - stepStart);
         }
         Sleep(50);
     }
 }
 
-int Find(const char* text)
+// FindDeviceByHardwareId over a copy of text; the search text as it left it
+// goes to searchAfter, when given.
+std::string FindId(const char* text, const char* searchAfter)
 {
     char search[200] = {};
     std::snprintf(search, sizeof search, "%s", text);
     char found[zw::kHardwareIdBufferSize] = {};
     bool result = zw::FindDeviceByHardwareId(search, found, sizeof found);
-    Out("find.result", result ? "1" : "0");
-    Out("find.found", found);
-    Out("find.searchAfter", search);
-    return 0;
+    Out("find.result", "%d", result ? 1 : 0);
+    Out("find.found", "%s", found);
+    if (searchAfter != nullptr) Out(searchAfter, "%s", search);
+    return found;
 }
 
 // As the progress dialog runs it: search, and update only for a found ID.
@@ -279,25 +269,21 @@ int Step(const char* text, const char* infPath)
 {
     stepStart = GetTickCount();
     CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
-    char search[200] = {};
-    std::snprintf(search, sizeof search, "%s", text);
-    char found[zw::kHardwareIdBufferSize] = {};
-    bool result = zw::FindDeviceByHardwareId(search, found, sizeof found);
-    Out("find.result", result ? "1" : "0");
-    Out("find.found", found);
-    if (found[0] == '\0') {
+    std::string found = FindId(text, nullptr);
+    if (found.empty()) {
         Out("update", "not called");
         return 0;
     }
     BOOL rebootRequired = FALSE;
     SetLastError(0);
-    Out("update.calledAfterMs", Num(GetTickCount() - stepStart));
-    bool updated = zw::UpdateDeviceDriver(nullptr, found, infPath, 0, reinterpret_cast<int32_t*>(&rebootRequired));
+    Out("update.calledAfterMs", "%lu", GetTickCount() - stepStart);
+    bool updated =
+        zw::UpdateDeviceDriver(nullptr, found.data(), infPath, 0, reinterpret_cast<int32_t*>(&rebootRequired));
     DWORD error = GetLastError();
-    Out("update.result", updated ? "1" : "0");
-    Out("update.lastError", Hex(error));
-    Out("update.rebootRequired", Num(rebootRequired));
-    Out("update.returnedAfterMs", Num(GetTickCount() - stepStart));
+    Out("update.result", "%d", updated ? 1 : 0);
+    Out("update.lastError", "0x%lX", error);
+    Out("update.rebootRequired", "%d", rebootRequired);
+    Out("update.returnedAfterMs", "%lu", GetTickCount() - stepStart);
     return 0;
 }
 
@@ -310,7 +296,7 @@ int main(int argc, char** argv)
     if (!zw::LoadDeviceLibraries()) Out("libraries", "missing");
     std::string verb = argc > 1 ? argv[1] : "";
     Out("arch", sizeof(void*) == 8 ? "x64" : "x86");
-    Out("acp", Num(GetACP()));
+    Out("acp", "%u", GetACP());
     if (verb == "create" && argc >= 4) return Create(argv[2], std::vector<std::string>(argv + 3, argv + argc));
     if (verb == "createlong" && argc == 4) {
         std::vector<std::string> ids{argv[3]};
@@ -319,7 +305,10 @@ int main(int argc, char** argv)
     }
     if (verb == "remove" && argc == 3) return Remove(argv[2]);
     if (verb == "show" && argc == 3) return Show(argv[2]);
-    if (verb == "find" && argc == 3) return Find(argv[2]);
+    if (verb == "find" && argc == 3) {
+        FindId(argv[2], "find.searchAfter");
+        return 0;
+    }
     if (verb == "step" && argc == 4) return Step(argv[2], argv[3]);
     std::fprintf(stderr, "usage: devsetup create|createlong|remove|show|find|step ...\n");
     return 2;

@@ -13,8 +13,6 @@
  * line, which for a direct start is a single blank. */
 #include "zwprog.h"
 
-#include <stdlib.h>
-
 enum { kDefaultRunMs = 1000, kScanPeriodMs = 100, kWindowSetSize = 16384 };
 
 static char selfName[128];
@@ -41,8 +39,7 @@ static void read_config(int *runMs, int *exitCode)
     WCHAR dir[MAX_PATH + 1];
     DWORD n = GetEnvironmentVariableW(L"ZW_CONF", dir, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
-        n = GetModuleFileNameW(NULL, dir, MAX_PATH);
-        dir[n < MAX_PATH ? n : MAX_PATH] = 0;
+        zw_module_path(NULL, dir);
         WCHAR *slash = wcsrchr(dir, L'\\');
         if (slash != NULL) *slash = 0;
     }
@@ -125,7 +122,7 @@ static void pump(void)
 
 int main(void)
 {
-    zw_self_name(selfName, sizeof selfName);
+    zw_module_name(NULL, selfName, sizeof selfName);
     pump(); /* have a message queue: the process counts as idle for its starter */
 
     char text[4 * MAX_PATH];
@@ -143,8 +140,7 @@ int main(void)
     unsigned long long start = zw_now_ms();
 
     WCHAR wide[MAX_PATH + 1];
-    DWORD n = GetModuleFileNameW(NULL, wide, MAX_PATH);
-    wide[n < MAX_PATH ? n : MAX_PATH] = 0;
+    zw_module_path(NULL, wide);
     zw_utf8(wide, text, sizeof text);
     zw_log(selfName, "module", text);
     zw_log(selfName, "name", selfName);
@@ -169,7 +165,7 @@ int main(void)
     snprintf(text, sizeof text, "lcid=0x%lx acp=%u", (unsigned long)GetSystemDefaultLCID(), GetACP());
     zw_log(selfName, "locale", text);
 
-    n = GetCurrentDirectoryW(MAX_PATH, wide);
+    DWORD n = GetCurrentDirectoryW(MAX_PATH, wide);
     wide[n < MAX_PATH ? n : 0] = 0;
     zw_utf8(wide, text, sizeof text);
     zw_log(selfName, "cwd", text);

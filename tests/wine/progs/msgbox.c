@@ -8,39 +8,27 @@
  * window answerer and as a stand-in for any program that asks a question. */
 #include "zwprog.h"
 
-#include <shellapi.h>
-
 int main(void)
 {
-    static const struct {
-        const char *name;
-        UINT type;
-    } types[] = {{"ok", MB_OK},
-                 {"okcancel", MB_OKCANCEL},
-                 {"yesno", MB_YESNO},
-                 {"yesnocancel", MB_YESNOCANCEL},
-                 {"retrycancel", MB_RETRYCANCEL},
-                 {"abortretryignore", MB_ABORTRETRYIGNORE}};
+    static const zw_choice types[] = {{"ok", MB_OK},
+                                      {"okcancel", MB_OKCANCEL},
+                                      {"yesno", MB_YESNO},
+                                      {"yesnocancel", MB_YESNOCANCEL},
+                                      {"retrycancel", MB_RETRYCANCEL},
+                                      {"abortretryignore", MB_ABORTRETRYIGNORE},
+                                      {NULL, 0}};
     int argc = 0;
     WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == NULL || argc < 3) return 100;
-    UINT type = MB_OK;
-    if (argc > 3) {
-        char name[32];
-        zw_utf8(argv[3], name, sizeof name);
-        BOOL known = FALSE;
-        for (size_t i = 0; i < sizeof types / sizeof types[0]; ++i)
-            if (_stricmp(name, types[i].name) == 0) {
-                type = types[i].type;
-                known = TRUE;
-            }
-        if (!known) return 100;
-    }
+    int type = MB_OK;
+    char name[32];
+    if (argc > 3) zw_utf8(argv[3], name, sizeof name);
+    if (argc > 3 && !zw_choose(types, name, &type)) return 100;
     char self[128], caption[1024];
-    zw_self_name(self, sizeof self);
+    zw_module_name(NULL, self, sizeof self);
     zw_utf8(argv[1], caption, sizeof caption);
     zw_log(self, "shown", caption);
-    int result = MessageBoxW(NULL, argv[2], argv[1], type);
+    int result = MessageBoxW(NULL, argv[2], argv[1], (UINT)type);
     char text[32];
     snprintf(text, sizeof text, "%d", result);
     zw_log(self, "result", text);

@@ -10,16 +10,10 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
 {
     (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
-        WCHAR path[MAX_PATH];
+        WCHAR path[MAX_PATH + 1];
         char name[MAX_PATH], image[MAX_PATH];
-        DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-        WCHAR *base = path;
-        for (DWORD i = 0; i < n; ++i)
-            if (path[i] == L'\\') base = path + i + 1;
-        WCHAR *dot = wcsrchr(base, L'.');
-        if (dot) *dot = 0;
-        zw_utf8(base, name, sizeof name);
-        GetModuleFileNameW(NULL, path, MAX_PATH);
+        zw_module_name(self, name, sizeof name);
+        zw_module_path(NULL, path);
         zw_utf8(path, image, sizeof image);
         zw_log(name, "planted", image);
     }

@@ -23,11 +23,6 @@
  * The long-wait bench's probe (--stat, --spawn, --handle-check) is tools/bench/benchprobe.c. */
 #include "zwprog.h"
 
-#include <psapi.h>
-#include <shellapi.h>
-#include <stddef.h>
-#include <stdlib.h>
-
 enum { kWatchPeriodMs = 20, kMaxWatched = 256 };
 
 /* Whether image is one of the comma-separated names. */
@@ -44,14 +39,6 @@ static BOOL listed_image(const WCHAR *image, const WCHAR *names)
     return FALSE;
 }
 
-static unsigned long long filetime_100ns(FILETIME ft)
-{
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    return t.QuadPart;
-}
-
 typedef struct {
     DWORD pids[kMaxWatched];
     HANDLE handles[kMaxWatched]; /* kept from "seen" to "gone", for the exit code */
@@ -65,32 +52,13 @@ static int find_pid(const pid_set *s, DWORD pid)
     return -1;
 }
 
-static BOOL CALLBACK find_title(HWND w, LPARAM param)
-{
-    const WCHAR *title = *(const WCHAR **)param;
-    if (!IsWindowVisible(w)) return TRUE;
-    WCHAR text[512];
-    text[0] = 0;
-    GetWindowTextW(w, text, 512);
-    if (wcscmp(text, title) != 0) return TRUE;
-    *(const WCHAR **)param = NULL; /* found */
-    return FALSE;
-}
-
-static BOOL window_shown(const WCHAR *title)
-{
-    const WCHAR *probe = title;
-    EnumWindows(find_title, (LPARAM)&probe);
-    return probe == NULL;
-}
-
 /* When the process was created (or ended), as FILETIME ticks of 100 ns: the
  * system's own record, finer than the 20 ms polls; 0 when unreadable. */
 static unsigned long long process_time(HANDLE process, BOOL ended)
 {
     FILETIME created, exited, kernel, user;
     if (process == NULL || !GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-    return filetime_100ns(ended ? exited : created);
+    return zw_ticks(ended ? exited : created);
 }
 
 static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WCHAR *untilFile)
@@ -103,28 +71,23 @@ static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WC
     unsigned long long start = zw_now_ms();
     for (;;) {
         now.count = 0;
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snap != INVALID_HANDLE_VALUE) {
-            PROCESSENTRY32W e;
-            e.dwSize = sizeof e;
-            for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-                if (!listed_image(e.szExeFile, names) || now.count >= kMaxWatched) continue;
-                const int known = find_pid(&seen, e.th32ProcessID);
-                now.pids[now.count] = e.th32ProcessID;
-                now.handles[now.count] =
-                    known >= 0 ? seen.handles[known]
-                               : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
-                ++now.count;
-                if (known < 0) {
-                    char image[MAX_PATH * 3];
-                    zw_utf8(e.szExeFile, image, sizeof image);
-                    snprintf(text, sizeof text, "pid=%lu ppid=%lu created_ft=%llu image=%s",
-                             (unsigned long)e.th32ProcessID, (unsigned long)e.th32ParentProcessID,
-                             process_time(now.handles[now.count - 1], FALSE), image);
-                    zw_log("procprobe", "seen", text);
-                }
+        HANDLE snap = NULL;
+        PROCESSENTRY32W e;
+        while (zw_next_process(&snap, &e)) {
+            if (!listed_image(e.szExeFile, names) || now.count >= kMaxWatched) continue;
+            const int known = find_pid(&seen, e.th32ProcessID);
+            now.pids[now.count] = e.th32ProcessID;
+            now.handles[now.count] =
+                known >= 0 ? seen.handles[known]
+                           : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
+            ++now.count;
+            if (known < 0) {
+                char image[MAX_PATH * 3];
+                zw_utf8(e.szExeFile, image, sizeof image);
+                snprintf(text, sizeof text, "pid=%lu ppid=%lu created_ft=%llu image=%s", (unsigned long)e.th32ProcessID,
+                         (unsigned long)e.th32ParentProcessID, process_time(now.handles[now.count - 1], FALSE), image);
+                zw_log("procprobe", "seen", text);
             }
-            CloseHandle(snap);
         }
         for (int i = 0; i < seen.count; ++i) {
             if (find_pid(&now, seen.pids[i]) >= 0) continue;
@@ -142,7 +105,7 @@ static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WC
         }
         seen = now;
         if (title != NULL) {
-            BOOL shownNow = window_shown(title);
+            BOOL shownNow = zw_find_window(NULL, title, FALSE, NULL) != NULL;
             if (shownNow != shown) {
                 zw_utf8(title, text, sizeof text);
                 zw_log("procprobe", shownNow ? "window-shown" : "window-gone", text);
@@ -155,13 +118,6 @@ static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WC
     }
     zw_log("procprobe", "done", "");
     return 0;
-}
-
-static unsigned long long system_time_ft(void)
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return filetime_100ns(now);
 }
 
 static int run_hold_mutex(const WCHAR* name, int ms)
@@ -181,11 +137,11 @@ static int run_hold_mutex(const WCHAR* name, int ms)
         CloseHandle(mutex);
         return 3;
     }
-    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, zw_now_ticks());
     zw_log("procprobe", "mutex-held", text);
     Sleep((DWORD)ms);
     /* The time is taken before the release: nobody can own it earlier. */
-    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, system_time_ft());
+    snprintf(text, sizeof text, "name=%s ft=%llu", utf8, zw_now_ticks());
     BOOL released = ReleaseMutex(mutex);
     zw_log("procprobe", released ? "mutex-released" : "mutex-failed", text);
     CloseHandle(mutex);
@@ -258,52 +214,21 @@ static int usage(void)
 
 int main(void)
 {
-    SetConsoleOutputCP(CP_UTF8);
-    int argc = 0;
-    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == NULL) return 2;
-
     const WCHAR *watchName = NULL, *title = NULL, *untilFile = NULL;
     const WCHAR *mutexName = NULL, *service = NULL, *log = NULL;
     int forMs = -1, holdMs = -1;
-    for (int i = 1; i < argc; ++i) {
-        char opt[64], arg[64] = {0};
-        zw_utf8(argv[i], opt, sizeof opt);
-        BOOL hasValue = i + 1 < argc;
-        if (hasValue) zw_utf8(argv[i + 1], arg, sizeof arg);
-        if (strcmp(opt, "--watch") == 0 && hasValue) {
-            watchName = argv[++i];
-        } else if (strcmp(opt, "--window") == 0 && hasValue) {
-            title = argv[++i];
-        } else if (strcmp(opt, "--for") == 0 && hasValue) {
-            forMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--until-file") == 0 && hasValue) {
-            untilFile = argv[++i];
-        } else if (strcmp(opt, "--service") == 0 && hasValue) {
-            service = argv[++i];
-        } else if (strcmp(opt, "--log") == 0 && hasValue) {
-            log = argv[++i];
-        } else if (strcmp(opt, "--hold-mutex") == 0 && i + 2 < argc) {
-            mutexName = argv[++i];
-            zw_utf8(argv[++i], arg, sizeof arg);
-            holdMs = atoi(arg);
-        } else {
-            LocalFree(argv);
-            return usage();
-        }
-    }
-
-    int rc;
-    if (watchName != NULL && forMs >= 0) {
-        rc = run_watch(watchName, title, forMs, untilFile);
-    } else if (service != NULL) {
-        rc = run_service(service, log);
-    } else if (mutexName != NULL && holdMs >= 0) {
-        rc = run_hold_mutex(mutexName, holdMs);
-    } else {
-        rc = usage();
-    }
-    LocalFree(argv);
-    return rc;
+    const zw_option options[] = {
+        ZW_OPT("--watch", ZW_TEXT, &watchName),
+        ZW_OPT("--window", ZW_TEXT, &title),
+        ZW_OPT("--for", ZW_INT, &forMs),
+        ZW_OPT("--until-file", ZW_TEXT, &untilFile),
+        ZW_OPT("--service", ZW_TEXT, &service),
+        ZW_OPT("--log", ZW_TEXT, &log),
+        {"--hold-mutex", ZW_TEXT_INT, &mutexName, &holdMs, NULL, NULL},
+    };
+    if (!zw_options(options, ZW_COUNT(options))) return usage();
+    if (watchName != NULL && forMs >= 0) return run_watch(watchName, title, forMs, untilFile);
+    if (service != NULL) return run_service(service, log);
+    if (mutexName != NULL && holdMs >= 0) return run_hold_mutex(mutexName, holdMs);
+    return usage();
 }

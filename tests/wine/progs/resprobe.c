@@ -14,7 +14,6 @@
  * Exit codes: 0 reported, 1 the file can't be opened, 2 bad arguments. */
 #include "zwprog.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 static HMODULE module;
@@ -68,6 +67,19 @@ static BYTE rd_byte(reader *r)
 static void rd_align(reader *r, size_t n)
 {
     r->pos = (r->pos + n - 1) / n * n;
+}
+
+/* A dialog's or control's styles, in the order its template kind has them. */
+static void rd_styles(reader *r, BOOL ex, DWORD *style, DWORD *exStyle)
+{
+    if (ex) rd_dword(r); /* help id */
+    *(ex ? exStyle : style) = rd_dword(r);
+    *(ex ? style : exStyle) = rd_dword(r);
+}
+
+static void rd_frame(reader *r, short frame[4])
+{
+    for (int i = 0; i < 4; ++i) frame[i] = (short)rd_word(r);
 }
 
 /* A zero-ended UTF-16 text, copied into out (cut to fit) as UTF-8. */
@@ -342,19 +354,13 @@ static void report_template(int number)
     }
     BOOL ex = size >= 4 && r.p[0] == 1 && r.p[1] == 0 && r.p[2] == 0xFF && r.p[3] == 0xFF;
     DWORD style, exStyle;
-    if (ex) {
-        rd_dword(&r);
-        rd_dword(&r); /* help id */
-        exStyle = rd_dword(&r);
-        style = rd_dword(&r);
-    } else {
-        style = rd_dword(&r);
-        exStyle = rd_dword(&r);
-    }
+    short f[4];
+    if (ex) rd_dword(&r); /* version and signature */
+    rd_styles(&r, ex, &style, &exStyle);
     WORD count = rd_word(&r);
-    short x = (short)rd_word(&r), y = (short)rd_word(&r), cx = (short)rd_word(&r), cy = (short)rd_word(&r);
+    rd_frame(&r, f);
     zw_outf("%s=%s\n%s.style=0x%08lx\n%s.exstyle=0x%lx\n%s.frame=%d,%d,%d,%d\n", key, ex ? "extended" : "plain", key,
-            (unsigned long)style, key, (unsigned long)exStyle, key, x, y, cx, cy);
+            (unsigned long)style, key, (unsigned long)exStyle, key, f[0], f[1], f[2], f[3]);
     rd_sz_or_ord(&r, text, sizeof text);
     zw_outf("%s.menu=%s\n", key, text);
     rd_sz_or_ord(&r, text, sizeof text);
@@ -376,20 +382,9 @@ static void report_template(int number)
     zw_outf("%s.controls=%u\n", key, count);
     for (WORD i = 0; i < count && !r.bad; ++i) {
         rd_align(&r, 4);
-        long id;
-        if (ex) {
-            rd_dword(&r); /* help id */
-            exStyle = rd_dword(&r);
-            style = rd_dword(&r);
-        } else {
-            style = rd_dword(&r);
-            exStyle = rd_dword(&r);
-        }
-        x = (short)rd_word(&r);
-        y = (short)rd_word(&r);
-        cx = (short)rd_word(&r);
-        cy = (short)rd_word(&r);
-        id = ex ? (long)(LONG)rd_dword(&r) : (long)(short)rd_word(&r);
+        rd_styles(&r, ex, &style, &exStyle);
+        rd_frame(&r, f);
+        long id = ex ? (long)(LONG)rd_dword(&r) : (long)(short)rd_word(&r);
         char cls[256];
         rd_sz_or_ord(&r, cls, sizeof cls);
         rd_sz_or_ord(&r, text, sizeof text);
@@ -403,7 +398,7 @@ static void report_template(int number)
         else
             snprintf(clsText, sizeof clsText, "%s", cls);
         zw_outf("%s.control.%u=id %ld class %s style 0x%08lx exstyle 0x%lx frame %d,%d,%d,%d\n", key, i + 1, id,
-                clsText, (unsigned long)style, (unsigned long)exStyle, x, y, cx, cy);
+                clsText, (unsigned long)style, (unsigned long)exStyle, f[0], f[1], f[2], f[3]);
         zw_outf("%s.control.%u.text=%s\n", key, i + 1, text);
     }
     if (r.bad) zw_outf("%s.truncated=1\n", key);
@@ -518,12 +513,10 @@ static void report_version(void)
     VS_FIXEDFILEINFO f;
     memcpy(&f, r.p + root.value, sizeof f);
     zw_outf("version=%s\nversion.signature=0x%08lx\n", root.key, (unsigned long)f.dwSignature);
-    zw_outf("version.file=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(f.dwFileVersionMS),
-            (unsigned long)LOWORD(f.dwFileVersionMS), (unsigned long)HIWORD(f.dwFileVersionLS),
-            (unsigned long)LOWORD(f.dwFileVersionLS));
-    zw_outf("version.product=%lu.%lu.%lu.%lu\n", (unsigned long)HIWORD(f.dwProductVersionMS),
-            (unsigned long)LOWORD(f.dwProductVersionMS), (unsigned long)HIWORD(f.dwProductVersionLS),
-            (unsigned long)LOWORD(f.dwProductVersionLS));
+    const DWORD versions[2][2] = {{f.dwFileVersionMS, f.dwFileVersionLS}, {f.dwProductVersionMS, f.dwProductVersionLS}};
+    for (int i = 0; i < 2; ++i)
+        zw_outf("version.%s=%u.%u.%u.%u\n", i ? "product" : "file", HIWORD(versions[i][0]), LOWORD(versions[i][0]),
+                HIWORD(versions[i][1]), LOWORD(versions[i][1]));
     zw_outf("version.flagsmask=0x%lx\nversion.flags=0x%lx\nversion.os=0x%lx\nversion.type=%lu\n"
             "version.subtype=%lu\nversion.date=%lu.%lu\n",
             (unsigned long)f.dwFileFlagsMask, (unsigned long)f.dwFileFlags, (unsigned long)f.dwFileOS,
@@ -647,8 +640,7 @@ static void report_manifest(const WCHAR *path)
         if (cc) {
             WCHAR where[MAX_PATH + 1];
             char whereText[4 * MAX_PATH];
-            DWORD n = GetModuleFileNameW(cc, where, MAX_PATH);
-            where[n < MAX_PATH ? n : MAX_PATH] = 0;
+            zw_module_path(cc, where);
             zw_utf8(where, whereText, sizeof whereText);
             zw_outf("manifest.comctl32.path=%s\n", whereText);
             FreeLibrary(cc);
@@ -678,17 +670,13 @@ int main(void)
     report_icons();
     report_bitmap();
     HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(109));
-    if (menu != NULL) {
-        report_menu(menu, "menu");
-        DestroyMenu(menu);
-    } else {
-        zw_out("menu.count=0\n");
-    }
+    if (menu == NULL) zw_out("menu.count=0\n");
+    if (menu != NULL) report_menu(menu, "menu");
+    DestroyMenu(menu);
     report_accelerators();
-    report_template(103);
-    report_template(132);
-    report_dialog_window(103);
-    report_dialog_window(132);
+    static const int dialogs[] = {103, 132};
+    for (int i = 0; i < 2; ++i) report_template(dialogs[i]);
+    for (int i = 0; i < 2; ++i) report_dialog_window(dialogs[i]);
     report_version();
     report_manifest(argv[1]);
     FreeLibrary(module);

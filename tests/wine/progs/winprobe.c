@@ -13,17 +13,6 @@
  * appeared), 2 bad arguments, 4 still there after --wait-gone. */
 #include "zwprog.h"
 
-#include <shellapi.h>
-#include <stdlib.h>
-
-typedef struct {
-    const WCHAR *className;
-    const WCHAR *title;
-    HWND first;
-    int count;
-    BOOL print;
-} query;
-
 static void print_window(HWND w)
 {
     char cls[512], title[1600], image[MAX_PATH];
@@ -36,48 +25,16 @@ static void print_window(HWND w)
             (unsigned long long)(ULONG_PTR)w, cls, title, IsWindowVisible(w) ? 1 : 0, (unsigned long)pid, image);
 }
 
-static BOOL CALLBACK match_window(HWND w, LPARAM param)
-{
-    query *q = (query *)param;
-    if (q->className != NULL) {
-        WCHAR cls[256];
-        cls[0] = 0;
-        GetClassNameW(w, cls, 256);
-        if (wcscmp(cls, q->className) != 0) return TRUE;
-    }
-    if (q->title != NULL) {
-        WCHAR text[512];
-        text[0] = 0;
-        GetWindowTextW(w, text, 512);
-        if (wcscmp(text, q->title) != 0) return TRUE;
-    }
-    if (q->count++ == 0) q->first = w;
-    if (q->print) print_window(w);
-    return TRUE;
-}
-
-static HWND run_query(query *q, BOOL print)
-{
-    q->first = NULL;
-    q->count = 0;
-    q->print = print;
-    EnumWindows(match_window, (LPARAM)q);
-    return q->first;
-}
-
 static void list_processes(void)
 {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE) return;
+    HANDLE snap = NULL;
     PROCESSENTRY32W e;
-    e.dwSize = sizeof e;
-    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
+    while (zw_next_process(&snap, &e)) {
         char image[MAX_PATH * 3];
         zw_utf8(e.szExeFile, image, sizeof image);
         zw_outf("process\tpid=%lu\tppid=%lu\timage=%s\n", (unsigned long)e.th32ProcessID,
                 (unsigned long)e.th32ParentProcessID, image);
     }
-    CloseHandle(snap);
 }
 
 static int usage(void)
@@ -90,62 +47,33 @@ static int usage(void)
 
 int main(void)
 {
-    SetConsoleOutputCP(CP_UTF8);
-    int argc = 0;
-    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == NULL) return 2;
-
-    static WCHAR className[256], title[512];
-    query q = {NULL, NULL, NULL, 0, FALSE};
+    const WCHAR *className = NULL, *title = NULL;
     int waitMs = 0, absentMs = -1, waitGoneMs = -1, command = 0;
     BOOL close = FALSE, list = FALSE, procs = FALSE;
-    for (int i = 1; i < argc; ++i) {
-        char opt[64], arg[64] = {0};
-        zw_utf8(argv[i], opt, sizeof opt);
-        BOOL hasValue = i + 1 < argc;
-        if (hasValue) zw_utf8(argv[i + 1], arg, sizeof arg);
-        if (strcmp(opt, "--class") == 0 && hasValue) {
-            lstrcpynW(className, argv[++i], 256);
-            q.className = className;
-        } else if (strcmp(opt, "--title") == 0 && hasValue) {
-            lstrcpynW(title, argv[++i], 512);
-            q.title = title;
-        } else if (strcmp(opt, "--wait") == 0 && hasValue) {
-            waitMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--absent") == 0 && hasValue) {
-            absentMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--wait-gone") == 0 && hasValue) {
-            waitGoneMs = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--post-command") == 0 && hasValue) {
-            command = atoi(arg);
-            ++i;
-        } else if (strcmp(opt, "--close") == 0) {
-            close = TRUE;
-        } else if (strcmp(opt, "--list") == 0) {
-            list = TRUE;
-        } else if (strcmp(opt, "--procs") == 0) {
-            procs = TRUE;
-        } else {
-            LocalFree(argv);
-            return usage();
-        }
-    }
-    LocalFree(argv);
+    const zw_option options[] = {
+        ZW_OPT("--class", ZW_TEXT, &className),
+        ZW_OPT("--title", ZW_TEXT, &title),
+        ZW_OPT("--wait", ZW_INT, &waitMs),
+        ZW_OPT("--absent", ZW_INT, &absentMs),
+        ZW_OPT("--wait-gone", ZW_INT, &waitGoneMs),
+        ZW_OPT("--post-command", ZW_INT, &command),
+        ZW_OPT("--close", ZW_FLAG, &close),
+        ZW_OPT("--list", ZW_FLAG, &list),
+        ZW_OPT("--procs", ZW_FLAG, &procs),
+    };
+    if (!zw_options(options, ZW_COUNT(options))) return usage();
 
     if (procs) list_processes();
-    if (list) run_query(&(query){NULL, NULL, NULL, 0, FALSE}, TRUE);
+    if (list) zw_find_window(NULL, NULL, TRUE, print_window);
     if (procs || list) return 0;
-    if (q.className == NULL && q.title == NULL) return usage();
+    if (className == NULL && title == NULL) return usage();
 
     unsigned long long start = zw_now_ms();
     if (absentMs >= 0) {
         /* Success only if no match shows up during the whole watch. */
         for (;;) {
-            if (run_query(&q, FALSE) != NULL) {
-                run_query(&q, TRUE);
+            if (zw_find_window(className, title, TRUE, NULL) != NULL) {
+                zw_find_window(className, title, TRUE, print_window);
                 zw_outf("appeared\tafter=%llums\n", zw_now_ms() - start);
                 return 1;
             }
@@ -156,17 +84,12 @@ int main(void)
         return 0;
     }
 
-    HWND w = NULL;
-    for (;;) {
-        w = run_query(&q, FALSE);
-        if (w != NULL || zw_now_ms() - start >= (unsigned long long)waitMs) break;
-        Sleep(50);
-    }
+    HWND w = zw_wait_window(className, title, TRUE, waitMs);
     if (w == NULL) {
         zw_out("none\n");
         return 1;
     }
-    run_query(&q, TRUE);
+    zw_find_window(className, title, TRUE, print_window);
 
     if (command != 0) {
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(command, 0), 0);
@@ -176,13 +99,12 @@ int main(void)
         zw_out("posted\tWM_CLOSE\n");
     }
     if (waitGoneMs >= 0) {
-        unsigned long long asked = zw_now_ms();
-        while (IsWindow(w) && zw_now_ms() - asked < (unsigned long long)waitGoneMs) Sleep(50);
-        if (IsWindow(w)) {
+        long long after = zw_wait_gone(w, waitGoneMs);
+        if (after < 0) {
             zw_out("still-there\n");
             return 4;
         }
-        zw_outf("gone\tafter=%llums\n", zw_now_ms() - asked);
+        zw_outf("gone\tafter=%lldms\n", after);
     }
     return 0;
 }

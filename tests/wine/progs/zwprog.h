@@ -1,5 +1,6 @@
 /* Shared bits of the small Wine test programs: wall-clock milliseconds, UTF-8
- * text, the common log format and window descriptions.
+ * text, the common log format, command-line options, window searches and
+ * descriptions, process lists.
  *
  * Log lines are UTF-8, one event a line, fields separated by tabs:
  *   <unix ms> TAB <program base name> TAB <pid> TAB <event> TAB <text>
@@ -10,10 +11,12 @@
 #define ZWPROG_H
 
 #include <windows.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* A bounded text buffer: appends cut at the capacity, never past it. */
@@ -48,16 +51,28 @@ static inline void zw_buf_addf(zw_buf *b, const char *fmt, ...)
     zw_buf_add(b, tmp);
 }
 
+/* A FILETIME as one count of 100 ns ticks. */
+static inline unsigned long long zw_ticks(FILETIME ft)
+{
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    return t.QuadPart;
+}
+
+/* The system time as FILETIME ticks (since 1601). */
+static inline unsigned long long zw_now_ticks(void)
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return zw_ticks(ft);
+}
+
 /* Milliseconds since 1970 from the system clock, so that lines written by
  * different processes (and by the Unix side, `date +%s%3N`) compare. */
 static inline unsigned long long zw_now_ms(void)
 {
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    return (t.QuadPart - 116444736000000000ULL) / 10000ULL;
+    return (zw_now_ticks() - 116444736000000000ULL) / 10000ULL;
 }
 
 /* UTF-16 to UTF-8, cut to fit; tabs and line breaks become blanks. */
@@ -89,12 +104,19 @@ static inline BOOL zw_wide(const char *s, WCHAR *out, int outChars)
     return TRUE;
 }
 
-/* The program's own base name without extension, e.g. "long" for C:\x\long.exe. */
-static inline void zw_self_name(char *out, int outSize)
+/* The full path of a module (NULL: the program), cut to MAX_PATH characters. */
+static inline void zw_module_path(HMODULE m, WCHAR path[MAX_PATH + 1])
+{
+    DWORD n = GetModuleFileNameW(m, path, MAX_PATH);
+    path[n < MAX_PATH ? n : MAX_PATH] = 0;
+}
+
+/* A module's base name without extension (NULL: the program's own), e.g.
+ * "long" for C:\x\long.exe. */
+static inline void zw_module_name(HMODULE m, char *out, int outSize)
 {
     WCHAR path[MAX_PATH + 1];
-    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
-    path[n < MAX_PATH ? n : MAX_PATH] = 0;
+    zw_module_path(m, path);
     WCHAR *base = path;
     for (WCHAR *c = path; *c; ++c)
         if (*c == L'\\' || *c == L'/') base = c + 1;
@@ -237,23 +259,152 @@ static inline void zw_describe_window(HWND w, zw_buf *b)
     zw_buf_add(b, "}");
 }
 
+/* The next process of a Toolhelp snapshot, taken on the first call (*snap
+ * NULL): while (zw_next_process(&snap, &e)) walks them all; the snapshot is
+ * closed once the walk ends. */
+static inline BOOL zw_next_process(HANDLE *snap, PROCESSENTRY32W *e)
+{
+    const BOOL first = *snap == NULL;
+    if (first) *snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    e->dwSize = sizeof *e;
+    const BOOL ok = *snap != INVALID_HANDLE_VALUE && (first ? Process32FirstW(*snap, e) : Process32NextW(*snap, e));
+    if (!ok && *snap != INVALID_HANDLE_VALUE) CloseHandle(*snap);
+    if (!ok) *snap = NULL;
+    return ok;
+}
+
 /* Image name (e.g. "zarnowel.exe") of a process, from a Toolhelp snapshot. */
 static inline void zw_process_image(DWORD pid, char *out, int outSize, DWORD *parent)
 {
     if (outSize > 0) out[0] = 0;
     if (parent) *parent = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE) return;
+    HANDLE snap = NULL;
     PROCESSENTRY32W e;
-    e.dwSize = sizeof e;
-    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e)) {
-        if (e.th32ProcessID == pid) {
-            zw_utf8(e.szExeFile, out, outSize);
-            if (parent) *parent = e.th32ParentProcessID;
-            break;
-        }
+    while (zw_next_process(&snap, &e)) {
+        if (e.th32ProcessID != pid) continue;
+        zw_utf8(e.szExeFile, out, outSize);
+        if (parent) *parent = e.th32ParentProcessID;
     }
-    CloseHandle(snap);
 }
+
+/* Whether the window's class and caption are these (NULL: any). */
+static inline BOOL zw_window_is(HWND w, const WCHAR *cls, const WCHAR *title)
+{
+    WCHAR c[256], t[512];
+    c[0] = t[0] = 0;
+    if (cls != NULL) GetClassNameW(w, c, 256);
+    if (title != NULL) GetWindowTextW(w, t, 512);
+    return (cls == NULL || wcscmp(c, cls) == 0) && (title == NULL || wcscmp(t, title) == 0);
+}
+
+typedef struct {
+    const WCHAR *cls, *title;
+    BOOL hidden;
+    void (*each)(HWND);
+    HWND first;
+} zw_window_query;
+
+static inline BOOL CALLBACK zw_match_window(HWND w, LPARAM param)
+{
+    zw_window_query *q = (zw_window_query *)param;
+    if (!(q->hidden || IsWindowVisible(w)) || !zw_window_is(w, q->cls, q->title)) return TRUE;
+    if (q->first == NULL) q->first = w;
+    if (q->each != NULL) q->each(w);
+    return q->each != NULL;
+}
+
+/* The first top-level window of that class and caption (NULL: any), hidden
+ * ones too when asked; every match goes to each, when given. */
+static inline HWND zw_find_window(const WCHAR *cls, const WCHAR *title, BOOL hidden, void (*each)(HWND))
+{
+    zw_window_query q = {cls, title, hidden, each, NULL};
+    EnumWindows(zw_match_window, (LPARAM)&q);
+    return q.first;
+}
+
+/* Looks every 50 ms until such a window is there or ms have passed. */
+static inline HWND zw_wait_window(const WCHAR *cls, const WCHAR *title, BOOL hidden, int ms)
+{
+    unsigned long long start = zw_now_ms();
+    for (;;) {
+        HWND w = zw_find_window(cls, title, hidden, NULL);
+        if (w != NULL || zw_now_ms() - start >= (unsigned long long)ms) return w;
+        Sleep(50);
+    }
+}
+
+/* Looks every 50 ms until the window is gone or ms have passed: the ms it
+ * took, or -1 when it is still there. */
+static inline long long zw_wait_gone(HWND w, int ms)
+{
+    unsigned long long asked = zw_now_ms();
+    while (IsWindow(w) && zw_now_ms() - asked < (unsigned long long)ms) Sleep(50);
+    return IsWindow(w) ? -1 : (long long)(zw_now_ms() - asked);
+}
+
+/* One option of a probe's command line, read by zw_options into value:
+ * ZW_FLAG sets a BOOL, ZW_INT reads an int, ZW_TEXT keeps the argument
+ * (UTF-16), ZW_TEXT_INT a text and then an int into number, ZW_CHOICE turns
+ * a word (ASCII case ignored) into its number from choices, which end with a
+ * NULL name. given, when set, becomes TRUE once the option is read. */
+typedef enum { ZW_FLAG, ZW_INT, ZW_TEXT, ZW_TEXT_INT, ZW_CHOICE } zw_option_kind;
+
+typedef struct {
+    const char *name;
+    int value;
+} zw_choice;
+
+typedef struct {
+    const char *name;
+    zw_option_kind kind;
+    void *value;
+    int *number;
+    const zw_choice *choices;
+    BOOL *given;
+} zw_option;
+
+/* The number of word among choices (ASCII case ignored); FALSE when it is not there. */
+static inline BOOL zw_choose(const zw_choice *choices, const char *word, int *value)
+{
+    const zw_choice *c = choices;
+    while (c->name != NULL && _stricmp(c->name, word) != 0) ++c;
+    if (c->name != NULL) *value = c->value;
+    return c->name != NULL;
+}
+
+/* A row for an option without number, choices or given. */
+#define ZW_OPT(name, kind, value) {name, kind, value, NULL, NULL, NULL}
+
+/* Reads the command line by the table, with standard output set to UTF-8;
+ * FALSE for an option not in it, a missing value or a word not among the
+ * choices. The arguments stay for the life of the process: texts point into
+ * them. */
+static inline BOOL zw_options(const zw_option *options, size_t count)
+{
+    SetConsoleOutputCP(CP_UTF8);
+    int argc = 0;
+    WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == NULL) return FALSE;
+    for (int i = 1; i < argc; ++i) {
+        char name[64], arg[512];
+        zw_utf8(argv[i], name, sizeof name);
+        const zw_option *o = options;
+        while (o < options + count && strcmp(o->name, name) != 0) ++o;
+        if (o == options + count) return FALSE;
+        const int values = o->kind == ZW_FLAG ? 0 : o->kind == ZW_TEXT_INT ? 2 : 1;
+        if (i + values >= argc) return FALSE;
+        zw_utf8(argv[i + values], arg, sizeof arg); /* the last value as UTF-8 */
+        if (o->kind == ZW_FLAG) *(BOOL *)o->value = TRUE;
+        if (o->kind == ZW_INT) *(int *)o->value = atoi(arg);
+        if (o->kind == ZW_TEXT || o->kind == ZW_TEXT_INT) *(const WCHAR **)o->value = argv[i + 1];
+        if (o->kind == ZW_TEXT_INT) *o->number = atoi(arg);
+        if (o->kind == ZW_CHOICE && !zw_choose(o->choices, arg, (int *)o->value)) return FALSE;
+        if (o->given != NULL) *o->given = TRUE;
+        i += values;
+    }
+    return TRUE;
+}
+
+#define ZW_COUNT(a) (sizeof(a) / sizeof((a)[0]))
 
 #endif
