@@ -31,12 +31,10 @@ struct Launcher {
         sim.AddDirectory("C:\\logs");
     }
 
-    void List(const std::string& body) { sim.AddFile("C:\\setup\\Zarnowel.ini", "[SetupList]\n" + body); }
-    // A program at PATH that runs for MS ms, its process named IMAGE (default its file name).
-    void Program(const std::string& path, uint64_t runsMs, std::string image = "", uint32_t exitCode = 0)
+    void List(const std::string& body) { sim.AddLauncher("[SetupList]\n" + body); }
+    void Program(const std::string& path, uint64_t runsMs, const std::string& image = "", uint32_t exitCode = 0)
     {
-        sim.AddFile(path);
-        sim.programs[UpperAscii(path.substr(path.find_last_of('\\') + 1))] = {image, runsMs, {}, exitCode};
+        sim.AddProgram(path, runsMs, image, exitCode);
     }
     void Device(const std::vector<std::string>& ids, bool present = true)
     {
