@@ -423,36 +423,28 @@ TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
 }
 
 // The profile reader against what Wine's GetPrivateProfileStringA gave for
-// the same text, buffer size and fallback.
-struct ProfileCase {
-    const char* what;
-    std::string text;
-    const char* section;
-    const char* key;
-    unsigned size;
-    const char* fallback;
-    std::string value;
-    unsigned count;
-};
-
-void CheckProfileCases(const std::vector<ProfileCase>& cases, zw::LeadByteTest isLeadByte)
-{
-    for (const ProfileCase& c : cases) {
-        const zw::ProfileText text(c.text, isLeadByte);
-        char buffer[512];
-        std::memset(buffer, 'Z', sizeof buffer);
-        const unsigned count = text.Read(c.section, c.key, c.fallback, buffer, c.size);
-        EXPECT_EQ(std::string(buffer), c.value) << c.what;
-        EXPECT_EQ(count, c.count) << c.what;
-        EXPECT_EQ(buffer[c.size], 'Z') << c.what << ": written past the buffer";
-    }
-}
-
+// the same text, buffer size and fallback, in code page 949 where a row says so.
 TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
 {
     using namespace std::string_literals;
     const std::string q149 = "\"" + std::string(149, 'q') + "\"";
-    const std::vector<ProfileCase> cases = {
+    const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
+    const auto syllables = [&ga](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += ga;
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        const char* section;
+        const char* key;
+        unsigned size;
+        const char* fallback;
+        std::string value;
+        unsigned count;
+        zw::LeadByteTest isLeadByte = nullptr;
+    } cases[] = {
         {"blanks around '='", "[S]\r\n  k \t=\t v \t\r\n", "S", "k", 150, "", "v", 1},
         {"a ';' line is a key", "[S]\r\n;k=c\r\nk=v\r\n", "S", ";k", 150, "", "c", 1},
         {"a comment line does not end the section", "[S]\r\n; note\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
@@ -493,35 +485,28 @@ TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
         {"but never its first character", "[S]\r\n", "S", "k", 150, " ", " ", 1},
         {"and loses its quotes", "[S]\r\n", "S", "k", 150, "\"fb\"", "fb", 2},
         {"an empty value is no fallback", "[S]\r\nk=\r\n", "S", "k", 150, "fb", "", 0},
-    };
-    CheckProfileCases(cases, nullptr);
-}
-
-TEST(ProfileReader, DoubleByteValuesAreCutAtWholeCharacters)
-{
-    const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
-    const auto syllables = [&ga](int n) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += ga;
-        return s;
-    };
-    const std::string ga73 = syllables(73), ga74 = syllables(74), ga80 = syllables(80);
-    const std::vector<ProfileCase> cases = {
-        // The count is size - 1 whenever the value did not fit.
+        // Code page 949: cut at whole characters; the count is size - 1 whenever the value did not fit.
         {"a split character is left out", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(148, 'a'), 149},
-        {"160 bytes keep 148", "[S]\r\nk=1," + ga80 + "\r\n", "S", "k", 150, "", "1," + ga73, 149},
+         std::string(148, 'a'), 149, zw::IsLeadByte949},
+        {"160 bytes keep 148", "[S]\r\nk=1," + syllables(80) + "\r\n", "S", "k", 150, "", "1," + syllables(73), 149,
+         zw::IsLeadByte949},
         {"a value that fits is whole", "[S]\r\nk=" + std::string(147, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(147, 'a') + ga, 149},
-        {"quotes count in characters", "[S]\r\nk=\"" + ga74 + "\"\r\n", "S", "k", 150, "", ga74, 148},
+         std::string(147, 'a') + ga, 149, zw::IsLeadByte949},
+        {"quotes count in characters", "[S]\r\nk=\"" + syllables(74) + "\"\r\n", "S", "k", 150, "", syllables(74), 148,
+         zw::IsLeadByte949},
+        // A single-byte reading of the same text splits the character.
+        {"a single-byte reading", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
+         std::string(148, 'a') + "\xb0", 149},
     };
-    CheckProfileCases(cases, zw::IsLeadByte949);
-
-    // A single-byte reading of the same text splits the character.
-    const zw::ProfileText bytes("[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n");
-    char buffer[150];
-    EXPECT_EQ(bytes.Read("S", "k", "", buffer, sizeof buffer), 149u);
-    EXPECT_EQ(std::string(buffer), std::string(148, 'a') + "\xb0");
+    for (const auto& c : cases) {
+        const zw::ProfileText text(c.text, c.isLeadByte);
+        char buffer[512];
+        std::memset(buffer, 'Z', sizeof buffer);
+        const unsigned count = text.Read(c.section, c.key, c.fallback, buffer, c.size);
+        EXPECT_EQ(std::string(buffer), c.value) << c.what;
+        EXPECT_EQ(count, c.count) << c.what;
+        EXPECT_EQ(buffer[c.size], 'Z') << c.what << ": written past the buffer";
+    }
 }
 
 }  // namespace
