@@ -57,7 +57,7 @@ zw::check::Options InSetup(bool silent = false, const std::string& listPath = "C
     return options;
 }
 
-Plan Check(const std::string& ini, const MemoryFiles& files, const zw::check::Options& options = InSetup())
+Plan Check(const std::string& ini, const zw::check::FileView& files, const zw::check::Options& options = InSetup())
 {
     return zw::check::CheckSetupList(zw::ProfileText(ini), options, files);
 }
@@ -315,8 +315,7 @@ protected:
         zw::check::Options options;
         options.programDirectory = zw::check::WindowsFolderName(where.folder);
         options.listPath = options.programDirectory + "\\" + where.name;
-        const zw::ProfileText text(bytes);
-        return zw::check::CheckSetupList(text, options, zw::check::DiskView());
+        return Check(bytes, zw::check::DiskView(), options);
     }
 };
 
