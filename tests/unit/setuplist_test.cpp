@@ -111,8 +111,6 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
     EXPECT_EQ(order, expected);
 }
 
-// The list of the Wine scenario setuplist_profile, where Windows' own reader
-// gives the same table.
 TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 {
     // One data file holds the list and what it loads; the Wine scenario
@@ -254,7 +252,6 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     zw::LoadSetupList(asked, true);
     EXPECT_TRUE(asked.keysAfterLastItem);
     EXPECT_EQ(KeysRead().back(), "SetupList|Setup10");
-    // Only the checker's reading looks at it.
     const zw::ProfileText profile(text);
     zw::SetupListReport checked;
     zw::ReadSetupItems("SetupList", zw::ProfileTextReader(profile), &checked);
