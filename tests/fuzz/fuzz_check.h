@@ -1,14 +1,48 @@
-// A check that stays on in every build type: a fuzz target has to abort on a
-// broken invariant so libFuzzer keeps the input as a crash.
+// What the fuzz targets share: a check that stays on in every build type (a
+// target has to abort on a broken invariant so libFuzzer keeps the input as a
+// crash), the input as text, and a fresh launcher process on the simulated
+// Windows.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
-#define FUZZ_CHECK(cond)                                                                   \
-    do {                                                                                   \
-        if (!(cond)) {                                                                     \
+#include "setuplist/setup_list.h"
+#include "sim/sim_windows.h"
+#include "state/run_state.h"
+
+#define FUZZ_CHECK(cond)                                                                      \
+    do {                                                                                      \
+        if (!(cond)) {                                                                        \
             std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                  \
-        }                                                                                  \
+            std::abort();                                                                     \
+        }                                                                                     \
     } while (0)
+
+inline std::string_view InputText(const uint8_t* data, size_t size)
+{
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+// The five fields of a and b are the same.
+inline bool SameFields(const zw::SetupItem& a, const zw::SetupItem& b)
+{
+    for (const auto field : zw::kSetupFields)
+        if (a.*field != b.*field) return false;
+    return true;
+}
+
+// The simulated Windows as a fresh process finds it; the run state and the
+// setup list are left empty for the next input.
+struct FreshProcess {
+    sim::SimScope scope;
+    sim::SimWindows& sim = scope.sim;
+    ~FreshProcess()
+    {
+        zw::ResetSetupList();
+        zw::ResetRunState();
+    }
+};

@@ -2,29 +2,17 @@
 // text of "Zarnowel.ini". The first byte picks the run: bit 0 silentMode,
 // bit 1 a Korean system locale, bit 2 the executable in the drive's root,
 // bit 3 also reads the text as code page 949 through small buffers.
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "state/run_state.h"
 #include "fuzz_check.h"
 #include "profile/profile_text.h"
-#include "setuplist/setup_list.h"
-#include "sim/sim_windows.h"
 
 namespace {
 
-bool Same(const zw::SetupItem& a, const zw::SetupItem& b)
-{
-    return a.kind == b.kind && a.file == b.file && a.parameters == b.parameters && a.waitList == b.waitList &&
-           a.rebootFlag == b.rebootFlag;
-}
-
-bool IsEmpty(const zw::SetupItem& item) { return Same(item, zw::SetupItem()); }
+bool IsEmpty(const zw::SetupItem& item) { return SameFields(item, zw::SetupItem()); }
 
 // True when the first n bytes of s are whole characters of code page 949.
 bool EndsOnCharacter(std::string_view s, size_t n)
@@ -69,96 +57,90 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;
     const uint8_t flags = data[0];
-    const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::string text(InputText(data, size).substr(1));
     const bool silent = (flags & 1) != 0;
     const bool korean = (flags & 2) != 0;
     const bool root = (flags & 4) != 0;
     if ((flags & 8) != 0) CheckDoubleByteReads(text);
     const std::string directory = root ? "C:" : "C:\\setup";
 
-    {
-        // A fresh process: empty table and run state.
-        sim::SimScope scope;
-        sim::SimWindows& sim = scope.sim;
-        zw::silentMode = silent ? 1 : 0;
-        sim.lcid = korean ? 0x0812 : 0x0409;
-        sim.currentDirectory = "C:\\elsewhere";
-        sim.AddDirectory("C:\\elsewhere");
-        sim.modulePath = directory + "\\zarnowel.exe";
-        sim.AddFile(sim.modulePath);
-        sim.AddFile(directory + "\\Zarnowel.ini", text);
+    FreshProcess process;
+    sim::SimWindows& sim = process.sim;
+    zw::silentMode = silent ? 1 : 0;
+    sim.lcid = korean ? 0x0812 : 0x0409;
+    sim.currentDirectory = "C:\\elsewhere";
+    sim.AddDirectory("C:\\elsewhere");
+    sim.modulePath = directory + "\\zarnowel.exe";
+    sim.AddFile(sim.modulePath);
+    sim.AddFile(directory + "\\Zarnowel.ini", text);
 
-        zw::LoadSetupList();
+    zw::LoadSetupList();
 
-        FUZZ_CHECK(zw::languageTag == (korean ? "kor" : "eng"));
-        FUZZ_CHECK(zw::programDirectory == directory);
-        FUZZ_CHECK(sim.currentDirectory == (root ? "C:\\" : directory));
-        FUZZ_CHECK(sim.CountCalls("FileExists") == 1);
+    FUZZ_CHECK(zw::languageTag == (korean ? "kor" : "eng"));
+    FUZZ_CHECK(zw::programDirectory == directory);
+    FUZZ_CHECK(sim.currentDirectory == (root ? "C:\\" : directory));
+    FUZZ_CHECK(sim.CountCalls("FileExists") == 1);
 
-        // The keys read: optionally SetupSilent's Setup1, then Setup1, Setup2,
-        // ... of one section, never past Setup9, all from ".\Zarnowel.ini".
-        const std::vector<sim::Call> reads = sim.CallsNamed("GetPrivateProfileStringA");
-        std::vector<std::string> keys;
-        for (const sim::Call& c : reads) {
-            const size_t bar = c.detail.rfind('|');
-            FUZZ_CHECK(bar != std::string::npos && c.detail.substr(bar + 1) == ".\\Zarnowel.ini");
-            keys.push_back(c.detail.substr(0, bar));
-        }
-        const zw::ProfileText whole(text);
-        std::string silentFirst;
-        const bool silentChosen = silent && whole.Find("SetupSilent", "Setup1", silentFirst) && !silentFirst.empty();
-        const std::string section = silentChosen ? "SetupSilent" : "SetupList";
-        size_t k = 0;
-        if (silent) {
-            FUZZ_CHECK(!keys.empty() && keys[0] == "SetupSilent|Setup1");
-            k = 1;
-        }
-        const size_t sectionReads = keys.size() - k;
-        FUZZ_CHECK(sectionReads >= 1 && sectionReads <= 9);
-        for (size_t i = 0; i < sectionReads; ++i) FUZZ_CHECK(keys[k + i] == section + "|Setup" + std::to_string(i + 1));
-
-        // Items are the split values of the keys read, in order; the load stops
-        // at the first empty value and after item 9.
-        for (int32_t n = zw::kFirstItem; n <= zw::kLastItem; ++n) {
-            const zw::SetupItem& item = zw::SetupItemAt(n);
-            const std::string* const fields[] = {&item.kind, &item.file, &item.parameters, &item.waitList,
-                                                 &item.rebootFlag};
-            size_t total = 0;
-            bool ended = false;
-            for (const std::string* f : fields) {
-                FUZZ_CHECK(f->size() <= zw::kValueLimit);
-                FUZZ_CHECK(f->find_first_of(std::string_view(",\0\r\n", 4)) == std::string::npos);
-                FUZZ_CHECK(!ended || f->empty());
-                ended = ended || f->empty();
-                total += f->size();
-            }
-            FUZZ_CHECK(total <= zw::kValueLimit);
-
-            std::string value;
-            const bool found = whole.Find(section, "Setup" + std::to_string(n), value) && !value.empty();
-            const bool read = static_cast<size_t>(n) <= sectionReads;
-            if (!read) {
-                FUZZ_CHECK(IsEmpty(item));
-                continue;
-            }
-            if (!found) {
-                // Only the last key read may come back empty, and it ends the load.
-                FUZZ_CHECK(static_cast<size_t>(n) == sectionReads);
-                FUZZ_CHECK(IsEmpty(item));
-                continue;
-            }
-            FUZZ_CHECK(static_cast<size_t>(n) < sectionReads || n == zw::kLastItem);
-            // A 150-byte buffer gets the first 149 characters of the value, or 148
-            // of a quoted value of exactly 149 (the reader's cut of the quote).
-            const bool a = Same(item, zw::SplitSetupValue(value.substr(0, zw::kValueLimit)));
-            const bool b = value.size() == zw::kValueLimit &&
-                           Same(item, zw::SplitSetupValue(value.substr(0, zw::kValueLimit - 1)));
-            FUZZ_CHECK(a || b);
-        }
-        // Numbers outside 1..9 read as empty items.
-        for (int32_t n : {INT32_MIN, -1, 0, 10, 11, INT32_MAX}) FUZZ_CHECK(IsEmpty(zw::SetupItemAt(n)));
+    // The keys read: optionally SetupSilent's Setup1, then Setup1, Setup2,
+    // ... of one section, never past Setup9, all from ".\Zarnowel.ini".
+    const std::vector<sim::Call> reads = sim.CallsNamed("GetPrivateProfileStringA");
+    std::vector<std::string> keys;
+    for (const sim::Call& c : reads) {
+        const size_t bar = c.detail.rfind('|');
+        FUZZ_CHECK(bar != std::string::npos && c.detail.substr(bar + 1) == ".\\Zarnowel.ini");
+        keys.push_back(c.detail.substr(0, bar));
     }
-    zw::ResetSetupList();
-    zw::silentMode = 0;
+    const zw::ProfileText whole(text);
+    std::string silentFirst;
+    const bool silentChosen = silent && whole.Find("SetupSilent", "Setup1", silentFirst) && !silentFirst.empty();
+    const std::string section = silentChosen ? "SetupSilent" : "SetupList";
+    size_t k = 0;
+    if (silent) {
+        FUZZ_CHECK(!keys.empty() && keys[0] == "SetupSilent|Setup1");
+        k = 1;
+    }
+    const size_t sectionReads = keys.size() - k;
+    FUZZ_CHECK(sectionReads >= 1 && sectionReads <= 9);
+    for (size_t i = 0; i < sectionReads; ++i) FUZZ_CHECK(keys[k + i] == section + "|Setup" + std::to_string(i + 1));
+
+    // Items are the split values of the keys read, in order; the load stops
+    // at the first empty value and after item 9.
+    for (int32_t n = zw::kFirstItem; n <= zw::kLastItem; ++n) {
+        const zw::SetupItem& item = zw::SetupItemAt(n);
+        size_t total = 0;
+        bool ended = false;
+        for (const auto field : zw::kSetupFields) {
+            const std::string* const f = &(item.*field);
+            FUZZ_CHECK(f->size() <= zw::kValueLimit);
+            FUZZ_CHECK(f->find_first_of(std::string_view(",\0\r\n", 4)) == std::string::npos);
+            FUZZ_CHECK(!ended || f->empty());
+            ended = ended || f->empty();
+            total += f->size();
+        }
+        FUZZ_CHECK(total <= zw::kValueLimit);
+
+        std::string value;
+        const bool found = whole.Find(section, "Setup" + std::to_string(n), value) && !value.empty();
+        const bool read = static_cast<size_t>(n) <= sectionReads;
+        if (!read) {
+            FUZZ_CHECK(IsEmpty(item));
+            continue;
+        }
+        if (!found) {
+            // Only the last key read may come back empty, and it ends the load.
+            FUZZ_CHECK(static_cast<size_t>(n) == sectionReads);
+            FUZZ_CHECK(IsEmpty(item));
+            continue;
+        }
+        FUZZ_CHECK(static_cast<size_t>(n) < sectionReads || n == zw::kLastItem);
+        // A 150-byte buffer gets the first 149 characters of the value, or 148
+        // of a quoted value of exactly 149 (the reader's cut of the quote).
+        const bool a = SameFields(item, zw::SplitSetupValue(value.substr(0, zw::kValueLimit)));
+        const bool b = value.size() == zw::kValueLimit &&
+                       SameFields(item, zw::SplitSetupValue(value.substr(0, zw::kValueLimit - 1)));
+        FUZZ_CHECK(a || b);
+    }
+    // Numbers outside 1..9 read as empty items.
+    for (int32_t n : {INT32_MIN, -1, 0, 10, 11, INT32_MAX}) FUZZ_CHECK(IsEmpty(zw::SetupItemAt(n)));
     return 0;
 }

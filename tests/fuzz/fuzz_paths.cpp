@@ -3,10 +3,7 @@
 // its first NUL into base and relative path (without a NUL the base is a
 // fixed directory and the whole input is the relative path).
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "fuzz_check.h"
 #include "setuplist/paths.h"
@@ -81,8 +78,9 @@ void CheckJoin(std::string_view base, std::string_view relative)
         if (joined.size() > rest.size() && EndsWith(joined, rest)) {
             const size_t k = joined.size() - rest.size() - 1;
             const std::string_view head = std::string_view(joined).substr(0, k);
-            found = joined[k] == '\\' && base.substr(0, k) == head && (k == base.size() || base[k] == '\\') &&
-                    static_cast<size_t>(std::count(base.begin() + static_cast<std::ptrdiff_t>(k), base.end(), '\\')) == m;
+            found =
+                joined[k] == '\\' && base.substr(0, k) == head && (k == base.size() || base[k] == '\\') &&
+                static_cast<size_t>(std::count(base.begin() + static_cast<std::ptrdiff_t>(k), base.end(), '\\')) == m;
         }
         if (relative.substr(3 * m, 3) != "..\\") break;
     }
@@ -93,7 +91,7 @@ void CheckJoin(std::string_view base, std::string_view relative)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::string_view input = InputText(data, size);
     CheckTail(input, zw::BaseName(input), '\\');
     CheckTail(input, zw::ExtensionOf(input), '.');
     CheckDirectoryOf(input);

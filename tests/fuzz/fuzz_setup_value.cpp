@@ -1,25 +1,20 @@
 // SplitSetupValue on arbitrary bytes. The fields must be exactly the first
 // comma-free runs of the value's first kValueLimit characters, in order.
-#include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "fuzz_check.h"
-#include "setuplist/setup_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::string_view input = InputText(data, size);
     const zw::SetupItem item = zw::SplitSetupValue(input);
     const std::string_view used = input.substr(0, zw::kValueLimit);
-    const std::string* const fields[] = {&item.kind, &item.file, &item.parameters, &item.waitList,
-                                         &item.rebootFlag};
 
     size_t pos = 0;  // where the text not yet given to a field starts
     bool ended = false;
     size_t total = 0;
-    for (const std::string* f : fields) {
+    for (const auto field : zw::kSetupFields) {
+        const std::string* const f = &(item.*field);
         FUZZ_CHECK(f->find(',') == std::string::npos);
         total += f->size();
         if (f->empty()) {
@@ -43,10 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     FUZZ_CHECK(total <= used.size());
     // Anything longer than the limit is cut before splitting.
-    if (input.size() > zw::kValueLimit) {
-        const zw::SetupItem cut = zw::SplitSetupValue(used);
-        FUZZ_CHECK(cut.kind == item.kind && cut.file == item.file && cut.parameters == item.parameters &&
-                   cut.waitList == item.waitList && cut.rebootFlag == item.rebootFlag);
-    }
+    if (input.size() > zw::kValueLimit) FUZZ_CHECK(SameFields(zw::SplitSetupValue(used), item));
     return 0;
 }

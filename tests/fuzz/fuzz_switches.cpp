@@ -3,17 +3,13 @@
 // closed or not, of any length), and the start of a run on the simulated Windows with them.
 // The input is the whole command line, program name included; the switches
 // are also read from the input taken as a tail, so every byte reaches them.
-#include <cstddef>
-#include <cstdint>
 #include <string>
-#include <string_view>
 #include <tuple>
 #include <utility>
 
 #include "fuzz_check.h"
 #include "platform/ascii.h"
 #include "runlog/run_log.h"
-#include "sim/sim_windows.h"
 #include "startup/command_line.h"
 #include "startup/launch.h"
 
@@ -91,8 +87,8 @@ void CheckSwitches(std::string_view tail)
 // number of minutes refuses the run, with one more line that says why.
 void CheckStart(std::string_view tail)
 {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
+    FreshProcess process;
+    sim::SimWindows& sim = process.sim;
     const zw::Switches switches = zw::ParseSwitches(tail);
     const bool refused = switches.timeoutGiven && switches.timeoutMinutes == 0;
     FUZZ_CHECK(zw::BeginRun(tail) == !refused);
@@ -125,7 +121,7 @@ void CheckStart(std::string_view tail)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view commandLine(reinterpret_cast<const char*>(data), size);
+    const std::string_view commandLine = InputText(data, size);
     const std::string_view tail = zw::CommandLineTail(commandLine);
     // The end of the command line, with no blank or control character first.
     FUZZ_CHECK(tail.size() <= commandLine.size());

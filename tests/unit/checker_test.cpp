@@ -2,6 +2,7 @@
 // and on the bundled example, and a plan that is what the launcher does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +12,9 @@
 
 #include "checker/checker.h"
 #include "checker/disk.h"
-#include "sequencer/installer_window.h"
-#include "state/run_state.h"
 #include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
 
 namespace {
 
@@ -28,6 +27,10 @@ using zw::check::StartKind;
 // folder above a file exists.
 class MemoryFiles : public zw::check::FileView {
 public:
+    MemoryFiles(std::initializer_list<std::string> inSetup = {})
+    {
+        for (const std::string& f : inSetup) Add("C:\\setup\\" + f);
+    }
     void Add(const std::string& path)
     {
         files_.insert(sim::UpperAscii(path));
@@ -44,16 +47,19 @@ private:
     std::set<std::string> files_, directories_;
 };
 
-Plan Check(const std::string& ini, const MemoryFiles& files, bool silent = false,
-           const std::string& listPath = "C:\\setup\\Zarnowel.ini")
+zw::check::Options InSetup(bool silent = false, const std::string& listPath = "C:\\setup\\Zarnowel.ini")
 {
     zw::check::Options options;
     options.silent = silent;
     options.listPath = listPath;
     options.programDirectory = "C:\\setup";
     options.windowsDirectory = "C:\\windows";
-    const zw::ProfileText text(ini);
-    return zw::check::CheckSetupList(text, options, files);
+    return options;
+}
+
+Plan Check(const std::string& ini, const zw::check::FileView& files, const zw::check::Options& options = InSetup())
+{
+    return zw::check::CheckSetupList(zw::ProfileText(ini), options, files);
 }
 
 std::string Codes(const Plan& plan)
@@ -61,6 +67,13 @@ std::string Codes(const Plan& plan)
     std::string out;
     for (const auto& w : plan.warnings) out += (out.empty() ? "" : " ") + std::to_string(w.item) + ":" + w.code;
     return out;
+}
+
+// For EXPECT_TRUE: text holds part.
+::testing::AssertionResult Holds(const std::string& text, const std::string& part)
+{
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
 TEST(CheckerPath, WindowsFullPathFollowsTheSystemsNormalisation)
@@ -92,60 +105,56 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
 {
     struct {
         const char* name;
-        std::string ini;
-        bool silent;
+        std::string ini;        // read with /s when it has [SetupSilent]
         std::string expected;   // item:code of every warning, in order
         std::string mentioned;  // a text the first warning's message holds
     } const cases[] = {
-        {"star on a direct start", "[SetupList]\nSetup1=1,a.exe, ,b.exe*c.exe\n", false, "1:wait_separator",
+        {"star on a direct start", "[SetupList]\nSetup1=1,a.exe, ,b.exe*c.exe\n", "1:wait_separator",
          "\"b.exe*c.exe\""},
-        {"tilde under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe~c.exe\n", false, "1:wait_separator", "'~'"},
-        {"wildcard under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,*.tmp\n", false, "1:dialog_wildcard",
-         "exact name"},
+        {"tilde under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe~c.exe\n", "1:wait_separator", "'~'"},
+        {"wildcard under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,*.tmp\n", "1:dialog_wildcard", "exact name"},
         {"a tenth key",
          "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,a.exe, ,\nSetup3=1,a.exe, ,\nSetup4=1,a.exe, ,\n"
          "Setup5=1,a.exe, ,\nSetup6=1,a.exe, ,\nSetup7=1,a.exe, ,\nSetup8=1,a.exe, ,\nSetup9=1,a.exe, ,\n"
          "Setup10=1,a.exe, ,\nSetup12=1,a.exe, ,\n",
-         false, "0:keys_after_last", "Setup10, Setup12"},
-        {"a gap", "[SetupList]\nSetup1=1,a.exe, ,\nSetup3=1,a.exe, ,\n", false, "2:key_gap", "Setup3 is never read"},
-        {"an empty key in the middle", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=\nSetup3=1,a.exe, ,\n", false,
-         "2:key_gap", "Setup2 is missing or empty"},
-        {"a long value", "[SetupList]\nSetup1=1,a.exe, ," + std::string(150, 'w') + "\n", false, "1:value_cut",
+         "0:keys_after_last", "Setup10, Setup12"},
+        {"a gap", "[SetupList]\nSetup1=1,a.exe, ,\nSetup3=1,a.exe, ,\n", "2:key_gap", "Setup3 is never read"},
+        {"an empty key in the middle", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=\nSetup3=1,a.exe, ,\n", "2:key_gap",
+         "Setup2 is missing or empty"},
+        {"a long value", "[SetupList]\nSetup1=1,a.exe, ," + std::string(150, 'w') + "\n", "1:value_cut",
          "cuts off \"wwwwwwwwwww\""},
-        {"a missing file", "[SetupList]\nSetup1=1,nothere.exe, ,\n", false, "1:missing_file", "\".\\nothere.exe\""},
-        {"a missing folder", "[SetupList]\nSetup1=1,nodir\\a.exe, ,\n", false, "1:missing_file", "nodir"},
-        {"the lasting directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=2,b.exe, ,\n", false,
-         "2:missing_file", "C:\\setup\\sub"},
-        {"a driver beyond the directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=0,d.inf,X\n", false,
+        {"a missing file", "[SetupList]\nSetup1=1,nothere.exe, ,\n", "1:missing_file", "\".\\nothere.exe\""},
+        {"a missing folder", "[SetupList]\nSetup1=1,nodir\\a.exe, ,\n", "1:missing_file", "nodir"},
+        {"the lasting directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=2,b.exe, ,\n", "2:missing_file",
+         "C:\\setup\\sub"},
+        {"a driver beyond the directory change", "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=0,d.inf,X\n",
          "2:missing_file", "file open error"},
-        {"a drive letter on a copy", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n", false, "1:copy_drive_letter",
+        {"a drive letter on a copy", "[SetupList]\nSetup1=2,D:\\x\\b.exe, ,\n", "1:copy_drive_letter",
          "\".\\D:\\x\\b.exe\""},
-        {"msiexec.exe waited for", "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n", false, "1:msiexec_wait",
+        {"msiexec.exe waited for", "[SetupList]\nSetup1=1,setup.msi, ,msiexec.exe\n", "1:msiexec_wait",
          "Windows Installer service"},
-        {"msiexec.exe under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe*MSIEXEC.EXE\n", false, "1:msiexec_wait",
+        {"msiexec.exe under the dialog", "[SetupList]\nSetup1=1,a.exe,/q,b.exe*MSIEXEC.EXE\n", "1:msiexec_wait",
          "\"MSIEXEC.EXE\""},
-        {"every program waited for", "[SetupList]\nSetup1=1,a.exe, ,*.exe\n", false, "1:msiexec_wait", "\"*.exe\""},
-        {"an unknown kind", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=3,c.exe, ,\nSetup3=1,a.exe, ,\n", false,
-         "2:unknown_kind", "item 3 never run"},
-        {"a restart flag other than 1", "[SetupList]\nSetup1=1,a.exe, , ,yes\n", false, "1:reboot_flag", "\"yes\""},
-        {"a restart flag on a driver", "[SetupList]\nSetup1=0,d.inf,X,x,1\n", false, "1:reboot_flag", "never read"},
-        {"/s without a silent Setup1", "[SetupSilent]\nSetup2=1,a.exe, ,\n[SetupList]\nSetup1=1,a.exe, ,\n", true,
+        {"every program waited for", "[SetupList]\nSetup1=1,a.exe, ,*.exe\n", "1:msiexec_wait", "\"*.exe\""},
+        {"an unknown kind", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=3,c.exe, ,\nSetup3=1,a.exe, ,\n", "2:unknown_kind",
+         "item 3 never run"},
+        {"a restart flag other than 1", "[SetupList]\nSetup1=1,a.exe, , ,yes\n", "1:reboot_flag", "\"yes\""},
+        {"a restart flag on a driver", "[SetupList]\nSetup1=0,d.inf,X,x,1\n", "1:reboot_flag", "never read"},
+        {"/s without a silent Setup1", "[SetupSilent]\nSetup2=1,a.exe, ,\n[SetupList]\nSetup1=1,a.exe, ,\n",
          "0:silent_fallback", "[SetupSilent]"},
-        {"a blank dropped at the end", "[SetupList]\nSetup1=1,a.exe, \n", false, "1:blank_dropped",
+        {"a blank dropped at the end", "[SetupList]\nSetup1=1,a.exe, \n", "1:blank_dropped",
          "through the dialog instead of a direct start"},
-        {"a blank dropped after a CR", "[SetupList]\r\nSetup1=1,a.exe, , \t\r\n", false, "1:blank_dropped",
+        {"a blank dropped after a CR", "[SetupList]\r\nSetup1=1,a.exe, , \t\r\n", "1:blank_dropped",
          "the waitList field \" \t\" is lost"},
-        {"two commas", "[SetupList]\nSetup1=1,a.exe,,b.exe,1\n", false, "1:empty_field", "parameters \"b.exe\""},
-        {"no item at all", "[SetupList]\n", false, "0:no_items", "starts nothing"},
-        {"a UTF-8 byte order mark", "\xEF\xBB\xBF[SetupList]\nSetup1=1,a.exe, ,\n", false, "0:encoding 0:no_items",
+        {"two commas", "[SetupList]\nSetup1=1,a.exe,,b.exe,1\n", "1:empty_field", "parameters \"b.exe\""},
+        {"no item at all", "[SetupList]\n", "0:no_items", "starts nothing"},
+        {"a UTF-8 byte order mark", "\xEF\xBB\xBF[SetupList]\nSetup1=1,a.exe, ,\n", "0:encoding 0:no_items",
          "part of the first line"},
-        {"UTF-16", std::string("\xFF\xFE[\0S\0", 6), false, "0:encoding 0:no_items", "Unicode"},
+        {"UTF-16", std::string("\xFF\xFE[\0S\0", 6), "0:encoding 0:no_items", "Unicode"},
     };
+    const MemoryFiles files{"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"};
     for (const auto& c : cases) {
-        MemoryFiles files;
-        for (const char* f : {"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"})
-            files.Add(std::string("C:\\setup\\") + f);
-        const Plan plan = Check(c.ini, files, c.silent);
+        const Plan plan = Check(c.ini, files, InSetup(c.ini.find("SetupSilent") != std::string::npos));
         EXPECT_EQ(Codes(plan), c.expected) << c.name;
         if (plan.warnings.empty()) continue;
         EXPECT_NE(plan.warnings[0].message.find(c.mentioned), std::string::npos)
@@ -157,18 +166,17 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
 
 TEST(Checker, ListOrFolderTheLauncherDoesNotRead)
 {
-    MemoryFiles files;
-    files.Add("C:\\setup\\a.exe");
-    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\setup.ini")), "0:list_name");
-    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, false, "C:\\setup\\ZARNOWEL.INI")), "");
+    MemoryFiles files{"a.exe"};
+    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, InSetup(false, "C:\\setup\\setup.ini"))),
+              "0:list_name");
+    EXPECT_EQ(Codes(Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, InSetup(false, "C:\\setup\\ZARNOWEL.INI"))), "");
 
     // The folder's path at the loader's limit, and one past it.
     for (const size_t length : {zw::kDirectoryLimit, zw::kDirectoryLimit + 1}) {
         zw::check::Options options;
         options.programDirectory = "C:\\" + std::string(length - 3, 'd');
         files.Add(options.programDirectory + "\\a.exe");
-        const zw::ProfileText text("[SetupList]\nSetup1=1,a.exe, ,\n");
-        const Plan plan = zw::check::CheckSetupList(text, options, files);
+        const Plan plan = Check("[SetupList]\nSetup1=1,a.exe, ,\n", files, options);
         // Past the limit the items' own paths fail the same test.
         EXPECT_EQ(Codes(plan), length > zw::kDirectoryLimit ? "0:folder_too_long 1:missing_file" : "") << length;
     }
@@ -192,12 +200,9 @@ TEST(Checker, ListsWrittenRightGiveNoWarning)
         "[SetupList]\nSetup1=1,a.exe, ,\n[SetupList]\nSetup3=1,a.exe, ,\n",  // only the first section is read
         "[SetupList]\nSetup1=1," + std::string(144, 'n') + ", ,\n",          // 149 characters exactly
     };
-    MemoryFiles files;
-    for (const char* f : {"a.exe", "sub\\s.exe", "d.inf", "setup.msi"}) files.Add(std::string("C:\\setup\\") + f);
-    files.Add("C:\\setup\\" + std::string(144, 'n'));
+    const MemoryFiles files{"a.exe", "sub\\s.exe", "d.inf", "setup.msi", std::string(144, 'n')};
     for (const std::string& list : lists) {
-        const bool silent = list.find("SetupSilent") != std::string::npos;
-        const Plan plan = Check(list, files, silent);
+        const Plan plan = Check(list, files, InSetup(list.find("SetupSilent") != std::string::npos));
         EXPECT_EQ(Codes(plan), "") << list;
         EXPECT_EQ(zw::check::ExitCodeOf(plan), 0) << list;
     }
@@ -205,9 +210,7 @@ TEST(Checker, ListsWrittenRightGiveNoWarning)
 
 TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
 {
-    MemoryFiles files;
-    files.Add("C:\\setup\\a.exe");
-    files.Add("C:\\setup\\sub\\s.exe");
+    const MemoryFiles files{"a.exe", "sub\\s.exe"};
     const Plan plan = Check("[SetupList]\nSetup1=1,a.exe, ,x.exe~*.tmp,1\nSetup2=1,sub\\s.exe,/q,y.exe*z.exe\n", files);
     ASSERT_EQ(plan.items.size(), 2u);
     const auto& direct = plan.items[0];
@@ -236,8 +239,8 @@ TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
     EXPECT_EQ(skipped.items[0].start, StartKind::None);
 
     const std::string text = zw::check::FormatPlanText(plan);
-    EXPECT_NE(text.find("enters     C:\\setup\\sub"), std::string::npos) << text;
-    EXPECT_NE(text.find("warnings: none"), std::string::npos) << text;
+    EXPECT_TRUE(Holds(text, "enters     C:\\setup\\sub"));
+    EXPECT_TRUE(Holds(text, "warnings: none"));
 }
 
 // Programs, batch files and packages are waited for through their process,
@@ -245,43 +248,39 @@ TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
 // the restart into exit code 3010.
 TEST(Checker, PlanTellsWhatIsWaitedForThroughItsProcessAndNoRestart)
 {
-    MemoryFiles files;
-    for (const char* f : {"a.exe", "setup.msi", "readme.txt"}) files.Add(std::string("C:\\setup\\") + f);
-    const std::string list = "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\n";
+    const MemoryFiles files{"a.exe", "setup.msi", "readme.txt"};
     zw::check::Options options;
     options.listPath = "C:\\setup\\Zarnowel.ini";
     options.programDirectory = "C:\\setup";
-    const zw::ProfileText profile(list);
     for (const bool noRestart : {false, true}) {
         options.noRestart = noRestart;
-        const Plan plan = zw::check::CheckSetupList(profile, options, files);
+        const Plan plan = Check("[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\n",
+                                files, options);
         ASSERT_EQ(plan.items.size(), 3u);
         EXPECT_TRUE(plan.items[0].throughProcess);
         EXPECT_TRUE(plan.items[1].throughProcess);
         EXPECT_FALSE(plan.items[2].throughProcess);
         EXPECT_EQ(plan.exitCodeItems, (std::vector<int>{1, 2}));
         const std::string text = zw::check::FormatPlanText(plan);
-        EXPECT_NE(text.find("'*' rule: its own process while it runs, then setup.msi"), std::string::npos) << text;
-        EXPECT_NE(text.find("'~' rule: readme.txt (the item's own name)"), std::string::npos) << text;
-        EXPECT_NE(text.find("restart    no; yes if its process ends with 3010 or 1641"), std::string::npos) << text;
-        EXPECT_NE(text.find("also if the process of items 1, 2 ends with exit code 3010 or 1641"), std::string::npos)
-            << text;
+        EXPECT_TRUE(Holds(text, "'*' rule: its own process while it runs, then setup.msi"));
+        EXPECT_TRUE(Holds(text, "'~' rule: readme.txt (the item's own name)"));
+        EXPECT_TRUE(Holds(text, "restart    no; yes if its process ends with 3010 or 1641"));
+        EXPECT_TRUE(Holds(text, "also if the process of items 1, 2 ends with exit code 3010 or 1641"));
         EXPECT_EQ(text.find("exit code 3010 (/norestart)") != std::string::npos, noRestart) << text;
         EXPECT_EQ(text.find(", with /norestart\n") != std::string::npos, noRestart) << text;
         const std::string json = zw::check::FormatPlanJson(plan);
-        EXPECT_NE(json.find(std::string("\"noRestart\": ") + (noRestart ? "true" : "false")), std::string::npos);
+        EXPECT_TRUE(Holds(json, std::string("\"noRestart\": ") + (noRestart ? "true" : "false")));
     }
 }
 
 TEST(Checker, JsonEscapesEveryByteOutsidePrintableAscii)
 {
-    MemoryFiles files;
-    files.Add("C:\\setup\\\xb0\xa1.exe");
+    const MemoryFiles files{"\xb0\xa1.exe"};
     const Plan plan = Check("[SetupList]\nSetup1=1,\xb0\xa1.exe, ,\"q\"\n", files);
     const std::string json = zw::check::FormatPlanJson(plan);
-    EXPECT_NE(json.find("\"file\": \"\\u00b0\\u00a1.exe\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"waitList\": \"\\\"q\\\"\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"exitCode\": 0"), std::string::npos) << json;
+    EXPECT_TRUE(Holds(json, "\"file\": \"\\u00b0\\u00a1.exe\""));
+    EXPECT_TRUE(Holds(json, "\"waitList\": \"\\\"q\\\"\""));
+    EXPECT_TRUE(Holds(json, "\"exitCode\": 0"));
     for (const char c : json) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
 }
 
@@ -316,8 +315,7 @@ protected:
         zw::check::Options options;
         options.programDirectory = zw::check::WindowsFolderName(where.folder);
         options.listPath = options.programDirectory + "\\" + where.name;
-        const zw::ProfileText text(bytes);
-        return zw::check::CheckSetupList(text, options, zw::check::DiskView());
+        return Check(bytes, zw::check::DiskView(), options);
     }
 };
 
@@ -333,13 +331,9 @@ TEST_F(CheckerDisk, FindsNamesWithoutRegardToCaseAsWindowsWould)
     ASSERT_EQ(plan.items.size(), 2u);
     EXPECT_EQ(plan.items[0].found, Found::Yes);
     EXPECT_EQ(plan.items[1].found, Found::Yes);
-    const std::string windowsRoot = "Z:" + fs::canonical(root).string();
-    EXPECT_EQ(plan.programDirectory, [&] {
-        std::string s = windowsRoot;
-        for (char& c : s)
-            if (c == '/') c = '\\';
-        return s;
-    }());
+    std::string windowsRoot = "Z:" + fs::canonical(root).string();
+    std::replace(windowsRoot.begin(), windowsRoot.end(), '/', '\\');
+    EXPECT_EQ(plan.programDirectory, windowsRoot);
     EXPECT_EQ(zw::check::NativePath(plan.items[1].lookedAt), (fs::canonical(root) / "Runtime/RTSETUP.EXE").string());
     EXPECT_EQ(zw::check::NativePath("C:\\windows"), "");  // only Z: is mapped here
 }
@@ -368,7 +362,9 @@ TEST_F(CheckerDisk, BundledExampleHasNoWarningOnceItsItemsAreThere)
 
 // ---- the plan against the launcher's simulated run
 
-TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
+using CheckerPlan = sim::LauncherTest;
+
+TEST_F(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
 {
     const std::string ini =
         "[SetupList]\r\n"
@@ -387,39 +383,27 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     EXPECT_EQ(Codes(plan), "5:missing_file");
 
     // The launcher on the simulated Windows with the same files.
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    zw::ResetRunState();
-    zw::ResetSetupList();
-    zw::silentMode = 0;
-    sim.AddFile(sim.modulePath);
     sim.AddFile("C:\\setup\\Zarnowel.ini", ini);
     for (const char* f : present) sim.AddFile(f);
     for (const char* name : {"TOOL.EXE", "A.EXE", "B.EXE"}) sim.programs[name] = {"", 700, {}};
     sim.devices.push_back({sim::MultiSz({"PCI\\VEN_1234&DEV_0001"}), 0, true});
-    sim.CreateTestWindow(zw::InstallerWindowProc);
-    ASSERT_EQ(sim.RunMessageLoop(600 * 1000), 2);  // item 5's file is missing
+    ASSERT_EQ(Run(), 2);  // item 5's file is missing
 
-    // Every existence test, in order: the paths the plan says.
-    std::vector<std::string> tested, planned;
+    // Every existence test in order, the directory changes after the load and
+    // the copies: what the plan says.
+    std::vector<std::string> tested, planned, entered, plannedEnters, copies, plannedCopies;
     for (const sim::Call& c : sim.CallsNamed("FileExists"))
         if (c.detail != zw::kSetupListFile) tested.push_back(c.detail);
-    for (const auto& item : plan.items) planned.push_back(item.tests);
-    EXPECT_EQ(tested, planned);
-
-    // The directory changes after the load.
-    std::vector<std::string> entered, plannedEnters;
     const auto changes = sim.CallsNamed("SetCurrentDirectoryA");
     for (size_t i = 1; i < changes.size(); ++i) entered.push_back(changes[i].detail);
-    for (const auto& item : plan.items)
-        if (!item.enters.empty()) plannedEnters.push_back(item.enters);
-    EXPECT_EQ(entered, plannedEnters);
-
-    // The copies.
-    std::vector<std::string> copies, plannedCopies;
     for (const sim::Call& c : sim.CallsNamed("CopyFileA")) copies.push_back(c.detail);
-    for (const auto& item : plan.items)
+    for (const auto& item : plan.items) {
+        planned.push_back(item.tests);
+        if (!item.enters.empty()) plannedEnters.push_back(item.enters);
         if (item.kind == zw::ItemKind::Copy) plannedCopies.push_back(item.copyFrom + "|" + item.tests);
+    }
+    EXPECT_EQ(tested, planned);
+    EXPECT_EQ(entered, plannedEnters);
     EXPECT_EQ(copies, plannedCopies);
 
     // The starts: what, with what, from where, and how.
@@ -451,10 +435,6 @@ TEST(CheckerPlan, FiveItemListMatchesTheLaunchersSimulatedRun)
     EXPECT_EQ(sim.currentDirectory, plan.items[4].currentDirectory);
 }
 
-}  // namespace
-
-namespace {
-
 // [ExitCodes]: which keys reach an item, what the plan says of each item's
 // codes, and the warnings for keys and entries that count for nothing.
 TEST(CheckerExitCodes, KeysValuesAndThePlan)
@@ -476,22 +456,19 @@ TEST(CheckerExitCodes, KeysValuesAndThePlan)
         {"a key for a document", "[ExitCodes]\nreadme.txt=1\n", "2:exit_codes_unread", ""},
         {"a key without a value is no key", "[ExitCodes]\nnothing\n", "", ""},
     };
+    const MemoryFiles files{"sub\\a.exe", "readme.txt"};
     for (const auto& c : cases) {
-        MemoryFiles files;
-        files.Add("C:\\setup\\sub\\a.exe");
-        files.Add("C:\\setup\\readme.txt");
         const Plan plan =
             Check(std::string("[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=1,readme.txt, ,\n") + c.section, files);
         EXPECT_EQ(Codes(plan), c.codes) << c.what;
         const std::string text = zw::check::FormatPlanText(plan);
         if (*c.success != '\0') {
-            EXPECT_NE(text.find(std::string("success    ") + c.success), std::string::npos) << c.what << "\n" << text;
+            EXPECT_TRUE(Holds(text, std::string("success    ") + c.success)) << c.what;
         }
         // Item 1 always has its codes in the JSON plan, the document never.
         const std::string json = zw::check::FormatPlanJson(plan);
-        EXPECT_NE(json.find("\"successCodes\": {\"always\": [0, 1707, 3010, 1641], \"listed\": ["), std::string::npos)
-            << c.what;
-        EXPECT_NE(json.find("\"successCodes\": null"), std::string::npos) << c.what;
+        EXPECT_TRUE(Holds(json, "\"successCodes\": {\"always\": [0, 1707, 3010, 1641], \"listed\": [")) << c.what;
+        EXPECT_TRUE(Holds(json, "\"successCodes\": null")) << c.what;
     }
 }
 

@@ -10,51 +10,26 @@
 #include "state/run_state.h"
 #include "profile/profile_text.h"
 #include "setuplist/setup_list.h"
-#include "sim/sim_windows.h"
+#include "sim/launcher_test.h"
 
 namespace {
 
 using zw::SetupItem;
 using zw::SetupItemAt;
 
-struct Fields {
-    const char* kind;
-    const char* file;
-    const char* parameters;
-    const char* waitList;
-    const char* rebootFlag;
-};
-
-void ExpectItem(const SetupItem& item, const Fields& f, const std::string& what)
+// The five fields as "[kind][file][parameters][waitList][rebootFlag]", the
+// form of tests/data/profile_check.ini.
+std::string Fields(const SetupItem& item)
 {
-    EXPECT_EQ(item.kind, f.kind) << what;
-    EXPECT_EQ(item.file, f.file) << what;
-    EXPECT_EQ(item.parameters, f.parameters) << what;
-    EXPECT_EQ(item.waitList, f.waitList) << what;
-    EXPECT_EQ(item.rebootFlag, f.rebootFlag) << what;
+    std::string out;
+    for (const auto field : zw::kSetupFields) out += "[" + item.*field + "]";
+    return out;
 }
 
-constexpr Fields kEmpty = {"", "", "", "", ""};
+constexpr const char* kEmpty = "[][][][][]";
 
-class SetupList : public ::testing::Test {
+class SetupList : public sim::LauncherTest {
 protected:
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-
-    SetupList()
-    {
-        zw::ResetSetupList();
-        zw::silentMode = 0;
-        sim.AddFile(sim.modulePath);
-    }
-    ~SetupList() override
-    {
-        zw::ResetSetupList();
-        zw::silentMode = 0;
-    }
-
-    void List(const std::string& text) { sim.AddFile("C:\\setup\\Zarnowel.ini", text); }
-
     // Keys asked of the profile reader, as "section|key".
     std::vector<std::string> KeysRead() const
     {
@@ -76,37 +51,25 @@ protected:
 
 TEST(SetupValue, SplitsAtRunsOfCommasWithoutQuoting)
 {
-    struct {
-        const char* value;
-        Fields fields;
-    } const cases[] = {
-        {"1,a.exe, ,b.exe~x.exe,1", {"1", "a.exe", " ", "b.exe~x.exe", "1"}},
-        {"1,a.exe,,b.exe,1", {"1", "a.exe", "b.exe", "1", ""}},
-        {",,2,a.exe", {"2", "a.exe", "", "", ""}},
-        {"1,a.exe, , ,0,x,y", {"1", "a.exe", " ", " ", "0"}},
-        {",,,", {"", "", "", "", ""}},
-        {"1, a.exe", {"1", " a.exe", "", "", ""}},           // the blank is part of the name
-        {"1,\"a,b.exe\"", {"1", "\"a", "b.exe\"", "", ""}},  // quotes protect nothing
-        {"", {"", "", "", "", ""}},
-        {"x,a.exe,,,", {"x", "a.exe", "", "", ""}},  // unknown kinds are kept as they are
-        {"12,a.exe,p,w,10", {"12", "a.exe", "p", "w", "10"}},
+    const struct {
+        std::string value, fields;
+    } cases[] = {
+        {"1,a.exe, ,b.exe~x.exe,1", "[1][a.exe][ ][b.exe~x.exe][1]"},
+        {"1,a.exe,,b.exe,1", "[1][a.exe][b.exe][1][]"},
+        {",,2,a.exe", "[2][a.exe][][][]"},
+        {"1,a.exe, , ,0,x,y", "[1][a.exe][ ][ ][0]"},
+        {",,,", kEmpty},
+        {"1, a.exe", "[1][ a.exe][][][]"},           // the blank is part of the name
+        {"1,\"a,b.exe\"", "[1][\"a][b.exe\"][][]"},  // quotes protect nothing
+        {"", kEmpty},
+        {"x,a.exe,,,", "[x][a.exe][][][]"},  // unknown kinds are kept as they are
+        {"12,a.exe,p,w,10", "[12][a.exe][p][w][10]"},
+        // Only the first 149 characters are split: "1," and 147 of the file.
+        {"1," + std::string(160, 'f') + ",p,w,1", "[1][" + std::string(147, 'f') + "][][][]"},
+        // A field longer than its slot of old is kept whole.
+        {"1,a.exe, ," + std::string(120, 'w'), "[1][a.exe][ ][" + std::string(120, 'w') + "][]"},
     };
-    for (const auto& c : cases) ExpectItem(zw::SplitSetupValue(c.value), c.fields, c.value);
-}
-
-TEST(SetupValue, OnlyTheFirst149CharactersAreSplit)
-{
-    // "1," + 147 characters of file reach the limit exactly; the rest is gone.
-    const std::string file(160, 'f');
-    const SetupItem item = zw::SplitSetupValue("1," + file + ",p,w,1");
-    EXPECT_EQ(item.kind, "1");
-    EXPECT_EQ(item.file, std::string(147, 'f'));
-    EXPECT_EQ(item.parameters, "");
-    EXPECT_EQ(item.rebootFlag, "");
-
-    // A field longer than its slot of old is kept whole.
-    const std::string longWait(120, 'w');
-    EXPECT_EQ(zw::SplitSetupValue("1,a.exe, ," + longWait).waitList, longWait);
+    for (const auto& c : cases) EXPECT_EQ(Fields(zw::SplitSetupValue(c.value)), c.fields) << c.value;
 }
 
 TEST_F(SetupList, LoadsThe149CharacterCutThroughTheReadBuffer)
@@ -114,9 +77,9 @@ TEST_F(SetupList, LoadsThe149CharacterCutThroughTheReadBuffer)
     // The cut falls inside the parameters: they are stored cut, and the
     // fields after them never arrive.
     const std::string value = "1,a.exe," + std::string(200, 'p') + ",w.exe,1";
-    List("[SetupList]\nSetup1=" + value + "\n");
+    List("Setup1=" + value + "\n");
     zw::LoadSetupList();
-    ExpectItem(SetupItemAt(1), {"1", "a.exe", std::string(141, 'p').c_str(), "", ""}, "cut");
+    EXPECT_EQ(Fields(SetupItemAt(1)), "[1][a.exe][" + std::string(141, 'p') + "][][]");
     EXPECT_EQ(8u + SetupItemAt(1).parameters.size(), zw::kValueLimit);
 }
 
@@ -124,15 +87,15 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
 {
     sim.currentDirectory = "D:\\elsewhere";
     sim.AddFile("D:\\elsewhere\\Zarnowel.ini", "[SetupList]\nSetup1=1,wrong.exe, \n");
-    List("[SetupList]\nSetup1=1,a.exe, ,b.exe~x.exe,1\nSetup2=2,c.exe,/q\n");
+    List("Setup1=1,a.exe, ,b.exe~x.exe,1\nSetup2=2,c.exe,/q\n");
 
     zw::LoadSetupList();
 
     EXPECT_EQ(zw::programDirectory, "C:\\setup");
     EXPECT_EQ(sim.currentDirectory, "C:\\setup");
-    ExpectItem(SetupItemAt(1), {"1", "a.exe", " ", "b.exe~x.exe", "1"}, "item 1");
-    ExpectItem(SetupItemAt(2), {"2", "c.exe", "/q", "", ""}, "item 2");
-    ExpectItem(SetupItemAt(3), kEmpty, "item 3");
+    EXPECT_EQ(Fields(SetupItemAt(1)), "[1][a.exe][ ][b.exe~x.exe][1]");
+    EXPECT_EQ(Fields(SetupItemAt(2)), "[2][c.exe][/q][][]");
+    EXPECT_EQ(Fields(SetupItemAt(3)), kEmpty);
 
     // The order of the platform calls and what they were given.
     std::vector<std::string> order;
@@ -148,8 +111,6 @@ TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)
     EXPECT_EQ(order, expected);
 }
 
-// The list of the Wine scenario setuplist_profile, where Windows' own reader
-// gives the same table.
 TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 {
     // One data file holds the list and what it loads; the Wine scenario
@@ -157,18 +118,11 @@ TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
     std::ifstream in(ZW_TEST_DATA_DIR "/profile_check.ini", std::ios::binary);
     ASSERT_TRUE(in) << ZW_TEST_DATA_DIR "/profile_check.ini";
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    List(text);
-    std::vector<std::vector<std::string>> loaded; // "itemN=[kind][file][parameters][waitList][rebootFlag]"
+    sim.AddFile("C:\\setup\\Zarnowel.ini", text);
+    std::vector<std::string> loaded;  // of "itemN=[kind][file][parameters][waitList][rebootFlag]"
     for (size_t at = text.find("\nitem"); at != std::string::npos; at = text.find("\nitem", at + 1)) {
-        std::string fields = text.substr(at, text.find('\n', at + 1) - at);
-        fields = fields.substr(fields.find("=[") + 2);
-        fields.resize(fields.size() - 1);
-        std::vector<std::string>& item = loaded.emplace_back();
-        for (size_t from = 0, to;; from = to + 2) {
-            to = fields.find("][", from);
-            item.push_back(fields.substr(from, to == std::string::npos ? to : to - from));
-            if (to == std::string::npos) break;
-        }
+        const size_t from = text.find('=', at) + 1;
+        loaded.push_back(text.substr(from, text.find_first_of("\r\n", from) - from));
     }
     ASSERT_EQ(loaded.size(), 9u);
     sim.currentDirectory = "C:\\";
@@ -176,12 +130,8 @@ TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
         zw::ResetSetupList();
         zw::silentMode = silent;
         zw::LoadSetupList();
-        for (int n = 1; n <= 9; ++n) {
-            const std::vector<std::string>& f = loaded[n - 1];
-            ASSERT_EQ(f.size(), 5u) << "item " << n;
-            ExpectItem(SetupItemAt(n), {f[0].c_str(), f[1].c_str(), f[2].c_str(), f[3].c_str(), f[4].c_str()},
-                       (silent ? "silent " : "not silent ") + std::to_string(n));
-        }
+        for (int n = 1; n <= 9; ++n)
+            EXPECT_EQ(Fields(SetupItemAt(n)), loaded[n - 1]) << (silent ? "silent " : "not silent ") << n;
         EXPECT_EQ(zw::programDirectory, "C:\\setup");
         EXPECT_EQ(sim.currentDirectory, "C:\\setup");
     }
@@ -189,28 +139,28 @@ TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 
 TEST_F(SetupList, StopsAtTheFirstKeyThatReadsEmpty)
 {
-    List("[SetupList]\nSetup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n");
+    List("Setup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n");
     zw::LoadSetupList();
     EXPECT_EQ(LoadedItems(), 2u);
-    ExpectItem(SetupItemAt(4), kEmpty, "item 4");
+    EXPECT_EQ(Fields(SetupItemAt(4)), kEmpty);
     EXPECT_EQ(KeysRead(), (std::vector<std::string>{"SetupList|Setup1", "SetupList|Setup2", "SetupList|Setup3"}));
 }
 
 TEST_F(SetupList, AnEmptySetup1LoadsNothing)
 {
-    List("[SetupList]\nSetup1=\nSetup2=1,b.exe, \n");
+    List("Setup1=\nSetup2=1,b.exe, \n");
     zw::LoadSetupList();
     EXPECT_EQ(LoadedItems(), 0u);
-    ExpectItem(SetupItemAt(2), kEmpty, "item 2");
+    EXPECT_EQ(Fields(SetupItemAt(2)), kEmpty);
     EXPECT_EQ(KeysRead(), std::vector<std::string>{"SetupList|Setup1"});
 }
 
 TEST_F(SetupList, AValueOfCommasOnlyIsAnEmptyItemAndLoadingGoesOn)
 {
-    List("[SetupList]\nSetup1=,,,\nSetup2=1,b.exe, ,\n");
+    List("Setup1=,,,\nSetup2=1,b.exe, ,\n");
     zw::LoadSetupList();
-    ExpectItem(SetupItemAt(1), kEmpty, "item 1");
-    ExpectItem(SetupItemAt(2), {"1", "b.exe", " ", "", ""}, "item 2");
+    EXPECT_EQ(Fields(SetupItemAt(1)), kEmpty);
+    EXPECT_EQ(Fields(SetupItemAt(2)), "[1][b.exe][ ][][]");
 }
 
 TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
@@ -220,44 +170,31 @@ TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
         uint8_t silent;
         const char* silentSection;
         const char* file;
-        std::vector<std::string> keys;
+        const char* keys;  // as "section|key", one blank between them
     } const cases[] = {
-        {"not silent, silent list present",
-         0,
-         "Setup1=1,quiet.exe, \n",
-         "loud.exe",
-         {"SetupList|Setup1", "SetupList|Setup2"}},
-        {"not silent, no silent list", 0, "", "loud.exe", {"SetupList|Setup1", "SetupList|Setup2"}},
-        {"silent, silent list present",
-         1,
-         "Setup1=1,quiet.exe, \n",
-         "quiet.exe",
-         {"SetupSilent|Setup1", "SetupSilent|Setup1", "SetupSilent|Setup2"}},
-        {"silent, silent list without Setup1",
-         1,
-         "Setup2=1,quiet.exe, \n",
-         "loud.exe",
-         {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
-        {"silent, silent Setup1 empty",
-         1,
-         "Setup1=\nSetup2=1,quiet.exe, \n",
-         "loud.exe",
-         {"SetupSilent|Setup1", "SetupList|Setup1", "SetupList|Setup2"}},
+        {"not silent, silent list present", 0, "Setup1=1,quiet.exe, \n", "loud.exe",
+         "SetupList|Setup1 SetupList|Setup2"},
+        {"not silent, no silent list", 0, "", "loud.exe", "SetupList|Setup1 SetupList|Setup2"},
+        {"silent, silent list present", 1, "Setup1=1,quiet.exe, \n", "quiet.exe",
+         "SetupSilent|Setup1 SetupSilent|Setup1 SetupSilent|Setup2"},
+        {"silent, silent list without Setup1", 1, "Setup2=1,quiet.exe, \n", "loud.exe",
+         "SetupSilent|Setup1 SetupList|Setup1 SetupList|Setup2"},
+        {"silent, silent Setup1 empty", 1, "Setup1=\nSetup2=1,quiet.exe, \n", "loud.exe",
+         "SetupSilent|Setup1 SetupList|Setup1 SetupList|Setup2"},
     };
     for (const auto& c : cases) {
         sim::SimScope local;
         local.sim.AddFile(local.sim.modulePath);
         local.sim.AddFile("C:\\setup\\Zarnowel.ini",
                           std::string("[SetupSilent]\n") + c.silentSection + "[SetupList]\nSetup1=1,loud.exe, \n");
-        zw::ResetSetupList();
         zw::silentMode = c.silent;
         zw::SetupListReport report;
         zw::LoadSetupList(report);
         EXPECT_EQ(SetupItemAt(1).file, c.file) << c.name;
         EXPECT_EQ(report.section, c.file == std::string("quiet.exe") ? "SetupSilent" : "SetupList") << c.name;
-        std::vector<std::string> keys;
+        std::string keys;
         for (const sim::Call& call : local.sim.CallsNamed("GetPrivateProfileStringA"))
-            keys.push_back(call.detail.substr(0, call.detail.rfind('|')));
+            keys += (keys.empty() ? "" : " ") + call.detail.substr(0, call.detail.rfind('|'));
         EXPECT_EQ(keys, c.keys) << c.name;
     }
 }
@@ -288,7 +225,7 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
 {
     std::string text = "[SetupList]\n";
     for (int n = 1; n <= 12; ++n) text += "Setup" + std::to_string(n) + "=1,item" + std::to_string(n) + ".exe, \n";
-    List(text);
+    sim.AddFile("C:\\setup\\Zarnowel.ini", text);
 
     zw::LoadSetupList();
     EXPECT_EQ(LoadedItems(), 9u);
@@ -315,7 +252,6 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     zw::LoadSetupList(asked, true);
     EXPECT_TRUE(asked.keysAfterLastItem);
     EXPECT_EQ(KeysRead().back(), "SetupList|Setup10");
-    // Only the checker's reading looks at it.
     const zw::ProfileText profile(text);
     zw::SetupListReport checked;
     zw::ReadSetupItems("SetupList", zw::ProfileTextReader(profile), &checked);
@@ -326,7 +262,7 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
 
 TEST_F(SetupList, ReportOfAShortList)
 {
-    List("[SetupList]\nSetup1=1,a.exe, \nSetup2=0,x.inf,PCI\\VEN_1\n");
+    List("Setup1=1,a.exe, \nSetup2=0,x.inf,PCI\\VEN_1\n");
     zw::SetupListReport report;
     zw::LoadSetupList(report);
     EXPECT_TRUE(report.directoryFound);
@@ -338,12 +274,12 @@ TEST_F(SetupList, ReportOfAShortList)
 
 TEST_F(SetupList, ItemNumbersOutsideTheTableReadAsAFreshEmptyItem)
 {
-    List("[SetupList]\nSetup1=0,x.inf,pci\\ven_1\n");
+    List("Setup1=0,x.inf,pci\\ven_1\n");
     zw::LoadSetupList();
 
     for (int32_t n : {0, -1, 10, INT32_MIN, INT32_MAX}) {
         SetupItem& outside = SetupItemAt(n);
-        ExpectItem(outside, kEmpty, "item " + std::to_string(n));
+        EXPECT_EQ(Fields(outside), kEmpty) << n;
         outside.parameters = "scribble";
         outside.kind = "1";
         EXPECT_EQ(SetupItemAt(n).parameters, "") << n;
@@ -422,7 +358,6 @@ TEST_F(SetupList, LongExecutablePaths)
         // An ancestor's list, which a cut directory would find.
         local.sim.AddFile("C:\\Zarnowel.ini", "[SetupList]\nSetup1=1,ancestor.exe, \n");
 
-        zw::ResetSetupList();
         zw::SetupListReport report;
         zw::LoadSetupList(report);
         EXPECT_EQ(zw::programDirectory, c.directory) << c.name;
@@ -452,7 +387,7 @@ TEST_F(SetupList, ADirectoryThatCannotBeEnteredIsNotRead)
 
 TEST_F(SetupList, ResetReturnsToTheStateOfAFreshProcess)
 {
-    List("[SetupList]\nSetup1=1,a.exe, \n");
+    List("Setup1=1,a.exe, \n");
     zw::LoadSetupList();
     ASSERT_EQ(LoadedItems(), 1u);
     zw::ResetSetupList();
@@ -473,7 +408,7 @@ TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
     zw::SetupListReport report;
     zw::ReadSetupItems(section, read, &report);
     EXPECT_EQ(report.itemsLoaded, 2);
-    ExpectItem(SetupItemAt(1), {"1", "a.exe", "b.exe", "1", ""}, "item 1");
+    EXPECT_EQ(Fields(SetupItemAt(1)), "[1][a.exe][b.exe][1][]");
     EXPECT_EQ(SetupItemAt(2).kind.size(), zw::kValueLimit);
 
     // A second reading starts from an empty table.
@@ -485,36 +420,28 @@ TEST(SetupListReader, ChecksAListAsTheLauncherReadsIt)
 }
 
 // The profile reader against what Wine's GetPrivateProfileStringA gave for
-// the same text, buffer size and fallback.
-struct ProfileCase {
-    const char* what;
-    std::string text;
-    const char* section;
-    const char* key;
-    unsigned size;
-    const char* fallback;
-    std::string value;
-    unsigned count;
-};
-
-void CheckProfileCases(const std::vector<ProfileCase>& cases, zw::LeadByteTest isLeadByte)
-{
-    for (const ProfileCase& c : cases) {
-        const zw::ProfileText text(c.text, isLeadByte);
-        char buffer[512];
-        std::memset(buffer, 'Z', sizeof buffer);
-        const unsigned count = text.Read(c.section, c.key, c.fallback, buffer, c.size);
-        EXPECT_EQ(std::string(buffer), c.value) << c.what;
-        EXPECT_EQ(count, c.count) << c.what;
-        EXPECT_EQ(buffer[c.size], 'Z') << c.what << ": written past the buffer";
-    }
-}
-
+// the same text, buffer size and fallback, in code page 949 where a row says so.
 TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
 {
     using namespace std::string_literals;
     const std::string q149 = "\"" + std::string(149, 'q') + "\"";
-    const std::vector<ProfileCase> cases = {
+    const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
+    const auto syllables = [&ga](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += ga;
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        const char* section;
+        const char* key;
+        unsigned size;
+        const char* fallback;
+        std::string value;
+        unsigned count;
+        zw::LeadByteTest isLeadByte = nullptr;
+    } cases[] = {
         {"blanks around '='", "[S]\r\n  k \t=\t v \t\r\n", "S", "k", 150, "", "v", 1},
         {"a ';' line is a key", "[S]\r\n;k=c\r\nk=v\r\n", "S", ";k", 150, "", "c", 1},
         {"a comment line does not end the section", "[S]\r\n; note\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
@@ -555,35 +482,28 @@ TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
         {"but never its first character", "[S]\r\n", "S", "k", 150, " ", " ", 1},
         {"and loses its quotes", "[S]\r\n", "S", "k", 150, "\"fb\"", "fb", 2},
         {"an empty value is no fallback", "[S]\r\nk=\r\n", "S", "k", 150, "fb", "", 0},
-    };
-    CheckProfileCases(cases, nullptr);
-}
-
-TEST(ProfileReader, DoubleByteValuesAreCutAtWholeCharacters)
-{
-    const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
-    const auto syllables = [&ga](int n) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += ga;
-        return s;
-    };
-    const std::string ga73 = syllables(73), ga74 = syllables(74), ga80 = syllables(80);
-    const std::vector<ProfileCase> cases = {
-        // The count is size - 1 whenever the value did not fit.
+        // Code page 949: cut at whole characters; the count is size - 1 whenever the value did not fit.
         {"a split character is left out", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(148, 'a'), 149},
-        {"160 bytes keep 148", "[S]\r\nk=1," + ga80 + "\r\n", "S", "k", 150, "", "1," + ga73, 149},
+         std::string(148, 'a'), 149, zw::IsLeadByte949},
+        {"160 bytes keep 148", "[S]\r\nk=1," + syllables(80) + "\r\n", "S", "k", 150, "", "1," + syllables(73), 149,
+         zw::IsLeadByte949},
         {"a value that fits is whole", "[S]\r\nk=" + std::string(147, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(147, 'a') + ga, 149},
-        {"quotes count in characters", "[S]\r\nk=\"" + ga74 + "\"\r\n", "S", "k", 150, "", ga74, 148},
+         std::string(147, 'a') + ga, 149, zw::IsLeadByte949},
+        {"quotes count in characters", "[S]\r\nk=\"" + syllables(74) + "\"\r\n", "S", "k", 150, "", syllables(74), 148,
+         zw::IsLeadByte949},
+        // A single-byte reading of the same text splits the character.
+        {"a single-byte reading", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
+         std::string(148, 'a') + "\xb0", 149},
     };
-    CheckProfileCases(cases, zw::IsLeadByte949);
-
-    // A single-byte reading of the same text splits the character.
-    const zw::ProfileText bytes("[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n");
-    char buffer[150];
-    EXPECT_EQ(bytes.Read("S", "k", "", buffer, sizeof buffer), 149u);
-    EXPECT_EQ(std::string(buffer), std::string(148, 'a') + "\xb0");
+    for (const auto& c : cases) {
+        const zw::ProfileText text(c.text, c.isLeadByte);
+        char buffer[512];
+        std::memset(buffer, 'Z', sizeof buffer);
+        const unsigned count = text.Read(c.section, c.key, c.fallback, buffer, c.size);
+        EXPECT_EQ(std::string(buffer), c.value) << c.what;
+        EXPECT_EQ(count, c.count) << c.what;
+        EXPECT_EQ(buffer[c.size], 'Z') << c.what << ": written past the buffer";
+    }
 }
 
 }  // namespace

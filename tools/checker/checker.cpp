@@ -8,6 +8,7 @@
 #include "sequencer/item_rules.h"
 #include "state/run_state.h"
 #include "setuplist/paths.h"
+#include "warnings.h"
 
 namespace zw::check {
 
@@ -75,6 +76,8 @@ std::string MarkLineEnds(std::string_view text)
     return marked;
 }
 
+std::string PathTooLong() { return "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters"; }
+
 std::string ItemRange(int from, int to)
 {
     if (from == to) return "item " + std::to_string(from);
@@ -100,17 +103,11 @@ public:
         ReadSuccessCodes(read_);
 
         if (!options_.listPath.empty() && !EqualsIgnoringAsciiCase(BaseName(options_.listPath), "Zarnowel.ini"))
-            Warn(0, "list_name",
-                 "the launcher reads only a list named Zarnowel.ini beside it; this one is " +
-                     Quoted(BaseName(options_.listPath)),
-                 "rename the file to Zarnowel.ini");
+            Warn(0, WarningId::ListName, {BaseName(options_.listPath)});
         CheckFile();
-        if (options_.silent && plan_.section == kSectionList)
-            Warn(0, "silent_fallback",
-                 "with /s the launcher reads [SetupSilent] only when its Setup1 is non-empty; it is not, so /s runs "
-                 "[SetupList] (and still restarts without asking)",
-                 "add Setup1 to [SetupSilent], or run without /s");
+        if (options_.silent && plan_.section == kSectionList) Warn(0, WarningId::SilentFallback);
         CheckKeys(report.itemsLoaded);
+        itemsLoaded_ = report.itemsLoaded;
 
         currentDirectory_ = options_.programDirectory;
         for (int n = kFirstItem; n <= report.itemsLoaded; ++n) {
@@ -119,18 +116,12 @@ public:
             plan_.items.push_back(std::move(item));
             if (ends) {
                 plan_.end = EndReason::UnknownKind;
-                if (n < report.itemsLoaded) {
-                    Warning& w = plan_.warnings.back();
-                    w.message += "; " + ItemRange(n + 1, report.itemsLoaded) + " never run";
-                }
                 return Finish();
             }
             plan_.lastItemRun = n;
         }
         plan_.end = report.itemsLoaded == kLastItem ? EndReason::TableFull : EndReason::NoMoreKeys;
-        if (report.itemsLoaded == 0 && !gapFound_)
-            Warn(0, "no_items", "[" + plan_.section + "] has no Setup1: the launcher starts nothing and ends",
-                 "add Setup1=kind,file,... to [" + plan_.section + "]");
+        if (report.itemsLoaded == 0 && !gapFound_) Warn(0, WarningId::NoItems, {plan_.section});
         return Finish();
     }
 
@@ -144,9 +135,9 @@ private:
         return std::move(plan_);
     }
 
-    void Warn(int item, std::string code, std::string message, std::string fix)
+    void Warn(int item, WarningId id, std::initializer_list<std::string> args = {})
     {
-        plan_.warnings.push_back({item, std::move(code), std::move(message), std::move(fix)});
+        plan_.warnings.push_back(MakeWarning(item, id, args));
     }
 
     // What keeps the launcher from reading the list at all, or as written.
@@ -154,23 +145,12 @@ private:
     {
         const std::string& folder = options_.programDirectory;
         if (folder.size() > kDirectoryLimit)
-            Warn(0, "folder_too_long",
-                 "the folder's path has " + std::to_string(folder.size()) + " characters; beyond " +
-                     std::to_string(kDirectoryLimit) +
-                     " the launcher cannot tell its own folder and reads no list here (the plan below is for a "
-                     "shorter folder)",
-                 "put the launcher and its list in a folder with a shorter path");
+            Warn(0, WarningId::FolderTooLong, {std::to_string(folder.size()), std::to_string(kDirectoryLimit)});
         const std::string& bytes = text_.Text();
         if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
-            Warn(0, "encoding",
-                 "the list is UTF-16 text: Windows reads it as Unicode, while this checker reads it as ANSI bytes "
-                 "and its plan is not the launcher's",
-                 "save the list in the system's ANSI code page");
+            Warn(0, WarningId::EncodingUtf16);
         else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
-            Warn(0, "encoding",
-                 "the list starts with a UTF-8 byte order mark, which Windows reads as part of the first line: a "
-                 "section header there is not seen",
-                 "save the list without a byte order mark, in the system's ANSI code page");
+            Warn(0, WarningId::EncodingBom);
     }
 
     // [ExitCodes]: a key names an item by its file field as written, and a
@@ -185,27 +165,18 @@ private:
                 while (!file.empty() && IsTrailingBlank(file.back())) file.remove_suffix(1);
                 matches = matches || EqualsIgnoringAsciiCase(file, key);
             }
-            if (!matches)
-                Warn(0, "exit_codes_key",
-                     "the [" + std::string(kSectionExitCodes) + "] key " + Quoted(key) +
-                         " names no item's file, so its codes count for nothing",
-                     "write the key as the item's file field is written (letter case aside)");
+            if (!matches) Warn(0, WarningId::ExitCodesKey, {key});
         }
         for (const PlanItem& item : plan_.items) {
             const SuccessCodes& codes = item.fields.successCodes;
             if (!codes.invalid.empty()) {
                 std::string entries;
                 for (const std::string& entry : codes.invalid) entries += (entries.empty() ? "" : ", ") + Quoted(entry);
-                Warn(item.number, "exit_codes_value",
-                     "[" + std::string(kSectionExitCodes) + "] for " + Quoted(item.fields.file) + ": " + entries +
-                         (codes.invalid.size() == 1 ? " is" : " are") + " no decimal exit code and count for nothing",
-                     "write decimal codes separated by commas, or * for any code");
+                Warn(item.number, WarningId::ExitCodesValue,
+                     {item.fields.file, entries, codes.invalid.size() == 1 ? "is" : "are"});
             }
             if (codes.listed && item.start != StartKind::None && !item.throughProcess)
-                Warn(item.number, "exit_codes_unread",
-                     "[" + std::string(kSectionExitCodes) + "] names " + Quoted(item.fields.file) +
-                         ", but no exit code of it is read: it is not waited for through its process",
-                     "leave the key out, or start a program, batch file or package");
+                Warn(item.number, WarningId::ExitCodesUnread, {item.fields.file});
         }
     }
 
@@ -223,18 +194,12 @@ private:
         std::string names;
         for (const long n : unread) names += (names.empty() ? "" : ", ") + SetupKeyName(n);
         if (itemsLoaded == kLastItem) {
-            Warn(0, "keys_after_last",
-                 names + " never run" + (unread.size() == 1 ? "s" : "") + ": the launcher carries out at most " +
-                     std::to_string(kLastItem) + " items (Setup1 to Setup" + std::to_string(kLastItem) + ")",
-                 "merge items or move the rest to a second medium; keep to Setup1..Setup9");
+            Warn(0, WarningId::KeysAfterLast, {names, unread.size() == 1 ? "s" : "", std::to_string(kLastItem)});
             return;
         }
         gapFound_ = true;
         const int missing = itemsLoaded + 1;
-        Warn(missing, "key_gap",
-             SetupKeyName(missing) + " is missing or empty, so reading stops there: " + names +
-                 (unread.size() == 1 ? " is" : " are") + " never read",
-             "number the keys Setup1, Setup2, ... without a gap");
+        Warn(missing, WarningId::KeyGap, {SetupKeyName(missing), names, unread.size() == 1 ? "is" : "are"});
     }
 
     // Checks that need the value as the file holds it.
@@ -243,11 +208,9 @@ private:
         const std::string key = SetupKeyName(item.number);
         std::string whole;
         if (text_.Find(plan_.section, key, whole) && whole.size() > item.value.size()) {
-            Warn(item.number, "value_cut",
-                 key + " has " + std::to_string(whole.size()) + " characters; the launcher reads only the first " +
-                     std::to_string(item.value.size()) + " and cuts off " + Quoted(whole.substr(item.value.size())),
-                 "shorten the value to at most " + std::to_string(kValueLimit) +
-                     " characters (shorter names or parameters)");
+            Warn(item.number, WarningId::ValueCut,
+                 {key, std::to_string(whole.size()), std::to_string(item.value.size()), whole.substr(item.value.size()),
+                  std::to_string(kValueLimit)});
             return;  // what lies beyond the cut doesn't matter
         }
         const ProfileText marked(MarkLineEnds(text_.Text()));
@@ -264,24 +227,15 @@ private:
                         lost = std::string("the ") + kSetupFieldNames[f] + " field " + Quoted(meant.*kSetupFields[f]);
                         break;
                     }
-                std::string effect;
-                if (meant.parameters == kNoParameters && item.fields.parameters != kNoParameters)
-                    effect = ", so the item goes through the dialog instead of a direct start";
-                Warn(item.number, "blank_dropped",
-                     "the line ends in a blank after a comma, and blanks at the end of a value are dropped: " + lost +
-                         " is lost" + effect,
-                     "end the value with a comma after the blank (" + Quoted(kept.substr(0, end) + " ,") +
-                         ") or quote the whole value");
+                const bool toDialog = meant.parameters == kNoParameters && item.fields.parameters != kNoParameters;
+                Warn(item.number, toDialog ? WarningId::BlankDroppedToDialog : WarningId::BlankDropped,
+                     {lost, kept.substr(0, end) + " ,"});
             }
         }
         if (item.value.find(",,") != std::string::npos || (!item.value.empty() && item.value.front() == ','))
-            Warn(item.number, "empty_field",
-                 "a run of commas counts as one separator, so no field is empty and the later fields move forward: "
-                 "kind " +
-                     Quoted(item.fields.kind) + ", file " + Quoted(item.fields.file) + ", parameters " +
-                     Quoted(item.fields.parameters) + ", waitList " + Quoted(item.fields.waitList) + ", rebootFlag " +
-                     Quoted(item.fields.rebootFlag),
-                 "write a single blank for a field with nothing to give: \", ,\"");
+            Warn(item.number, WarningId::EmptyField,
+                 {item.fields.kind, item.fields.file, item.fields.parameters, item.fields.waitList,
+                  item.fields.rebootFlag});
     }
 
     // Looks for a path relative to the current directory.
@@ -307,7 +261,7 @@ private:
             // A drive letter names the target machine's disk, not this one.
             if (!FitsPathBuffer(path.file)) {
                 item.found = Found::No;
-                item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+                item.missingWhy = PathTooLong();
             }
             return;
         }
@@ -325,7 +279,7 @@ private:
         item.currentDirectory = currentDirectory_;
         if (!FitsPathBuffer(path.file)) {
             item.found = Found::No;
-            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            item.missingWhy = PathTooLong();
             return;
         }
         item.found = Look(path.file, item.lookedAt);
@@ -340,16 +294,12 @@ private:
         if (HasDriveLetter(item.fields.file)) {
             item.found = Found::No;
             item.missingWhy = Quoted(paths.source) + " names no file, so the copy fails";
-            Warn(item.number, "copy_drive_letter",
-                 "a " + KindLabel(ItemKind::Copy) +
-                     " file is taken relative to the current directory: " + Quoted(paths.source) +
-                     " names nothing, the copy fails, and only a copy already in the Windows directory would run",
-                 "name the file relative to the current directory (" + currentDirectory_ + ")");
+            Warn(item.number, WarningId::CopyDriveLetter, {KindLabel(ItemKind::Copy), paths.source, currentDirectory_});
             return;
         }
         if (!FitsPathBuffer(paths.source) || !FitsPathBuffer(paths.destination)) {
             item.found = Found::No;
-            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            item.missingWhy = PathTooLong();
             return;
         }
         item.found = Look(paths.source, item.lookedAt);
@@ -361,7 +311,7 @@ private:
         item.tests = RelativeToCurrentDirectory(item.fields.file);
         if (!FitsPathBuffer(item.tests)) {
             item.found = Found::No;
-            item.missingWhy = "the path is longer than " + std::to_string(kPathCapacity - 1) + " characters";
+            item.missingWhy = PathTooLong();
         } else {
             item.found = Look(item.tests, item.lookedAt);
         }
@@ -377,17 +327,12 @@ private:
         if (item.found != Found::Yes) return;
         item.start = StartKind::Dialog;
         plan_.driverItems.push_back(item.number);
-        if (item.infFound == Found::No)
-            Warn(item.number, "missing_file",
-                 item.infPath.empty()
-                     ? "the INF path " + Quoted(options_.programDirectory + "\\" + item.fields.file) +
-                           " is too long: the driver update is not called"
-                     : Quoted(item.tests) + " was found in " + currentDirectory_ + ", but the driver update is given " +
-                           Quoted(item.infPath) + ", which does not exist",
-                 "put the INF where both look: " + item.fields.file +
-                     " below the launcher's folder, with no "
-                     "earlier " +
-                     KindLabel(ItemKind::Program) + " item moving the current directory away from it");
+        if (item.infFound == Found::No && item.infPath.empty())
+            Warn(item.number, WarningId::InfPathTooLong,
+                 {item.fields.file, KindLabel(ItemKind::Program), options_.programDirectory + "\\" + item.fields.file});
+        else if (item.infFound == Found::No)
+            Warn(item.number, WarningId::InfElsewhere,
+                 {item.fields.file, KindLabel(ItemKind::Program), item.tests, currentDirectory_, item.infPath});
     }
 
     void DescribeStart(PlanItem& item)
@@ -396,33 +341,18 @@ private:
         const WaitPlan wait = PlanWait(f);
         const bool direct = wait.rule == WaitRule::Direct;
         item.direct = direct;
-        const std::string separatorNote = direct ? "a direct start (parameters \" \") separates names with '~'"
-                                                 : "an item under the dialog separates names with '*'";
         if (direct) {
             for (const WaitName& name : wait.names)
                 if (name.entry.find('*', 1) != std::string::npos) {
-                    Warn(item.number, "wait_separator",
-                         "the waitList entry " + Quoted(name.entry) + " holds '*', but " + separatorNote +
-                             ": it is one name that no process has",
-                         "separate the names with '~' (a wildcard is written *.ext, on its own)");
+                    Warn(item.number, WarningId::WaitSeparatorDirect, {name.entry});
                     break;
                 }
         } else if (f.waitList.find('~') != std::string::npos) {
-            Warn(item.number, "wait_separator",
-                 "the waitList " + Quoted(f.waitList) + " uses '~', but " + separatorNote +
-                     ": it is read as one name that no process has",
-                 "separate the names with '*', or start the item directly (parameters \" \") to use '~'");
+            Warn(item.number, WarningId::WaitSeparatorDialog, {f.waitList});
         }
         if (!direct && f.waitList.find("*.") != std::string::npos)
-            Warn(item.number, "dialog_wildcard",
-                 "the waitList " + Quoted(f.waitList) +
-                     " holds a wildcard, but under the dialog every entry is an exact name: '*' splits it and "
-                     "the rest is looked for by exact name",
-                 "name the processes exactly, or start the item directly (parameters \" \") to use *.ext");
-        if (!f.rebootFlag.empty() && f.rebootFlag != "1")
-            Warn(item.number, "reboot_flag",
-                 "rebootFlag " + Quoted(f.rebootFlag) + " is not \"1\": it asks for no restart",
-                 "write 1 to ask for a restart, or leave the field out");
+            Warn(item.number, WarningId::DialogWildcard, {f.waitList});
+        if (!f.rebootFlag.empty() && f.rebootFlag != "1") Warn(item.number, WarningId::RebootFlag, {f.rebootFlag});
 
         item.waitProgram = wait.ownName;
         item.waitEntries = wait.names;
@@ -432,12 +362,8 @@ private:
         for (const WaitName& name : wait.names)
             if (EqualsIgnoringAsciiCase(name.text, "msiexec.exe") ||
                 (name.contains && EqualsIgnoringAsciiCase(name.text, ".exe"))) {
-                Warn(item.number, "msiexec_wait",
-                     "the waitList entry " + Quoted(name.entry) +
-                         " also matches the Windows Installer service, which stays for minutes after an installation, "
-                         "and any other installation on the machine: the wait can last long",
-                     item.installerPackage ? "leave it out: a package is waited for through its own process"
-                                           : "name the processes the item leaves behind instead");
+                Warn(item.number, item.installerPackage ? WarningId::MsiexecWaitPackage : WarningId::MsiexecWait,
+                     {name.entry});
                 break;
             }
 
@@ -467,39 +393,32 @@ private:
             break;
         case ItemKind::Driver:
             TakeUpDriver(item);
-            if (!item.fields.rebootFlag.empty())
-                Warn(n, "reboot_flag",
-                     "a driver item's rebootFlag " + Quoted(item.fields.rebootFlag) +
-                         " is never read: the driver installation asks for a restart by itself",
-                     "leave the fifth field out");
+            if (!item.fields.rebootFlag.empty()) Warn(n, WarningId::RebootFlagDriver, {item.fields.rebootFlag});
             break;
         case ItemKind::End:
-            Warn(n, "unknown_kind",
-                 "kind " + Quoted(item.fields.kind) + " is not " + KnownKinds() + ": the run ends at this item",
-                 "write " + KindChoices() + " as the first field");
+            if (n < itemsLoaded_)
+                Warn(n, WarningId::UnknownKindBeforeOthers,
+                     {item.fields.kind, KnownKinds(), KindChoices(), ItemRange(n + 1, itemsLoaded_)});
+            else
+                Warn(n, WarningId::UnknownKind, {item.fields.kind, KnownKinds(), KindChoices()});
             return item;
         }
         if (item.found == Found::No) {
-            const char* const skipped =
-                item.kind == ItemKind::Driver ? "the launcher shows \"file open error\" and skips the item"
-                : item.kind == ItemKind::Copy ? "the item is skipped without a word (unless a copy of that "
-                                                "name is already in the Windows directory)"
-                                              : "the item is skipped without a word";
+            const std::string skipped = SkippedWords(item.kind);
             if (!item.missingWhy.empty()) {
                 if (item.kind == ItemKind::Copy && HasDriveLetter(item.fields.file)) return item;  // said already
-                Warn(n, "missing_file", item.missingWhy + ": " + skipped,
-                     item.enters.empty() ? "shorten the path" : "create the folder, or correct the path");
+                Warn(n, item.enters.empty() ? WarningId::MissingPath : WarningId::MissingFolder,
+                     {item.missingWhy, skipped});
             } else {
                 item.missingWhy = Quoted(item.kind == ItemKind::Copy ? item.copyFrom : item.tests) + " is not in " +
                                   item.currentDirectory;
-                Warn(n, "missing_file", item.missingWhy + ": " + skipped,
-                     movedBy_ == 0 || movedBy_ == n ||
-                             EqualsIgnoringAsciiCase(currentDirectory_,
-                                                     WindowsFullPath(options_.programDirectory, std::string()))
-                         ? "put the file there, or correct the name"
-                         : "put the file in " + currentDirectory_ + " (item " + std::to_string(movedBy_) +
-                               " made it the current directory), or take this item up before item " +
-                               std::to_string(movedBy_));
+                if (movedBy_ == 0 || movedBy_ == n ||
+                    EqualsIgnoringAsciiCase(currentDirectory_,
+                                            WindowsFullPath(options_.programDirectory, std::string())))
+                    Warn(n, WarningId::MissingHere, {item.missingWhy, skipped});
+                else
+                    Warn(n, WarningId::MissingMoved,
+                         {item.missingWhy, skipped, currentDirectory_, std::to_string(movedBy_)});
             }
         }
         return item;
@@ -512,6 +431,7 @@ private:
     Plan plan_;
     std::string currentDirectory_;
     bool gapFound_ = false;
+    int itemsLoaded_ = 0;
     int movedBy_ = 0;  // the item that last changed the current directory
 };
 
