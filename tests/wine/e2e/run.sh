@@ -337,10 +337,9 @@ shown() {
 
 # gap FROM TO LO HI: TO - FROM in ms is in [LO, HI].
 gap() {
-  local from to
+  local from to got=
   from=$(e2e_point "$1")
   to=$(e2e_point "$2")
-  local got=
   [ -n "$from" ] && [ -n "$to" ] && got=$((to - from))
   zw_expect_between "$(e2e_what gap "$1" "$2" ms)" "$got" "$3" "$4"
 }
@@ -365,11 +364,7 @@ untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")
 eq() { zw_expect_eq "$(e2e_what "$1")" "$2" "$3"; }
 
 # check DESCRIPTION COMMAND...: anything else; the command must succeed.
-check() {
-  local d=$1
-  shift
-  zw_expect "$(e2e_what "$d")" "$@"
-}
+check() { zw_expect "$(e2e_what "$1")" "${@:2}"; }
 
 # by_arch WIN64 WIN32: the value for this pass (e.g. a slack for emulated starts).
 by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
