@@ -1,7 +1,9 @@
 #!/bin/bash
 # Installs what is needed, builds every configuration and runs every test:
 # the host unit tests, the fuzz and valgrind runs and the Wine tests (label
-# "wine"). The long-wait bench is no test: tools/bench/bench-wait.sh.
+# "wine"). The long-wait bench is no test: tools/bench/bench-wait.sh. The
+# host test preset runs two tests at a time: the Wine tests one after another
+# (they lock the prefixes), the others beside them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh

@@ -17,6 +17,11 @@ host_prefix() {
   HOST_C=$WINEPREFIX/drive_c
 }
 
+# host_apart: this prefix's passes run beside another prefix's; an X display
+# of their own keeps the windows of the two apart (the caption looked up by
+# host_unowned, the focus).
+host_apart() { command -v Xvfb >/dev/null && unset DISPLAY; }
+
 # host_winpath UNIX: the same path as Windows spells it.
 host_winpath() { zw_winpath "$1"; }
 

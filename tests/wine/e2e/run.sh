@@ -24,40 +24,25 @@ PASS_WINDOWS_FILES=()
 # is beside the launcher; $WIN is C:\windows, $APP the launcher's folder
 # (Windows spelling: $WAPP, $WDIR).
 e2e_path() { case $1 in /*) echo "$1" ;; *) echo "$ZW_DIR/$1" ;; esac; }
+# e2e_dest PATH: the same, its folder made.
+e2e_dest() {
+  local p
+  p=$(e2e_path "$1")
+  mkdir -p "$(dirname "$p")"
+  echo "$p"
+}
 
 # prefixes ARCH[=EXE]...: read by the driver before the case runs (default win64).
 prefixes() { :; }
 
 # helper PATH MS [EXIT]: a stand-in program at PATH, running MS ms, ending with EXIT.
-helper() {
-  local p
-  p=$(e2e_path "$1")
-  zw_helper "$(dirname "$p")" "$(basename "$p")" "$2" "${3:-0}"
-}
+helper() { zw_helper "$(dirname "$(e2e_path "$1")")" "$(basename "$1")" "$2" "${3:-0}"; }
 
-# put PATH TEXT: a file holding TEXT (CR LF).
-put() {
-  local p
-  p=$(e2e_path "$1")
-  mkdir -p "$(dirname "$p")"
-  printf '%s\r\n' "$2" >"$p"
-}
-
-# copy SRC DEST: a copy of the file SRC (a Unix path) at DEST.
-copy() {
-  local p
-  p=$(e2e_path "$2")
-  mkdir -p "$(dirname "$p")"
-  cp "$1" "$p"
-}
-
-# hardlink TARGET LINK: LINK is a second name of the file TARGET.
-hardlink() {
-  local p
-  p=$(e2e_path "$2")
-  mkdir -p "$(dirname "$p")"
-  ln -f "$(e2e_path "$1")" "$p"
-}
+# put PATH TEXT: a file holding TEXT (CR LF); copy SRC DEST: a copy of the
+# file SRC (a Unix path); hardlink TARGET LINK: a second name of TARGET.
+put() { printf '%s\r\n' "$2" >"$(e2e_dest "$1")"; }
+copy() { cp "$1" "$(e2e_dest "$2")"; }
+hardlink() { ln -f "$(e2e_path "$1")" "$(e2e_dest "$2")"; }
 
 # native_first DLL...: programs started after it take these DLLs by the
 # system's search order, as Windows does, never from a copy of the host's own.
@@ -106,27 +91,17 @@ join() {
   for p in "${BESIDE_PIDS[@]}"; do wait "$p"; done
   BESIDE_PIDS=()
 }
-run() {
-  start "$@" || return 0
-  join
-}
+run() { ! start "$@" || join; }
 
 # beside ITEM PATH: once the helper ITEM has started, PATH runs too (a
 # process the launcher never started).
 beside() {
-  local p
-  p=$(e2e_path "$2")
-  (zw_wait_log "$1" started 1 90 >/dev/null && host_run "$p" >/dev/null 2>&1) &
+  (zw_wait_log "$1" started 1 90 >/dev/null && host_run "$(e2e_path "$2")" >/dev/null 2>&1) &
   BESIDE_PIDS+=($!)
 }
 
 # spawn PATH [ARGS...]: PATH runs in the background until the pass or a reset ends it.
-spawn() {
-  local p
-  p=$(e2e_path "$1")
-  shift
-  host_run "$p" "$@" >/dev/null 2>&1 &
-}
+spawn() { host_run "$(e2e_path "$1")" "${@:2}" >/dev/null 2>&1 & }
 
 # language eng|kor: the system locale of every program started after it (ends
 # what runs); a failure when the system cannot give it.
@@ -154,17 +129,12 @@ collect() {
 }
 alive() { zw_expect "$(e2e_what alive "$1")" kill -0 "${PROBING[$1]}"; }
 
-# probe KEY PROG ARGS...: runs the test program PROG (or the program at the
-# Unix path PROG) now; its output (CR
-# dropped) is OUT[KEY], its exit code RC[KEY], the time it ended MARK[KEY].
+# probe KEY PROG ARGS...: the test program PROG (or the program at the Unix
+# path PROG) run now: its output (CR dropped) OUT[KEY], its exit code RC[KEY],
+# the time it ended MARK[KEY].
 probe() {
-  local key=$1 prog=$2 o
-  shift 2
-  [[ $prog == */* ]] || prog=$(zw_prog "$prog")
-  o=$(host_run "$prog" "$@" 2>/dev/null)
-  RC[$key]=$?
-  OUT[$key]=${o//$'\r'/}
-  MARK[$key]=$(zw_now_ms)
+  probing "$@"
+  collect "$1"
 }
 
 # watch [IMAGE,... [TITLE]]: before start: a process watch of those image
@@ -367,10 +337,9 @@ shown() {
 
 # gap FROM TO LO HI: TO - FROM in ms is in [LO, HI].
 gap() {
-  local from to
+  local from to got=
   from=$(e2e_point "$1")
   to=$(e2e_point "$2")
-  local got=
   [ -n "$from" ] && [ -n "$to" ] && got=$((to - from))
   zw_expect_between "$(e2e_what gap "$1" "$2" ms)" "$got" "$3" "$4"
 }
@@ -395,11 +364,7 @@ untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")
 eq() { zw_expect_eq "$(e2e_what "$1")" "$2" "$3"; }
 
 # check DESCRIPTION COMMAND...: anything else; the command must succeed.
-check() {
-  local d=$1
-  shift
-  zw_expect "$(e2e_what "$d")" "$@"
-}
+check() { zw_expect "$(e2e_what "$1")" "${@:2}"; }
 
 # by_arch WIN64 WIN32: the value for this pass (e.g. a slack for emulated starts).
 by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
@@ -416,6 +381,46 @@ from() {
 
 # ---------------------------------------------------------------- passes
 
+# e2e_pass PASS: the case once, in a fresh scratch folder of that prefix.
+e2e_pass() {
+  ARCH=${1%%=*}
+  EXE=${1#*=}
+  if [ "$EXE" = "$1" ]; then EXE=zarnowel.exe; [ "$ARCH" = win64 ] && EXE=zarnowel64.exe; fi
+  host_prefix "$ARCH"
+  zw_scratch "$ZW_SCENARIO" >/dev/null
+  APP=$ZW_DIR/app
+  WAPP=$(host_winpath "$APP")
+  WDIR=$ZW_WDIR
+  WIN=$HOST_C/windows
+  zw_install_launcher "$APP"
+  local t0 f
+  t0=$(zw_now_ms)
+  # shellcheck source=/dev/null
+  source "$CASE_FILE"
+  zw_note "$ARCH: pass took $(($(zw_now_ms) - t0)) ms"
+  host_reset
+  for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$HOST_C/$f"; done
+  PASS_WINDOWS_FILES=()
+}
+
+# e2e_group ARCH: the passes of one prefix, one after another, in a subshell
+# of their own (work folder, locks, display), its outcome in $RESULTS/ARCH.
+# Each prefix is a system of its own (its own one-run lock), so the groups of
+# two prefixes run side by side.
+e2e_group() {
+  ZW_WORK=$ZW_WORK/$1 ZW_LOCKS=() ZW_XVFB_PID=
+  mkdir -p "$ZW_WORK"
+  trap 'rc=$?; echo "$rc $ZW_PASSES $ZW_FAILS" >"$RESULTS/'"$1"'"; [ "$ZW_FAILS" = 0 ] || [ -z "${ZW_LOG_FILE:-}" ] || zw_log_show; (exit $rc); zw_cleanup' EXIT
+  [ ${#GROUPS_OF[@]} -gt 1 ] && declare -F host_apart >/dev/null && host_apart
+  local pass
+  for pass in "${PASSES[@]}"; do
+    [ "${pass%%=*}" = "$1" ] || continue
+    # The group's last scratch folder goes with zw_cleanup, an earlier one here.
+    [ -n "$ZW_SCRATCH" ] && [ "$ZW_FAILS" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ] && rm -rf "$ZW_SCRATCH"
+    e2e_pass "$pass"
+  done
+}
+
 host_require
 read -ra PASSES < <(sed -n 's/^prefixes[[:space:]]\+//p' "$CASE_FILE" | head -n1)
 [ ${#PASSES[@]} = 0 ] && PASSES=(win64)
@@ -425,26 +430,24 @@ if [ -n "${ZW_PREFIXES:-}" ]; then
   PASSES=("${PASSES[@]}")
   [ ${#PASSES[@]} = 0 ] && zw_skip "no pass of this case in ZW_PREFIXES=$ZW_PREFIXES"
 fi
-
-for pass in "${PASSES[@]}"; do
-  ARCH=${pass%%=*}
-  EXE=${pass#*=}
-  if [ "$EXE" = "$pass" ]; then EXE=zarnowel.exe; [ "$ARCH" = win64 ] && EXE=zarnowel64.exe; fi
-  host_prefix "$ARCH"
-  zw_scratch "$ZW_SCENARIO" >/dev/null
-  APP=$ZW_DIR/app
-  WAPP=$(host_winpath "$APP")
-  WDIR=$ZW_WDIR
-  WIN=$HOST_C/windows
-  zw_install_launcher "$APP"
-  t0=$(zw_now_ms)
-  # shellcheck source=/dev/null
-  source "$CASE_FILE"
-  zw_note "$ARCH: pass took $(($(zw_now_ms) - t0)) ms"
-  host_reset
-  for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$HOST_C/$f"; done
-  PASS_WINDOWS_FILES=()
-  # The rig removes the last scratch folder; an earlier one goes here.
-  [ "$ZW_FAILS" = 0 ] && [ "${ZW_KEEP:-0}" != 1 ] && [ "$pass" != "${PASSES[-1]}" ] && rm -rf "$ZW_SCRATCH"
+read -ra GROUPS_OF < <(printf '%s\n' "${PASSES[@]%%=*}" | awk '!seen[$0]++' | tr '\n' ' ')
+RESULTS=$ZW_WORK/results
+mkdir -p "$RESULTS"
+# ZW_E2E_SERIAL=1: the prefixes one after another.
+for arch in "${GROUPS_OF[@]}"; do
+  (e2e_group "$arch") &
+  [ "${ZW_E2E_SERIAL:-0}" = 1 ] && wait $!
 done
+wait
+skipped=
+for arch in "${GROUPS_OF[@]}"; do
+  read -r rc passes fails 2>/dev/null <"$RESULTS/$arch" || rc=missing passes=0 fails=0
+  ZW_PASSES=$((ZW_PASSES + passes)) ZW_FAILS=$((ZW_FAILS + fails))
+  if [ "$rc" = 77 ]; then
+    skipped+=" $arch"
+  elif [ "$rc" != 0 ] && [ "$fails" = 0 ]; then
+    zw_fail "the $arch passes ended with status $rc"
+  fi
+done
+[ "$ZW_FAILS" = 0 ] && [ -n "$skipped" ] && zw_skip "skipped in$skipped"
 zw_finish
