@@ -1,7 +1,7 @@
 // What the fuzz targets share: a check that stays on in every build type (a
 // target has to abort on a broken invariant so libFuzzer keeps the input as a
-// crash), the input as text, and a fresh launcher process on the simulated
-// Windows.
+// crash), the input as text and the five fields compared. A fresh launcher
+// process on the simulated Windows is a sim::SimScope.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,6 @@
 
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
-#include "state/run_state.h"
 
 #define FUZZ_CHECK(cond)                                                                      \
     do {                                                                                      \
@@ -34,15 +33,3 @@ inline bool SameFields(const zw::SetupItem& a, const zw::SetupItem& b)
         if (a.*field != b.*field) return false;
     return true;
 }
-
-// The simulated Windows as a fresh process finds it; the run state and the
-// setup list are left empty for the next input.
-struct FreshProcess {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    ~FreshProcess()
-    {
-        zw::ResetSetupList();
-        zw::ResetRunState();
-    }
-};

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((flags & 8) != 0) CheckDoubleByteReads(text);
     const std::string directory = root ? "C:" : "C:\\setup";
 
-    FreshProcess process;
+    sim::SimScope process;
     sim::SimWindows& sim = process.sim;
     zw::silentMode = silent ? 1 : 0;
     sim.lcid = korean ? 0x0812 : 0x0409;
