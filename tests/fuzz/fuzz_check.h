@@ -4,6 +4,7 @@
 // process on the simulated Windows is a sim::SimScope.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,7 +30,5 @@ inline std::string_view InputText(const uint8_t* data, size_t size)
 // The five fields of a and b are the same.
 inline bool SameFields(const zw::SetupItem& a, const zw::SetupItem& b)
 {
-    for (const auto field : zw::kSetupFields)
-        if (a.*field != b.*field) return false;
-    return true;
+    return std::all_of(std::begin(zw::kSetupFields), std::end(zw::kSetupFields), [&](auto f) { return a.*f == b.*f; });
 }

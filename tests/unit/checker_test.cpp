@@ -287,6 +287,7 @@ protected:
         const char* made = mkdtemp(pattern);
         if (made != nullptr) root = made;
     }
+    void SetUp() override { ASSERT_FALSE(root.empty()); }
     ~CheckerDisk() override
     {
         std::error_code error;
@@ -313,7 +314,6 @@ protected:
 
 TEST_F(CheckerDisk, FindsNamesWithoutRegardToCaseAsWindowsWould)
 {
-    ASSERT_FALSE(root.empty());
     Put("Runtime/RTSETUP.EXE");
     Put("Tool.Exe");
     std::ofstream(root / "ZARNOWEL.INI")
@@ -332,7 +332,6 @@ TEST_F(CheckerDisk, FindsNamesWithoutRegardToCaseAsWindowsWould)
 
 TEST_F(CheckerDisk, FolderWithoutAListCannotBeRead)
 {
-    ASSERT_FALSE(root.empty());
     zw::check::ListLocation where;
     EXPECT_FALSE(zw::check::LocateList(root.string(), where));
     EXPECT_FALSE(zw::check::LocateList((root / "nothing.ini").string(), where));
@@ -340,7 +339,6 @@ TEST_F(CheckerDisk, FolderWithoutAListCannotBeRead)
 
 TEST_F(CheckerDisk, BundledExampleHasNoWarningOnceItsItemsAreThere)
 {
-    ASSERT_FALSE(root.empty());
     const fs::path examples = fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
     ASSERT_TRUE(fs::exists(examples / "Zarnowel.ini")) << examples;
     fs::copy(examples, root, fs::copy_options::recursive);
