@@ -276,8 +276,6 @@ TEST(Checker, JsonEscapesEveryByteOutsidePrintableAscii)
     for (const char c : json) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
 }
 
-// ---- the local disk
-
 class CheckerDisk : public ::testing::Test {
 protected:
     fs::path root;
@@ -349,8 +347,6 @@ TEST_F(CheckerDisk, BundledExampleHasNoWarningOnceItsItemsAreThere)
     EXPECT_EQ(Codes(plan), "");
     EXPECT_EQ(plan.lastItemRun, 4);
 }
-
-// ---- the plan against the launcher's simulated run
 
 using CheckerPlan = sim::LauncherTest;
 

@@ -139,7 +139,6 @@ TEST_F(Sequence, ARelativeProgramMovesTheCurrentDirectoryForTheRestOfTheRun)
     EXPECT_EQ(sim.currentDirectory, "C:\\setup");
 }
 
-// Where an item is looked for, and from where it runs.
 TEST_F(Sequence, WhereAnItemIsFoundAndRun)
 {
     struct {
