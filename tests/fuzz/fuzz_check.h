@@ -1,9 +1,10 @@
 // What the fuzz targets share: a check that stays on in every build type (a
 // target has to abort on a broken invariant so libFuzzer keeps the input as a
-// crash), the input as text, and a fresh launcher process on the simulated
-// Windows.
+// crash), the input as text and the five fields compared. A fresh launcher
+// process on the simulated Windows is a sim::SimScope.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +13,6 @@
 
 #include "setuplist/setup_list.h"
 #include "sim/sim_windows.h"
-#include "state/run_state.h"
 
 #define FUZZ_CHECK(cond)                                                                      \
     do {                                                                                      \
@@ -30,19 +30,5 @@ inline std::string_view InputText(const uint8_t* data, size_t size)
 // The five fields of a and b are the same.
 inline bool SameFields(const zw::SetupItem& a, const zw::SetupItem& b)
 {
-    for (const auto field : zw::kSetupFields)
-        if (a.*field != b.*field) return false;
-    return true;
+    return std::all_of(std::begin(zw::kSetupFields), std::end(zw::kSetupFields), [&](auto f) { return a.*f == b.*f; });
 }
-
-// The simulated Windows as a fresh process finds it; the run state and the
-// setup list are left empty for the next input.
-struct FreshProcess {
-    sim::SimScope scope;
-    sim::SimWindows& sim = scope.sim;
-    ~FreshProcess()
-    {
-        zw::ResetSetupList();
-        zw::ResetRunState();
-    }
-};

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((flags & 8) != 0) CheckDoubleByteReads(text);
     const std::string directory = root ? "C:" : "C:\\setup";
 
-    FreshProcess process;
+    sim::SimScope process;
     sim::SimWindows& sim = process.sim;
     zw::silentMode = silent ? 1 : 0;
     sim.lcid = korean ? 0x0812 : 0x0409;
@@ -83,9 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The keys read: optionally SetupSilent's Setup1, then Setup1, Setup2,
     // ... of one section, never past Setup9, all from ".\Zarnowel.ini".
-    const std::vector<sim::Call> reads = sim.CallsNamed("GetPrivateProfileStringA");
     std::vector<std::string> keys;
-    for (const sim::Call& c : reads) {
+    for (const sim::Call& c : sim.CallsNamed("GetPrivateProfileStringA")) {
         const size_t bar = c.detail.rfind('|');
         FUZZ_CHECK(bar != std::string::npos && c.detail.substr(bar + 1) == ".\\Zarnowel.ini");
         keys.push_back(c.detail.substr(0, bar));

@@ -10,16 +10,11 @@
 
 namespace {
 
-bool EndsWith(std::string_view s, std::string_view tail)
-{
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 // The text after the last separator is a tail of the path that holds no
 // separator, and the separator stands right before it.
 void CheckTail(std::string_view path, const std::string& tail, char separator)
 {
-    FUZZ_CHECK(EndsWith(path, tail));
+    FUZZ_CHECK(path.ends_with(tail));
     FUZZ_CHECK(tail.find(separator) == std::string::npos);
     if (path.find(separator) == std::string_view::npos) {
         FUZZ_CHECK(tail == path);
@@ -75,7 +70,7 @@ void CheckJoin(std::string_view base, std::string_view relative)
     bool found = false;
     for (size_t m = 0; !found; ++m) {
         const std::string_view rest = relative.substr(std::min(relative.size(), 3 * m));
-        if (joined.size() > rest.size() && EndsWith(joined, rest)) {
+        if (joined.size() > rest.size() && joined.ends_with(rest)) {
             const size_t k = joined.size() - rest.size() - 1;
             const std::string_view head = std::string_view(joined).substr(0, k);
             found =

@@ -25,8 +25,6 @@ size_t FindAnyCase(std::string_view text, std::string_view wanted, size_t from)
     return std::string_view::npos;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // Every /log: or /timeout: switch of the tail owns the value after it: right
 // after the switch (and its opening quote), holding no blank unless quoted
 // and no quote when quoted, and as long as it can be (up to a blank, the
@@ -58,7 +56,7 @@ void CheckSwitches(std::string_view tail)
             FUZZ_CHECK(end == tail.size() || tail[end] == '"');
         } else {
             FUZZ_CHECK(value.find_first_of(" \t") == std::string::npos);
-            FUZZ_CHECK(end == tail.size() || IsBlank(tail[end]));
+            FUZZ_CHECK(end == tail.size() || tail[end] == ' ' || tail[end] == '\t');
         }
         if (name == kLog && firstLog) {
             FUZZ_CHECK(switches.logPath == value);
@@ -87,7 +85,7 @@ void CheckSwitches(std::string_view tail)
 // number of minutes refuses the run, with one more line that says why.
 void CheckStart(std::string_view tail)
 {
-    FreshProcess process;
+    sim::SimScope process;
     sim::SimWindows& sim = process.sim;
     const zw::Switches switches = zw::ParseSwitches(tail);
     const bool refused = switches.timeoutGiven && switches.timeoutMinutes == 0;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -122,48 +122,41 @@ TEST(ProcessWatcher, UnreadableExitCodeStillEndsTheProcessWithAFixedCode)
     EXPECT_EQ(s.sim.CallsNamed("TerminateProcess")[0].detail, "259");
 }
 
+enum Fault { kNoFault, kNoSnapshot, kExitCodeUnreadable, kFirstLocked };
+
 struct HandleCase {
     const char* what;
     Op op;
     std::string argument;
     bool result;
     size_t handlesTaken;  // snapshot and process handles the call must close again
-    std::function<void(sim::SimWindows&)> setup;
+    std::vector<std::string> images;
+    Fault fault = kNoFault;
 };
 
 TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
 {
-    auto twoProcesses = [](sim::SimWindows& sim) {
-        sim.AddProcess("a.exe", 0);
-        sim.AddProcess("b.exe", 0);
-    };
-    auto noSnapshot = [](sim::SimWindows& sim) { sim.snapshotFails = true; };
-    auto none = [](sim::SimWindows&) {};
+    const std::vector<std::string> ab = {"a.exe", "b.exe"};
     const HandleCase cases[] = {
-        {"no snapshot", Op::Running, "a.exe", false, 0, noSnapshot},
-        {"no snapshot", Op::Terminate, "a.exe", false, 0, noSnapshot},
-        {"empty snapshot", Op::Running, "a.exe", false, 1, none},
-        {"empty snapshot", Op::Terminate, "", false, 1, none},
-        {"match on the first", Op::Running, "a.exe", true, 1, twoProcesses},
-        {"match on the last", Op::Containing, "b.", true, 1, twoProcesses},
-        {"no match", Op::Running, "c.exe", false, 1, twoProcesses},
-        {"no match", Op::Containing, "c.", false, 1, twoProcesses},
-        {"no match", Op::Terminate, "c.", false, 1, twoProcesses},
-        {"ended", Op::Terminate, "b.exe", true, 2, twoProcesses},
-        {"ended, exit code unreadable", Op::Terminate, "b.exe", true, 2,
-         [&](sim::SimWindows& sim) {
-             twoProcesses(sim);
-             sim.exitCodeReadFails = true;
-         }},
-        {"cannot be opened", Op::Terminate, "a.exe", false, 1,
-         [&](sim::SimWindows& sim) {
-             twoProcesses(sim);
-             sim.processes[0].openFails = true;
-         }},
+        {"no snapshot", Op::Running, "a.exe", false, 0, {}, kNoSnapshot},
+        {"no snapshot", Op::Terminate, "a.exe", false, 0, {}, kNoSnapshot},
+        {"empty snapshot", Op::Running, "a.exe", false, 1, {}},
+        {"empty snapshot", Op::Terminate, "", false, 1, {}},
+        {"match on the first", Op::Running, "a.exe", true, 1, ab},
+        {"match on the last", Op::Containing, "b.", true, 1, ab},
+        {"no match", Op::Running, "c.exe", false, 1, ab},
+        {"no match", Op::Containing, "c.", false, 1, ab},
+        {"no match", Op::Terminate, "c.", false, 1, ab},
+        {"ended", Op::Terminate, "b.exe", true, 2, ab},
+        {"ended, exit code unreadable", Op::Terminate, "b.exe", true, 2, ab, kExitCodeUnreadable},
+        {"cannot be opened", Op::Terminate, "a.exe", false, 1, ab, kFirstLocked},
     };
     for (const HandleCase& c : cases) {
         sim::SimScope s;
-        c.setup(s.sim);
+        s.sim.snapshotFails = c.fault == kNoSnapshot;
+        s.sim.exitCodeReadFails = c.fault == kExitCodeUnreadable;
+        for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
+        if (c.fault == kFirstLocked) s.sim.processes[0].openFails = true;
         EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.what;
         EXPECT_EQ(s.sim.CountCalls("CloseHandle"), c.handlesTaken) << c.what;
     }
@@ -230,6 +223,7 @@ TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
 {
     const std::string F = "Process32First", N = "Process32Next", P = "PeekMessageA", C = "CloseHandle",
                       O = "OpenProcess", T = "TerminateProcess";
+    const std::set<std::string> watched = {F, N, P, C, O, T};
     const OrderCase cases[] = {
         {"no match", Op::Running, {"a.exe", "b.exe", "c.exe"}, "none.exe", {F, P, N, P, N, P, N, C}},
         {"match on the second", Op::Containing, {"a.exe", "b.exe", "c.exe"}, "B.", {F, P, N, P, C}},
@@ -243,9 +237,7 @@ TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
         Scan(c.op, c.argument);
         std::vector<std::string> order;
         for (const sim::Call& call : s.sim.calls)
-            if (call.name == F || call.name == N || call.name == P || call.name == C || call.name == O ||
-                call.name == T)
-                order.push_back(call.name);
+            if (watched.count(call.name) != 0) order.push_back(call.name);
         EXPECT_EQ(order, c.order) << c.what;
     }
 }

@@ -28,26 +28,39 @@ std::string Fields(const SetupItem& item)
 
 constexpr const char* kEmpty = "[][][][][]";
 
-class SetupList : public sim::LauncherTest {
-protected:
-    // Keys asked of the profile reader, as "section|key".
-    std::vector<std::string> KeysRead() const
-    {
-        std::vector<std::string> keys;
-        for (const sim::Call& c : sim.CallsNamed("GetPrivateProfileStringA")) {
-            EXPECT_EQ(c.detail.substr(c.detail.rfind('|')), "|.\\Zarnowel.ini");
-            keys.push_back(c.detail.substr(0, c.detail.rfind('|')));
-        }
-        return keys;
+// Keys asked of the profile reader, all of ".\Zarnowel.ini", as "section|key"
+// one blank apart.
+std::string KeysRead(const sim::SimWindows& sim)
+{
+    std::string keys;
+    for (const sim::Call& c : sim.CallsNamed("GetPrivateProfileStringA")) {
+        EXPECT_EQ(c.detail.substr(c.detail.rfind('|')), "|.\\Zarnowel.ini");
+        keys += (keys.empty() ? "" : " ") + c.detail.substr(0, c.detail.rfind('|'));
     }
+    return keys;
+}
 
-    size_t LoadedItems() const
-    {
-        size_t n = 0;
-        while (n < 9 && !SetupItemAt(static_cast<int32_t>(n + 1)).kind.empty()) ++n;
-        return n;
+// The table's items up to the last that is not empty, one blank apart.
+std::string Items()
+{
+    std::string items, empties;
+    for (int n = zw::kFirstItem; n <= zw::kLastItem; ++n) {
+        empties += (n == zw::kFirstItem ? "" : " ") + Fields(SetupItemAt(n));
+        if (Fields(SetupItemAt(n)) == kEmpty) continue;
+        items += empties;
+        empties.clear();
     }
-};
+    return items;
+}
+
+size_t LoadedItems()
+{
+    size_t n = 0;
+    while (n < 9 && !SetupItemAt(static_cast<int32_t>(n + 1)).kind.empty()) ++n;
+    return n;
+}
+
+using SetupList = sim::LauncherTest;
 
 TEST(SetupValue, SplitsAtRunsOfCommasWithoutQuoting)
 {
@@ -139,52 +152,44 @@ TEST_F(SetupList, LoadsTheProfileCheckListAsWindowsDoes)
 
 TEST_F(SetupList, StopsAtTheFirstKeyThatReadsEmpty)
 {
-    List("Setup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n");
-    zw::LoadSetupList();
-    EXPECT_EQ(LoadedItems(), 2u);
-    EXPECT_EQ(Fields(SetupItemAt(4)), kEmpty);
-    EXPECT_EQ(KeysRead(), (std::vector<std::string>{"SetupList|Setup1", "SetupList|Setup2", "SetupList|Setup3"}));
-}
-
-TEST_F(SetupList, AnEmptySetup1LoadsNothing)
-{
-    List("Setup1=\nSetup2=1,b.exe, \n");
-    zw::LoadSetupList();
-    EXPECT_EQ(LoadedItems(), 0u);
-    EXPECT_EQ(Fields(SetupItemAt(2)), kEmpty);
-    EXPECT_EQ(KeysRead(), std::vector<std::string>{"SetupList|Setup1"});
-}
-
-TEST_F(SetupList, AValueOfCommasOnlyIsAnEmptyItemAndLoadingGoesOn)
-{
-    List("Setup1=,,,\nSetup2=1,b.exe, ,\n");
-    zw::LoadSetupList();
-    EXPECT_EQ(Fields(SetupItemAt(1)), kEmpty);
-    EXPECT_EQ(Fields(SetupItemAt(2)), "[1][b.exe][ ][][]");
+    const struct {
+        const char *list, *items, *keys;
+    } cases[] = {
+        {"Setup1=1,a.exe, \nSetup2=1,b.exe, \nSetup4=1,d.exe, \n", "[1][a.exe][][][] [1][b.exe][][][]",
+         "SetupList|Setup1 SetupList|Setup2 SetupList|Setup3"},
+        {"Setup1=\nSetup2=1,b.exe, \n", "", "SetupList|Setup1"},
+        // A value of commas only is an empty item, and loading goes on.
+        {"Setup1=,,,\nSetup2=1,b.exe, ,\n", "[][][][][] [1][b.exe][ ][][]",
+         "SetupList|Setup1 SetupList|Setup2 SetupList|Setup3"},
+    };
+    for (const auto& c : cases) {
+        sim::Launcher run;
+        run.List(c.list);
+        zw::LoadSetupList();
+        EXPECT_EQ(Items(), c.items) << c.list;
+        EXPECT_EQ(KeysRead(run.sim), c.keys) << c.list;
+    }
 }
 
 TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
 {
+    const std::string loud = "SetupList|Setup1 SetupList|Setup2";  // the keys a load of [SetupList] reads
     struct {
         const char* name;
         uint8_t silent;
         const char* silentSection;
         const char* file;
-        const char* keys;  // as "section|key", one blank between them
+        std::string keys;  // as "section|key", one blank between them
     } const cases[] = {
-        {"not silent, silent list present", 0, "Setup1=1,quiet.exe, \n", "loud.exe",
-         "SetupList|Setup1 SetupList|Setup2"},
-        {"not silent, no silent list", 0, "", "loud.exe", "SetupList|Setup1 SetupList|Setup2"},
+        {"not silent, silent list present", 0, "Setup1=1,quiet.exe, \n", "loud.exe", loud},
+        {"not silent, no silent list", 0, "", "loud.exe", loud},
         {"silent, silent list present", 1, "Setup1=1,quiet.exe, \n", "quiet.exe",
          "SetupSilent|Setup1 SetupSilent|Setup1 SetupSilent|Setup2"},
-        {"silent, silent list without Setup1", 1, "Setup2=1,quiet.exe, \n", "loud.exe",
-         "SetupSilent|Setup1 SetupList|Setup1 SetupList|Setup2"},
-        {"silent, silent Setup1 empty", 1, "Setup1=\nSetup2=1,quiet.exe, \n", "loud.exe",
-         "SetupSilent|Setup1 SetupList|Setup1 SetupList|Setup2"},
+        {"silent, silent list without Setup1", 1, "Setup2=1,quiet.exe, \n", "loud.exe", "SetupSilent|Setup1 " + loud},
+        {"silent, silent Setup1 empty", 1, "Setup1=\nSetup2=1,quiet.exe, \n", "loud.exe", "SetupSilent|Setup1 " + loud},
     };
     for (const auto& c : cases) {
-        sim::SimScope local;
-        local.sim.AddFile(local.sim.modulePath);
+        sim::Launcher local;
         local.sim.AddFile("C:\\setup\\Zarnowel.ini",
                           std::string("[SetupSilent]\n") + c.silentSection + "[SetupList]\nSetup1=1,loud.exe, \n");
         zw::silentMode = c.silent;
@@ -192,10 +197,7 @@ TEST_F(SetupList, SilentSectionOnlyWhenSilentAndItsSetup1ReadsNonEmpty)
         zw::LoadSetupList(report);
         EXPECT_EQ(SetupItemAt(1).file, c.file) << c.name;
         EXPECT_EQ(report.section, c.file == std::string("quiet.exe") ? "SetupSilent" : "SetupList") << c.name;
-        std::string keys;
-        for (const sim::Call& call : local.sim.CallsNamed("GetPrivateProfileStringA"))
-            keys += (keys.empty() ? "" : " ") + call.detail.substr(0, call.detail.rfind('|'));
-        EXPECT_EQ(keys, c.keys) << c.name;
+        EXPECT_EQ(KeysRead(local.sim), c.keys) << c.name;
     }
 }
 
@@ -204,7 +206,7 @@ TEST_F(SetupList, SilentSectionIsChosenBeforeTheListIsLookedFor)
     zw::silentMode = 1;
     zw::LoadSetupList();
     EXPECT_EQ(LoadedItems(), 0u);
-    EXPECT_EQ(KeysRead(), std::vector<std::string>{"SetupSilent|Setup1"});
+    EXPECT_EQ(KeysRead(sim), "SetupSilent|Setup1");
     EXPECT_EQ(sim.CountCalls("FileExists"), 1u);
 }
 
@@ -214,7 +216,7 @@ TEST_F(SetupList, MissingListLeavesTheTableEmptyButSettlesTheRunState)
     zw::SetupListReport report;
     zw::LoadSetupList(report);
     EXPECT_EQ(LoadedItems(), 0u);
-    EXPECT_TRUE(KeysRead().empty());
+    EXPECT_EQ(KeysRead(sim), "");
     EXPECT_EQ(zw::languageTag, "kor");
     EXPECT_EQ(zw::programDirectory, "C:\\setup");
     EXPECT_TRUE(report.directoryEntered);
@@ -223,17 +225,16 @@ TEST_F(SetupList, MissingListLeavesTheTableEmptyButSettlesTheRunState)
 
 TEST_F(SetupList, EndsAfterTheNinthItem)
 {
-    std::string text = "[SetupList]\n";
+    std::string text = "[SetupList]\n", nine;
     for (int n = 1; n <= 12; ++n) text += "Setup" + std::to_string(n) + "=1,item" + std::to_string(n) + ".exe, \n";
+    for (int n = 1; n <= 9; ++n) nine += (n == 1 ? "" : " ") + std::string("SetupList|Setup") + std::to_string(n);
     sim.AddFile("C:\\setup\\Zarnowel.ini", text);
 
     zw::LoadSetupList();
     EXPECT_EQ(LoadedItems(), 9u);
     EXPECT_EQ(SetupItemAt(9).file, "item9.exe");
     EXPECT_EQ(SetupItemAt(10).kind, "");
-    const std::vector<std::string> keys = KeysRead();
-    ASSERT_EQ(keys.size(), 9u);
-    EXPECT_EQ(keys.back(), "SetupList|Setup9");
+    EXPECT_EQ(KeysRead(sim), nine);
 
     // The launcher's own report (for its log) reads no tenth key either.
     zw::ResetSetupList();
@@ -241,8 +242,7 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     zw::LoadSetupList(report);
     EXPECT_EQ(report.itemsLoaded, 9);
     EXPECT_FALSE(report.keysAfterLastItem);
-    EXPECT_EQ(KeysRead().size(), 18u);
-    EXPECT_EQ(KeysRead().back(), "SetupList|Setup9");
+    EXPECT_EQ(KeysRead(sim), nine + " " + nine);
     EXPECT_EQ(zw::LoadEndInWords(report), "the table holds 9 items; later keys are not read");
 
     // Only a reading that asks for it looks at it: the probe of the Wine
@@ -251,7 +251,7 @@ TEST_F(SetupList, EndsAfterTheNinthItem)
     zw::SetupListReport asked;
     zw::LoadSetupList(asked, true);
     EXPECT_TRUE(asked.keysAfterLastItem);
-    EXPECT_EQ(KeysRead().back(), "SetupList|Setup10");
+    EXPECT_EQ(KeysRead(sim), nine + " " + nine + " " + nine + " SetupList|Setup10");
     const zw::ProfileText profile(text);
     zw::SetupListReport checked;
     zw::ReadSetupItems("SetupList", zw::ProfileTextReader(profile), &checked);
@@ -426,6 +426,8 @@ TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
     using namespace std::string_literals;
     const std::string q149 = "\"" + std::string(149, 'q') + "\"";
     const std::string ga = "\xb0\xa1";  // one Korean syllable in code page 949
+    const zw::LeadByteTest cp949 = zw::IsLeadByte949;
+    const std::string split = "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n";  // ends in a split character
     const auto syllables = [&ga](int n) {
         std::string s;
         for (int i = 0; i < n; ++i) s += ga;
@@ -433,67 +435,59 @@ TEST(ProfileReader, ReadsAsTheSystemReaderDoes)
     };
     const struct {
         const char* what;
-        std::string text;
-        const char* section;
-        const char* key;
-        unsigned size;
-        const char* fallback;
-        std::string value;
+        std::string text, value;
         unsigned count;
         zw::LeadByteTest isLeadByte = nullptr;
+        const char *section = "S", *key = "k";
+        unsigned size = 150;
+        const char* fallback = "";
     } cases[] = {
-        {"blanks around '='", "[S]\r\n  k \t=\t v \t\r\n", "S", "k", 150, "", "v", 1},
-        {"a ';' line is a key", "[S]\r\n;k=c\r\nk=v\r\n", "S", ";k", 150, "", "c", 1},
-        {"a comment line does not end the section", "[S]\r\n; note\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
-        {"double quotes go", "[S]\r\nk=\"v w\"\r\n", "S", "k", 150, "", "v w", 3},
-        {"single quotes go", "[S]\r\nk='v'\r\n", "S", "k", 150, "", "v", 1},
-        {"mismatched quotes stay", "[S]\r\nk=\"v'\r\n", "S", "k", 150, "", "\"v'", 3},
-        {"an opening quote alone stays", "[S]\r\nk=\"v\r\n", "S", "k", 150, "", "\"v", 2},
-        {"a lone quote stays", "[S]\r\nk=\"\r\n", "S", "k", 150, "", "\"", 1},
-        {"two quotes give the empty text", "[S]\r\nk=\"\"\r\n", "S", "k", 150, "", "", 0},
-        {"blanks inside quotes stay", "[S]\r\nk=\"  v  \"\r\n", "S", "k", 150, "", "  v  ", 5},
-        {"inner quotes stay", "[S]\r\nk=a\"b\"\r\n", "S", "k", 150, "", "a\"b\"", 4},
-        {"only the outer pair goes", "[S]\r\nk=\"a\"\"\r\n", "S", "k", 150, "", "a\"", 2},
-        {"a quoted value cut short", "[S]\r\nk=\"double\"\r\n", "S", "k", 3, "", "do", 2},
-        {"a buffer as long as the value loses one more", "[S]\r\nk=\"double\"\r\n", "S", "k", 7, "", "doubl", 5},
-        {"one byte more and it is whole", "[S]\r\nk=\"double\"\r\n", "S", "k", 8, "", "double", 6},
-        {"149 quoted characters read as 148", "[S]\r\nk=" + q149 + "\r\n", "S", "k", 150, "", std::string(148, 'q'),
-         148},
-        {"a long value is cut at 149", "[S]\r\nk=" + std::string(170, 'p') + "\r\n", "S", "k", 150, "",
-         std::string(149, 'p'), 149},
-        {"the section name runs to the last ']'", "[X]Y]\r\nk=v\r\n", "X]Y", "k", 150, "", "v", 1},
-        {"text after the ']' is ignored", "[S] junk\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
-        {"blanks inside the brackets go", "[ S ]\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
-        {"an unclosed header is no section", "[S]\r\n[T\r\nk=v\r\n", "S", "k", 150, "", "v", 1},
-        {"... and opens none", "[S]\r\n[T\r\nk=v\r\n", "T", "k", 150, "", "", 0},
-        {"CR alone ends a line", "[S]\rk=v\rm=w\r", "S", "m", 150, "", "w", 1},
-        {"^Z is a blank", "[S]\r\nk=\x1av\x1a\r\n", "S", "k", 150, "", "v", 1},
-        {"a no-break space is not", "[S]\r\nk=\xa0v\xa0\r\n", "S", "k", 150, "", "\xa0v\xa0", 3},
-        {"a NUL ends the value", "[S]\r\nk=ab\0cd\r\nm=w\r\n"s, "S", "k", 150, "", "ab", 2},
-        {"the line is trimmed before the NUL cut", "[S]\r\nk=\"a\" \0 x\r\n"s, "S", "k", 150, "", "\"a\" ", 4},
-        {"a key without '=' hides a later one", "[S]\r\nk\r\nk=v\r\n", "S", "k", 150, "", "", 0},
-        {"the first key of a name wins", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", 150, "", "1", 1},
-        {"only the first section of a name is read", "[S]\r\nk=1\r\n[S]\r\nm=2\r\n", "S", "m", 150, "", "", 0},
-        {"names ignore ASCII case", "[setuplist]\r\nSETUP1=v\r\n", "SetupList", "Setup1", 150, "", "v", 1},
-        {"names asked for are trimmed", "[S]\r\nk=v\r\n", " S ", " k ", 150, "", "v", 1},
-        {"a blank inside a key name counts", "[S]\r\nSetup 1=v\r\n", "S", "Setup1", 150, "", "", 0},
-        {"keys before any header", "k=v\r\n[S]\r\n", "S", "k", 150, "", "", 0},
-        {"the fallback loses trailing blanks", "[S]\r\n", "S", "k", 150, "fb  ", "fb", 2},
-        {"but never its first character", "[S]\r\n", "S", "k", 150, " ", " ", 1},
-        {"and loses its quotes", "[S]\r\n", "S", "k", 150, "\"fb\"", "fb", 2},
-        {"an empty value is no fallback", "[S]\r\nk=\r\n", "S", "k", 150, "fb", "", 0},
+        {"blanks around '='", "[S]\r\n  k \t=\t v \t\r\n", "v", 1},
+        {"a ';' line is a key", "[S]\r\n;k=c\r\nk=v\r\n", "c", 1, nullptr, "S", ";k"},
+        {"a comment line does not end the section", "[S]\r\n; note\r\nk=v\r\n", "v", 1},
+        {"double quotes go", "[S]\r\nk=\"v w\"\r\n", "v w", 3},
+        {"single quotes go", "[S]\r\nk='v'\r\n", "v", 1},
+        {"mismatched quotes stay", "[S]\r\nk=\"v'\r\n", "\"v'", 3},
+        {"an opening quote alone stays", "[S]\r\nk=\"v\r\n", "\"v", 2},
+        {"a lone quote stays", "[S]\r\nk=\"\r\n", "\"", 1},
+        {"two quotes give the empty text", "[S]\r\nk=\"\"\r\n", "", 0},
+        {"blanks inside quotes stay", "[S]\r\nk=\"  v  \"\r\n", "  v  ", 5},
+        {"inner quotes stay", "[S]\r\nk=a\"b\"\r\n", "a\"b\"", 4},
+        {"only the outer pair goes", "[S]\r\nk=\"a\"\"\r\n", "a\"", 2},
+        {"a quoted value cut short", "[S]\r\nk=\"double\"\r\n", "do", 2, nullptr, "S", "k", 3},
+        {"a buffer as long as the value loses one more", "[S]\r\nk=\"double\"\r\n", "doubl", 5, nullptr, "S", "k", 7},
+        {"one byte more and it is whole", "[S]\r\nk=\"double\"\r\n", "double", 6, nullptr, "S", "k", 8},
+        {"149 quoted characters read as 148", "[S]\r\nk=" + q149 + "\r\n", std::string(148, 'q'), 148},
+        {"a long value is cut at 149", "[S]\r\nk=" + std::string(170, 'p') + "\r\n", std::string(149, 'p'), 149},
+        {"the section name runs to the last ']'", "[X]Y]\r\nk=v\r\n", "v", 1, nullptr, "X]Y"},
+        {"text after the ']' is ignored", "[S] junk\r\nk=v\r\n", "v", 1},
+        {"blanks inside the brackets go", "[ S ]\r\nk=v\r\n", "v", 1},
+        {"an unclosed header is no section", "[S]\r\n[T\r\nk=v\r\n", "v", 1},
+        {"... and opens none", "[S]\r\n[T\r\nk=v\r\n", "", 0, nullptr, "T"},
+        {"CR alone ends a line", "[S]\rk=v\rm=w\r", "w", 1, nullptr, "S", "m"},
+        {"^Z is a blank", "[S]\r\nk=\x1av\x1a\r\n", "v", 1},
+        {"a no-break space is not", "[S]\r\nk=\xa0v\xa0\r\n", "\xa0v\xa0", 3},
+        {"a NUL ends the value", "[S]\r\nk=ab\0cd\r\nm=w\r\n"s, "ab", 2},
+        {"the line is trimmed before the NUL cut", "[S]\r\nk=\"a\" \0 x\r\n"s, "\"a\" ", 4},
+        {"a key without '=' hides a later one", "[S]\r\nk\r\nk=v\r\n", "", 0},
+        {"the first key of a name wins", "[S]\r\nk=1\r\nk=2\r\n", "1", 1},
+        {"only the first section of a name is read", "[S]\r\nk=1\r\n[S]\r\nm=2\r\n", "", 0, nullptr, "S", "m"},
+        {"names ignore ASCII case", "[setuplist]\r\nSETUP1=v\r\n", "v", 1, nullptr, "SetupList", "Setup1"},
+        {"names asked for are trimmed", "[S]\r\nk=v\r\n", "v", 1, nullptr, " S ", " k "},
+        {"a blank inside a key name counts", "[S]\r\nSetup 1=v\r\n", "", 0, nullptr, "S", "Setup1"},
+        {"keys before any header", "k=v\r\n[S]\r\n", "", 0},
+        {"the fallback loses trailing blanks", "[S]\r\n", "fb", 2, nullptr, "S", "k", 150, "fb  "},
+        {"but never its first character", "[S]\r\n", " ", 1, nullptr, "S", "k", 150, " "},
+        {"and loses its quotes", "[S]\r\n", "fb", 2, nullptr, "S", "k", 150, "\"fb\""},
+        {"an empty value is no fallback", "[S]\r\nk=\r\n", "", 0, nullptr, "S", "k", 150, "fb"},
         // Code page 949: cut at whole characters; the count is size - 1 whenever the value did not fit.
-        {"a split character is left out", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(148, 'a'), 149, zw::IsLeadByte949},
-        {"160 bytes keep 148", "[S]\r\nk=1," + syllables(80) + "\r\n", "S", "k", 150, "", "1," + syllables(73), 149,
-         zw::IsLeadByte949},
-        {"a value that fits is whole", "[S]\r\nk=" + std::string(147, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(147, 'a') + ga, 149, zw::IsLeadByte949},
-        {"quotes count in characters", "[S]\r\nk=\"" + syllables(74) + "\"\r\n", "S", "k", 150, "", syllables(74), 148,
-         zw::IsLeadByte949},
+        {"a split character is left out", split, std::string(148, 'a'), 149, cp949},
+        {"160 bytes keep 148", "[S]\r\nk=1," + syllables(80) + "\r\n", "1," + syllables(73), 149, cp949},
+        {"a value that fits is whole", "[S]\r\nk=" + std::string(147, 'a') + ga + "\r\n", std::string(147, 'a') + ga,
+         149, cp949},
+        {"quotes count in characters", "[S]\r\nk=\"" + syllables(74) + "\"\r\n", syllables(74), 148, cp949},
         // A single-byte reading of the same text splits the character.
-        {"a single-byte reading", "[S]\r\nk=" + std::string(148, 'a') + ga + "\r\n", "S", "k", 150, "",
-         std::string(148, 'a') + "\xb0", 149},
+        {"a single-byte reading", split, std::string(148, 'a') + "\xb0", 149},
     };
     for (const auto& c : cases) {
         const zw::ProfileText text(c.text, c.isLeadByte);
