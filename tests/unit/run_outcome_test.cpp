@@ -42,6 +42,12 @@ TEST(RunOutcome, EveryCodeInItsSituation)
     const char* const twoRestart = "Setup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
     const char* const twoDialog = "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
     auto plain = [](sim::Launcher& l) { Programs(l); };
+    auto plainAnd = [](std::function<void(sim::SimWindows&)> more) {
+        return [more](sim::Launcher& l) {
+            Programs(l);
+            more(l.sim);
+        };
+    };
     auto exits = [](uint32_t code, uint64_t runsMs = 2 * kSec) {
         return [code, runsMs](sim::Launcher& l) { Programs(l, code, runsMs); };
     };
@@ -69,11 +75,8 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"the list holds no item", "", "", plain, ERROR_INVALID_DATA, 0},
         {"an unknown kind ends the list", "", "Setup1=1,a.exe, ,\nSetup2=7,b.exe, ,\n", plain, ERROR_INVALID_DATA, 1},
         {"the shell refuses the start", "", two,
-         [](sim::Launcher& l) {
-             Programs(l);
-             l.sim.programs["A.EXE"].shellError = 31;
-         },
-         ERROR_NO_ASSOCIATION, 2},  // the refused start, then b.exe
+         plainAnd([](sim::SimWindows& s) { s.programs["A.EXE"].shellError = 31; }), ERROR_NO_ASSOCIATION,
+         2},  // the refused start, then b.exe
         {"the driver update fails", "", "Setup1=0,x.inf,VEN_1\n", driverFails(0xE0000203), 0xE0000203, 0},
         {"the device already has the best driver", "", "Setup1=0,x.inf,VEN_1\n", driverFails(ERROR_NO_MORE_ITEMS), 0,
          0},
@@ -100,20 +103,12 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          "item 2: not taken up: an item has started a restart of Windows"},
         {"the question answered No", "", twoRestart, plain, 3010, 2, 1, 0},
         {"the question answered Yes", "", twoRestart,
-         [](sim::Launcher& l) {
-             Programs(l);
-             l.sim.answer = [](const sim::BoxShown&) { return IDYES; };
-         },
-         1641, 2, 1, 1},
+         plainAnd([](sim::SimWindows& s) { s.answer = [](const sim::BoxShown&) { return IDYES; }; }), 1641, 2, 1, 1},
         {"/norestart", "/norestart", twoRestart, plain, 3010, 2},
         {"an item's 3010 with /norestart", "/norestart", two, exits(3010), 3010, 2},
         {"silent restart made", "/s", "Setup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
         {"silent restart refused by Windows", "/s", "Setup1=1,a.exe, , ,1\n",
-         [](sim::Launcher& l) {
-             Programs(l);
-             l.sim.initiateShutdownResult = ERROR_ACCESS_DENIED;
-         },
-         3010, 1, 0, 1},
+         plainAnd([](sim::SimWindows& s) { s.initiateShutdownResult = ERROR_ACCESS_DENIED; }), 3010, 1, 0, 1},
         {"the first failure wins over a restart", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n", exits(7),
          ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
         {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec), ERROR_TIMEOUT, 1,

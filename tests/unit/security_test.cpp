@@ -82,11 +82,10 @@ TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
     }
 }
 
-// newdev.dll and cfgmgr32.dll are not KnownDLLs: loaded by name in the
-// ordinary order, a copy beside the launcher or in the current directory
-// (the launcher's folder is the current one) would be taken. The driver step loads them from System32 alone; when one
-// is missing there, the driver item fails with a line in the log and the
-// run goes on.
+// newdev.dll and cfgmgr32.dll are not KnownDLLs: loaded by name in the ordinary order, a copy beside the
+// launcher or in the current directory (the launcher's folder is the current one) would be taken. The driver
+// step loads them from System32 alone; when one is missing there, the driver item fails with the load's error,
+// a line in the log, and the run goes on.
 TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverItem)
 {
     struct {
@@ -120,7 +119,6 @@ TEST(Security, DeviceDllsComeFromSystem32AloneAndAMissingOneFailsOnlyTheDriverIt
         l.Device({"PCI\\VEN_8086&DEV_1234"});
         l.List("Setup1=0,drv\\x.inf,ven_8086\nSetup2=1,after.exe, ,\n");
         if (c.spoil) c.spoil(sim);
-        // A missing DLL fails the driver item with the load's error; the run goes on.
         EXPECT_EQ(l.RunWhole(std::string("/log:") + kLog), c.exitCode) << c.what;
 
         for (const std::string& module : sim.loadedModules)
