@@ -83,25 +83,22 @@ std::string JoinMultiSz(const std::vector<BYTE>& data)
     return out;
 }
 
-bool ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property, std::vector<BYTE>& data, DWORD& error)
+// A device property's bytes; on failure false, the error in GetLastError.
+bool ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property, std::vector<BYTE>& data)
 {
     DWORD type = 0, need = 0;
     data.assign(4096, 0);
     if (!SetupDiGetDeviceRegistryPropertyA(set, &dev, property, &type, data.data(), static_cast<DWORD>(data.size()),
-                                           &need)) {
-        error = GetLastError();
+                                           &need))
         return false;
-    }
     data.resize(need);
-    error = 0;
     return true;
 }
 
 std::string PropertyText(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property)
 {
     std::vector<BYTE> data;
-    DWORD error = 0;
-    if (!ReadProperty(set, dev, property, data, error)) return "(error " + std::to_string(error) + ")";
+    if (!ReadProperty(set, dev, property, data)) return "(error " + std::to_string(GetLastError()) + ")";
     return std::string(reinterpret_cast<const char*>(data.data()),
                        strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
 }
@@ -120,8 +117,7 @@ int ForEachDevice(const char* id, Action action)
     dev.cbSize = sizeof dev;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
         std::vector<BYTE> data;
-        DWORD error = 0;
-        if (!ReadProperty(set, dev, SPDRP_HARDWAREID, data, error)) continue;
+        if (!ReadProperty(set, dev, SPDRP_HARDWAREID, data)) continue;
         data.push_back(0);
         if (lstrcmpiA(reinterpret_cast<const char*>(data.data()), id) != 0) continue;
         ++count;

@@ -73,7 +73,7 @@ static void read_config(int *runMs, int *exitCode)
 
 static int compare_text(const void *a, const void *b)
 {
-    return strcmp(*(char *const *)a, *(char *const *)b);
+    return strcmp((const char *)a, (const char *)b);
 }
 
 typedef struct {
@@ -100,14 +100,12 @@ static void describe_windows(char *out, size_t outSize)
     static window_set set;
     set.count = 0;
     EnumWindows(collect_window, (LPARAM)&set);
-    char *order[64];
-    for (int i = 0; i < set.count; ++i) order[i] = set.items[i];
-    qsort(order, (size_t)set.count, sizeof order[0], compare_text);
+    qsort(set.items, (size_t)set.count, sizeof set.items[0], compare_text);
     zw_buf b;
     zw_buf_init(&b, out, outSize);
     for (int i = 0; i < set.count; ++i) {
         if (i) zw_buf_add(&b, " ; ");
-        zw_buf_add(&b, order[i]);
+        zw_buf_add(&b, set.items[i]);
     }
 }
 
@@ -145,16 +143,14 @@ int main(void)
     zw_log(selfName, "module", text);
     zw_log(selfName, "name", selfName);
 
-    static char cmd[32768 * 3 + 3];
-    const WCHAR *cmdW = GetCommandLineW();
-    char *inner = cmd + 1;
-    zw_utf8(cmdW, inner, (int)sizeof cmd - 2);
-    cmd[0] = '[';
-    strcat(inner, "]");
-    zw_log(selfName, "cmdline", cmd);
-    zw_utf8(command_tail(cmdW), inner, (int)sizeof cmd - 2);
-    strcat(inner, "]");
-    zw_log(selfName, "tail", cmd);
+    /* Bracketed, so leading and trailing blanks show. */
+    static char cmd[32768 * 3 + 1], line[sizeof cmd + 2];
+    zw_utf8(GetCommandLineW(), cmd, sizeof cmd);
+    snprintf(line, sizeof line, "[%s]", cmd);
+    zw_log(selfName, "cmdline", line);
+    zw_utf8(command_tail(GetCommandLineW()), cmd, sizeof cmd);
+    snprintf(line, sizeof line, "[%s]", cmd);
+    zw_log(selfName, "tail", line);
 
     STARTUPINFOW si;
     si.cb = sizeof si;

@@ -44,25 +44,19 @@ static BOOL rd_has(reader *r, size_t n)
     return TRUE;
 }
 
-static WORD rd_word(reader *r)
+/* A little-endian number of n bytes; 0 past the end. */
+static DWORD rd_num(reader *r, size_t n)
 {
-    if (!rd_has(r, 2)) return 0;
-    WORD v = (WORD)(r->p[r->pos] | (r->p[r->pos + 1] << 8));
-    r->pos += 2;
+    DWORD v = 0;
+    if (!rd_has(r, n)) return 0;
+    for (size_t i = n; i-- > 0;) v = v << 8 | r->p[r->pos + i];
+    r->pos += n;
     return v;
 }
 
-static DWORD rd_dword(reader *r)
-{
-    DWORD lo = rd_word(r);
-    return lo | ((DWORD)rd_word(r) << 16);
-}
-
-static BYTE rd_byte(reader *r)
-{
-    if (!rd_has(r, 1)) return 0;
-    return r->p[r->pos++];
-}
+#define rd_byte(r) ((BYTE)rd_num(r, 1))
+#define rd_word(r) ((WORD)rd_num(r, 2))
+#define rd_dword(r) rd_num(r, 4)
 
 static void rd_align(reader *r, size_t n)
 {
@@ -96,31 +90,27 @@ static void rd_wstr(reader *r, char *out, int outSize)
     zw_utf8(w, out, outSize);
 }
 
-/* A name-or-ordinal field: "" when absent, "#N" for an ordinal, else the text. */
-static void rd_sz_or_ord(reader *r, char *out, int outSize)
+/* A name-or-ordinal field: "" when absent, the ordinal by ordFormat, else the text. */
+static void rd_sz_or_ord(reader *r, char *out, int outSize, const char *ordFormat)
 {
     if (outSize > 0) out[0] = 0;
-    if (!rd_has(r, 2)) return;
-    WORD first = (WORD)(r->p[r->pos] | (r->p[r->pos + 1] << 8));
+    WORD first = rd_word(r);
     if (first == 0xFFFF) {
-        r->pos += 2;
-        snprintf(out, (size_t)outSize, "#%u", rd_word(r));
-    } else if (first == 0) {
-        r->pos += 2;
-    } else {
+        snprintf(out, (size_t)outSize, ordFormat, rd_word(r));
+    } else if (first != 0) {
+        r->pos -= 2;
         rd_wstr(r, out, outSize);
     }
 }
 
+/* A resource's bytes, or NULL (size 0) when it is not there. */
 static const void *resource_bytes(LPCWSTR type, LPCWSTR name, DWORD *size)
 {
-    *size = 0;
     HRSRC found = FindResourceW(module, name, type);
-    if (found == NULL) return NULL;
-    HGLOBAL loaded = LoadResource(module, found);
-    if (loaded == NULL) return NULL;
-    *size = SizeofResource(module, found);
-    return LockResource(loaded);
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    const void *bytes = loaded ? LockResource(loaded) : NULL;
+    *size = bytes ? SizeofResource(module, found) : 0;
+    return bytes;
 }
 
 /* ---- the resource directory ------------------------------------------------ */
@@ -199,22 +189,22 @@ static void report_icons(void)
     reader r;
     const void *bytes = resource_bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(162), &size);
     rd_init(&r, bytes, size);
-    rd_word(&r);
+    rd_num(&r, 2); /* reserved */
     WORD type = rd_word(&r), count = rd_word(&r);
     zw_outf("icon.162.group=type %u count %u\n", type, count);
     for (WORD i = 0; i < count && !r.bad; ++i) {
         BYTE w = rd_byte(&r), h = rd_byte(&r), colours = rd_byte(&r);
-        rd_byte(&r);
+        rd_num(&r, 1); /* reserved */
         WORD planes = rd_word(&r), bits = rd_word(&r);
         DWORD bytes = rd_dword(&r);
         WORD id = rd_word(&r);
         if (r.bad) break;
         DWORD imageSize;
-        const void *image = resource_bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(id), &imageSize);
+        resource_bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(id), &imageSize);
         zw_outf("icon.162.image.%u=%ux%u colours %u planes %u bpp %u bytes %lu\n", i + 1, w ? w : 256, h ? h : 256,
                 colours, planes, bits, (unsigned long)bytes);
         zw_outf("icon.162.image.%u.id=%u\n", i + 1, id);
-        zw_outf("icon.162.image.%u.stored=%lu\n", i + 1, image ? (unsigned long)imageSize : 0UL);
+        zw_outf("icon.162.image.%u.stored=%lu\n", i + 1, (unsigned long)imageSize);
     }
     DestroyIcon(icon);
 }
@@ -222,8 +212,8 @@ static void report_icons(void)
 static void report_bitmap(void)
 {
     DWORD size;
-    zw_outf("bitmap.171.bytes=%lu\n",
-            resource_bytes(MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(171), &size) ? (unsigned long)size : 0UL);
+    resource_bytes(MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(171), &size);
+    zw_outf("bitmap.171.bytes=%lu\n", (unsigned long)size);
 
     /* As a DIB section it keeps its own format, whatever the screen's depth. */
     HBITMAP bmp = (HBITMAP)LoadImageA(module, MAKEINTRESOURCEA(171), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
@@ -361,23 +351,19 @@ static void report_template(int number)
     rd_frame(&r, f);
     zw_outf("%s=%s\n%s.style=0x%08lx\n%s.exstyle=0x%lx\n%s.frame=%d,%d,%d,%d\n", key, ex ? "extended" : "plain", key,
             (unsigned long)style, key, (unsigned long)exStyle, key, f[0], f[1], f[2], f[3]);
-    rd_sz_or_ord(&r, text, sizeof text);
+    rd_sz_or_ord(&r, text, sizeof text, "#%u");
     zw_outf("%s.menu=%s\n", key, text);
-    rd_sz_or_ord(&r, text, sizeof text);
+    rd_sz_or_ord(&r, text, sizeof text, "#%u");
     zw_outf("%s.class=%s\n", key, text);
     rd_wstr(&r, text, sizeof text);
     zw_outf("%s.caption=%s\n", key, text);
     if (style & DS_SETFONT) {
-        WORD points = rd_word(&r);
-        if (ex) {
-            WORD weight = rd_word(&r);
-            BYTE italic = rd_byte(&r), charset = rd_byte(&r);
-            rd_wstr(&r, text, sizeof text);
-            zw_outf("%s.font=%u %s weight %u italic %u charset %u\n", key, points, text, weight, italic, charset);
-        } else {
-            rd_wstr(&r, text, sizeof text);
-            zw_outf("%s.font=%u %s\n", key, points, text);
-        }
+        WORD points = rd_word(&r), weight = ex ? rd_word(&r) : 0;
+        BYTE italic = ex ? rd_byte(&r) : 0, charset = ex ? rd_byte(&r) : 0;
+        rd_wstr(&r, text, sizeof text);
+        zw_outf("%s.font=%u %s", key, points, text);
+        if (ex) zw_outf(" weight %u italic %u charset %u", weight, italic, charset);
+        zw_out("\n");
     }
     zw_outf("%s.controls=%u\n", key, count);
     for (WORD i = 0; i < count && !r.bad; ++i) {
@@ -386,19 +372,13 @@ static void report_template(int number)
         rd_frame(&r, f);
         long id = ex ? (long)(LONG)rd_dword(&r) : (long)(short)rd_word(&r);
         char cls[256];
-        rd_sz_or_ord(&r, cls, sizeof cls);
-        rd_sz_or_ord(&r, text, sizeof text);
+        /* The class as the atom it is written with: Static is 0x0082. */
+        rd_sz_or_ord(&r, cls, sizeof cls, "0x%04x");
+        rd_sz_or_ord(&r, text, sizeof text, "#%u");
         WORD extra = rd_word(&r);
         r.pos += extra;
         if (r.bad) break;
-        /* The class as the atom it is written with: Static is 0x0082. */
-        char clsText[260];
-        if (cls[0] == '#')
-            snprintf(clsText, sizeof clsText, "0x%04x", (unsigned)atoi(cls + 1));
-        else
-            snprintf(clsText, sizeof clsText, "%s", cls);
-        zw_outf("%s.control.%u=id %ld class %s style 0x%08lx exstyle 0x%lx frame %d,%d,%d,%d\n", key, i + 1, id,
-                clsText, (unsigned long)style, (unsigned long)exStyle, f[0], f[1], f[2], f[3]);
+        zw_outf("%s.control.%u=id %ld class %s style 0x%08lx exstyle 0x%lx frame %d,%d,%d,%d\n", key, i + 1, id, cls, (unsigned long)style, (unsigned long)exStyle, f[0], f[1], f[2], f[3]);
         zw_outf("%s.control.%u.text=%s\n", key, i + 1, text);
     }
     if (r.bad) zw_outf("%s.truncated=1\n", key);
@@ -474,29 +454,49 @@ static void report_dialog_window(int number)
 /* ---- version block --------------------------------------------------------- */
 
 typedef struct {
-    size_t start, end;   /* the node's bytes */
+    size_t end;          /* where the node's bytes end */
     size_t value, vlen;  /* value offset and length in bytes */
     size_t children;     /* offset of the first child */
-    WORD type;           /* 1 text, 0 binary */
     char key[128];
 } vnode;
 
 static BOOL version_node(reader *r, size_t at, size_t limit, vnode *n)
 {
     r->pos = at;
-    WORD length = rd_word(r), vlen = rd_word(r);
-    n->type = rd_word(r);
+    WORD length = rd_word(r), vlen = rd_word(r), text = rd_word(r); /* text: 1, binary: 0 */
     if (r->bad || length < 6 || at + length > limit) return FALSE;
-    n->start = at;
     n->end = at + length;
     rd_wstr(r, n->key, sizeof n->key);
     rd_align(r, 4);
     n->value = r->pos;
-    n->vlen = n->type == 1 ? (size_t)vlen * 2 : vlen;
+    n->vlen = text == 1 ? (size_t)vlen * 2 : vlen;
     r->pos += n->vlen;
     rd_align(r, 4);
     n->children = r->pos;
     return !r->bad && n->value + n->vlen <= n->end;
+}
+
+/* The nodes between at and end, depth below the root, under block: the
+ * tables of StringFileInfo and their strings, the translations of VarFileInfo. */
+static void report_version_nodes(reader *r, size_t at, size_t end, int depth, const char *block)
+{
+    vnode n;
+    for (; at + 6 <= end && version_node(r, at, end, &n); at = (n.end + 3) / 4 * 4) {
+        BOOL strings = depth == 1 && strcmp(block, "StringFileInfo") == 0;
+        reader v;
+        rd_init(&v, r->p + n.value, n.vlen);
+        if (strings) zw_outf("version.table=%s\n", n.key);
+        while (depth == 1 && strcmp(block, "VarFileInfo") == 0 && v.pos + 4 <= v.len) {
+            WORD lang = rd_word(&v);
+            zw_outf("version.%s=%04x,%u\n", n.key, lang, rd_word(&v));
+        }
+        if (depth == 2) {
+            char text[512];
+            rd_wstr(&v, text, sizeof text);
+            zw_outf("version.string.%s=%s\n", n.key, text);
+        }
+        if (depth == 0 || strings) report_version_nodes(r, n.children, n.end, depth + 1, n.key);
+    }
 }
 
 static void report_version(void)
@@ -523,36 +523,7 @@ static void report_version(void)
             (unsigned long)f.dwFileType, (unsigned long)f.dwFileSubtype, (unsigned long)f.dwFileDateMS,
             (unsigned long)f.dwFileDateLS);
 
-    for (size_t at = root.children; at + 6 <= root.end;) {
-        vnode block;
-        if (!version_node(&r, at, root.end, &block)) break;
-        for (size_t t = block.children; t + 6 <= block.end;) {
-            vnode table;
-            if (!version_node(&r, t, block.end, &table)) break;
-            if (strcmp(block.key, "StringFileInfo") == 0) {
-                zw_outf("version.table=%s\n", table.key);
-                for (size_t s = table.children; s + 6 <= table.end;) {
-                    vnode str;
-                    if (!version_node(&r, s, table.end, &str)) break;
-                    reader v;
-                    rd_init(&v, r.p + str.value, str.vlen);
-                    char text[512];
-                    rd_wstr(&v, text, sizeof text);
-                    zw_outf("version.string.%s=%s\n", str.key, text);
-                    s = (str.end + 3) / 4 * 4;
-                }
-            } else if (strcmp(block.key, "VarFileInfo") == 0) {
-                for (size_t i = 0; i + 4 <= table.vlen; i += 4) {
-                    reader v;
-                    rd_init(&v, r.p + table.value + i, 4);
-                    WORD lang = rd_word(&v), cp = rd_word(&v);
-                    zw_outf("version.%s=%04x,%u\n", table.key, lang, cp);
-                }
-            }
-            t = (table.end + 3) / 4 * 4;
-        }
-        at = (block.end + 3) / 4 * 4;
-    }
+    report_version_nodes(&r, root.children, root.end, 0, root.key);
 }
 
 /* ---- manifest -------------------------------------------------------------- */
@@ -609,8 +580,8 @@ static void report_manifest_settings(HANDLE actx)
 static void report_manifest(const WCHAR *path)
 {
     DWORD size;
-    zw_outf("manifest.bytes=%lu\n",
-            resource_bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), &size) ? (unsigned long)size : 0UL);
+    resource_bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), &size);
+    zw_outf("manifest.bytes=%lu\n", (unsigned long)size);
 
     ACTCTXW ctx;
     memset(&ctx, 0, sizeof ctx);

@@ -71,17 +71,13 @@ int main(void)
     unsigned long long start = zw_now_ms();
     if (absentMs >= 0) {
         /* Success only if no match shows up during the whole watch. */
-        for (;;) {
-            if (zw_find_window(className, title, TRUE, NULL) != NULL) {
-                zw_find_window(className, title, TRUE, print_window);
-                zw_outf("appeared\tafter=%llums\n", zw_now_ms() - start);
-                return 1;
-            }
-            if (zw_now_ms() - start >= (unsigned long long)absentMs) break;
-            Sleep(50);
+        if (zw_wait_window(className, title, TRUE, absentMs) == NULL) {
+            zw_out("absent\n");
+            return 0;
         }
-        zw_out("absent\n");
-        return 0;
+        zw_find_window(className, title, TRUE, print_window);
+        zw_outf("appeared\tafter=%llums\n", zw_now_ms() - start);
+        return 1;
     }
 
     HWND w = zw_wait_window(className, title, TRUE, waitMs);

@@ -125,18 +125,13 @@ static inline void zw_module_name(HMODULE m, char *out, int outSize)
     zw_utf8(base, out, outSize);
 }
 
-/* The log named by ZW_LOG (a Windows path), else C:\zwlog.txt. */
-static inline void zw_log_path(WCHAR *out, DWORD outChars)
-{
-    DWORD n = GetEnvironmentVariableW(L"ZW_LOG", out, outChars);
-    if (n == 0 || n >= outChars) lstrcpynW(out, L"C:\\zwlog.txt", (int)outChars);
-}
-
-/* Appends bytes to the log in one write. */
+/* Appends bytes in one write to the log named by ZW_LOG (a Windows path),
+ * else C:\zwlog.txt. */
 static inline void zw_log_write(const char *data, DWORD size)
 {
     WCHAR path[MAX_PATH + 1];
-    zw_log_path(path, MAX_PATH);
+    DWORD n = GetEnvironmentVariableW(L"ZW_LOG", path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) lstrcpynW(path, L"C:\\zwlog.txt", MAX_PATH);
     /* Another writer may hold the file for a moment: retry briefly. */
     for (int attempt = 0; attempt < 50; ++attempt) {
         HANDLE f = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
@@ -287,16 +282,6 @@ static inline void zw_process_image(DWORD pid, char *out, int outSize, DWORD *pa
     }
 }
 
-/* Whether the window's class and caption are these (NULL: any). */
-static inline BOOL zw_window_is(HWND w, const WCHAR *cls, const WCHAR *title)
-{
-    WCHAR c[256], t[512];
-    c[0] = t[0] = 0;
-    if (cls != NULL) GetClassNameW(w, c, 256);
-    if (title != NULL) GetWindowTextW(w, t, 512);
-    return (cls == NULL || wcscmp(c, cls) == 0) && (title == NULL || wcscmp(t, title) == 0);
-}
-
 typedef struct {
     const WCHAR *cls, *title;
     BOOL hidden;
@@ -307,7 +292,13 @@ typedef struct {
 static inline BOOL CALLBACK zw_match_window(HWND w, LPARAM param)
 {
     zw_window_query *q = (zw_window_query *)param;
-    if (!(q->hidden || IsWindowVisible(w)) || !zw_window_is(w, q->cls, q->title)) return TRUE;
+    WCHAR c[256], t[512];
+    c[0] = t[0] = 0;
+    if (q->cls != NULL) GetClassNameW(w, c, 256);
+    if (q->title != NULL) GetWindowTextW(w, t, 512);
+    if (!(q->hidden || IsWindowVisible(w)) || (q->cls != NULL && wcscmp(c, q->cls) != 0) ||
+        (q->title != NULL && wcscmp(t, q->title) != 0))
+        return TRUE;
     if (q->first == NULL) q->first = w;
     if (q->each != NULL) q->each(w);
     return q->each != NULL;
