@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <sstream>
 
 #include "platform/ascii.h"
@@ -78,10 +79,7 @@ SimWindows::SimWindows()
 void SimWindows::Record(const std::string& name, const std::string& detail)
 {
     calls.push_back({now, name, detail});
-    if (onCall) {
-        Call last = calls.back();
-        onCall(last);
-    }
+    if (onCall) onCall(Call(calls.back()));  // a copy: the hook may clear the record
 }
 
 std::vector<Call> SimWindows::CallsNamed(const std::string& name) const
@@ -130,11 +128,6 @@ Hwnd SimWindows::OpenDialog() const
     for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it)
         if (!it->ended && IsAlive(it->hwnd)) return it->hwnd;
     return nullptr;
-}
-
-void SimWindows::PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
-    posted_.push_back({hwnd, message, wParam, lParam});
 }
 
 // What a message loop takes now: a posted message, then the quit request,
@@ -230,22 +223,16 @@ std::string SimWindows::Resolve(const std::string& path) const
 
 void SimWindows::AddDirectory(const std::string& path)
 {
-    std::string r = Resolve(path);
-    for (;;) {
-        directories_.insert(UpperAscii(r));
-        size_t k = r.find_last_of('\\');
-        if (k == std::string::npos || k <= 2) break;
-        r = r.substr(0, k);
-    }
-    directories_.insert(UpperAscii(r.substr(0, 2)) + "\\");
+    // Up to the first folder already known, or the drive's root.
+    std::string key = UpperAscii(Resolve(path));
+    while (directories_.insert(key).second && key.size() > 3) key = FolderKey(key);
 }
 
 void SimWindows::AddFile(const std::string& path, const std::string& content)
 {
-    std::string r = Resolve(path);
-    size_t k = r.find_last_of('\\');
-    if (k != std::string::npos) AddDirectory(k <= 2 ? r.substr(0, 3) : r.substr(0, k));
-    files_[UpperAscii(r)] = content;
+    const std::string key = UpperAscii(Resolve(path));
+    AddDirectory(FolderKey(key));
+    files_[key] = content;
 }
 
 void SimWindows::AddLauncher(const std::string& list)
@@ -266,8 +253,6 @@ void SimWindows::AddProgram(const std::string& path, uint64_t runsMs, const std:
     programs[UpperAscii(BaseOf(path))] = {image, runsMs, {}, exitCode};
 }
 
-bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
-
 std::string SimWindows::FileContent(const std::string& path) const
 {
     auto it = files_.find(UpperAscii(Resolve(path)));
@@ -281,11 +266,6 @@ uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64
     AddProcessWithId(pid, image, start, end, parent);
     processes.back().exitCode = exitCode;
     return pid;
-}
-
-void SimWindows::AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
-{
-    processes.push_back({.pid = pid, .image = image, .start = start, .end = end, .path = {}, .parent = parent});
 }
 
 Process* SimWindows::FindProcess(uint32_t pid)
@@ -351,19 +331,16 @@ public:
     void SetLastError(uint32_t code) override { lastError = code; }
 
     // ---- windows
-
     void EndWindow(Hwnd hwnd)
     {
         windows_[hwnd].alive = false;
         std::erase_if(timers_, [&](const auto& t) { return t.first.first == hwnd; });
     }
-
     bool PeekMessageA(Msg& msg) override
     {
         Record("PeekMessageA");
         return TakeMessage(msg);
     }
-
     intptr_t DispatchMessageA(const Msg& msg) override
     {
         auto it = windows_.find(msg.hwnd);
@@ -371,14 +348,12 @@ public:
         Record("Dispatch", std::to_string(msg.message) + ":" + std::to_string(msg.wParam));
         return it->second.proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
     }
-
     void PostQuitMessage(int exitCode) override
     {
         Record("PostQuitMessage", std::to_string(exitCode));
         quitPending_ = true;
         quitCode_ = exitCode;
     }
-
     bool DestroyWindow(Hwnd hwnd) override
     {
         Record("DestroyWindow", Hex(reinterpret_cast<uintptr_t>(hwnd)));
@@ -387,14 +362,12 @@ public:
         EndWindow(hwnd);
         return true;
     }
-
     intptr_t DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t, intptr_t) override
     {
         Record("DefWindowProcA", std::to_string(msg));
         if (msg == WM_CLOSE) DestroyWindow(hwnd);
         return 0;
     }
-
     uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs) override
     {
         Record("SetTimer", std::to_string(id) + ":" + std::to_string(elapseMs));
@@ -402,13 +375,11 @@ public:
         timers_[{hwnd, id}] = {now + elapseMs, elapseMs};
         return id;
     }
-
     bool KillTimer(Hwnd hwnd, uintptr_t id) override
     {
         Record("KillTimer", std::to_string(id));
         return timers_.erase({hwnd, id}) != 0;
     }
-
     int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) override
     {
         Record("MessageBoxA", std::string(caption ? caption : "") + "|" + (text ? text : ""));
@@ -417,7 +388,6 @@ public:
         AdvanceTo(now + boxAnswerDelayMs);
         return answer(shown);
     }
-
     intptr_t DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc,
                              intptr_t initParam) override
     {
@@ -445,7 +415,6 @@ public:
         Record("DialogClosed", std::to_string(dialogs[index].result));
         return dialogs[index].result;
     }
-
     bool EndDialog(Hwnd dialog, intptr_t result) override
     {
         Record("EndDialog", std::to_string(result));
@@ -458,7 +427,6 @@ public:
         }
         return true;
     }
-
     void Sleep(uint32_t ms) override
     {
         Record("Sleep", std::to_string(ms));
@@ -466,7 +434,6 @@ public:
     }
 
     // ---- text
-
     // As on a system whose code page is Latin (1252).
     void CharUpperA(char* text) override
     {
@@ -483,13 +450,11 @@ public:
     }
 
     // ---- files
-
     bool FileExists(const char* path) override
     {
         Record("FileExists", path);
         return HasFile(path);
     }
-
     bool CopyFileA(const char* from, const char* to, bool failIfExists) override
     {
         Record("CopyFileA", std::string(from) + "|" + to);
@@ -501,13 +466,11 @@ public:
         files_[dst] = std::string(src->second);
         return true;
     }
-
     uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override
     {
         Record("GetWindowsDirectoryA", std::to_string(size));
         return CopyOut(windowsDirectory, buffer, size);
     }
-
     uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override
     {
         Record("GetModuleFileNameA", std::to_string(size));
@@ -519,7 +482,6 @@ public:
         }
         return CopyOut(modulePath, buffer, size);
     }
-
     bool SetCurrentDirectoryA(const char* path) override
     {
         Record("SetCurrentDirectoryA", path);
@@ -528,7 +490,6 @@ public:
         currentDirectory = r;
         return true;
     }
-
     uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
                                       uint32_t size, const char* file) override
     {
@@ -538,13 +499,11 @@ public:
     }
 
     // ---- processes
-
     Process* HandleProcess(Handle h)
     {
         Object* o = Get(h, HandleKind::Process);
         return o == nullptr || o->process >= processes.size() ? nullptr : &processes[o->process];
     }
-
     bool ShellExecuteExA(zw::ShellExecuteInfo& info) override
     {
         const char* parameters = info.lpParameters ? info.lpParameters : "";
@@ -586,7 +545,6 @@ public:
         starts.push_back(s);
         return true;
     }
-
     Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
                        uint32_t disposition, uint32_t flags) override
     {
@@ -627,7 +585,6 @@ public:
             createdWith[key] = static_cast<const char*>(securityDescriptor);
         return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
     }
-
     void* Allocate(const std::string& content)
     {
         auto copy = std::make_unique<char[]>(content.size() + 1);
@@ -636,7 +593,6 @@ public:
         allocations_.emplace(p, std::move(copy));
         return p;
     }
-
     bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override
     {
         Record("ConvertStringSecurityDescriptorToSecurityDescriptorA", sddl);
@@ -645,7 +601,6 @@ public:
         descriptor = Allocate(sddl);       // the sim's descriptor is the SDDL text itself
         return true;
     }
-
     uint32_t GetFileType(Handle file) override
     {
         Object* o = Get(file, HandleKind::File);
@@ -653,7 +608,6 @@ public:
         auto type = fileTypes.find(UpperAscii(o->path));
         return type == fileTypes.end() ? FILE_TYPE_DISK : type->second;
     }
-
     bool GetFileInformationByHandle(Handle file, FileInformation& information) override
     {
         Object* o = Get(file, HandleKind::File);
@@ -663,18 +617,15 @@ public:
         information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
         return true;
     }
-
     uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t) override
     {
         Object* o = Get(file, HandleKind::File);
         return o == nullptr ? Fail<uint32_t>(6) : CopyOut("\\\\?\\" + o->path, buffer, size);
     }
-
     uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override
     {
         return CopyOut(Resolve(path), buffer, size);
     }
-
     Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override
     {
         std::string name;
@@ -700,7 +651,6 @@ public:
         }
         return Fail<Handle>(ERROR_MOD_NOT_FOUND);
     }
-
     bool GetProcAddress(Handle module, const char* procName) override
     {
         Record("GetProcAddress", procName);
@@ -711,7 +661,6 @@ public:
         }
         return Fail(ERROR_PROC_NOT_FOUND);
     }
-
     bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override
     {
         Record("WriteFile", std::to_string(size));
@@ -722,7 +671,6 @@ public:
         written = size;
         return true;
     }
-
     bool Wow64DisableWow64FsRedirection(void*& oldValue) override
     {
         Record("Wow64DisableWow64FsRedirection");
@@ -731,21 +679,18 @@ public:
         fsRedirectionOff = true;
         return true;
     }
-
     bool Wow64RevertWow64FsRedirection(void* oldValue) override
     {
         Record("Wow64RevertWow64FsRedirection");
         fsRedirectionOff = reinterpret_cast<uintptr_t>(oldValue) != 0;
         return true;
     }
-
     bool IsWow64Process(bool& result) override
     {
         Record("IsWow64Process");
         result = wow64CallFails ? false : wow64;
         return !wow64CallFails;
     }
-
     bool IsWow64Process2(uint16_t& process, uint16_t& native) override
     {
         Record("IsWow64Process2");
@@ -754,7 +699,6 @@ public:
         native = nativeMachine;
         return true;
     }
-
     bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override
     {
         Record("GetMachineTypeAttributes", Hex(machine));
@@ -763,7 +707,6 @@ public:
         attributes = it == machineAttributes.end() ? 0 : it->second;
         return true;
     }
-
     bool GetProcessWindowStationFlags(uint32_t& flags) override
     {
         Record("GetProcessWindowStationFlags");
@@ -771,14 +714,12 @@ public:
         flags = stationVisible ? WSF_VISIBLE : 0;
         return true;
     }
-
     bool GetCurrentSessionId(uint32_t& session) override
     {
         Record("GetCurrentSessionId");
         session = sessionId;
         return true;
     }
-
     Handle CreateThread(zw::ThreadProc proc, void* parameter) override
     {
         Record("CreateThread");
@@ -796,36 +737,28 @@ public:
         lastError = callerError;
         return h;
     }
-
     uint32_t GetProcessId(Handle process) override
     {
-        if (Get(process, HandleKind::Process) == nullptr) return Fail<uint32_t>(6);
         Process* p = HandleProcess(process);
-        return p != nullptr ? p->pid : 0;
+        return p != nullptr ? p->pid : Fail<uint32_t>(6);
     }
-
     void GetLocalTime(zw::SystemTime& time) override
     {
         // 2026-12-08 10:00:00.000 at virtual time 0.
         const uint64_t seconds = now / 1000, rest = seconds % 86400;
-        auto field = [](uint64_t v) { return static_cast<uint16_t>(v); };
-        time = {2026,
-                12,
-                0,
-                field(8 + seconds / 86400),
-                field(10 + rest / 3600),
-                field(rest / 60 % 60),
-                field(rest % 60),
-                field(now % 1000)};
+        time = {.wYear = 2026, .wMonth = 12};
+        time.wDay = 8 + seconds / 86400;
+        time.wHour = 10 + rest / 3600;
+        time.wMinute = rest / 60 % 60;
+        time.wSecond = rest % 60;
+        time.wMilliseconds = now % 1000;
     }
 
     // ---- waits
-
     bool Waitable(Handle h)
     {
         return Get(h, HandleKind::Process) || Get(h, HandleKind::Mutex) || Get(h, HandleKind::Thread);
     }
-
     bool Signalled(Handle h, uint64_t& when)
     {
         when = UINT64_MAX;
@@ -848,7 +781,6 @@ public:
         }
         return false;
     }
-
     uint32_t Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input)
     {
         const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
@@ -876,13 +808,11 @@ public:
             AdvanceTo(next);
         }
     }
-
     uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override
     {
         Record("WaitForSingleObject", std::to_string(timeoutMs));
         return Wait(1, &handle, timeoutMs, false);
     }
-
     uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool, uint32_t timeoutMs,
                                        uint32_t wakeMask) override
     {
@@ -892,7 +822,6 @@ public:
     }
 
     // ---- mutexes and services
-
     Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override
     {
         Record("OpenMutexA", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + name);
@@ -901,7 +830,6 @@ public:
         if (it->second.openError != 0) return Fail<Handle>(it->second.openError);
         return NewHandle({.kind = HandleKind::Mutex, .name = name});
     }
-
     bool ReleaseMutex(Handle mutex) override
     {
         Record("ReleaseMutex");
@@ -912,14 +840,12 @@ public:
         --m.ownedByCaller;
         return true;
     }
-
     Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
     {
         Record("OpenSCManagerA", std::string(machine ? machine : "(local)") + ":" + (database ? database : "(active)") +
                                      ":" + Hex(access));
         return NewHandle({.kind = HandleKind::ServiceManager});
     }
-
     Handle OpenServiceA(Handle manager, const char* name, uint32_t access) override
     {
         Record("OpenServiceA", std::string(name) + ":" + Hex(access));
@@ -927,7 +853,6 @@ public:
         if (services.count(name) == 0) return Fail<Handle>(1060);  // ERROR_SERVICE_DOES_NOT_EXIST
         return NewHandle({.kind = HandleKind::Service, .name = name});
     }
-
     bool QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status) override
     {
         Record("QueryServiceStatusEx");
@@ -938,7 +863,6 @@ public:
         status.dwCurrentState = pid != 0 ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
         return true;
     }
-
     bool CloseServiceHandle(Handle handle) override
     {
         Record("CloseServiceHandle");
@@ -946,20 +870,17 @@ public:
     }
 
     // ---- handles
-
     Object* Get(Handle h, HandleKind kind)
     {
         auto it = handles_.find(h);
         return it != handles_.end() && it->second.kind == kind ? &it->second : nullptr;
     }
-
     Handle NewHandle(Object object)
     {
         Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
         handles_[h] = std::move(object);
         return h;
     }
-
     bool Close(Handle h, std::initializer_list<HandleKind> kinds)
     {
         auto it = handles_.find(h);
@@ -972,7 +893,6 @@ public:
     }
 
     // ---- Toolhelp
-
     Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override
     {
         Record("CreateToolhelp32Snapshot", Hex(flags) + ":" + std::to_string(processId));
@@ -982,7 +902,6 @@ public:
             if (Running(processes[i])) snapshot.entries.push_back(i);
         return NewHandle(std::move(snapshot));
     }
-
     bool NextEntry(Object& snapshot, zw::ProcessEntry& entry)
     {
         if (snapshot.cursor >= snapshot.entries.size()) return Fail(18);  // ERROR_NO_MORE_FILES
@@ -995,7 +914,6 @@ public:
         if (onEntry) onEntry(entry);
         return true;
     }
-
     bool Process32First(Handle snapshot, zw::ProcessEntry& entry) override
     {
         Record("Process32First");
@@ -1004,14 +922,12 @@ public:
         o->cursor = 0;
         return NextEntry(*o, entry);
     }
-
     bool Process32Next(Handle snapshot, zw::ProcessEntry& entry) override
     {
         Record("Process32Next");
         Object* o = Get(snapshot, HandleKind::Snapshot);
         return o != nullptr && NextEntry(*o, entry);
     }
-
     Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override
     {
         Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
@@ -1021,17 +937,15 @@ public:
         if (p->openFails) return Fail<Handle>(5);
         return NewHandle({.kind = HandleKind::Process, .process = static_cast<size_t>(p - processes.begin())});
     }
-
     bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override
     {
         Record("GetExitCodeProcess");
         AdvanceTo(now);
-        if (exitCodeReadFails || Get(process, HandleKind::Process) == nullptr) return Fail(6);
         Process* p = HandleProcess(process);
-        exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
+        if (exitCodeReadFails || p == nullptr) return Fail(6);
+        exitCode = Running(*p) ? STILL_ACTIVE : p->exitCode;
         return true;
     }
-
     bool TerminateProcess(Handle process, uint32_t exitCode) override
     {
         Record("TerminateProcess", std::to_string(exitCode));
@@ -1044,7 +958,6 @@ public:
         p->end = now + terminationDelayMs;
         return true;
     }
-
     bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override
     {
         Record("QueryFullProcessImageNameA", std::to_string(flags));
@@ -1055,7 +968,6 @@ public:
         size = CopyOut(path, buffer, size);
         return true;
     }
-
     bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) override
     {
         Record("GetProcessTimes");
@@ -1065,7 +977,6 @@ public:
         exit = Running(*p) ? 0 : kFileTimeBase + p->end * 10000;
         return true;
     }
-
     bool CloseHandle(Handle handle) override
     {
         Record("CloseHandle");
@@ -1075,14 +986,12 @@ public:
     }
 
     // ---- devices
-
     Handle SetupDiGetClassDevsA(uint32_t flags) override
     {
         Record("SetupDiGetClassDevsA", Hex(flags));
         if (classDevsFails) return zw::kInvalidHandle;
         return NewHandle({.kind = HandleKind::DeviceSet});
     }
-
     bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override
     {
         Record("SetupDiEnumDeviceInfo", std::to_string(index));
@@ -1090,7 +999,6 @@ public:
         device.devInst = index + 1;
         return true;
     }
-
     bool SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
                                            uint32_t* dataType, uint8_t* buffer, uint32_t size,
                                            uint32_t* requiredSize) override
@@ -1107,13 +1015,11 @@ public:
         if (dataType) *dataType = 7;  // REG_MULTI_SZ
         return true;
     }
-
     bool SetupDiDestroyDeviceInfoList(Handle set) override
     {
         Record("SetupDiDestroyDeviceInfoList");
         return Close(set, {HandleKind::DeviceSet});
     }
-
     uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
     {
         Record("CM_Get_DevNode_Status", std::to_string(devInst) + ":" + std::to_string(flags));
@@ -1122,7 +1028,6 @@ public:
         if (problem) *problem = 0;
         return CR_SUCCESS;
     }
-
     bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
                                             uint32_t installFlags, int32_t* rebootRequired) override
     {
@@ -1138,7 +1043,6 @@ public:
     }
 
     // ---- token and restart
-
     bool OpenProcessToken(uint32_t access, Handle& token) override
     {
         Record("OpenProcessToken", Hex(access));
@@ -1146,14 +1050,12 @@ public:
         token = NewHandle({.kind = HandleKind::Token});
         return true;
     }
-
     bool LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid) override
     {
         Record("LookupPrivilegeValueA", std::string(systemName ? systemName : "(local)") + "|" + name);
         luid = {19, 0};
         return true;
     }
-
     bool AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state) override
     {
         Record("AdjustTokenPrivileges",
@@ -1163,7 +1065,6 @@ public:
         lastError = holdsShutdownRight ? 0 : ERROR_NOT_ALL_ASSIGNED;
         return true;
     }
-
     bool ExitWindowsEx(uint32_t flags, uint32_t reason) override
     {
         Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
@@ -1172,7 +1073,6 @@ public:
         ++restartsAccepted_;
         return true;
     }
-
     uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
                                uint32_t reason) override
     {
@@ -1184,7 +1084,6 @@ public:
     }
 
     // ---- errors
-
     uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override
     {
         Record("FormatMessageA", Hex(flags) + ":" + std::to_string(messageId) + ":" + Hex(languageId));
@@ -1199,7 +1098,6 @@ public:
         *buffer = static_cast<char*>(Allocate(text));
         return static_cast<uint32_t>(text.size());
     }
-
     void LocalFree(void* memory) override
     {
         Record("LocalFree");

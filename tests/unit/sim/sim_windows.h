@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <set>
@@ -95,12 +94,12 @@ struct Device {
 
 // Builds a REG_MULTI_SZ list from its strings.
 std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings);
+std::string UpperAscii(std::string s);
 
-// What a test shapes and reads; the seam itself is implemented in
-// sim_windows.cpp, behind Make.
+// What a test shapes and reads (every fault it can turn on is a flag named
+// <what>Fails, off by default); the seam's calls are in sim_windows.cpp.
 class SimWindows : public zw::Platform {
 public:
-    // Every fault a test can turn on is a flag named <what>Fails, off by default.
     static std::unique_ptr<SimWindows> Make();
 
     // ---- clock and scheduled events
@@ -111,7 +110,10 @@ public:
     // ---- windows and the message loop
     Hwnd CreateTestWindow(zw::WindowProc proc);  // sends WM_CREATE before it returns
     bool IsAlive(Hwnd hwnd) const;
-    void PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    void PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0)
+    {
+        posted_.push_back({hwnd, message, wParam, lParam});
+    }
     // The program's own loop (GetMessage, Translate, Dispatch) until WM_QUIT;
     // returns its exit code, or -1 when the loop starved or ran past limitMs.
     int RunMessageLoop(uint64_t limitMs = 3600 * 1000);
@@ -151,7 +153,7 @@ public:
     // image (empty: its file name), and ends with exitCode.
     void AddProgram(const std::string& path, uint64_t runsMs, const std::string& image = "", uint32_t exitCode = 0);
     void AddDirectory(const std::string& path);
-    bool HasFile(const std::string& path) const;
+    bool HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
     std::string FileContent(const std::string& path) const;
     bool copyFails = false;
 
@@ -162,7 +164,10 @@ public:
     uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX, uint32_t exitCode = 0,
                         uint32_t parent = 0);
     // A process under an id an earlier one had: ids are reused once a process is gone.
-    void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent);
+    void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
+    {
+        processes.push_back({.pid = pid, .image = image, .start = start, .end = end, .path = {}, .parent = parent});
+    }
     Process* FindProcess(uint32_t pid);                // the first added with that id
     uint32_t NextPid() const { return nextPid_ + 4; }  // the id the next new process gets
     bool Running(const Process& p) const { return p.start <= now && now < p.end; }
@@ -357,7 +362,5 @@ struct SimScope {
         sim.CheckHandleContract();
     }
 };
-
-std::string UpperAscii(std::string s);
 
 }  // namespace sim
