@@ -1,7 +1,6 @@
-// The one way to run the launcher in the simulated Windows: a fresh process
-// whose executable lies in C:\setup, its setup list, stand-in programs, a
-// folder for its run log, and one run of its InstallerWindow on the virtual
-// clock.
+// A launcher's process in the simulated Windows: a fresh one whose executable
+// lies in C:\setup, its setup list, stand-in programs, a folder for its run
+// log, and its run through SimWindows::RunLauncher on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
