@@ -1,7 +1,6 @@
-// The one way to run the launcher in the simulated Windows: a fresh process
-// whose executable lies in C:\setup, its setup list, stand-in programs, a
-// folder for its run log, and one run of its InstallerWindow on the virtual
-// clock.
+// A launcher's process in the simulated Windows: a fresh one whose executable
+// lies in C:\setup, its setup list, stand-in programs, a folder for its run
+// log, and its run through SimWindows::RunLauncher on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,7 +21,7 @@ constexpr char kLog[] = "C:\\logs\\run.log";
 struct Launcher {
     SimScope scope;
     SimWindows& sim = scope.sim;
-    zw::Hwnd window = nullptr;
+    zw::Hwnd& window = sim.launcherWindow;
     int exitCode = -99;
 
     Launcher()
@@ -41,12 +40,7 @@ struct Launcher {
         sim.devices.push_back({MultiSz(ids), 0, present});
     }
     // The InstallerWindow alone, on the run state as the test left it.
-    int Run(uint64_t limitMs = 600 * 1000)
-    {
-        window = sim.CreateTestWindow(zw::InstallerWindowProc);
-        exitCode = sim.RunMessageLoop(limitMs);
-        return exitCode;
-    }
+    int Run(uint64_t limitMs = 600 * 1000) { return exitCode = sim.RunLauncher(limitMs); }
     // A whole run as the executable makes it, from its command-line tail to
     // the exit code it ends with; a tail that is refused starts nothing.
     int RunWhole(const std::string& tail, uint64_t limitMs = 3600 * 1000)

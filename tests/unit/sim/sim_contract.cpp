@@ -26,9 +26,10 @@ TEST(SimContract, AHandleLeftOpenOrClosedWronglyFailsTheTest)
     EXPECT_NONFATAL_FAILURE(
         {
             sim::SimScope s;
-            s.sim.CloseHandle(s.sim.OpenSCManagerA(nullptr, nullptr, 1));  // not closed by CloseServiceHandle
+            const zw::Handle manager = s.sim.OpenSCManagerA(nullptr, nullptr, 1);
+            s.sim.CloseHandle(manager);  // not closed by CloseServiceHandle
+            s.sim.CloseServiceHandle(manager);
             s.sim.LocalFree(&s);
-            s.handlesLeftOpen = 1;
         },
         "2 handles closed that were not open, or with the wrong call");
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <sstream>
 
 #include "platform/ascii.h"
@@ -75,18 +76,10 @@ SimWindows::SimWindows()
     AddDirectory(windowsDirectory);
 }
 
-SimWindows::~SimWindows()
-{
-    for (void* p : allocations_) delete[] static_cast<char*>(p);
-}
-
 void SimWindows::Record(const std::string& name, const std::string& detail)
 {
     calls.push_back({now, name, detail});
-    if (onCall) {
-        Call last = calls.back();
-        onCall(last);
-    }
+    if (onCall) onCall(Call(calls.back()));  // a copy: the hook may clear the record
 }
 
 std::vector<Call> SimWindows::CallsNamed(const std::string& name) const
@@ -96,8 +89,6 @@ std::vector<Call> SimWindows::CallsNamed(const std::string& name) const
         if (c.name == name) out.push_back(c);
     return out;
 }
-
-// ---------------------------------------------------------------- clock
 
 void SimWindows::AdvanceTo(uint64_t time)
 {
@@ -111,19 +102,11 @@ void SimWindows::AdvanceTo(uint64_t time)
     now = std::max(now, time);
 }
 
-// ---------------------------------------------------------------- windows
-
 Hwnd SimWindows::NewWindow(zw::WindowProc proc, bool isDialog)
 {
     Hwnd h = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
     windows_[h] = {proc, true, isDialog, dialogs.size()};
     return h;
-}
-
-void SimWindows::EndWindow(Hwnd hwnd)
-{
-    windows_[hwnd].alive = false;
-    std::erase_if(timers_, [&](const auto& t) { return t.first.first == hwnd; });
 }
 
 Hwnd SimWindows::CreateTestWindow(zw::WindowProc proc)
@@ -145,11 +128,6 @@ Hwnd SimWindows::OpenDialog() const
     for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it)
         if (!it->ended && IsAlive(it->hwnd)) return it->hwnd;
     return nullptr;
-}
-
-void SimWindows::PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
-    posted_.push_back({hwnd, message, wParam, lParam});
 }
 
 // What a message loop takes now: a posted message, then the quit request,
@@ -174,12 +152,6 @@ bool SimWindows::TakeMessage(Msg& msg)
     msg = {best->first.first, WM_TIMER, best->first.second, 0};
     best->second.due = now + best->second.period;
     return true;
-}
-
-bool SimWindows::PeekMessageA(Msg& msg)
-{
-    Record("PeekMessageA");
-    return TakeMessage(msg);
 }
 
 bool SimWindows::GetMessage(Msg& msg)
@@ -209,125 +181,6 @@ int SimWindows::RunMessageLoop(uint64_t limitMs)
         DispatchMessageA(msg);
     }
 }
-
-intptr_t SimWindows::DispatchMessageA(const Msg& msg)
-{
-    auto it = windows_.find(msg.hwnd);
-    if (it == windows_.end() || !it->second.alive) return 0;
-    Record("Dispatch", std::to_string(msg.message) + ":" + std::to_string(msg.wParam));
-    return it->second.proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
-}
-
-void SimWindows::PostQuitMessage(int exitCode)
-{
-    Record("PostQuitMessage", std::to_string(exitCode));
-    quitPending_ = true;
-    quitCode_ = exitCode;
-}
-
-bool SimWindows::DestroyWindow(Hwnd hwnd)
-{
-    Record("DestroyWindow", Hex(reinterpret_cast<uintptr_t>(hwnd)));
-    if (!IsAlive(hwnd)) return Fail(1400);  // ERROR_INVALID_WINDOW_HANDLE
-    windows_[hwnd].proc(hwnd, WM_DESTROY, 0, 0);
-    EndWindow(hwnd);
-    return true;
-}
-
-intptr_t SimWindows::DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t, intptr_t)
-{
-    Record("DefWindowProcA", std::to_string(msg));
-    if (msg == WM_CLOSE) DestroyWindow(hwnd);
-    return 0;
-}
-
-uintptr_t SimWindows::SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs)
-{
-    Record("SetTimer", std::to_string(id) + ":" + std::to_string(elapseMs));
-    if (!IsAlive(hwnd)) return Fail<uintptr_t>(1400);
-    timers_[{hwnd, id}] = {now + elapseMs, elapseMs};
-    return id;
-}
-
-bool SimWindows::KillTimer(Hwnd hwnd, uintptr_t id)
-{
-    Record("KillTimer", std::to_string(id));
-    return timers_.erase({hwnd, id}) != 0;
-}
-
-int SimWindows::MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type)
-{
-    Record("MessageBoxA", std::string(caption ? caption : "") + "|" + (text ? text : ""));
-    boxes.push_back({now, owner, text ? text : "", caption ? caption : "", type});
-    BoxShown shown = boxes.back();
-    AdvanceTo(now + boxAnswerDelayMs);
-    return answer(shown);
-}
-
-intptr_t SimWindows::DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc, intptr_t initParam)
-{
-    Record("DialogBoxParamA", std::to_string(templateId));
-    Hwnd h = NewWindow(proc, true);
-    const size_t index = dialogs.size();
-    dialogs.push_back({now, 0, templateId, owner, h, 0, false});
-    proc(h, WM_INITDIALOG, 0, initParam);
-    Msg msg;
-    while (!dialogs[index].ended) {
-        if (!GetMessage(msg)) {
-            loopStarved = true;
-            break;
-        }
-        if (msg.message == WM_QUIT) {
-            // The dialog manager gives the quit request back to the outer loop.
-            quitPending_ = true;
-            quitCode_ = static_cast<int>(msg.wParam);
-            break;
-        }
-        DispatchMessageA(msg);
-    }
-    EndWindow(h);
-    dialogs[index].closed = now;
-    Record("DialogClosed", std::to_string(dialogs[index].result));
-    return dialogs[index].result;
-}
-
-bool SimWindows::EndDialog(Hwnd dialog, intptr_t result)
-{
-    Record("EndDialog", std::to_string(result));
-    auto it = windows_.find(dialog);
-    if (it == windows_.end() || !it->second.isDialog || !it->second.alive) return false;
-    DialogRun& run = dialogs[it->second.dialogIndex];
-    if (!run.ended) {
-        run.ended = true;
-        run.result = result;
-    }
-    return true;
-}
-
-void SimWindows::Sleep(uint32_t ms)
-{
-    Record("Sleep", std::to_string(ms));
-    AdvanceTo(now + ms);
-}
-
-// ---------------------------------------------------------------- text
-
-// As on a system whose code page is Latin (1252).
-void SimWindows::CharUpperA(char* text)
-{
-    Record("CharUpperA", text);
-    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
-        const unsigned char c = *p;
-        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
-            *p = static_cast<unsigned char>(c - 0x20);
-        else if (c == 0x9A || c == 0x9C || c == 0x9E)
-            *p = static_cast<unsigned char>(c - 0x10);
-        else if (c == 0xFF)
-            *p = 0x9F;
-    }
-}
-
-// ---------------------------------------------------------------- files
 
 std::string SimWindows::Resolve(const std::string& path) const
 {
@@ -370,22 +223,16 @@ std::string SimWindows::Resolve(const std::string& path) const
 
 void SimWindows::AddDirectory(const std::string& path)
 {
-    std::string r = Resolve(path);
-    for (;;) {
-        directories_.insert(UpperAscii(r));
-        size_t k = r.find_last_of('\\');
-        if (k == std::string::npos || k <= 2) break;
-        r = r.substr(0, k);
-    }
-    directories_.insert(UpperAscii(r.substr(0, 2)) + "\\");
+    // Up to the first folder already known, or the drive's root.
+    std::string key = UpperAscii(Resolve(path));
+    while (directories_.insert(key).second && key.size() > 3) key = FolderKey(key);
 }
 
 void SimWindows::AddFile(const std::string& path, const std::string& content)
 {
-    std::string r = Resolve(path);
-    size_t k = r.find_last_of('\\');
-    if (k != std::string::npos) AddDirectory(k <= 2 ? r.substr(0, 3) : r.substr(0, k));
-    files_[UpperAscii(r)] = content;
+    const std::string key = UpperAscii(Resolve(path));
+    AddDirectory(FolderKey(key));
+    files_[key] = content;
 }
 
 void SimWindows::AddLauncher(const std::string& list)
@@ -394,10 +241,9 @@ void SimWindows::AddLauncher(const std::string& list)
     AddFile(modulePath.substr(0, modulePath.find_last_of('\\') + 1) + "Zarnowel.ini", list);
 }
 
-int SimWindows::RunLauncher(const std::string& list, uint64_t limitMs)
+int SimWindows::RunLauncher(uint64_t limitMs)
 {
-    AddLauncher(list);
-    CreateTestWindow(zw::InstallerWindowProc);
+    launcherWindow = CreateTestWindow(zw::InstallerWindowProc);
     return RunMessageLoop(limitMs);
 }
 
@@ -407,68 +253,11 @@ void SimWindows::AddProgram(const std::string& path, uint64_t runsMs, const std:
     programs[UpperAscii(BaseOf(path))] = {image, runsMs, {}, exitCode};
 }
 
-bool SimWindows::HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
-
 std::string SimWindows::FileContent(const std::string& path) const
 {
     auto it = files_.find(UpperAscii(Resolve(path)));
     return it == files_.end() ? std::string() : it->second;
 }
-
-bool SimWindows::FileExists(const char* path)
-{
-    Record("FileExists", path);
-    return HasFile(path);
-}
-
-bool SimWindows::CopyFileA(const char* from, const char* to, bool failIfExists)
-{
-    Record("CopyFileA", std::string(from) + "|" + to);
-    const std::string dst = UpperAscii(Resolve(to));
-    auto src = files_.find(UpperAscii(Resolve(from)));
-    if (copyFails || src == files_.end() || directories_.count(FolderKey(dst)) == 0 ||
-        (failIfExists && files_.count(dst)))
-        return Fail(ERROR_FILE_NOT_FOUND);
-    files_[dst] = std::string(src->second);
-    return true;
-}
-
-uint32_t SimWindows::GetWindowsDirectoryA(char* buffer, uint32_t size)
-{
-    Record("GetWindowsDirectoryA", std::to_string(size));
-    return CopyOut(windowsDirectory, buffer, size);
-}
-
-uint32_t SimWindows::GetModuleFileNameA(char* buffer, uint32_t size)
-{
-    Record("GetModuleFileNameA", std::to_string(size));
-    if (size == 0) return 0;
-    if (modulePath.size() + 1 > size) {
-        std::memcpy(buffer, modulePath.data(), size - 1);
-        buffer[size - 1] = '\0';
-        return Fail(ERROR_INSUFFICIENT_BUFFER, size);
-    }
-    return CopyOut(modulePath, buffer, size);
-}
-
-bool SimWindows::SetCurrentDirectoryA(const char* path)
-{
-    Record("SetCurrentDirectoryA", path);
-    std::string r = Resolve(path);
-    if (directories_.count(UpperAscii(r)) == 0) return Fail(3);  // ERROR_PATH_NOT_FOUND
-    currentDirectory = r;
-    return true;
-}
-
-uint32_t SimWindows::GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
-                                              uint32_t size, const char* file)
-{
-    Record("GetPrivateProfileStringA", std::string(section) + "|" + key + "|" + file);
-    zw::ProfileText text(FileContent(file));
-    return text.Read(section, key, fallback, buffer, size);
-}
-
-// ---------------------------------------------------------------- processes
 
 uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64_t end, uint32_t exitCode,
                                 uint32_t parent)
@@ -479,325 +268,11 @@ uint32_t SimWindows::AddProcess(const std::string& image, uint64_t start, uint64
     return pid;
 }
 
-void SimWindows::AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
-{
-    processes.push_back({.pid = pid, .image = image, .start = start, .end = end, .path = {}, .parent = parent});
-}
-
-Process* SimWindows::HandleProcess(Handle h)
-{
-    Object* o = Get(h, HandleKind::Process);
-    return o == nullptr || o->process >= processes.size() ? nullptr : &processes[o->process];
-}
-
 Process* SimWindows::FindProcess(uint32_t pid)
 {
     for (Process& p : processes)
         if (p.pid == pid) return &p;
     return nullptr;
-}
-
-bool SimWindows::ShellExecuteExA(zw::ShellExecuteInfo& info)
-{
-    const char* parameters = info.lpParameters ? info.lpParameters : "";
-    Record("ShellExecuteExA", std::string(info.lpFile) + "|" + parameters + "|" + Hex(info.fMask));
-    Start s{now, info.lpVerb ? info.lpVerb : "", info.lpFile, parameters, "", Resolve(info.lpFile), info.fMask};
-    s.directory = info.lpDirectory ? info.lpDirectory : currentDirectory;
-    for (const auto& [name, m] : mutexes)
-        if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
-    info.hProcess = nullptr;
-    const std::string key = UpperAscii(s.resolved);
-    auto scripted = programs.find(UpperAscii(BaseOf(s.resolved)));
-    const ProgramScript script = scripted != programs.end() ? scripted->second : ProgramScript{};
-    const bool exists = files_.count(key) != 0;
-    if (!exists || script.shellError != 0) {
-        // A failure the shell has shown in a box of its own leaves no last error.
-        lastError = exists ? 0 : ERROR_FILE_NOT_FOUND;
-        info.hInstApp = exists ? script.shellError : 2;  // SE_ERR_FNF
-        starts.push_back(s);
-        return false;
-    }
-    if (!script.noProcess) {
-        // A package that finds the installer's mutex taken gives up at once.
-        uint32_t exitCode = script.exitCode;
-        uint64_t duration = script.durationMs;
-        auto busy = mutexes.find("Global\\_MSIExecute");
-        if (BaseOf(key).size() > 4 && key.ends_with(".MSI") && busy != mutexes.end() &&
-            (busy->second.ownedByCaller > 0 || HeldByOther(busy->second))) {
-            exitCode = ERROR_INSTALL_ALREADY_RUNNING;
-            duration = 50;
-        }
-        s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode,
-                           currentPid);
-        if (info.fMask & SEE_MASK_NOCLOSEPROCESS)
-            info.hProcess = NewHandle({.kind = HandleKind::Process, .process = processes.size() - 1});
-    }
-    for (const auto& child : script.children)
-        AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs, 0, s.pid);
-    info.hInstApp = 42;
-    starts.push_back(s);
-    return true;
-}
-
-Handle SimWindows::CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
-                               uint32_t disposition, uint32_t flags)
-{
-    Record("CreateFileA", std::string(path) + "|" + Hex(access) + "|" + Hex(share) + "|" + std::to_string(disposition) +
-                              "|" + Hex(flags));
-    std::string full = Resolve(path);
-    const std::string system32 = UpperAscii(Resolve(windowsDirectory + "\\System32")) + "\\";
-    if (wow64 && !fsRedirectionOff && UpperAscii(full).rfind(system32, 0) == 0)
-        full = Resolve(windowsDirectory + "\\SysWOW64\\" + full.substr(system32.size()));
-    // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
-    if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) return Fail(3, zw::kInvalidHandle);
-    // Links among the folders are always followed; the last one, unless the
-    // caller opens the reparse point itself.
-    bool reparsePoint = false;
-    for (int hops = 0; hops < 32; ++hops) {
-        bool followed = false;
-        for (size_t at = full.find('\\', 3); !followed; at = full.find('\\', at + 1)) {
-            const std::string prefix = at == std::string::npos ? full : full.substr(0, at);
-            auto link = links.find(UpperAscii(prefix));
-            if (link != links.end()) {
-                if (at == std::string::npos && (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
-                    reparsePoint = true;
-                    break;
-                }
-                full = Resolve(link->second + (at == std::string::npos ? "" : full.substr(at)));
-                followed = true;
-            }
-            if (at == std::string::npos) break;
-        }
-        if (!followed) break;
-    }
-    const std::string key = UpperAscii(full);
-    if (directories_.count(FolderKey(full)) == 0) return Fail(3, zw::kInvalidHandle);
-    if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0)
-        return Fail(ERROR_ACCESS_DENIED, zw::kInvalidHandle);
-    if (disposition != OPEN_ALWAYS) return Fail(ERROR_INVALID_PARAMETER, zw::kInvalidHandle);
-    if (!reparsePoint && files_.emplace(key, "").second && securityDescriptor != nullptr)
-        createdWith[key] = static_cast<const char*>(securityDescriptor);
-    return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
-}
-
-void* SimWindows::Allocate(const std::string& content)
-{
-    char* p = new char[content.size() + 1];
-    std::memcpy(p, content.c_str(), content.size() + 1);
-    allocations_.insert(p);
-    return p;
-}
-
-bool SimWindows::ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor)
-{
-    Record("ConvertStringSecurityDescriptorToSecurityDescriptorA", sddl);
-    descriptor = nullptr;
-    if (sddlFails) return Fail(1336);  // ERROR_INVALID_ACL
-    descriptor = Allocate(sddl);       // the sim's descriptor is the SDDL text itself
-    return true;
-}
-
-uint32_t SimWindows::GetFileType(Handle file)
-{
-    Object* o = Get(file, HandleKind::File);
-    if (o == nullptr) return 0;  // FILE_TYPE_UNKNOWN
-    auto type = fileTypes.find(UpperAscii(o->path));
-    return type == fileTypes.end() ? FILE_TYPE_DISK : type->second;
-}
-
-bool SimWindows::GetFileInformationByHandle(Handle file, FileInformation& information)
-{
-    Object* o = Get(file, HandleKind::File);
-    if (o == nullptr) return Fail(6);
-    information.dwFileAttributes = o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
-    auto count = linkCounts.find(UpperAscii(o->path));
-    information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
-    return true;
-}
-
-uint32_t SimWindows::GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t)
-{
-    Object* o = Get(file, HandleKind::File);
-    return o == nullptr ? Fail<uint32_t>(6) : CopyOut("\\\\?\\" + o->path, buffer, size);
-}
-
-uint32_t SimWindows::GetFullPathNameA(const char* path, uint32_t size, char* buffer)
-{
-    return CopyOut(Resolve(path), buffer, size);
-}
-
-Handle SimWindows::LoadLibraryExW(const wchar_t* fileName, uint32_t flags)
-{
-    std::string name;
-    for (const wchar_t* c = fileName; *c != 0; ++c) name += static_cast<char>(*c);
-    Record("LoadLibraryExW", name + "|" + Hex(flags));
-    const std::string system32 = Resolve(windowsDirectory + "\\System32");
-    const std::string appDir = modulePath.substr(0, modulePath.find_last_of('\\'));
-    std::vector<std::string> order;
-    if (name.find('\\') != std::string::npos)
-        order = {Resolve(name)};
-    else if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32)
-        order = {system32 + "\\" + name};
-    else  // the standard order, as without SetDefaultDllDirectories
-        order = {appDir + "\\" + name, system32 + "\\" + name, Resolve(name)};
-    for (const std::string& candidate : order) {
-        const bool systemDll = UpperAscii(candidate).rfind(UpperAscii(system32) + "\\", 0) == 0 &&
-                               system32Dlls.count(UpperAscii(name)) != 0;
-        if (!systemDll && !HasFile(candidate)) continue;
-        Handle h = reinterpret_cast<Handle>(nextHandle_++);
-        modules_[h] = candidate;
-        loadedModules.push_back(candidate);
-        return h;
-    }
-    return Fail<Handle>(ERROR_MOD_NOT_FOUND);
-}
-
-bool SimWindows::GetProcAddress(Handle module, const char* procName)
-{
-    Record("GetProcAddress", procName);
-    auto it = modules_.find(module);
-    if (it != modules_.end()) {
-        auto dll = system32Dlls.find(UpperAscii(BaseOf(it->second)));
-        if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return true;
-    }
-    return Fail(ERROR_PROC_NOT_FOUND);
-}
-
-bool SimWindows::WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written)
-{
-    Record("WriteFile", std::to_string(size));
-    written = 0;
-    Object* o = Get(file, HandleKind::File);
-    if (o == nullptr || writeFails) return Fail(writeFails ? 112 : 6);  // ERROR_DISK_FULL, ERROR_INVALID_HANDLE
-    files_[o->name].append(static_cast<const char*>(data), size);
-    written = size;
-    return true;
-}
-
-bool SimWindows::Wow64DisableWow64FsRedirection(void*& oldValue)
-{
-    Record("Wow64DisableWow64FsRedirection");
-    if (!wow64) return Fail(1);  // ERROR_INVALID_FUNCTION: nothing to turn off
-    oldValue = reinterpret_cast<void*>(static_cast<uintptr_t>(fsRedirectionOff ? 1 : 0));
-    fsRedirectionOff = true;
-    return true;
-}
-
-bool SimWindows::Wow64RevertWow64FsRedirection(void* oldValue)
-{
-    Record("Wow64RevertWow64FsRedirection");
-    fsRedirectionOff = reinterpret_cast<uintptr_t>(oldValue) != 0;
-    return true;
-}
-
-bool SimWindows::IsWow64Process(bool& result)
-{
-    Record("IsWow64Process");
-    result = wow64CallFails ? false : wow64;
-    return !wow64CallFails;
-}
-
-bool SimWindows::IsWow64Process2(uint16_t& process, uint16_t& native)
-{
-    Record("IsWow64Process2");
-    if (!hasWow64Process2) return false;
-    process = processMachine;
-    native = nativeMachine;
-    return true;
-}
-
-bool SimWindows::GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes)
-{
-    Record("GetMachineTypeAttributes", Hex(machine));
-    if (!hasMachineTypeAttributes) return false;
-    auto it = machineAttributes.find(machine);
-    attributes = it == machineAttributes.end() ? 0 : it->second;
-    return true;
-}
-
-bool SimWindows::GetProcessWindowStationFlags(uint32_t& flags)
-{
-    Record("GetProcessWindowStationFlags");
-    if (stationQueryFails) return Fail(ERROR_ACCESS_DENIED);
-    flags = stationVisible ? WSF_VISIBLE : 0;
-    return true;
-}
-
-bool SimWindows::GetCurrentSessionId(uint32_t& session)
-{
-    Record("GetCurrentSessionId");
-    session = sessionId;
-    return true;
-}
-
-Handle SimWindows::CreateThread(zw::ThreadProc proc, void* parameter)
-{
-    Record("CreateThread");
-    if (threadCreateFails) return Fail<Handle>(8);  // ERROR_NOT_ENOUGH_MEMORY
-    Handle h = NewHandle({.kind = HandleKind::Thread});
-    // The procedure runs now; what its calls take is charged to the thread,
-    // whose handle is signalled that much later. Each thread has its own
-    // last error.
-    const uint32_t callerError = lastError;
-    ++onThread_;
-    threadBusyMs_ = 0;
-    proc(parameter);
-    --onThread_;
-    if (Object* thread = Get(h, HandleKind::Thread)) thread->threadEnd = now + threadBusyMs_;
-    lastError = callerError;
-    return h;
-}
-
-uint32_t SimWindows::GetProcessId(Handle process)
-{
-    if (Get(process, HandleKind::Process) == nullptr) return Fail<uint32_t>(6);
-    Process* p = HandleProcess(process);
-    return p != nullptr ? p->pid : 0;
-}
-
-void SimWindows::GetLocalTime(zw::SystemTime& time)
-{
-    // 2026-12-08 10:00:00.000 at virtual time 0.
-    const uint64_t seconds = now / 1000, rest = seconds % 86400;
-    auto field = [](uint64_t v) { return static_cast<uint16_t>(v); };
-    time = {2026,
-            12,
-            0,
-            field(8 + seconds / 86400),
-            field(10 + rest / 3600),
-            field(rest / 60 % 60),
-            field(rest % 60),
-            field(now % 1000)};
-}
-
-// ---------------------------------------------------------------- waits
-
-bool SimWindows::Waitable(Handle h)
-{
-    return Get(h, HandleKind::Process) || Get(h, HandleKind::Mutex) || Get(h, HandleKind::Thread);
-}
-
-bool SimWindows::Signalled(Handle h, uint64_t& when)
-{
-    when = UINT64_MAX;
-    Object& o = handles_.at(h);
-    if (o.kind == HandleKind::Process) {
-        Process* p = HandleProcess(h);
-        if (p == nullptr || !Running(*p)) return true;
-        when = p->end;
-    } else if (o.kind == HandleKind::Thread) {
-        if (now >= o.threadEnd) return true;
-        when = o.threadEnd;
-    } else {
-        Mutex& m = mutexes[o.name];
-        if (!HeldByOther(m)) {
-            ++m.ownedByCaller;
-            ++m.acquisitions;
-            return true;
-        }
-        when = m.heldUntil;
-    }
-    return false;
 }
 
 uint64_t SimWindows::NextWake() const
@@ -808,126 +283,6 @@ uint64_t SimWindows::NextWake() const
     return next;
 }
 
-uint32_t SimWindows::Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input)
-{
-    const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
-    for (;;) {
-        AdvanceTo(now);
-        uint64_t soonest = UINT64_MAX;
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!Waitable(handles[i])) return Fail(6, WAIT_FAILED);
-            uint64_t when = 0;
-            if (Signalled(handles[i], when)) return WAIT_OBJECT_0 + i;
-            soonest = std::min(soonest, when);
-        }
-        if (input && (!posted_.empty() || quitPending_ ||
-                      std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.second.due <= now; })))
-            return WAIT_OBJECT_0 + count;
-        if (now >= deadline) return WAIT_TIMEOUT;
-        // Without input nothing is dispatched: only scheduled events move the world on.
-        const uint64_t events = events_.empty() ? UINT64_MAX : events_.begin()->first;
-        const uint64_t next = std::min({soonest, deadline, input ? NextWake() : events});
-        if (next == UINT64_MAX) {
-            loopStarved = true;
-            return WAIT_FAILED;
-        }
-        AdvanceTo(next);
-    }
-}
-
-uint32_t SimWindows::WaitForSingleObject(Handle handle, uint32_t timeoutMs)
-{
-    Record("WaitForSingleObject", std::to_string(timeoutMs));
-    return Wait(1, &handle, timeoutMs, false);
-}
-
-uint32_t SimWindows::MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool, uint32_t timeoutMs,
-                                               uint32_t wakeMask)
-{
-    Record("MsgWaitForMultipleObjects", std::to_string(count) + ":" + std::to_string(timeoutMs) + ":" + Hex(wakeMask));
-    return Wait(count, handles, timeoutMs, true);
-}
-
-// ---------------------------------------------------------------- mutexes and services
-
-Handle SimWindows::OpenMutexA(uint32_t access, bool inherit, const char* name)
-{
-    Record("OpenMutexA", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + name);
-    auto it = mutexes.find(name);
-    if (it == mutexes.end() || !it->second.exists) return Fail<Handle>(ERROR_FILE_NOT_FOUND);
-    if (it->second.openError != 0) return Fail<Handle>(it->second.openError);
-    return NewHandle({.kind = HandleKind::Mutex, .name = name});
-}
-
-bool SimWindows::ReleaseMutex(Handle mutex)
-{
-    Record("ReleaseMutex");
-    Object* o = Get(mutex, HandleKind::Mutex);
-    if (o == nullptr) return Fail(6);
-    Mutex& m = mutexes[o->name];
-    if (m.ownedByCaller == 0) return Fail(288);  // ERROR_NOT_OWNER
-    --m.ownedByCaller;
-    return true;
-}
-
-Handle SimWindows::OpenSCManagerA(const char* machine, const char* database, uint32_t access)
-{
-    Record("OpenSCManagerA",
-           std::string(machine ? machine : "(local)") + ":" + (database ? database : "(active)") + ":" + Hex(access));
-    return NewHandle({.kind = HandleKind::ServiceManager});
-}
-
-Handle SimWindows::OpenServiceA(Handle manager, const char* name, uint32_t access)
-{
-    Record("OpenServiceA", std::string(name) + ":" + Hex(access));
-    if (Get(manager, HandleKind::ServiceManager) == nullptr) return Fail<Handle>(6);
-    if (services.count(name) == 0) return Fail<Handle>(1060);  // ERROR_SERVICE_DOES_NOT_EXIST
-    return NewHandle({.kind = HandleKind::Service, .name = name});
-}
-
-bool SimWindows::QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status)
-{
-    Record("QueryServiceStatusEx");
-    Object* o = Get(service, HandleKind::Service);
-    if (o == nullptr) return Fail(6);
-    const uint32_t pid = services[o->name];
-    status.dwProcessId = pid;
-    status.dwCurrentState = pid != 0 ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
-    return true;
-}
-
-bool SimWindows::CloseServiceHandle(Handle handle)
-{
-    Record("CloseServiceHandle");
-    return Close(handle, {HandleKind::ServiceManager, HandleKind::Service});
-}
-
-// ---------------------------------------------------------------- handles
-
-SimWindows::Object* SimWindows::Get(Handle h, HandleKind kind)
-{
-    auto it = handles_.find(h);
-    return it != handles_.end() && it->second.kind == kind ? &it->second : nullptr;
-}
-
-Handle SimWindows::NewHandle(Object object)
-{
-    Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
-    handles_[h] = std::move(object);
-    return h;
-}
-
-bool SimWindows::Close(Handle h, std::initializer_list<HandleKind> kinds)
-{
-    auto it = handles_.find(h);
-    if (it == handles_.end() || std::find(kinds.begin(), kinds.end(), it->second.kind) == kinds.end()) {
-        ++badCloses;
-        return false;
-    }
-    handles_.erase(it);
-    return true;
-}
-
 size_t SimWindows::OpenHandlesToOthers() const
 {
     size_t n = 0;
@@ -936,265 +291,824 @@ size_t SimWindows::OpenHandlesToOthers() const
     return n;
 }
 
-std::string SimWindows::OpenHandleKinds() const
-{
-    static const char* const names[] = {"Snapshot",       "Process", "DeviceSet", "Token", "Mutex",
-                                        "ServiceManager", "Service", "File",      "Thread"};
-    std::string out;
-    for (const auto& h : handles_)
-        out += (out.empty() ? "" : " ") + std::string(names[static_cast<int>(h.second.kind)]);
-    return out;
-}
-
-// ---------------------------------------------------------------- Toolhelp
-
-Handle SimWindows::CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId)
-{
-    Record("CreateToolhelp32Snapshot", Hex(flags) + ":" + std::to_string(processId));
-    if (snapshotFails) return Fail(8, zw::kInvalidHandle);
-    Object snapshot{.kind = HandleKind::Snapshot};
-    for (size_t i = 0; i < processes.size(); ++i)
-        if (Running(processes[i])) snapshot.entries.push_back(i);
-    return NewHandle(std::move(snapshot));
-}
-
-bool SimWindows::NextEntry(Object& snapshot, zw::ProcessEntry& entry)
-{
-    if (snapshot.cursor >= snapshot.entries.size()) return Fail(18);  // ERROR_NO_MORE_FILES
-    const Process& p = processes[snapshot.entries[snapshot.cursor++]];
-    entry.th32ProcessID = p.pid;
-    entry.th32ParentProcessID = p.parent;
-    size_t n = std::min(p.image.size(), sizeof entry.szExeFile - 1);
-    std::memcpy(entry.szExeFile, p.image.data(), n);
-    entry.szExeFile[n] = '\0';
-    if (onEntry) onEntry(entry);
-    return true;
-}
-
-bool SimWindows::Process32First(Handle snapshot, zw::ProcessEntry& entry)
-{
-    Record("Process32First");
-    Object* o = Get(snapshot, HandleKind::Snapshot);
-    if (o == nullptr) return Fail(87);
-    o->cursor = 0;
-    return NextEntry(*o, entry);
-}
-
-bool SimWindows::Process32Next(Handle snapshot, zw::ProcessEntry& entry)
-{
-    Record("Process32Next");
-    Object* o = Get(snapshot, HandleKind::Snapshot);
-    return o != nullptr && NextEntry(*o, entry);
-}
-
-Handle SimWindows::OpenProcess(uint32_t access, bool inherit, uint32_t processId)
-{
-    Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
-    auto p = std::find_if(processes.begin(), processes.end(),
-                          [&](const Process& q) { return q.pid == processId && Running(q); });
-    if (p == processes.end()) return Fail<Handle>(87);  // ERROR_INVALID_PARAMETER: no process has that id
-    if (p->openFails) return Fail<Handle>(5);
-    return NewHandle({.kind = HandleKind::Process, .process = static_cast<size_t>(p - processes.begin())});
-}
-
-bool SimWindows::GetExitCodeProcess(Handle process, uint32_t& exitCode)
-{
-    Record("GetExitCodeProcess");
-    AdvanceTo(now);
-    if (exitCodeReadFails || Get(process, HandleKind::Process) == nullptr) return Fail(6);
-    Process* p = HandleProcess(process);
-    exitCode = p && Running(*p) ? STILL_ACTIVE : (p ? p->exitCode : 0);
-    return true;
-}
-
-bool SimWindows::TerminateProcess(Handle process, uint32_t exitCode)
-{
-    Record("TerminateProcess", std::to_string(exitCode));
-    Process* p = HandleProcess(process);
-    if (p == nullptr || !Running(*p)) return false;
-    if (p->terminateRefused) return Fail(5);
-    p->terminated = true;
-    p->terminatedAt = now;
-    p->exitCode = exitCode;
-    p->end = now + terminationDelayMs;
-    return true;
-}
-
-bool SimWindows::QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size)
-{
-    Record("QueryFullProcessImageNameA", std::to_string(flags));
-    Process* p = HandleProcess(process);
-    if (p == nullptr) return Fail(6);
-    const std::string path = p->path.empty() ? "C:\\Program Files\\" + p->image : p->path;
-    if (path.size() + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    size = CopyOut(path, buffer, size);
-    return true;
-}
-
-bool SimWindows::GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit)
-{
-    Record("GetProcessTimes");
-    Process* p = HandleProcess(process);
-    if (p == nullptr) return Fail(6);
-    creation = kFileTimeBase + p->start * 10000;
-    exit = Running(*p) ? 0 : kFileTimeBase + p->end * 10000;
-    return true;
-}
-
-bool SimWindows::CloseHandle(Handle handle)
-{
-    Record("CloseHandle");
-    // Service handles are closed with CloseServiceHandle, device lists with SetupDiDestroyDeviceInfoList.
-    return Close(handle, {HandleKind::Snapshot, HandleKind::Process, HandleKind::Token, HandleKind::Mutex,
-                          HandleKind::File, HandleKind::Thread});
-}
-
-// ---------------------------------------------------------------- devices
-
-Handle SimWindows::SetupDiGetClassDevsA(uint32_t flags)
-{
-    Record("SetupDiGetClassDevsA", Hex(flags));
-    if (classDevsFails) return zw::kInvalidHandle;
-    return NewHandle({.kind = HandleKind::DeviceSet});
-}
-
-bool SimWindows::SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device)
-{
-    Record("SetupDiEnumDeviceInfo", std::to_string(index));
-    if (Get(set, HandleKind::DeviceSet) == nullptr || index >= devices.size()) return Fail(ERROR_NO_MORE_ITEMS);
-    device.devInst = index + 1;
-    return true;
-}
-
-bool SimWindows::SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
-                                                   uint32_t* dataType, uint8_t* buffer, uint32_t size,
-                                                   uint32_t* requiredSize)
-{
-    Record("SetupDiGetDeviceRegistryPropertyA", std::to_string(property) + ":" + std::to_string(size));
-    if (Get(set, HandleKind::DeviceSet) == nullptr || device.devInst == 0 || device.devInst > devices.size())
-        return Fail(87);
-    const Device& d = devices[device.devInst - 1];
-    if (d.readError != 0) return Fail(d.readError);
-    uint32_t need = static_cast<uint32_t>(d.hardwareIds.size());
-    if (requiredSize) *requiredSize = need;
-    if (need > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(buffer, d.hardwareIds.data(), need);
-    if (dataType) *dataType = 7;  // REG_MULTI_SZ
-    return true;
-}
-
-bool SimWindows::SetupDiDestroyDeviceInfoList(Handle set)
-{
-    Record("SetupDiDestroyDeviceInfoList");
-    return Close(set, {HandleKind::DeviceSet});
-}
-
-uint32_t SimWindows::CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags)
-{
-    Record("CM_Get_DevNode_Status", std::to_string(devInst) + ":" + std::to_string(flags));
-    if (devInst == 0 || devInst > devices.size() || !devices[devInst - 1].present) return CR_NO_SUCH_DEVNODE;
-    if (status) *status = 0x0180200A;
-    if (problem) *problem = 0;
-    return CR_SUCCESS;
-}
-
-bool SimWindows::UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
-                                                    uint32_t installFlags, int32_t* rebootRequired)
-{
-    Record("UpdateDriverForPlugAndPlayDevicesA", std::string(hardwareId) + "|" + infPath);
-    updates.push_back({now, owner, hardwareId, infPath, installFlags, onThread_ > 0});
-    if (onThread_ > 0)
-        threadBusyMs_ += updateDurationMs;
-    else
-        AdvanceTo(now + updateDurationMs);  // nothing is dispatched meanwhile
-    if (updateFails) return Fail(updateError ? updateError : ERROR_NO_SUCH_DEVINST);
-    if (rebootRequired) *rebootRequired = updateReboot;
-    return true;
-}
-
-// ---------------------------------------------------------------- token and restart
-
-bool SimWindows::OpenProcessToken(uint32_t access, Handle& token)
-{
-    Record("OpenProcessToken", Hex(access));
-    if (tokenOpenFails) return Fail(tokenError);
-    token = NewHandle({.kind = HandleKind::Token});
-    return true;
-}
-
-bool SimWindows::LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid)
-{
-    Record("LookupPrivilegeValueA", std::string(systemName ? systemName : "(local)") + "|" + name);
-    luid = {19, 0};
-    return true;
-}
-
-bool SimWindows::AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state)
-{
-    Record("AdjustTokenPrivileges", std::string(disableAll ? "1" : "0") + ":" + std::to_string(state.privilegeCount) +
-                                        ":" + std::to_string(state.luid.lowPart) + ":" +
-                                        std::to_string(state.attributes));
-    if (Get(token, HandleKind::Token) == nullptr) return Fail(6);  // ERROR_INVALID_HANDLE
-    lastError = holdsShutdownRight ? 0 : ERROR_NOT_ALL_ASSIGNED;
-    return true;
-}
-
-bool SimWindows::ExitWindowsEx(uint32_t flags, uint32_t reason)
-{
-    Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
-    exitWindowsCalls.push_back(flags);
-    if (exitWindowsFails) return Fail(exitWindowsError);
-    ++restartsAccepted_;
-    return true;
-}
-
-uint32_t SimWindows::InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
-                                       uint32_t reason)
-{
-    Record("InitiateShutdownW", std::to_string(gracePeriodSeconds) + ":" + Hex(flags) + ":" + Hex(reason));
-    if (initiateShutdownResult == ERROR_CALL_NOT_IMPLEMENTED) return initiateShutdownResult;  // not there
-    shutdownCalls.push_back({now, message ? std::u16string(message) : std::u16string()});
-    if (initiateShutdownResult == 0) ++restartsAccepted_;
-    return initiateShutdownResult;
-}
-
-// ---------------------------------------------------------------- errors
-
-uint32_t SimWindows::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer)
-{
-    Record("FormatMessageA", Hex(flags) + ":" + std::to_string(messageId) + ":" + Hex(languageId));
-    auto it = systemTexts.find(messageId);
-    if (it == systemTexts.end()) return Fail<uint32_t>(317);  // ERROR_MR_MID_NOT_FOUND
-    // A text with an insert (%1) cannot be formatted without arguments.
-    const std::string& text = it->second;
-    const size_t percent = text.find('%');
-    const bool insert = percent != std::string::npos && percent + 1 < text.size() &&
-                        std::isdigit(static_cast<unsigned char>(text[percent + 1]));
-    if (insert && (flags & 0x200) == 0) return Fail<uint32_t>(87);  // without FORMAT_MESSAGE_IGNORE_INSERTS
-    *buffer = static_cast<char*>(Allocate(text));
-    return static_cast<uint32_t>(text.size());
-}
-
-void SimWindows::LocalFree(void* memory)
-{
-    Record("LocalFree");
-    if (allocations_.erase(memory) == 0) {
-        ++badCloses;
-        return;
-    }
-    delete[] static_cast<char*>(memory);
-}
-
-void (*contractBroken)(const std::string& what) = nullptr;
-
-void CheckHandleContract(const SimWindows& sim, size_t leftOpen)
+void SimWindows::CheckHandleContract() const
 {
     if (!contractBroken) return;
-    if (sim.OpenHandles() != leftOpen)
-        contractBroken("open at the end: " + std::to_string(sim.OpenHandles()) + " handles (" + sim.OpenHandleKinds() +
-                       "), expected " + std::to_string(leftOpen));
-    if (sim.badCloses != 0)
-        contractBroken(std::to_string(sim.badCloses) + " handles closed that were not open, or with the wrong call");
+    static const char* const kinds[] = {"Snapshot",       "Process", "DeviceSet", "Token", "Mutex",
+                                        "ServiceManager", "Service", "File",      "Thread"};
+    std::string open;
+    for (const auto& h : handles_)
+        open += (open.empty() ? "" : " ") + std::string(kinds[static_cast<int>(h.second.kind)]);
+    if (!handles_.empty())
+        contractBroken("open at the end: " + std::to_string(handles_.size()) + " handles (" + open + "), expected 0");
+    if (badCloses_ != 0)
+        contractBroken(std::to_string(badCloses_) + " handles closed that were not open, or with the wrong call");
 }
+
+namespace {
+
+// The seam, as the code under test sees it.
+class Seam final : public SimWindows {
+    int onThread_ = 0;                       // inside a thread's procedure
+    uint64_t threadBusyMs_ = 0;              // time the running thread's calls take
+    std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
+    uintptr_t nextHandle_ = 0x100;
+
+    // Sets the last error and gives what the call returns when it fails.
+    template <typename T = bool>
+    T Fail(uint32_t error, T result = T{})
+    {
+        lastError = error;
+        return result;
+    }
+
+public:
+    bool TranslateMessage(const Msg&) override { return false; }
+    uint32_t GetCurrentProcessId() override { return currentPid; }
+    uint32_t GetTickCount() override { return static_cast<uint32_t>(now); }
+    uint32_t GetSystemDefaultLCID() override { return lcid; }
+    uint32_t GetLastError() override { return lastError; }
+    void SetLastError(uint32_t code) override { lastError = code; }
+
+    // ---- windows
+    void EndWindow(Hwnd hwnd)
+    {
+        windows_[hwnd].alive = false;
+        std::erase_if(timers_, [&](const auto& t) { return t.first.first == hwnd; });
+    }
+    bool PeekMessageA(Msg& msg) override
+    {
+        Record("PeekMessageA");
+        return TakeMessage(msg);
+    }
+    intptr_t DispatchMessageA(const Msg& msg) override
+    {
+        auto it = windows_.find(msg.hwnd);
+        if (it == windows_.end() || !it->second.alive) return 0;
+        Record("Dispatch", std::to_string(msg.message) + ":" + std::to_string(msg.wParam));
+        return it->second.proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    }
+    void PostQuitMessage(int exitCode) override
+    {
+        Record("PostQuitMessage", std::to_string(exitCode));
+        quitPending_ = true;
+        quitCode_ = exitCode;
+    }
+    bool DestroyWindow(Hwnd hwnd) override
+    {
+        Record("DestroyWindow", Hex(reinterpret_cast<uintptr_t>(hwnd)));
+        if (!IsAlive(hwnd)) return Fail(1400);  // ERROR_INVALID_WINDOW_HANDLE
+        windows_[hwnd].proc(hwnd, WM_DESTROY, 0, 0);
+        EndWindow(hwnd);
+        return true;
+    }
+    intptr_t DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t, intptr_t) override
+    {
+        Record("DefWindowProcA", std::to_string(msg));
+        if (msg == WM_CLOSE) DestroyWindow(hwnd);
+        return 0;
+    }
+    uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs) override
+    {
+        Record("SetTimer", std::to_string(id) + ":" + std::to_string(elapseMs));
+        if (!IsAlive(hwnd)) return Fail<uintptr_t>(1400);
+        timers_[{hwnd, id}] = {now + elapseMs, elapseMs};
+        return id;
+    }
+    bool KillTimer(Hwnd hwnd, uintptr_t id) override
+    {
+        Record("KillTimer", std::to_string(id));
+        return timers_.erase({hwnd, id}) != 0;
+    }
+    int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) override
+    {
+        Record("MessageBoxA", std::string(caption ? caption : "") + "|" + (text ? text : ""));
+        boxes.push_back({now, owner, text ? text : "", caption ? caption : "", type});
+        BoxShown shown = boxes.back();
+        AdvanceTo(now + boxAnswerDelayMs);
+        return answer(shown);
+    }
+    intptr_t DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc,
+                             intptr_t initParam) override
+    {
+        Record("DialogBoxParamA", std::to_string(templateId));
+        Hwnd h = NewWindow(proc, true);
+        const size_t index = dialogs.size();
+        dialogs.push_back({now, 0, templateId, owner, h, 0, false});
+        proc(h, WM_INITDIALOG, 0, initParam);
+        Msg msg;
+        while (!dialogs[index].ended) {
+            if (!GetMessage(msg)) {
+                loopStarved = true;
+                break;
+            }
+            if (msg.message == WM_QUIT) {
+                // The dialog manager gives the quit request back to the outer loop.
+                quitPending_ = true;
+                quitCode_ = static_cast<int>(msg.wParam);
+                break;
+            }
+            DispatchMessageA(msg);
+        }
+        EndWindow(h);
+        dialogs[index].closed = now;
+        Record("DialogClosed", std::to_string(dialogs[index].result));
+        return dialogs[index].result;
+    }
+    bool EndDialog(Hwnd dialog, intptr_t result) override
+    {
+        Record("EndDialog", std::to_string(result));
+        auto it = windows_.find(dialog);
+        if (it == windows_.end() || !it->second.isDialog || !it->second.alive) return false;
+        DialogRun& run = dialogs[it->second.dialogIndex];
+        if (!run.ended) {
+            run.ended = true;
+            run.result = result;
+        }
+        return true;
+    }
+    void Sleep(uint32_t ms) override
+    {
+        Record("Sleep", std::to_string(ms));
+        AdvanceTo(now + ms);
+    }
+
+    // ---- text
+    // As on a system whose code page is Latin (1252).
+    void CharUpperA(char* text) override
+    {
+        Record("CharUpperA", text);
+        for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+            const unsigned char c = *p;
+            if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+                *p = static_cast<unsigned char>(c - 0x20);
+            else if (c == 0x9A || c == 0x9C || c == 0x9E)
+                *p = static_cast<unsigned char>(c - 0x10);
+            else if (c == 0xFF)
+                *p = 0x9F;
+        }
+    }
+
+    // ---- files
+    bool FileExists(const char* path) override
+    {
+        Record("FileExists", path);
+        return HasFile(path);
+    }
+    bool CopyFileA(const char* from, const char* to, bool failIfExists) override
+    {
+        Record("CopyFileA", std::string(from) + "|" + to);
+        const std::string dst = UpperAscii(Resolve(to));
+        auto src = files_.find(UpperAscii(Resolve(from)));
+        if (copyFails || src == files_.end() || directories_.count(FolderKey(dst)) == 0 ||
+            (failIfExists && files_.count(dst)))
+            return Fail(ERROR_FILE_NOT_FOUND);
+        files_[dst] = std::string(src->second);
+        return true;
+    }
+    uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override
+    {
+        Record("GetWindowsDirectoryA", std::to_string(size));
+        return CopyOut(windowsDirectory, buffer, size);
+    }
+    uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override
+    {
+        Record("GetModuleFileNameA", std::to_string(size));
+        if (size == 0) return 0;
+        if (modulePath.size() + 1 > size) {
+            std::memcpy(buffer, modulePath.data(), size - 1);
+            buffer[size - 1] = '\0';
+            return Fail(ERROR_INSUFFICIENT_BUFFER, size);
+        }
+        return CopyOut(modulePath, buffer, size);
+    }
+    bool SetCurrentDirectoryA(const char* path) override
+    {
+        Record("SetCurrentDirectoryA", path);
+        std::string r = Resolve(path);
+        if (directories_.count(UpperAscii(r)) == 0) return Fail(3);  // ERROR_PATH_NOT_FOUND
+        currentDirectory = r;
+        return true;
+    }
+    uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
+                                      uint32_t size, const char* file) override
+    {
+        Record("GetPrivateProfileStringA", std::string(section) + "|" + key + "|" + file);
+        zw::ProfileText text(FileContent(file));
+        return text.Read(section, key, fallback, buffer, size);
+    }
+
+    // ---- processes
+    Process* HandleProcess(Handle h)
+    {
+        Object* o = Get(h, HandleKind::Process);
+        return o == nullptr || o->process >= processes.size() ? nullptr : &processes[o->process];
+    }
+    bool ShellExecuteExA(zw::ShellExecuteInfo& info) override
+    {
+        const char* parameters = info.lpParameters ? info.lpParameters : "";
+        Record("ShellExecuteExA", std::string(info.lpFile) + "|" + parameters + "|" + Hex(info.fMask));
+        Start s{now, info.lpVerb ? info.lpVerb : "", info.lpFile, parameters, "", Resolve(info.lpFile), info.fMask};
+        s.directory = info.lpDirectory ? info.lpDirectory : currentDirectory;
+        for (const auto& [name, m] : mutexes)
+            if (m.ownedByCaller > 0) s.mutexOwnedByCaller = true;
+        info.hProcess = nullptr;
+        const std::string key = UpperAscii(s.resolved);
+        auto scripted = programs.find(UpperAscii(BaseOf(s.resolved)));
+        const ProgramScript script = scripted != programs.end() ? scripted->second : ProgramScript{};
+        const bool exists = files_.count(key) != 0;
+        if (!exists || script.shellError != 0) {
+            // A failure the shell has shown in a box of its own leaves no last error.
+            lastError = exists ? 0 : ERROR_FILE_NOT_FOUND;
+            info.hInstApp = exists ? script.shellError : 2;  // SE_ERR_FNF
+            starts.push_back(s);
+            return false;
+        }
+        if (!script.noProcess) {
+            // A package that finds the installer's mutex taken gives up at once.
+            uint32_t exitCode = script.exitCode;
+            uint64_t duration = script.durationMs;
+            auto busy = mutexes.find("Global\\_MSIExecute");
+            if (BaseOf(key).size() > 4 && key.ends_with(".MSI") && busy != mutexes.end() &&
+                (busy->second.ownedByCaller > 0 || HeldByOther(busy->second))) {
+                exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+                duration = 50;
+            }
+            s.pid = AddProcess(script.image.empty() ? BaseOf(s.resolved) : script.image, now, now + duration, exitCode,
+                               currentPid);
+            if (info.fMask & SEE_MASK_NOCLOSEPROCESS)
+                info.hProcess = NewHandle({.kind = HandleKind::Process, .process = processes.size() - 1});
+        }
+        for (const auto& child : script.children)
+            AddProcess(child.image, now + child.delayMs, now + child.delayMs + child.durationMs, 0, s.pid);
+        info.hInstApp = 42;
+        starts.push_back(s);
+        return true;
+    }
+    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
+                       uint32_t disposition, uint32_t flags) override
+    {
+        Record("CreateFileA", std::string(path) + "|" + Hex(access) + "|" + Hex(share) + "|" +
+                                  std::to_string(disposition) + "|" + Hex(flags));
+        std::string full = Resolve(path);
+        const std::string system32 = UpperAscii(Resolve(windowsDirectory + "\\System32")) + "\\";
+        if (wow64 && !fsRedirectionOff && UpperAscii(full).rfind(system32, 0) == 0)
+            full = Resolve(windowsDirectory + "\\SysWOW64\\" + full.substr(system32.size()));
+        // ERROR_PATH_NOT_FOUND, as the system reports a path beyond MAX_PATH
+        if (std::strlen(path) >= MAX_PATH || full.size() >= MAX_PATH) return Fail(3, zw::kInvalidHandle);
+        // Links among the folders are always followed; the last one, unless the
+        // caller opens the reparse point itself.
+        bool reparsePoint = false;
+        for (int hops = 0; hops < 32; ++hops) {
+            bool followed = false;
+            for (size_t at = full.find('\\', 3); !followed; at = full.find('\\', at + 1)) {
+                const std::string prefix = at == std::string::npos ? full : full.substr(0, at);
+                auto link = links.find(UpperAscii(prefix));
+                if (link != links.end()) {
+                    if (at == std::string::npos && (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+                        reparsePoint = true;
+                        break;
+                    }
+                    full = Resolve(link->second + (at == std::string::npos ? "" : full.substr(at)));
+                    followed = true;
+                }
+                if (at == std::string::npos) break;
+            }
+            if (!followed) break;
+        }
+        const std::string key = UpperAscii(full);
+        if (directories_.count(FolderKey(full)) == 0) return Fail(3, zw::kInvalidHandle);
+        if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0)
+            return Fail(ERROR_ACCESS_DENIED, zw::kInvalidHandle);
+        if (disposition != OPEN_ALWAYS) return Fail(ERROR_INVALID_PARAMETER, zw::kInvalidHandle);
+        if (!reparsePoint && files_.emplace(key, "").second && securityDescriptor != nullptr)
+            createdWith[key] = static_cast<const char*>(securityDescriptor);
+        return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
+    }
+    void* Allocate(const std::string& content)
+    {
+        auto copy = std::make_unique<char[]>(content.size() + 1);
+        std::memcpy(copy.get(), content.c_str(), content.size() + 1);
+        void* p = copy.get();
+        allocations_.emplace(p, std::move(copy));
+        return p;
+    }
+    bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override
+    {
+        Record("ConvertStringSecurityDescriptorToSecurityDescriptorA", sddl);
+        descriptor = nullptr;
+        if (sddlFails) return Fail(1336);  // ERROR_INVALID_ACL
+        descriptor = Allocate(sddl);       // the sim's descriptor is the SDDL text itself
+        return true;
+    }
+    uint32_t GetFileType(Handle file) override
+    {
+        Object* o = Get(file, HandleKind::File);
+        if (o == nullptr) return 0;  // FILE_TYPE_UNKNOWN
+        auto type = fileTypes.find(UpperAscii(o->path));
+        return type == fileTypes.end() ? FILE_TYPE_DISK : type->second;
+    }
+    bool GetFileInformationByHandle(Handle file, FileInformation& information) override
+    {
+        Object* o = Get(file, HandleKind::File);
+        if (o == nullptr) return Fail(6);
+        information.dwFileAttributes = o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+        auto count = linkCounts.find(UpperAscii(o->path));
+        information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
+        return true;
+    }
+    uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t) override
+    {
+        Object* o = Get(file, HandleKind::File);
+        return o == nullptr ? Fail<uint32_t>(6) : CopyOut("\\\\?\\" + o->path, buffer, size);
+    }
+    uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override
+    {
+        return CopyOut(Resolve(path), buffer, size);
+    }
+    Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override
+    {
+        std::string name;
+        for (const wchar_t* c = fileName; *c != 0; ++c) name += static_cast<char>(*c);
+        Record("LoadLibraryExW", name + "|" + Hex(flags));
+        const std::string system32 = Resolve(windowsDirectory + "\\System32");
+        const std::string appDir = modulePath.substr(0, modulePath.find_last_of('\\'));
+        std::vector<std::string> order;
+        if (name.find('\\') != std::string::npos)
+            order = {Resolve(name)};
+        else if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32)
+            order = {system32 + "\\" + name};
+        else  // the standard order, as without SetDefaultDllDirectories
+            order = {appDir + "\\" + name, system32 + "\\" + name, Resolve(name)};
+        for (const std::string& candidate : order) {
+            const bool systemDll = UpperAscii(candidate).rfind(UpperAscii(system32) + "\\", 0) == 0 &&
+                                   system32Dlls.count(UpperAscii(name)) != 0;
+            if (!systemDll && !HasFile(candidate)) continue;
+            Handle h = reinterpret_cast<Handle>(nextHandle_++);
+            modules_[h] = candidate;
+            loadedModules.push_back(candidate);
+            return h;
+        }
+        return Fail<Handle>(ERROR_MOD_NOT_FOUND);
+    }
+    bool GetProcAddress(Handle module, const char* procName) override
+    {
+        Record("GetProcAddress", procName);
+        auto it = modules_.find(module);
+        if (it != modules_.end()) {
+            auto dll = system32Dlls.find(UpperAscii(BaseOf(it->second)));
+            if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return true;
+        }
+        return Fail(ERROR_PROC_NOT_FOUND);
+    }
+    bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override
+    {
+        Record("WriteFile", std::to_string(size));
+        written = 0;
+        Object* o = Get(file, HandleKind::File);
+        if (o == nullptr || writeFails) return Fail(writeFails ? 112 : 6);  // ERROR_DISK_FULL, ERROR_INVALID_HANDLE
+        files_[o->name].append(static_cast<const char*>(data), size);
+        written = size;
+        return true;
+    }
+    bool Wow64DisableWow64FsRedirection(void*& oldValue) override
+    {
+        Record("Wow64DisableWow64FsRedirection");
+        if (!wow64) return Fail(1);  // ERROR_INVALID_FUNCTION: nothing to turn off
+        oldValue = reinterpret_cast<void*>(static_cast<uintptr_t>(fsRedirectionOff ? 1 : 0));
+        fsRedirectionOff = true;
+        return true;
+    }
+    bool Wow64RevertWow64FsRedirection(void* oldValue) override
+    {
+        Record("Wow64RevertWow64FsRedirection");
+        fsRedirectionOff = reinterpret_cast<uintptr_t>(oldValue) != 0;
+        return true;
+    }
+    bool IsWow64Process(bool& result) override
+    {
+        Record("IsWow64Process");
+        result = wow64CallFails ? false : wow64;
+        return !wow64CallFails;
+    }
+    bool IsWow64Process2(uint16_t& process, uint16_t& native) override
+    {
+        Record("IsWow64Process2");
+        if (!hasWow64Process2) return false;
+        process = processMachine;
+        native = nativeMachine;
+        return true;
+    }
+    bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override
+    {
+        Record("GetMachineTypeAttributes", Hex(machine));
+        if (!hasMachineTypeAttributes) return false;
+        auto it = machineAttributes.find(machine);
+        attributes = it == machineAttributes.end() ? 0 : it->second;
+        return true;
+    }
+    bool GetProcessWindowStationFlags(uint32_t& flags) override
+    {
+        Record("GetProcessWindowStationFlags");
+        if (stationQueryFails) return Fail(ERROR_ACCESS_DENIED);
+        flags = stationVisible ? WSF_VISIBLE : 0;
+        return true;
+    }
+    bool GetCurrentSessionId(uint32_t& session) override
+    {
+        Record("GetCurrentSessionId");
+        session = sessionId;
+        return true;
+    }
+    Handle CreateThread(zw::ThreadProc proc, void* parameter) override
+    {
+        Record("CreateThread");
+        if (threadCreateFails) return Fail<Handle>(8);  // ERROR_NOT_ENOUGH_MEMORY
+        Handle h = NewHandle({.kind = HandleKind::Thread});
+        // The procedure runs now; what its calls take is charged to the thread,
+        // whose handle is signalled that much later. Each thread has its own
+        // last error.
+        const uint32_t callerError = lastError;
+        ++onThread_;
+        threadBusyMs_ = 0;
+        proc(parameter);
+        --onThread_;
+        if (Object* thread = Get(h, HandleKind::Thread)) thread->threadEnd = now + threadBusyMs_;
+        lastError = callerError;
+        return h;
+    }
+    uint32_t GetProcessId(Handle process) override
+    {
+        Process* p = HandleProcess(process);
+        return p != nullptr ? p->pid : Fail<uint32_t>(6);
+    }
+    void GetLocalTime(zw::SystemTime& time) override
+    {
+        // 2026-12-08 10:00:00.000 at virtual time 0.
+        const uint64_t seconds = now / 1000, rest = seconds % 86400;
+        time = {.wYear = 2026, .wMonth = 12};
+        time.wDay = 8 + seconds / 86400;
+        time.wHour = 10 + rest / 3600;
+        time.wMinute = rest / 60 % 60;
+        time.wSecond = rest % 60;
+        time.wMilliseconds = now % 1000;
+    }
+
+    // ---- waits
+    bool Waitable(Handle h)
+    {
+        return Get(h, HandleKind::Process) || Get(h, HandleKind::Mutex) || Get(h, HandleKind::Thread);
+    }
+    bool Signalled(Handle h, uint64_t& when)
+    {
+        when = UINT64_MAX;
+        Object& o = handles_.at(h);
+        if (o.kind == HandleKind::Process) {
+            Process* p = HandleProcess(h);
+            if (p == nullptr || !Running(*p)) return true;
+            when = p->end;
+        } else if (o.kind == HandleKind::Thread) {
+            if (now >= o.threadEnd) return true;
+            when = o.threadEnd;
+        } else {
+            Mutex& m = mutexes[o.name];
+            if (!HeldByOther(m)) {
+                ++m.ownedByCaller;
+                ++m.acquisitions;
+                return true;
+            }
+            when = m.heldUntil;
+        }
+        return false;
+    }
+    uint32_t Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input)
+    {
+        const uint64_t deadline = timeoutMs == INFINITE ? UINT64_MAX : now + timeoutMs;
+        for (;;) {
+            AdvanceTo(now);
+            uint64_t soonest = UINT64_MAX;
+            for (uint32_t i = 0; i < count; ++i) {
+                if (!Waitable(handles[i])) return Fail(6, WAIT_FAILED);
+                uint64_t when = 0;
+                if (Signalled(handles[i], when)) return WAIT_OBJECT_0 + i;
+                soonest = std::min(soonest, when);
+            }
+            if (input &&
+                (!posted_.empty() || quitPending_ ||
+                 std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return t.second.due <= now; })))
+                return WAIT_OBJECT_0 + count;
+            if (now >= deadline) return WAIT_TIMEOUT;
+            // Without input nothing is dispatched: only scheduled events move the world on.
+            const uint64_t events = events_.empty() ? UINT64_MAX : events_.begin()->first;
+            const uint64_t next = std::min({soonest, deadline, input ? NextWake() : events});
+            if (next == UINT64_MAX) {
+                loopStarved = true;
+                return WAIT_FAILED;
+            }
+            AdvanceTo(next);
+        }
+    }
+    uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override
+    {
+        Record("WaitForSingleObject", std::to_string(timeoutMs));
+        return Wait(1, &handle, timeoutMs, false);
+    }
+    uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool, uint32_t timeoutMs,
+                                       uint32_t wakeMask) override
+    {
+        Record("MsgWaitForMultipleObjects",
+               std::to_string(count) + ":" + std::to_string(timeoutMs) + ":" + Hex(wakeMask));
+        return Wait(count, handles, timeoutMs, true);
+    }
+
+    // ---- mutexes and services
+    Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override
+    {
+        Record("OpenMutexA", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + name);
+        auto it = mutexes.find(name);
+        if (it == mutexes.end() || !it->second.exists) return Fail<Handle>(ERROR_FILE_NOT_FOUND);
+        if (it->second.openError != 0) return Fail<Handle>(it->second.openError);
+        return NewHandle({.kind = HandleKind::Mutex, .name = name});
+    }
+    bool ReleaseMutex(Handle mutex) override
+    {
+        Record("ReleaseMutex");
+        Object* o = Get(mutex, HandleKind::Mutex);
+        if (o == nullptr) return Fail(6);
+        Mutex& m = mutexes[o->name];
+        if (m.ownedByCaller == 0) return Fail(288);  // ERROR_NOT_OWNER
+        --m.ownedByCaller;
+        return true;
+    }
+    Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
+    {
+        Record("OpenSCManagerA", std::string(machine ? machine : "(local)") + ":" + (database ? database : "(active)") +
+                                     ":" + Hex(access));
+        return NewHandle({.kind = HandleKind::ServiceManager});
+    }
+    Handle OpenServiceA(Handle manager, const char* name, uint32_t access) override
+    {
+        Record("OpenServiceA", std::string(name) + ":" + Hex(access));
+        if (Get(manager, HandleKind::ServiceManager) == nullptr) return Fail<Handle>(6);
+        if (services.count(name) == 0) return Fail<Handle>(1060);  // ERROR_SERVICE_DOES_NOT_EXIST
+        return NewHandle({.kind = HandleKind::Service, .name = name});
+    }
+    bool QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status) override
+    {
+        Record("QueryServiceStatusEx");
+        Object* o = Get(service, HandleKind::Service);
+        if (o == nullptr) return Fail(6);
+        const uint32_t pid = services[o->name];
+        status.dwProcessId = pid;
+        status.dwCurrentState = pid != 0 ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
+        return true;
+    }
+    bool CloseServiceHandle(Handle handle) override
+    {
+        Record("CloseServiceHandle");
+        return Close(handle, {HandleKind::ServiceManager, HandleKind::Service});
+    }
+
+    // ---- handles
+    Object* Get(Handle h, HandleKind kind)
+    {
+        auto it = handles_.find(h);
+        return it != handles_.end() && it->second.kind == kind ? &it->second : nullptr;
+    }
+    Handle NewHandle(Object object)
+    {
+        Handle h = reinterpret_cast<Handle>(nextHandle_ += 4);
+        handles_[h] = std::move(object);
+        return h;
+    }
+    bool Close(Handle h, std::initializer_list<HandleKind> kinds)
+    {
+        auto it = handles_.find(h);
+        if (it == handles_.end() || std::find(kinds.begin(), kinds.end(), it->second.kind) == kinds.end()) {
+            ++badCloses_;
+            return false;
+        }
+        handles_.erase(it);
+        return true;
+    }
+
+    // ---- Toolhelp
+    Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override
+    {
+        Record("CreateToolhelp32Snapshot", Hex(flags) + ":" + std::to_string(processId));
+        if (snapshotFails) return Fail(8, zw::kInvalidHandle);
+        Object snapshot{.kind = HandleKind::Snapshot};
+        for (size_t i = 0; i < processes.size(); ++i)
+            if (Running(processes[i])) snapshot.entries.push_back(i);
+        return NewHandle(std::move(snapshot));
+    }
+    bool NextEntry(Object& snapshot, zw::ProcessEntry& entry)
+    {
+        if (snapshot.cursor >= snapshot.entries.size()) return Fail(18);  // ERROR_NO_MORE_FILES
+        const Process& p = processes[snapshot.entries[snapshot.cursor++]];
+        entry.th32ProcessID = p.pid;
+        entry.th32ParentProcessID = p.parent;
+        size_t n = std::min(p.image.size(), sizeof entry.szExeFile - 1);
+        std::memcpy(entry.szExeFile, p.image.data(), n);
+        entry.szExeFile[n] = '\0';
+        if (onEntry) onEntry(entry);
+        return true;
+    }
+    bool Process32First(Handle snapshot, zw::ProcessEntry& entry) override
+    {
+        Record("Process32First");
+        Object* o = Get(snapshot, HandleKind::Snapshot);
+        if (o == nullptr) return Fail(87);
+        o->cursor = 0;
+        return NextEntry(*o, entry);
+    }
+    bool Process32Next(Handle snapshot, zw::ProcessEntry& entry) override
+    {
+        Record("Process32Next");
+        Object* o = Get(snapshot, HandleKind::Snapshot);
+        return o != nullptr && NextEntry(*o, entry);
+    }
+    Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override
+    {
+        Record("OpenProcess", Hex(access) + ":" + (inherit ? "1" : "0") + ":" + std::to_string(processId));
+        auto p = std::find_if(processes.begin(), processes.end(),
+                              [&](const Process& q) { return q.pid == processId && Running(q); });
+        if (p == processes.end()) return Fail<Handle>(87);  // ERROR_INVALID_PARAMETER: no process has that id
+        if (p->openFails) return Fail<Handle>(5);
+        return NewHandle({.kind = HandleKind::Process, .process = static_cast<size_t>(p - processes.begin())});
+    }
+    bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override
+    {
+        Record("GetExitCodeProcess");
+        AdvanceTo(now);
+        Process* p = HandleProcess(process);
+        if (exitCodeReadFails || p == nullptr) return Fail(6);
+        exitCode = Running(*p) ? STILL_ACTIVE : p->exitCode;
+        return true;
+    }
+    bool TerminateProcess(Handle process, uint32_t exitCode) override
+    {
+        Record("TerminateProcess", std::to_string(exitCode));
+        Process* p = HandleProcess(process);
+        if (p == nullptr || !Running(*p)) return false;
+        if (p->terminateRefused) return Fail(5);
+        p->terminated = true;
+        p->terminatedAt = now;
+        p->exitCode = exitCode;
+        p->end = now + terminationDelayMs;
+        return true;
+    }
+    bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override
+    {
+        Record("QueryFullProcessImageNameA", std::to_string(flags));
+        Process* p = HandleProcess(process);
+        if (p == nullptr) return Fail(6);
+        const std::string path = p->path.empty() ? "C:\\Program Files\\" + p->image : p->path;
+        if (path.size() + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        size = CopyOut(path, buffer, size);
+        return true;
+    }
+    bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) override
+    {
+        Record("GetProcessTimes");
+        Process* p = HandleProcess(process);
+        if (p == nullptr) return Fail(6);
+        creation = kFileTimeBase + p->start * 10000;
+        exit = Running(*p) ? 0 : kFileTimeBase + p->end * 10000;
+        return true;
+    }
+    bool CloseHandle(Handle handle) override
+    {
+        Record("CloseHandle");
+        // Service handles are closed with CloseServiceHandle, device lists with SetupDiDestroyDeviceInfoList.
+        return Close(handle, {HandleKind::Snapshot, HandleKind::Process, HandleKind::Token, HandleKind::Mutex,
+                              HandleKind::File, HandleKind::Thread});
+    }
+
+    // ---- devices
+    Handle SetupDiGetClassDevsA(uint32_t flags) override
+    {
+        Record("SetupDiGetClassDevsA", Hex(flags));
+        if (classDevsFails) return zw::kInvalidHandle;
+        return NewHandle({.kind = HandleKind::DeviceSet});
+    }
+    bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override
+    {
+        Record("SetupDiEnumDeviceInfo", std::to_string(index));
+        if (Get(set, HandleKind::DeviceSet) == nullptr || index >= devices.size()) return Fail(ERROR_NO_MORE_ITEMS);
+        device.devInst = index + 1;
+        return true;
+    }
+    bool SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
+                                           uint32_t* dataType, uint8_t* buffer, uint32_t size,
+                                           uint32_t* requiredSize) override
+    {
+        Record("SetupDiGetDeviceRegistryPropertyA", std::to_string(property) + ":" + std::to_string(size));
+        if (Get(set, HandleKind::DeviceSet) == nullptr || device.devInst == 0 || device.devInst > devices.size())
+            return Fail(87);
+        const Device& d = devices[device.devInst - 1];
+        if (d.readError != 0) return Fail(d.readError);
+        uint32_t need = static_cast<uint32_t>(d.hardwareIds.size());
+        if (requiredSize) *requiredSize = need;
+        if (need > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        std::memcpy(buffer, d.hardwareIds.data(), need);
+        if (dataType) *dataType = 7;  // REG_MULTI_SZ
+        return true;
+    }
+    bool SetupDiDestroyDeviceInfoList(Handle set) override
+    {
+        Record("SetupDiDestroyDeviceInfoList");
+        return Close(set, {HandleKind::DeviceSet});
+    }
+    uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
+    {
+        Record("CM_Get_DevNode_Status", std::to_string(devInst) + ":" + std::to_string(flags));
+        if (devInst == 0 || devInst > devices.size() || !devices[devInst - 1].present) return CR_NO_SUCH_DEVNODE;
+        if (status) *status = 0x0180200A;
+        if (problem) *problem = 0;
+        return CR_SUCCESS;
+    }
+    bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
+                                            uint32_t installFlags, int32_t* rebootRequired) override
+    {
+        Record("UpdateDriverForPlugAndPlayDevicesA", std::string(hardwareId) + "|" + infPath);
+        updates.push_back({now, owner, hardwareId, infPath, installFlags, onThread_ > 0});
+        if (onThread_ > 0)
+            threadBusyMs_ += updateDurationMs;
+        else
+            AdvanceTo(now + updateDurationMs);  // nothing is dispatched meanwhile
+        if (updateFails) return Fail(updateError ? updateError : ERROR_NO_SUCH_DEVINST);
+        if (rebootRequired) *rebootRequired = updateReboot;
+        return true;
+    }
+
+    // ---- token and restart
+    bool OpenProcessToken(uint32_t access, Handle& token) override
+    {
+        Record("OpenProcessToken", Hex(access));
+        if (tokenOpenFails) return Fail(tokenError);
+        token = NewHandle({.kind = HandleKind::Token});
+        return true;
+    }
+    bool LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid) override
+    {
+        Record("LookupPrivilegeValueA", std::string(systemName ? systemName : "(local)") + "|" + name);
+        luid = {19, 0};
+        return true;
+    }
+    bool AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state) override
+    {
+        Record("AdjustTokenPrivileges",
+               std::string(disableAll ? "1" : "0") + ":" + std::to_string(state.privilegeCount) + ":" +
+                   std::to_string(state.luid.lowPart) + ":" + std::to_string(state.attributes));
+        if (Get(token, HandleKind::Token) == nullptr) return Fail(6);  // ERROR_INVALID_HANDLE
+        lastError = holdsShutdownRight ? 0 : ERROR_NOT_ALL_ASSIGNED;
+        return true;
+    }
+    bool ExitWindowsEx(uint32_t flags, uint32_t reason) override
+    {
+        Record("ExitWindowsEx", std::to_string(flags) + ":" + std::to_string(reason));
+        exitWindowsCalls.push_back(flags);
+        if (exitWindowsFails) return Fail(exitWindowsError);
+        ++restartsAccepted_;
+        return true;
+    }
+    uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
+                               uint32_t reason) override
+    {
+        Record("InitiateShutdownW", std::to_string(gracePeriodSeconds) + ":" + Hex(flags) + ":" + Hex(reason));
+        if (initiateShutdownResult == ERROR_CALL_NOT_IMPLEMENTED) return initiateShutdownResult;  // not there
+        shutdownCalls.push_back({now, message ? std::u16string(message) : std::u16string()});
+        if (initiateShutdownResult == 0) ++restartsAccepted_;
+        return initiateShutdownResult;
+    }
+
+    // ---- errors
+    uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override
+    {
+        Record("FormatMessageA", Hex(flags) + ":" + std::to_string(messageId) + ":" + Hex(languageId));
+        auto it = systemTexts.find(messageId);
+        if (it == systemTexts.end()) return Fail<uint32_t>(317);  // ERROR_MR_MID_NOT_FOUND
+        // A text with an insert (%1) cannot be formatted without arguments.
+        const std::string& text = it->second;
+        const size_t percent = text.find('%');
+        const bool insert = percent != std::string::npos && percent + 1 < text.size() &&
+                            std::isdigit(static_cast<unsigned char>(text[percent + 1]));
+        if (insert && (flags & 0x200) == 0) return Fail<uint32_t>(87);  // without FORMAT_MESSAGE_IGNORE_INSERTS
+        *buffer = static_cast<char*>(Allocate(text));
+        return static_cast<uint32_t>(text.size());
+    }
+    void LocalFree(void* memory) override
+    {
+        Record("LocalFree");
+        if (allocations_.erase(memory) == 0) ++badCloses_;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<SimWindows> SimWindows::Make() { return std::make_unique<Seam>(); }
+
+void (*contractBroken)(const std::string& what) = nullptr;
 
 }  // namespace sim

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <initializer_list>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,25 +94,26 @@ struct Device {
 
 // Builds a REG_MULTI_SZ list from its strings.
 std::vector<uint8_t> MultiSz(const std::vector<std::string>& strings);
+std::string UpperAscii(std::string s);
 
+// What a test shapes and reads (every fault it can turn on is a flag named
+// <what>Fails, off by default); the seam's calls are in sim_windows.cpp.
 class SimWindows : public zw::Platform {
 public:
-    // Every fault a test can turn on is a flag named <what>Fails, off by default.
-    SimWindows();
-    ~SimWindows() override;
+    static std::unique_ptr<SimWindows> Make();
 
     // ---- clock and scheduled events
     uint64_t now = 0;
     void At(uint64_t time, std::function<void()> action) { events_.emplace(time, std::move(action)); }
     void After(uint64_t delay, std::function<void()> action) { At(now + delay, std::move(action)); }
-    void AdvanceTo(uint64_t time);
 
     // ---- windows and the message loop
     Hwnd CreateTestWindow(zw::WindowProc proc);  // sends WM_CREATE before it returns
     bool IsAlive(Hwnd hwnd) const;
-    void PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
-    // GetMessageA without filters: false when nothing could ever arrive.
-    bool GetMessage(Msg& msg);
+    void PostMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0)
+    {
+        posted_.push_back({hwnd, message, wParam, lParam});
+    }
     // The program's own loop (GetMessage, Translate, Dispatch) until WM_QUIT;
     // returns its exit code, or -1 when the loop starved or ran past limitMs.
     int RunMessageLoop(uint64_t limitMs = 3600 * 1000);
@@ -139,25 +140,34 @@ public:
     // The launcher's executable at modulePath, and beside it Zarnowel.ini
     // holding list.
     void AddLauncher(const std::string& list);
-    // That launcher's run: its window created, the loop run until it quits.
-    int RunLauncher(const std::string& list, uint64_t limitMs = 600 * 1000);
+    // The launcher's run: its window (launcherWindow) created, the loop run
+    // until it quits; with a list, that list put in place first.
+    int RunLauncher(uint64_t limitMs = 600 * 1000);
+    int RunLauncher(const std::string& list, uint64_t limitMs = 600 * 1000)
+    {
+        AddLauncher(list);
+        return RunLauncher(limitMs);
+    }
+    Hwnd launcherWindow = nullptr;
     // A stand-in program at path that runs for runsMs, its process named
     // image (empty: its file name), and ends with exitCode.
     void AddProgram(const std::string& path, uint64_t runsMs, const std::string& image = "", uint32_t exitCode = 0);
     void AddDirectory(const std::string& path);
-    bool HasFile(const std::string& path) const;
+    bool HasFile(const std::string& path) const { return files_.count(UpperAscii(Resolve(path))) != 0; }
     std::string FileContent(const std::string& path) const;
-    std::string Resolve(const std::string& path) const;  // absolute, normalised
     bool copyFails = false;
 
     // ---- processes
     std::map<std::string, ProgramScript> programs;  // by upper-cased base name of the started file
-    std::vector<Process> processes;
+    std::vector<Process> processes;                 // Toolhelp hands them out in this order
     std::vector<Start> starts;
     uint32_t AddProcess(const std::string& image, uint64_t start, uint64_t end = UINT64_MAX, uint32_t exitCode = 0,
                         uint32_t parent = 0);
     // A process under an id an earlier one had: ids are reused once a process is gone.
-    void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent);
+    void AddProcessWithId(uint32_t pid, const std::string& image, uint64_t start, uint64_t end, uint32_t parent)
+    {
+        processes.push_back({.pid = pid, .image = image, .start = start, .end = end, .path = {}, .parent = parent});
+    }
     Process* FindProcess(uint32_t pid);                // the first added with that id
     uint32_t NextPid() const { return nextPid_ + 4; }  // the id the next new process gets
     bool Running(const Process& p) const { return p.start <= now && now < p.end; }
@@ -166,7 +176,6 @@ public:
     // Windows ends a process asynchronously: TerminateProcess returns before
     // it is gone. It stays in snapshots, unsignalled, for this long.
     uint64_t terminationDelayMs = 0;
-    // Order in which Toolhelp hands out processes: the order they were added.
     // Called with each entry that Process32First/Next hands out, once filled:
     // lets a test shape an entry as a real system might (e.g. a full name field).
     std::function<void(zw::ProcessEntry&)> onEntry;
@@ -180,7 +189,6 @@ public:
         uint64_t acquisitions = 0;
     };
     std::map<std::string, Mutex> mutexes;  // by name
-    bool HeldByOther(const Mutex& m) const { return m.heldFrom <= now && now < m.heldUntil; }
 
     // ---- services: the process id the service manager reports, by name
     std::map<std::string, uint32_t> services;
@@ -267,9 +275,10 @@ public:
     size_t OpenHandles() const { return handles_.size(); }
     // Of those, the ones to processes the launcher did not start itself.
     size_t OpenHandlesToOthers() const;
-    std::string OpenHandleKinds() const;  // e.g. "Process Mutex"
     size_t LiveAllocations() const { return allocations_.size(); }
-    int badCloses = 0;
+    // Reports, through contractBroken, a handle still open and one closed
+    // wrongly.
+    void CheckHandleContract() const;
 
     // ---- the record of calls
     std::vector<Call> calls;
@@ -280,91 +289,8 @@ public:
     size_t CountCalls(const std::string& name) const { return CallsNamed(name).size(); }
     uint32_t lastError = 0;
 
-    // ---- Platform
-    uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t elapseMs) override;
-    bool KillTimer(Hwnd hwnd, uintptr_t id) override;
-    bool PeekMessageA(Msg& msg) override;
-    bool TranslateMessage(const Msg&) override { return false; }
-    intptr_t DispatchMessageA(const Msg& msg) override;
-    void PostQuitMessage(int exitCode) override;
-    bool DestroyWindow(Hwnd hwnd) override;
-    intptr_t DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) override;
-    intptr_t DialogBoxParamA(zw::Hinstance instance, int templateId, Hwnd owner, zw::DialogProc proc,
-                             intptr_t initParam) override;
-    bool EndDialog(Hwnd dialog, intptr_t result) override;
-    void Sleep(uint32_t ms) override;
-    void CharUpperA(char* text) override;
-    bool ShellExecuteExA(zw::ShellExecuteInfo& info) override;
-    Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
-                       uint32_t disposition, uint32_t flags) override;
-    bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) override;
-    bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override;
-    uint32_t GetFileType(Handle file) override;
-    bool GetFileInformationByHandle(Handle file, FileInformation& information) override;
-    uint32_t GetFinalPathNameByHandleA(Handle file, char* buffer, uint32_t size, uint32_t flags) override;
-    uint32_t GetFullPathNameA(const char* path, uint32_t size, char* buffer) override;
-    Handle LoadLibraryExW(const wchar_t* fileName, uint32_t flags) override;
-    bool GetProcAddress(Handle module, const char* procName) override;
-    bool Wow64DisableWow64FsRedirection(void*& oldValue) override;
-    bool Wow64RevertWow64FsRedirection(void* oldValue) override;
-    bool IsWow64Process(bool& wow64) override;
-    bool IsWow64Process2(uint16_t& processMachine, uint16_t& nativeMachine) override;
-    bool GetMachineTypeAttributes(uint16_t machine, uint32_t& attributes) override;
-    bool GetProcessWindowStationFlags(uint32_t& flags) override;
-    bool GetCurrentSessionId(uint32_t& sessionId) override;
-    Handle CreateThread(zw::ThreadProc proc, void* parameter) override;
-    uint32_t GetCurrentProcessId() override { return currentPid; }
-    uint32_t GetProcessId(Handle process) override;
-    uint32_t GetTickCount() override { return static_cast<uint32_t>(now); }
-    void GetLocalTime(zw::SystemTime& time) override;
-    uint32_t WaitForSingleObject(Handle handle, uint32_t timeoutMs) override;
-    uint32_t MsgWaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs,
-                                       uint32_t wakeMask) override;
-    Handle OpenMutexA(uint32_t access, bool inherit, const char* name) override;
-    bool ReleaseMutex(Handle mutex) override;
-    Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override;
-    Handle OpenServiceA(Handle manager, const char* name, uint32_t access) override;
-    bool QueryServiceStatusEx(Handle service, zw::ServiceStatusProcess& status) override;
-    bool CloseServiceHandle(Handle handle) override;
-    bool FileExists(const char* path) override;
-    bool CopyFileA(const char* from, const char* to, bool failIfExists) override;
-    uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override;
-    uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override;
-    bool SetCurrentDirectoryA(const char* path) override;
-    uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
-                                      uint32_t size, const char* file) override;
-    uint32_t GetSystemDefaultLCID() override { return lcid; }
-    Handle CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) override;
-    bool Process32First(Handle snapshot, zw::ProcessEntry& entry) override;
-    bool Process32Next(Handle snapshot, zw::ProcessEntry& entry) override;
-    Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
-    bool GetExitCodeProcess(Handle process, uint32_t& exitCode) override;
-    bool TerminateProcess(Handle process, uint32_t exitCode) override;
-    bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override;
-    bool GetProcessTimes(Handle process, uint64_t& creation, uint64_t& exit) override;
-    bool CloseHandle(Handle handle) override;
-    Handle SetupDiGetClassDevsA(uint32_t flags) override;
-    bool SetupDiEnumDeviceInfo(Handle set, uint32_t index, zw::DeviceInfoData& device) override;
-    bool SetupDiGetDeviceRegistryPropertyA(Handle set, zw::DeviceInfoData& device, uint32_t property,
-                                           uint32_t* dataType, uint8_t* buffer, uint32_t size,
-                                           uint32_t* requiredSize) override;
-    bool SetupDiDestroyDeviceInfoList(Handle set) override;
-    uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override;
-    bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
-                                            uint32_t installFlags, int32_t* rebootRequired) override;
-    bool OpenProcessToken(uint32_t access, Handle& token) override;
-    bool LookupPrivilegeValueA(const char* systemName, const char* name, zw::Luid& luid) override;
-    bool AdjustTokenPrivileges(Handle token, bool disableAll, const zw::TokenPrivileges& state) override;
-    bool ExitWindowsEx(uint32_t flags, uint32_t reason) override;
-    uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
-                               uint32_t reason) override;
-    uint32_t GetLastError() override { return lastError; }
-    void SetLastError(uint32_t code) override { lastError = code; }
-    uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId, char** buffer) override;
-    void LocalFree(void* memory) override;
-
-private:
+protected:
+    SimWindows();
     struct Window {
         zw::WindowProc proc = nullptr;  // a dialog's procedure too
         bool alive = true;
@@ -389,31 +315,14 @@ private:
     };
 
     void Record(const std::string& name, const std::string& detail = "");
-    // Sets the last error and gives what the call returns when it fails.
-    template <typename T = bool>
-    T Fail(uint32_t error, T result = T{})
-    {
-        lastError = error;
-        return result;
-    }
+    void AdvanceTo(uint64_t time);
     Hwnd NewWindow(zw::WindowProc proc, bool isDialog);
-    void EndWindow(Hwnd hwnd);  // no longer alive, its timers gone
+    // GetMessageA without filters: false when nothing could ever arrive.
+    bool GetMessage(Msg& msg);
     bool TakeMessage(Msg& msg);
-    Handle NewHandle(Object object);
-    Object* Get(Handle h, HandleKind kind);  // null unless h is open and of that kind
-    // Closes h when it is open and of one of these kinds; anything else is a bad close.
-    bool Close(Handle h, std::initializer_list<HandleKind> kinds);
-    Process* HandleProcess(Handle h);
-    bool NextEntry(Object& snapshot, zw::ProcessEntry& entry);
-    bool Waitable(Handle h);
-    // Both waits; with input, a posted message, the quit request or a timer
-    // due ends it too, and timers move the clock as scheduled events do.
-    uint32_t Wait(uint32_t count, const Handle* handles, uint32_t timeoutMs, bool input);
-    // For a wait: true when the object is signalled now (a mutex is then
-    // taken); otherwise the time it will be, or UINT64_MAX for never.
-    bool Signalled(Handle h, uint64_t& when);
-    uint64_t NextWake() const;                   // the next timer or scheduled event
-    void* Allocate(const std::string& content);  // freed with LocalFree
+    uint64_t NextWake() const;                           // the next timer or scheduled event
+    std::string Resolve(const std::string& path) const;  // absolute, normalised
+    bool HeldByOther(const Mutex& m) const { return m.heldFrom <= now && now < m.heldUntil; }
 
     std::map<Hwnd, Window> windows_;
     uintptr_t nextHwnd_ = 0x1000;
@@ -425,28 +334,22 @@ private:
     std::map<std::string, std::string> files_;  // contents by Upper(Resolve(path))
     std::set<std::string> directories_;
     std::map<Handle, Object> handles_;
-    std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
-    std::set<void*> allocations_;
-    int onThread_ = 0;           // inside a thread's procedure
-    uint64_t threadBusyMs_ = 0;  // time the running thread's calls take
+    int badCloses_ = 0;
+    std::map<void*, std::unique_ptr<char[]>> allocations_;  // freed with LocalFree
     size_t restartsAccepted_ = 0;
-    uintptr_t nextHandle_ = 0x100;
     uint32_t nextPid_ = 1000;
 };
 
-// Reports, through contractBroken, handles beyond `leftOpen` still open and
-// handles closed wrongly. The unit tests make a report a test failure
-// (sim_contract.cpp); the fuzzers leave it unset.
+// Where CheckHandleContract reports. The unit tests make a report a test
+// failure (sim_contract.cpp); the fuzzers leave it unset.
 extern void (*contractBroken)(const std::string& what);
-void CheckHandleContract(const SimWindows& sim, size_t leftOpen);
 
 // Installs a SimWindows as the platform for the lifetime of a test: a fresh
 // process, whose run state starts out as the program's does. At its end the
-// caller's contract is checked: every handle closed, none closed wrongly
-// (a test that ends with one open on purpose sets handlesLeftOpen).
+// caller's contract is checked: every handle closed, none closed wrongly.
 struct SimScope {
-    SimWindows sim;
-    size_t handlesLeftOpen = 0;
+    std::unique_ptr<SimWindows> owned = SimWindows::Make();
+    SimWindows& sim = *owned;
     SimScope()
     {
         zw::SetPlatform(&sim);
@@ -456,10 +359,8 @@ struct SimScope {
     ~SimScope()
     {
         zw::SetPlatform(nullptr);
-        CheckHandleContract(sim, handlesLeftOpen);
+        sim.CheckHandleContract();
     }
 };
-
-std::string UpperAscii(std::string s);
 
 }  // namespace sim
