@@ -72,8 +72,7 @@ zw_cleanup() {
   fi
   if [ -n "$ZW_XVFB_PID" ]; then
     kill "$ZW_XVFB_PID" 2>/dev/null
-    local _
-    for _ in $(seq 1 30); do kill -0 "$ZW_XVFB_PID" 2>/dev/null || break; sleep 0.1; done
+    zw_until 3 zw_gone "$ZW_XVFB_PID"
   fi
   rm -rf "$ZW_WORK"
   local l
@@ -106,19 +105,17 @@ zw_require_wine() {
   fi
 }
 
-# zw_require_locale NAME (e.g. ko_KR.UTF-8): Wine takes the system locale and
-# the code page of its arguments from the Unix locale, which must exist: an
-# ungenerated one silently falls back to C (English, ASCII). Generated here
-# when missing and we are root, else the scenario skips.
+# zw_require_locale NAME (e.g. ko_KR.UTF-8): Wine takes the system locale from
+# the Unix one, and an ungenerated one silently falls back to C (English,
+# ASCII). Generated here when missing and we are root, else the scenario skips.
 zw_require_locale() {
-  local want=$1 norm
-  norm=$(echo "$want" | tr '[:upper:]' '[:lower:]' | sed 's/utf-8/utf8/')
-  locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx "$norm" && return 0
-  if [ "$(id -u)" = 0 ] && command -v localedef >/dev/null 2>&1; then
+  local want=$1
+  zw_has_locale "$want" || [ "$(id -u)" != 0 ] || ! command -v localedef >/dev/null 2>&1 ||
     localedef -i "${want%%.*}" -f "${want#*.}" "$want" >/dev/null 2>&1
-    locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx "$norm" && return 0
-  fi
-  zw_skip "the locale $want is not available (locale-gen $want)"
+  zw_has_locale "$want" || zw_skip "the locale $want is not available (locale-gen $want)"
+}
+zw_has_locale() {
+  locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qx "$(echo "$1" | tr '[:upper:]' '[:lower:]' | sed 's/utf-8/utf8/')"
 }
 
 # zw_korean: from here on, Wine programs see a Korean system (LCID 0x412, code page 949).
@@ -130,22 +127,17 @@ zw_korean() {
 # Starts Xvfb on a free display unless DISPLAY already works; stopped at exit.
 zw_xvfb() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  local fifo="$ZW_WORK/xvfb.display" n i
+  local fifo="$ZW_WORK/xvfb.display" n
   # Started from a subshell, so it is no job of the scenario: a plain `wait`
   # in a scenario must not wait for the X server.
   (Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >"$ZW_WORK/xvfb.log" 2>&1 &
     echo $! >"$ZW_WORK/xvfb.pid")
   ZW_XVFB_PID=$(cat "$ZW_WORK/xvfb.pid")
-  for _ in $(seq 1 100); do
-    n=$(head -n1 "$fifo" 2>/dev/null)
-    [ -n "$n" ] && break
-    kill -0 "$ZW_XVFB_PID" 2>/dev/null || break
-    sleep 0.1
-  done
+  zw_until 10 test -s "$fifo"
+  n=$(head -n1 "$fifo" 2>/dev/null)
   [ -n "$n" ] || { cat "$ZW_WORK/xvfb.log"; zw_skip "Xvfb did not start"; }
   export DISPLAY=":$n"
-  for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-  zw_skip "Xvfb display $DISPLAY does not answer"
+  zw_until 5 xdpyinfo >/dev/null 2>&1 || zw_skip "Xvfb display $DISPLAY does not answer"
 }
 
 # zw_lock DIR: a lock held by this script until it exits. A directory with the
@@ -206,12 +198,9 @@ zw_prefix() {
   fi
   export WINEPREFIX=$pfx WINEARCH=$arch
   ZW_ARCH=$arch
-  # The test programs of the prefix's own width run without emulation in the
-  # 64-bit prefix; the 32-bit prefix can only run 32-bit ones.
-  case ${ZW_PROGS_ARCH:-$arch} in
-    win64) ZW_PROGS=$ZW_WIN64_DIR/tests/wine/progs ;;
-    *) ZW_PROGS=$ZW_WIN32_DIR/tests/wine/progs ;;
-  esac
+  # The test programs of the prefix's own width (no emulation in win64).
+  ZW_PROGS=$ZW_WIN32_DIR/tests/wine/progs
+  [ "${ZW_PROGS_ARCH:-$arch}" = win64 ] && ZW_PROGS=$ZW_WIN64_DIR/tests/wine/progs
   [ -f "$ZW_PROGS/helper.exe" ] || zw_skip "test programs not built in $ZW_PROGS (build the ${ZW_PROGS_ARCH:-$arch} preset)"
   zw_wine_reset
 }
@@ -257,11 +246,7 @@ zw_loader() {
 }
 
 # zw_wine EXE ARGS...: runs a Windows program in the foreground.
-zw_wine() {
-  local loader
-  loader=$(zw_loader "$1")
-  "$loader" "$@"
-}
+zw_wine() { "$(zw_loader "$1")" "$@"; }
 
 # ---------------------------------------------------------------- scratch, files, programs
 
@@ -269,8 +254,7 @@ zw_wine() {
 # ZW_WDIR (Windows), and exports the helper log ZW_LOG (C:\zwtest\NAME\zwlog.txt,
 # Unix path in ZW_LOG_FILE) and the helpers' configuration folder ZW_CONF.
 zw_scratch() {
-  local name=$1
-  ZW_DIR="${HOST_C:-$WINEPREFIX/drive_c}/zwtest/$name"
+  ZW_DIR="${HOST_C:-$WINEPREFIX/drive_c}/zwtest/$1"
   rm -rf "$ZW_DIR"
   mkdir -p "$ZW_DIR/conf"
   ZW_SCRATCH=$ZW_DIR
@@ -284,54 +268,34 @@ zw_scratch() {
 
 # zw_install_launcher DIR: zarnowel.exe and zarnowel64.exe into DIR.
 zw_install_launcher() {
-  local dir=$1
   [ -f "$ZW_WIN32_DIR/zarnowel.exe" ] || zw_skip "zarnowel.exe not built in $ZW_WIN32_DIR (build the win32 preset)"
   [ -f "$ZW_WIN64_DIR/zarnowel64.exe" ] || zw_skip "zarnowel64.exe not built in $ZW_WIN64_DIR (build the win64 preset)"
-  mkdir -p "$dir"
-  cp "$ZW_WIN32_DIR/zarnowel.exe" "$ZW_WIN64_DIR/zarnowel64.exe" "$dir/"
+  mkdir -p "$1"
+  cp "$ZW_WIN32_DIR/zarnowel.exe" "$ZW_WIN64_DIR/zarnowel64.exe" "$1/"
 }
 
 # zw_helper DIR NAME MS [EXIT]: helper.exe copied to DIR/NAME (e.g. long.exe),
 # running MS milliseconds and ending with EXIT (default 0).
 zw_helper() {
-  local dir=$1 name=$2 ms=$3 code=${4:-0}
-  mkdir -p "$dir"
-  cp "$ZW_PROGS/helper.exe" "$dir/$name"
-  zw_helper_time "$name" "$ms" "$code"
+  mkdir -p "$1"
+  cp "$ZW_PROGS/helper.exe" "$1/$2"
+  zw_helper_time "$2" "$3" "${4:-0}"
 }
 
 # zw_helper_time NAME MS [EXIT]: (re)configure every helper copy of that base name.
-zw_helper_time() {
-  local base=${1%.*}
-  echo "$2 ${3:-0}" >"$ZW_CONF_DIR/$base.ms"
-}
-
-# zw_windows_file NAME: C:\windows\NAME is removed now and at exit (kind '2' copies).
-zw_windows_file() {
-  ZW_WINDOWS_FILES+=("$1")
-  rm -f "$WINEPREFIX/drive_c/windows/$1"
-}
+zw_helper_time() { echo "$2 ${3:-0}" >"$ZW_CONF_DIR/${1%.*}.ms"; }
 
 # zw_ini DIR < text: writes DIR/Zarnowel.ini with CRLF line ends; with
 # ZW_INI_ENCODING=cp949 the UTF-8 text is stored as code page 949.
 zw_ini() {
-  local dir=$1
-  if [ -n "${ZW_INI_ENCODING:-}" ]; then
-    sed 's/$/\r/' | iconv -f UTF-8 -t "$ZW_INI_ENCODING" >"$dir/Zarnowel.ini"
-  else
-    sed 's/$/\r/' >"$dir/Zarnowel.ini"
-  fi
+  sed 's/$/\r/' | if [ -n "${ZW_INI_ENCODING:-}" ]; then iconv -f UTF-8 -t "$ZW_INI_ENCODING"; else cat; fi >"$1/Zarnowel.ini"
 }
 
 # zw_prog NAME: Unix path of a built test program (helper, answer, winprobe, ...).
 zw_prog() { echo "$ZW_PROGS/$1.exe"; }
 
 # zw_run_prog NAME ARGS...: runs a test program in the foreground, output to stdout.
-zw_run_prog() {
-  local name=$1
-  shift
-  zw_wine "$(zw_prog "$name")" "$@"
-}
+zw_run_prog() { zw_wine "$(zw_prog "$1")" "${@:2}"; }
 
 # ---------------------------------------------------------------- the launcher
 
@@ -340,9 +304,8 @@ zw_run_prog() {
 # the setup list must be found beside the executable), ended after ZW_TIMEOUT
 # seconds (default 120).
 zw_start_launcher() {
-  local dir=$1
+  local exe="$1/${ZW_EXE:-zarnowel.exe}" cwd=${ZW_CWD:-$WINEPREFIX/drive_c}
   shift
-  local exe="$dir/${ZW_EXE:-zarnowel.exe}" cwd=${ZW_CWD:-$WINEPREFIX/drive_c}
   [ -f "$exe" ] || { zw_fail "no launcher at $exe"; return 1; }
   ZW_OUT="$ZW_WORK/launcher.out"
   ZW_ERR="$ZW_WORK/launcher.err"
@@ -370,18 +333,10 @@ zw_wait_launcher() {
   return 0
 }
 
-# zw_run_launcher DIR ARGS...: start and wait.
-zw_run_launcher() {
-  zw_start_launcher "$@" || return 1
-  zw_wait_launcher
-}
-
-# zw_cmdline NAME LINE: runs the Windows command line LINE in the foreground
-# as a line of a batch file (NAME.bat in the work folder), from C:\, so the
-# program receives it exactly as written: quotes inside an argument
-# (/log:"C:\a b\x.log") arrive unescaped, which Wine's quoting of Unix
-# arguments cannot give. cmd waits for a GUI program of a batch file too; its
-# status is the program's exit code (its low byte: 3010 shows as 194), 124
+# zw_cmdline NAME LINE: runs the Windows command line LINE from C:\ as a line of
+# a batch file (NAME.bat), so quotes inside an argument (/log:"C:\a b\x.log")
+# arrive as written, which Wine's quoting of Unix arguments cannot give. cmd
+# waits for a GUI program too; the status is the program's (its low byte), 124
 # after ZW_TIMEOUT seconds (120).
 zw_cmdline() {
   local bat="$ZW_WORK/$1.bat" loader=wine
@@ -412,11 +367,12 @@ zw_run_example() {
   zw_helper "$dir/runtime" rtsetup.exe 5000
   zw_helper "$dir" rtpost.exe 8000
   zw_helper "$dir/app" appsetup.exe 3000
-  zw_windows_file tool.exe
+  ZW_WINDOWS_FILES+=(tool.exe) # item 1 copies it into C:\windows: removed now and at exit
+  rm -f "$WINEPREFIX/drive_c/windows/tool.exe"
   (zw_wait_log rtsetup started 1 200 >/dev/null && zw_wine "$dir/rtpost.exe" >/dev/null 2>&1) &
   leftover=$!
   ZW_EXAMPLE_T0=$(zw_now_ms)
-  ZW_TIMEOUT=300 zw_run_launcher "$dir" "$@"
+  ZW_TIMEOUT=300 zw_start_launcher "$dir" "$@" && zw_wait_launcher
   # zarnowel.exe waits for its sibling; anything else the run left behind
   # ends before the checks.
   timeout 300 wineserver -w
@@ -451,26 +407,16 @@ zw_log_text() { zw_log_field 5 "$@"; }
 zw_log_ms() { zw_log_field 1 "$@"; }
 zw_log_pid() { zw_log_field 3 "$@"; }
 zw_log_field() {
-  local f=$1 n=${4:-1} range=$1
-  [ "$f" = 5 ] && range=5- # the text may be anything after the fourth tab
-  if [ "$n" = -1 ]; then
-    zw_log_lines "$2" "$3" | tail -n1 | cut -f"$range"
-  else
-    zw_log_lines "$2" "$3" | sed -n "${n}p" | cut -f"$range"
-  fi
+  local range=$1 line=${4:-1}p
+  [ "$range" = 5 ] && range=5- # the text may be anything after the fourth tab
+  [ "$line" = -1p ] && line=\$p
+  zw_log_lines "$2" "$3" | sed -n "$line" | cut -f"$range"
 }
 
 # zw_log_reaches NAME EVENT [COUNT [SECONDS]]: waits until COUNT such lines
 # are there; status 1 when they aren't in time, with nothing reported.
-zw_log_reaches() {
-  local want=${3:-1} secs=${4:-60} t0
-  t0=$(zw_now_ms)
-  while [ "$(zw_log_count "$1" "$2")" -lt "$want" ]; do
-    [ $(($(zw_now_ms) - t0)) -lt $((secs * 1000)) ] || return 1
-    sleep 0.1
-  done
-  return 0
-}
+zw_log_reaches() { zw_until "${4:-60}" zw_log_has "$1" "$2" "${3:-1}"; }
+zw_log_has() { [ "$(zw_log_count "$1" "$2")" -ge "$3" ]; }
 
 # zw_wait_log NAME EVENT [COUNT [SECONDS]]: the same, a failure when they aren't.
 zw_wait_log() {
@@ -482,26 +428,33 @@ zw_wait_log() {
 # zw_wait_log_match NAME EVENT REGEX [SECONDS]: waits for such a line whose
 # text matches the extended regex.
 zw_wait_log_match() {
-  local secs=${4:-60} t0
-  t0=$(zw_now_ms)
-  until zw_log_lines "$1" "$2" | cut -f5- | grep -Eq -- "$3"; do
-    if [ $(($(zw_now_ms) - t0)) -ge $((secs * 1000)) ]; then
-      zw_fail "no '$2' of '$1' matching /$3/ in the log within $secs s"
-      return 1
-    fi
+  zw_until "${4:-60}" zw_log_matches "$1" "$2" "$3" && return 0
+  zw_fail "no '$2' of '$1' matching /$3/ in the log within ${4:-60} s"
+  return 1
+}
+zw_log_matches() { zw_log_lines "$1" "$2" | cut -f5- | grep -Eq -- "$3"; }
+
+# zw_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds;
+# status 1 when SECONDS have passed first.
+zw_until() {
+  local end=$(($(zw_now_ms) + $1 * 1000))
+  shift
+  until "$@"; do
+    [ "$(zw_now_ms)" -lt "$end" ] || return 1
     sleep 0.1
   done
-  return 0
 }
+
+# zw_gone PID: no such process (any more).
+zw_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # ---------------------------------------------------------------- watched processes
 
-# zw_watch_start NAME[,NAME...] [TITLE]: procprobe watches the processes of
-# those image names (and the window TITLE shown and gone) until zw_watch_end,
-# logging when each appeared and went, with the system's times and its whole
-# exit code (a Unix exit status keeps the low 8 bits only: 3010 arrives as
-# 194). Wine's loader now and then gives up on a start without a word: a
-# watcher that has not reported within 30 s is started once more.
+# zw_watch_start NAME[,NAME...] [TITLE]: procprobe logs the processes of those
+# image names (and the window TITLE) appearing and going, with the system's
+# times and the whole exit code (a Unix exit status keeps its low 8 bits), until
+# zw_watch_end. Wine's loader now and then gives up on a start without a word:
+# a watcher silent for 30 s is started once more.
 zw_watch_start() {
   rm -f "$ZW_DIR/procprobe.stop"
   : >"$ZW_WORK/procprobe.out"
@@ -525,23 +478,23 @@ zw_watch_start() {
 # most): a program's Unix side may end before Wine has let go of its process.
 zw_watch_end() {
   [ -n "${ZW_WATCH_PID:-}" ] || return 0
-  local t0
-  t0=$(zw_now_ms)
-  while [ "$(zw_log_count procprobe gone)" -lt "$(zw_log_count procprobe seen)" ] &&
-    [ $(($(zw_now_ms) - t0)) -lt 10000 ]; do sleep 0.1; done
+  zw_until 10 zw_watch_quiet
   touch "$ZW_DIR/procprobe.stop"
   wait "$ZW_WATCH_PID"
   ZW_WATCH_PID=
 }
 
+zw_watch_quiet() { [ "$(zw_log_count procprobe gone)" -ge "$(zw_log_count procprobe seen)" ]; }
+
 # zw_watched_count IMAGE: how many processes of that image name were seen.
-zw_watched_count() { zw_log_lines procprobe seen | cut -f5 | awk -v i="image=$1" 'tolower($NF) == tolower(i)' | wc -l; }
+zw_watched_count() { zw_watched_seen "$1" | wc -l; }
+zw_watched_seen() { zw_log_lines procprobe seen | cut -f5 | awk -v i="image=$1" 'tolower($NF) == tolower(i)'; }
 
 # zw_watched IMAGE FIELD [N]: FIELD (pid, ppid, created_ft, ended_ft, exit) of
 # the Nth process of that image name the watch saw; empty when there is none.
 zw_watched() {
   local seen pid
-  seen=$(zw_log_lines procprobe seen | cut -f5 | awk -v i="image=$1" 'tolower($NF) == tolower(i)' | sed -n "${3:-1}p")
+  seen=$(zw_watched_seen "$1" | sed -n "${3:-1}p")
   [ -n "$seen" ] || return 0
   pid=${seen#pid=}
   pid=${pid%% *}

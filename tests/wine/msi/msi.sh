@@ -1,6 +1,5 @@
-# Shared part of the Windows Installer tests (msi_* cases and scenarios): the
-# package built with wixl, its removal, and a watch on the msiexec.exe
-# processes as the launcher's own snapshots see them. Sourced after lib.sh.
+# Shared part of the Windows Installer cases: the package built with wixl, its
+# removal, a stand-in service, the msiexec.exe processes watched. After lib.sh.
 # shellcheck shell=bash
 
 ZW_MSI_SRC="$ZW_LIB_DIR/msi"
@@ -12,11 +11,8 @@ zw_msi_require() {
 }
 
 # zw_msi_build DIR [SLOW_EXE [reboot]]: DIR/zwpackage.msi, a 64-bit package
-# (the prefix is win64: its file goes to "C:\Program Files"). With SLOW_EXE
-# (a Unix path) the installation runs that program from a custom action and
-# lasts until it has ended; with "reboot" it asks for a restart (msiexec ends
-# with 3010). wixl takes File/@Source relative to its working directory, so
-# it runs in the source folder.
+# (zwpackage.wxs says what SLOW_EXE, a Unix path, and "reboot" add). wixl takes
+# File/@Source relative to its working directory: it runs in the source folder.
 zw_msi_build() {
   local out=$1/zwpackage.msi defines=()
   [ -n "${2:-}" ] && defines+=(-D "SlowExe=$(zw_winpath "$2")")
@@ -37,15 +33,12 @@ zw_msi_remove() {
   rm -rf "$WINEPREFIX/drive_c/Program Files/ZarnowelTest"
 }
 
-# zw_msi_service_stand_in, then zw_msi_service_start: the Windows Installer
-# service (msiserver) runs, as a stand-in named msiexec.exe (procprobe
-# --service), until the prefix is reset or zw_msi_service_undo;
-# ZW_MSI_SERVICE_PID is its pid. Wine's own service ends as soon as it has
-# started, so the service's image path is pointed at the stand-in (and the
-# prefix reset for the service manager to read it), and set back by
-# zw_msi_service_undo, at the latest when the scenario exits. Between the two
-# halves some other process must be started (zw_msi_watch): once no process
-# but the system's runs, Wine shuts down the services.
+# zw_msi_service_stand_in, then zw_msi_service_start: the msiserver service
+# runs as a stand-in msiexec.exe (procprobe --service, pid ZW_MSI_SERVICE_PID)
+# until a reset or zw_msi_service_undo (at the latest at exit). Wine's own
+# service ends at once, so its image path points at the stand-in meanwhile.
+# Start some other process between the two halves (a watch): once only the
+# system's run, Wine shuts the services down.
 ZW_MSI_SERVICE_KEY='HKLM\System\CurrentControlSet\Services\MSIServer'
 ZW_MSI_SERVICE_IMAGE=''
 ZW_MSI_SERVICE_TYPE=''
@@ -81,12 +74,6 @@ zw_msi_service_undo() {
     /d "$ZW_MSI_SERVICE_IMAGE" >/dev/null 2>&1
   ZW_MSI_SERVICE_IMAGE=
 }
-
-# zw_msi_watch [TITLE]: procprobe logs every msiexec.exe process appearing and
-# going (and the window TITLE shown and gone) until zw_msi_watch_stop.
-zw_msi_watch() { zw_watch_start msiexec.exe "${1:-}"; }
-
-zw_msi_watch_stop() { zw_watch_end; }
 
 # zw_msi_events EVENT: "ms pid" of each such procprobe line, in log order.
 zw_msi_events() {

@@ -1,14 +1,10 @@
 #!/bin/bash
 # zarnowel-check built for Windows prints the same plan, text and JSON, with
 # the same exit code, as the Linux build for the same folder: the bundled
-# example, a list full of mistakes (a moved current directory, names in
-# another letter case, a gap, a cut value, a dropped blank, ...) with and
-# without --silent, and a folder without a list. The folder lies outside the
-# prefix's drive_c, so Wine names it Z:\..., which is the name the Linux build
-# gives it; only line ends are normalised. The 64-bit checker runs in the
-# 64-bit prefix: where the kernel runs no 32-bit code, 32-bit Windows programs
-# run only through an emulator (tests/wine/enable-i386.sh); the 32-bit build
-# is compared once, on the list of mistakes (about 3 s under the emulator).
+# example, a list full of mistakes with and without --silent, and a folder
+# without a list. The folder lies outside drive_c, so Wine names it Z:\...,
+# as the Linux build does; only line ends are normalised. The 32-bit build,
+# emulated where the kernel runs no 32-bit code, is compared once (about 3 s).
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 zw_prefix win64

@@ -1,22 +1,9 @@
 #!/bin/bash
-# Device lookup and driver update through the launcher's core, against
-# root-enumerated test devices that the scenario registers in each prefix
-# (64-bit prefix with the 64-bit build, 32-bit prefix with the 32-bit build):
-#
-# - no device matches: the update is not called;
-# - a missing INF file: what Wine's driver update returns for it;
-# - a real package (tests/wine/driver/zwtest.inf) for ROOT\ZARNOWEL_TEST, found
-#   by a fragment in another letter case: the device's driver key, the value
-#   the package writes, the file it copies, the platform-decorated models
-#   section Wine chose, the restart need;
-# - a device registered with a lower-case ID: found and checked, but Wine's
-#   update compares IDs case-sensitively and installs nothing;
-# - a device with a hardware-ID list longer than 356 bytes before the match:
-#   the Korean box (code page 949 bytes; Hangul under a Korean locale) comes up
-#   during the update, once, and the update goes on when it is closed.
-#
-# The test devices, the copied file and Wine's copy of the INF are removed
-# again at the end, also when the scenario fails half-way.
+# Device lookup and driver update through the launcher's core (devsetup_core),
+# against root-enumerated test devices registered in each prefix (64-bit prefix
+# with the 64-bit build, 32-bit with the 32-bit one), the package
+# tests/wine/driver/zwtest.inf. The devices, the copied file and Wine's copy of
+# the INF are removed again at the end, also when the scenario fails half-way.
 source "$(dirname "$0")/../lib.sh"
 zw_require_wine
 
@@ -83,7 +70,8 @@ run_prefix() {
   show=$(ds show 'ROOT\ZARNOWEL_TEST')
   zw_expect_eq "$arch: missing INF installed nothing" "$(field "$show" '  driver')" "(error 13)"
 
-  # The real package, found by a fragment in another letter case.
+  # The real package, found by a fragment in another letter case: the driver
+  # key, the package's value, the copied file, the models section Wine chose.
   out=$(ds step Zarnowel_Test "$inf")
   printf '%s\n' "$out" | sed "s/^/    [$arch step] /"
   zw_expect_eq "$arch: found" "$(field "$out" find.found)" 'ROOT\ZARNOWEL_TEST'
@@ -113,7 +101,8 @@ run_prefix() {
   show=$(ds show 'ROOT\ZARNOWEL_MIXED')
   zw_expect_eq "$arch: lower-case device, Wine installed nothing" "$(field "$show" '  driver')" "(error 13)"
 
-  # A list longer than the 356-byte buffer, enumerated before the match.
+  # A list longer than the 356-byte buffer, enumerated before the match: the
+  # Korean box comes up once during the update, which goes on once it closes.
   out=$(ds createlong ZarnowelLong 'ROOT\ZARNOWEL_LONG')
   zw_expect_between "$arch: long list registered (bytes)" "$(field "$out" hardwareIdBytes)" 357 100000
   if [ "$korean" = 1 ]; then

@@ -1,20 +1,14 @@
 #!/bin/bash
 # The restart itself, in throw-away copies of both prefixes: the question
 # answered Yes, and the silent run (/s), which asks nothing. A relay trace of
-# the launcher shows each step reaching Wine in order (OpenProcessToken with
-# 0x28, LookupPrivilegeValueA for "SeShutdownPrivilege", AdjustTokenPrivileges
-# enabling it, InitiateShutdownW (restart, forcing every session, a 30 s grace
-# period with its notice, the reason of a planned installation, 0x80040002),
-# which Wine does not implement, then ExitWindowsEx with EWX_REBOOT | EWX_FORCE
-# and the same reason), no error report, and WM_QUIT posted afterwards; the
-# launcher ends by itself with exit code 1641 (a restart was started).
+# the launcher shows each step reaching Wine in order with its arguments (the
+# table below), no error report, and WM_QUIT posted afterwards; the launcher
+# ends by itself with exit code 1641 (a restart was started).
 #
-# What Wine does with the request: ExitWindowsEx starts "wineboot --kill",
-# which ends every other process of the prefix (bystander.exe, running beside
-# the launcher, is ended without finishing) and then goes through the start-up
-# of a restarted Windows, running the RunOnce entries (afterboot.exe, registered
-# there, starts with wineboot.exe as its parent). The Unix machine is not
-# touched, but the prefix has been "restarted": hence the copies.
+# Wine's ExitWindowsEx starts "wineboot --kill": every other process of the
+# prefix ends unfinished (bystander.exe), then the RunOnce entries of a
+# restarted Windows run (afterboot.exe, its parent wineboot.exe). The prefix
+# has been "restarted": hence the copies.
 #
 # 64-bit prefix: zarnowel64.exe started directly, so that the trace is of the
 # process that restarts. 32-bit prefix: zarnowel.exe, every process emulated.
@@ -43,7 +37,7 @@ calls() { grep -aE "^[0-9a-f]+:(Call|Ret) +[a-z0-9]+\.$1\(" "$ZW_ERR"; }
 
 # restart_run ARCH EXE yes|silent SLACK_MS
 restart_run() {
-  local arch=$1 exe=$2 mode=$3 slack=$4 what="$1 $3"
+  local exe=$2 mode=$3 slack=$4 what="$1 $3"
   zw_scratch restart_reboot >/dev/null
   app="$ZW_DIR/app"
   zw_install_launcher "$app"
@@ -63,18 +57,16 @@ EOF
   local bystander=$!
   zw_wait_log bystander windows 1 90
 
-  local switch="" before=""
+  local switch=(/s) before=""
+  [ "$mode" = yes ] && switch=()
+  ZW_EXE=$exe WINEDEBUG=+relay,+process zw_start_launcher "$app" "${switch[@]}"
   if [ "$mode" = yes ]; then
-    ZW_EXE=$exe WINEDEBUG=+relay,+process zw_start_launcher "$app"
     zw_run_prog answer --caption "System Rebooting" --timeout 180000 >/dev/null 2>&1
     # bystander.exe looks every 100 ms: let it see the question before it goes.
     zw_wait_log_match bystander windows 'System Rebooting \[' 30
     zw_run_prog answer --caption "System Rebooting" --press yes --timeout 10000 >/dev/null 2>&1
     zw_expect_eq "$what: the question answered Yes" "$?" 0
     before="MessageBoxA "
-  else
-    switch=/s
-    ZW_EXE=$exe WINEDEBUG=+relay,+process zw_start_launcher "$app" "$switch"
   fi
   zw_wait_launcher
   # 1641: the restart was started (its low 8 bits, 105, reach the shell).
@@ -86,31 +78,28 @@ EOF
   zw_expect_eq "$what: calls in order" \
     "$(grep -aoE '^[0-9a-f]+:Call +(advapi32|user32)\.[A-Za-z]+' "$ZW_ERR" | sed 's/.*\.//' | tr '\n' ' ')" \
     "${before}OpenProcessToken LookupPrivilegeValueA AdjustTokenPrivileges InitiateShutdownW ExitWindowsEx PostQuitMessage "
-  if [ "$mode" = yes ]; then
-    zw_expect_match "$what: the question's texts and style (Yes/No, question icon, topmost)" \
-      "$(calls MessageBoxA)" '^[0-9a-f]+:Call user32\.MessageBoxA\(0+,[0-9a-f]+ "Reboot system now\?",[0-9a-f]+ "System Rebooting",00040024\)'
-    zw_expect_match "$what: answered IDYES" "$(calls MessageBoxA)" 'Ret +user32\.MessageBoxA\(\) retval=00000006'
-  fi
-  zw_expect_match "$what: own token opened with 0x28" "$(calls OpenProcessToken)" \
-    '^[0-9a-f]+:Call advapi32\.OpenProcessToken\((ffffffff|ffffffffffffffff),00000028,'
-  zw_expect_match "$what: token opened" "$(calls OpenProcessToken)" 'retval=00000001'
-  zw_expect_match "$what: shutdown privilege looked up on the local system" "$(calls LookupPrivilegeValueA)" \
-    'LookupPrivilegeValueA\(0+,[0-9a-f]+ "SeShutdownPrivilege",'
-  zw_expect_match "$what: privilege adjusted, not all disabled, no previous state" "$(calls AdjustTokenPrivileges)" \
-    'AdjustTokenPrivileges\([0-9a-f]+,00000000,[0-9a-f]+,00000000,0+,0+\)'
-  # Found by name in advapi32; SHUTDOWN_RESTART | SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF, 30 s.
-  # A 64-bit relay line shows whole registers: a DWORD may come with stale high digits.
-  zw_expect_match "$what: InitiateShutdownW first: local, the notice, 30 s, restart forcing every session" \
-    "$(calls InitiateShutdownW)" \
-    'Call advapi32\.InitiateShutdownW\(0+,[0-9a-f]+ L"The installation has finished\. The system restarts to complete it\.",[0-9a-f]*0000001e,[0-9a-f]*00000007,[0-9a-f]*80040002\)'
-  zw_expect_match "$what: Wine answers ERROR_CALL_NOT_IMPLEMENTED" "$(calls InitiateShutdownW)" \
-    'Ret +advapi32\.InitiateShutdownW\(\) retval=00000078'
-  # SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED
-  zw_expect_match "$what: reboot forced (EWX_REBOOT | EWX_FORCE), a planned installation" "$(calls ExitWindowsEx)" \
-    'Call user32\.ExitWindowsEx\(00000006,80040002\)'
-  zw_expect_match "$what: Wine accepted the request" "$(calls ExitWindowsEx)" 'Ret +user32\.ExitWindowsEx\(\) retval=00000001'
-  zw_expect_match "$what: WM_QUIT with 1641 (a restart started) posted after it" "$(calls PostQuitMessage)" \
-    'PostQuitMessage\(00000669\)'
+  # MODE;FUNCTION;WHAT;ERE over the relay lines of FUNCTION. InitiateShutdownW
+  # is found by name: SHUTDOWN_RESTART | SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF,
+  # 30 s; 0x80040002: SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION
+  # | SHTDN_REASON_FLAG_PLANNED. A 64-bit relay line shows whole registers: a
+  # DWORD may come with stale high digits.
+  local only fn desc re
+  while IFS=';' read -r only fn desc re; do
+    [ "$only" = all ] || [ "$only" = "$mode" ] || continue
+    zw_expect_match "$what: $desc" "$(calls "$fn")" "$re"
+  done <<'EOF'
+yes;MessageBoxA;the question's texts and style (Yes/No, question icon, topmost);^[0-9a-f]+:Call user32\.MessageBoxA\(0+,[0-9a-f]+ "Reboot system now\?",[0-9a-f]+ "System Rebooting",00040024\)
+yes;MessageBoxA;answered IDYES;Ret +user32\.MessageBoxA\(\) retval=00000006
+all;OpenProcessToken;own token opened with 0x28;^[0-9a-f]+:Call advapi32\.OpenProcessToken\((ffffffff|ffffffffffffffff),00000028,
+all;OpenProcessToken;token opened;retval=00000001
+all;LookupPrivilegeValueA;shutdown privilege looked up on the local system;LookupPrivilegeValueA\(0+,[0-9a-f]+ "SeShutdownPrivilege",
+all;AdjustTokenPrivileges;privilege adjusted, not all disabled, no previous state;AdjustTokenPrivileges\([0-9a-f]+,00000000,[0-9a-f]+,00000000,0+,0+\)
+all;InitiateShutdownW;InitiateShutdownW first: local, the notice, 30 s, restart forcing every session;Call advapi32\.InitiateShutdownW\(0+,[0-9a-f]+ L"The installation has finished\. The system restarts to complete it\.",[0-9a-f]*0000001e,[0-9a-f]*00000007,[0-9a-f]*80040002\)
+all;InitiateShutdownW;Wine answers ERROR_CALL_NOT_IMPLEMENTED;Ret +advapi32\.InitiateShutdownW\(\) retval=00000078
+all;ExitWindowsEx;reboot forced (EWX_REBOOT | EWX_FORCE), a planned installation;Call user32\.ExitWindowsEx\(00000006,80040002\)
+all;ExitWindowsEx;Wine accepted the request;Ret +user32\.ExitWindowsEx\(\) retval=00000001
+all;PostQuitMessage;WM_QUIT with 1641 (a restart started) posted after it;PostQuitMessage\(00000669\)
+EOF
   local tid
   tid=$(calls ExitWindowsEx | head -n1 | cut -d: -f1)
   zw_expect_match "$what: the launcher ended by itself (its DLLs detached), not killed" \
@@ -126,10 +115,8 @@ EOF
   zw_wait_log afterboot ended 1 120
   zw_expect_match "$what: the restarted prefix ran the RunOnce entry" "$(zw_log_text afterboot started)" \
     ' parent=wineboot\.exe$'
-  local t0
-  t0=$(zw_now_ms)
-  while kill -0 "$bystander" 2>/dev/null && [ $(($(zw_now_ms) - t0)) -lt 30000 ]; do sleep 0.2; done
-  zw_expect "$what: bystander.exe is gone" bash -c "! kill -0 $bystander 2>/dev/null"
+  zw_until 30 zw_gone "$bystander"
+  zw_expect "$what: bystander.exe is gone" zw_gone "$bystander"
   zw_expect_eq "$what: bystander.exe was ended by the restart, not by itself" "$(zw_log_count bystander ended)" 0
   zw_note "$what: afterboot.exe started $(($(zw_log_ms afterboot started) - ZW_START_MS)) ms after the launcher," \
     "$(($(zw_log_ms afterboot started) - ZW_END_MS)) ms after it ended"

@@ -17,7 +17,6 @@ mkdir -p "$APP" "$START"
 cp "$ZW_PROGS/listprint_core.exe" "$APP/listprint.exe"
 cp "$ZW_WIN32_DIR/tests/wine/progs/listprint_core.exe" "$APP/listprint32.exe" 2>/dev/null
 WAPP=$(zw_winpath "$APP")
-T=$'\t'
 
 # A list of its own where the start leaves the process: never to be read.
 zw_ini "$START" <<'EOF'
@@ -25,9 +24,9 @@ zw_ini "$START" <<'EOF'
 Setup1=1,wrong.exe, ,
 EOF
 
-# listprint [ARGS...]: runs APP/$EXE from START; its output in OUT.
+# listprint [ARGS...]: $PROG (APP/listprint.exe) run from $FROM (START); output in OUT.
 listprint() {
-  OUT=$(cd "$START" && zw_wine "$APP/${EXE:-listprint.exe}" "$@" 2>"$ZW_WORK/listprint.err" | tr -d '\r')
+  OUT=$(cd "${FROM:-$START}" && zw_wine "${PROG:-$APP/listprint.exe}" "$@" 2>"$ZW_WORK/listprint.err" | tr -d '\r')
   zw_check_crash "$ZW_WORK/listprint.err" listprint
 }
 
@@ -56,7 +55,7 @@ table=$(printf 'languageTag: [eng]\nprogramDirectory: [%s]\ncurrentDirectory: [%
 listprint
 expect_table "64-bit loader, started from another directory" "$table"
 if [ -f "$APP/listprint32.exe" ]; then
-  EXE=listprint32.exe listprint
+  PROG=$APP/listprint32.exe listprint
   expect_table "32-bit loader under WOW64" "$table"
 else
   zw_fail "no 32-bit listprint in $ZW_WIN32_DIR (build the win32 preset)"
@@ -128,8 +127,7 @@ trap 'rc=$?; rm -f "$DRIVE"; (exit $rc); zw_cleanup' EXIT
 cp "$APP/listprint.exe" "$ROOT/listprint.exe"
 printf '[SetupList]\nSetup1=1,root.exe, ,\n' | zw_ini "$ROOT"
 printf '[SetupList]\nSetup1=1,sub.exe, ,\n' | zw_ini "$ROOT/sub"
-OUT=$(cd "$ROOT/sub" && zw_wine 'R:\listprint.exe' 2>"$ZW_WORK/listprint.err" | tr -d '\r')
-zw_check_crash "$ZW_WORK/listprint.err" listprint
+FROM=$ROOT/sub PROG='R:\listprint.exe' listprint
 expect_line "root: programDirectory is the drive alone" programDirectory "R:"
 expect_line "root: current directory is the drive's root" currentDirectory 'R:\'
 expect_line "root: the root's list" "item 1" "1][root.exe][ ][]["
