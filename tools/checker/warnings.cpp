@@ -125,7 +125,8 @@ constexpr bool RowsInOrderOfTheirIds()
         if (static_cast<size_t>(kWarnings[i].id) != i) return false;
     return true;
 }
-static_assert(RowsInOrderOfTheirIds(), "kWarnings holds one row per WarningId, in order");
+static_assert(std::size(kWarnings) == static_cast<size_t>(WarningId::Count) && RowsInOrderOfTheirIds(),
+              "kWarnings holds one row per WarningId, in order");
 
 // The pattern with "{n}" replaced by the n-th argument.
 std::string Fill(std::string_view pattern, std::initializer_list<std::string> args)

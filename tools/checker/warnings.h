@@ -43,6 +43,7 @@ enum class WarningId {
     MsiexecWaitPackage,
     UnknownKind,
     UnknownKindBeforeOthers,
+    Count  // not a warning: the number of them
 };
 
 // The warning on item (0: the list as a whole), its placeholders filled in.
