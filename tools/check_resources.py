@@ -289,9 +289,19 @@ def check_dialog(number, data, fail):
             fail("dialog %d control %d: %r, want %r" % (number, i + 1, got, exp))
 
 
+BITMAP_BYTES = 2088
+ICON_IMAGE_BYTES = 3240
+# The version block's fixed part (VS_FIXEDFILEINFO, 13 DWORDs), its one string
+# table and its translation.
+VERSION_FIXED = (0xFEEF04BD, 0x00010000, 0x00010000, 0x0001000A, 0x00010000, 0x0001000A,
+                 0x3F, 0, 0x00040004, 1, 0, 0, 0)
+VERSION_TABLE = "041204b0"
+VERSION_TRANSLATION = (0x0412, 1200)
+
+
 def check_bitmap(data, fail):
-    if len(data) != 2088:
-        fail("bitmap 171: %d bytes, want 2088" % len(data))
+    if len(data) != BITMAP_BYTES:
+        fail("bitmap 171: %d bytes, want %d" % (len(data), BITMAP_BYTES))
         return
     size, w, h, planes, bpp, comp, _img, _xr, _yr, used = struct.unpack_from("<IiiHHIIiiI", data)
     if (size, w, h, planes, bpp, comp) != (40, 32, 32, 1, 8, 0) or used not in (0, 256):
@@ -338,10 +348,10 @@ def check_icon(group, image, fail):
         return
     header = struct.unpack_from("<HHH", group)
     entry = struct.unpack_from("<BBBBHHIH", group, 6)
-    if header != (0, 1, 1) or entry != (32, 32, 0, 0, 1, 24, 3240, 1):
+    if header != (0, 1, 1) or entry != (32, 32, 0, 0, 1, 24, ICON_IMAGE_BYTES, 1):
         fail("icon group 162: %r %r" % (header, entry))
-    if image is None or len(image) != 3240:
-        fail("icon image 1: %s bytes, want 3240" % (None if image is None else len(image)))
+    if image is None or len(image) != ICON_IMAGE_BYTES:
+        fail("icon image 1: %s bytes, want %d" % (None if image is None else len(image), ICON_IMAGE_BYTES))
         return
     hdr = struct.unpack_from("<IiiHHI", image)
     if hdr != (40, 32, 64, 1, 24, 0):
@@ -404,14 +414,12 @@ def check_version(distributor, data, fail):
         fail("version: root %r with %d-byte fixed part" % (key, len(fixed)))
         return
     f = struct.unpack("<13I", fixed)
-    want = (0xFEEF04BD, 0x00010000, 0x00010000, 0x0001000A, 0x00010000, 0x0001000A,
-            0x3F, 0, 0x00040004, 1, 0, 0, 0)
-    if f != want:
-        fail("version: fixed part %s, want %s" % ([hex(x) for x in f], [hex(x) for x in want]))
+    if f != VERSION_FIXED:
+        fail("version: fixed part %s, want %s" % ([hex(x) for x in f], [hex(x) for x in VERSION_FIXED]))
     by_key = {c[0]: c for c in children}
     sfi, vfi = by_key.get("StringFileInfo"), by_key.get("VarFileInfo")
-    if sfi is None or len(sfi[2]) != 1 or sfi[2][0][0] != "041204b0":
-        fail("version: string tables %r, want one \"041204b0\"" % ([c[0] for c in sfi[2]] if sfi else None))
+    if sfi is None or len(sfi[2]) != 1 or sfi[2][0][0] != VERSION_TABLE:
+        fail("version: string tables %r, want one %r" % ([c[0] for c in sfi[2]] if sfi else None, VERSION_TABLE))
     else:
         strings = {}
         for k, v, _c, _e in sfi[2][0][2]:
@@ -421,8 +429,8 @@ def check_version(distributor, data, fail):
             if strings.get(k) != want.get(k):
                 fail("version: string %s %r, want %r" % (k, strings.get(k), want.get(k)))
     trans = vfi[2][0] if vfi and len(vfi[2]) == 1 else None
-    if trans is None or trans[0] != "Translation" or trans[1] != struct.pack("<HH", 0x0412, 1200):
-        fail("version: translation %r, want 0x0412, 1200" % (trans[:2] if trans else None,))
+    if trans is None or trans[0] != "Translation" or trans[1] != struct.pack("<HH", *VERSION_TRANSLATION):
+        fail("version: translation %r, want 0x%04x, %d" % ((trans[:2] if trans else None,) + VERSION_TRANSLATION))
 
 
 def path_of(elem, *tags):
@@ -558,6 +566,15 @@ def probe_table():
             out.append("%s.control.%d=id -1 class 0x%04x style 0x%x exstyle 0x%x frame %d,%d,%d,%d"
                        % ((key, i, STATIC_ATOM, style, ex) + frame))
             out.append("%s.control.%d.text=%s" % (key, i, "#%d" % text[1] if text == BITMAP else text))
+    out += ["icon.162.image.1=32x32 colours 0 planes 1 bpp 24 bytes %d" % ICON_IMAGE_BYTES,
+            "icon.162.image.1.stored=%d" % ICON_IMAGE_BYTES, "bitmap.171.bytes=%d" % BITMAP_BYTES]
+    f = VERSION_FIXED
+    out += ["version.signature=0x%x" % f[0],
+            "version.file=%d.%d.%d.%d" % (f[2] >> 16, f[2] & 0xFFFF, f[3] >> 16, f[3] & 0xFFFF),
+            "version.product=%d.%d.%d.%d" % (f[4] >> 16, f[4] & 0xFFFF, f[5] >> 16, f[5] & 0xFFFF),
+            "version.flagsmask=0x%x" % f[6], "version.flags=0x%x" % f[7], "version.os=0x%x" % f[8],
+            "version.type=%d" % f[9], "version.subtype=%d" % f[10], "version.date=%d.%d" % (f[11], f[12]),
+            "version.table=" + VERSION_TABLE, "version.Translation=%04x,%d" % VERSION_TRANSLATION]
     out += ["version.string.%s=%s" % kv for kv in VERSION_STRINGS.items()]
     out.append("manifest.supportedos.count=%d" % len(SUPPORTED_OS))
     out += ["manifest.supportedos.%d=%s type 1" % (i, g) for i, g in enumerate(SUPPORTED_OS, 1)]
