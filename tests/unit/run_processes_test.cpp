@@ -9,6 +9,7 @@
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
 #include "sequencer/installer_window.h"
+#include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 #include "state/run_state.h"
 
@@ -18,7 +19,7 @@ using namespace zw::win;
 
 constexpr uint64_t kSec = 1000;
 constexpr uint64_t kLong = 3600 * kSec;
-constexpr char kLog[] = "C:\\logs\\run.log";
+using sim::kLog;
 
 const sim::Process* Image(sim::SimWindows& s, const std::string& image)
 {

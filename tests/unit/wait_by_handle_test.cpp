@@ -9,6 +9,7 @@
 
 #include "platform/win_values.h"
 #include "sequencer/installer_window.h"
+#include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 #include "startup/launch.h"
 
@@ -50,7 +51,7 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
         if (hook) hook(s, call);
     };
     s.At(askAt, [&] { o.heldAt = s.OpenHandlesToOthers(); });
-    zw::BeginRun("/log:C:\\logs\\run.log");
+    zw::BeginRun(std::string("/log:") + sim::kLog);
     const std::string list = "[SetupList]\nSetup1=1,a.exe," + parameters + "," + waitList + "\nSetup2=1,b.exe, ,\n";
     EXPECT_EQ(zw::EndRun(s.RunLauncher(list)), exitCode);
     s.onCall = nullptr;
@@ -63,7 +64,7 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
         o.opens += c.detail.rfind("0x101000:0:", 0) == 0 && !started;
     }
     o.holds = s.CountCalls("QueryFullProcessImageNameA");
-    o.log = s.FileContent("C:\\logs\\run.log");
+    o.log = s.FileContent(sim::kLog);
     return o;
 }
 
