@@ -94,6 +94,17 @@ uint32_t RunDriverUpdate(void* parameter)
     return 0;
 }
 
+// Class and co-installers may use COM and expect it set up on the thread
+// that installs; a worker thread is of no apartment until it joins one.
+uint32_t RunDriverUpdateOnThread(void* parameter)
+{
+    Platform& sys = Sys();
+    const bool com = sys.CoInitializeEx(win::COINIT_MULTITHREADED) >= 0;
+    RunDriverUpdate(parameter);
+    if (com) sys.CoUninitialize();
+    return 0;
+}
+
 // A driver installation can take minutes. It runs on a thread of its own
 // while this one goes on serving its windows, so the progress dialog keeps
 // painting and answering instead of being ghosted; this returns only once the
@@ -102,7 +113,7 @@ uint32_t RunDriverUpdate(void* parameter)
 void CallDriverUpdate(DriverUpdateCall& call)
 {
     Platform& sys = Sys();
-    Handle thread = sys.CreateThread(RunDriverUpdate, &call);
+    Handle thread = sys.CreateThread(RunDriverUpdateOnThread, &call);
     if (thread == nullptr) {
         Log("driver: no thread for the update (", SystemErrorText(sys.GetLastError()),
             "); it runs on the window's thread");

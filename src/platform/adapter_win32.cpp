@@ -2,6 +2,7 @@
 #include <windows.h>
 // Order matters: these need <windows.h> first.
 #include <cfgmgr32.h>
+#include <objbase.h>
 #include <commctrl.h>
 #include <sddl.h>
 #include <setupapi.h>
@@ -182,6 +183,11 @@ public:
         return ::CopyFileA(from, to, failIfExists ? TRUE : FALSE) != FALSE;
     }
     uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override { return ::GetWindowsDirectoryA(buffer, size); }
+    uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) override { return ::GetSystemDirectoryA(buffer, size); }
+    uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
+    {
+        return ::ExpandEnvironmentStringsA(source, buffer, size);
+    }
     uint32_t GetModuleFileNameA(char* buffer, uint32_t size) override
     {
         return ::GetModuleFileNameA(nullptr, buffer, size);
@@ -304,6 +310,13 @@ public:
     uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
     uint32_t GetProcessId(Handle process) override { return ::GetProcessId(process); }
     uint32_t GetTickCount() override { return ::GetTickCount(); }
+    bool QueryUnbiasedInterruptTime(uint64_t& unbiasedTime) override
+    {
+        ULONGLONG time = 0;
+        const bool ok = ::QueryUnbiasedInterruptTime(&time) != FALSE;
+        unbiasedTime = time;
+        return ok;
+    }
     void GetLocalTime(SystemTime& time) override
     {
         SYSTEMTIME t{};
@@ -340,6 +353,8 @@ public:
         return ::OpenMutexA(access, inherit ? TRUE : FALSE, name);
     }
     bool ReleaseMutex(Handle mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
+    int32_t CoInitializeEx(uint32_t coInit) override { return ::CoInitializeEx(nullptr, coInit); }
+    void CoUninitialize() override { ::CoUninitialize(); }
 
     Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
     {

@@ -11,6 +11,7 @@ ZW_WIN_CONSTANTS(ZW_CAPTURE)
 #include <windows.h>
 #include <cfgmgr32.h>
 #include <newdev.h>
+#include <objbase.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>

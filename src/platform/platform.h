@@ -118,6 +118,10 @@ public:
     virtual bool FileExists(const char* path) = 0;
     virtual bool CopyFileA(const char* from, const char* to, bool failIfExists) = 0;
     virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
+    virtual uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) = 0;
+    // The length of the expansion with its terminator; more than size when
+    // the buffer is too small, 0 on failure.
+    virtual uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) = 0;
     virtual uint32_t GetModuleFileNameA(char* buffer, uint32_t size) = 0;  // the executable itself
     virtual bool SetCurrentDirectoryA(const char* path) = 0;
     virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* fallback, char* buffer,
@@ -168,6 +172,9 @@ public:
     virtual uint32_t GetCurrentProcessId() = 0;
     virtual uint32_t GetProcessId(Handle process) = 0;
     virtual uint32_t GetTickCount() = 0;
+    // Time the machine was awake since it started (sleep and hibernation not
+    // counted), in 100 ns units. False when it cannot be read.
+    virtual bool QueryUnbiasedInterruptTime(uint64_t& unbiasedTime) = 0;
     virtual void GetLocalTime(SystemTime& time) = 0;
 
     // Waiting and synchronisation.
@@ -178,6 +185,10 @@ public:
     // when it has ended. Null when no thread could be made.
     virtual Handle CreateThread(ThreadProc proc, void* parameter) = 0;
     virtual Handle OpenMutexA(uint32_t access, bool inherit, const char* name) = 0;
+    // COM on the calling thread: CoInitializeEx(nullptr, coInit)'s HRESULT;
+    // each success (S_OK, S_FALSE) is balanced by CoUninitialize.
+    virtual int32_t CoInitializeEx(uint32_t coInit) = 0;
+    virtual void CoUninitialize() = 0;
     virtual bool ReleaseMutex(Handle mutex) = 0;
 
     // Services.

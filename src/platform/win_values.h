@@ -52,6 +52,7 @@ constexpr uint32_t CR_NO_SUCH_DEVNODE = 0xD;
 constexpr uint32_t ERROR_SUCCESS = 0;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
+constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr uint32_t ERROR_INVALID_DATA = 13;
 constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
 constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
@@ -69,6 +70,11 @@ constexpr uint32_t ERROR_CALL_NOT_IMPLEMENTED = 120;
 // restart: needed, or already begun by the package.
 constexpr uint32_t ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
 constexpr uint32_t ERROR_SUCCESS_REBOOT_INITIATED = 1641;
+// Windows Update Standalone Installer (.msu): the update is already installed,
+// or does not apply to this system.
+constexpr uint32_t WU_S_ALREADY_INSTALLED = 0x00240006;
+constexpr uint32_t WU_E_NOT_APPLICABLE = 0x80240017;
+constexpr uint32_t COINIT_MULTITHREADED = 0x0;
 
 constexpr uint32_t SYNCHRONIZE = 0x00100000;
 constexpr uint32_t MUTEX_MODIFY_STATE = 0x0001;
@@ -183,6 +189,8 @@ constexpr size_t MAX_PATH = 260;
     X(CR_NO_SUCH_DEVNODE) \
     X(ERROR_SUCCESS) \
     X(ERROR_INVALID_DATA) \
+    X(ERROR_INVALID_HANDLE) \
+    X(COINIT_MULTITHREADED) \
     X(ERROR_INVALID_PARAMETER) \
     X(ERROR_NO_ASSOCIATION) \
     X(ERROR_TIMEOUT) \

@@ -134,6 +134,12 @@ void OfferRestart()
         ReportRestartNeeded("the time limit was reached, so the restart is skipped");
         return;
     }
+    if (RunFailed()) {
+        // A failed chain is not finished by a restart: whoever mends it
+        // decides when the machine restarts. The exit code stays the failure.
+        ReportRestartNeeded("the run failed, so it neither restarts nor asks; a restart is also pending");
+        return;
+    }
     if (noRestart != 0) {
         // Whoever started the launcher (a management agent) restarts the
         // machine when it suits it.

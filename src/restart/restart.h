@@ -8,7 +8,7 @@ namespace zw {
 
 // Called once, while the InstallerWindow is destroyed: acts only when an item
 // or a driver installation asked for a restart, and not when an item has
-// already started one or the time limit was reached. With /norestart it
+// already started one, the time limit was reached or the run failed. With /norestart it
 // neither restarts nor asks, leaving the restart to the caller (3010).
 // Silent mode restarts without asking; otherwise the user is asked, in Korean
 // or in English. The run's outcome learns what became of the restart.

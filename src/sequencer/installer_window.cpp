@@ -160,8 +160,13 @@ void ProcessNextItem()
     const ItemKindInfo* info = KindInfo(kind);
     if (info == nullptr) {
         // End of the list, or a kind nobody knows: the run is over.
-        if (item.kind.empty())
+        if (item.value.empty())
             Log("item ", currentIndex, ": none; the list is done");
+        else if (item.kind.empty())
+            // Read from a present key: the items after it never run, which
+            // the agent must learn.
+            ReportFailure(win::ERROR_INVALID_DATA, "item " + std::to_string(currentIndex) + ": \"" + item.value +
+                                                       "\" gives no kind and ends the run");
         else
             ReportFailure(win::ERROR_INVALID_DATA, "item " + std::to_string(currentIndex) + ": \"" + item.value +
                                                        "\": unknown kind \"" + item.kind + "\" ends the run");
@@ -240,14 +245,20 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
         // restart is asked for under a shutdown.
         if (wParam == 0) return 0;
         sessionEnds = true;
-        ReportFailure(win::ERROR_INSTALL_USEREXIT, "the session ends");
+        // An item that has just ended with 1641 is judged first: the session
+        // ends under the restart it started, which is what the run reports.
+        EndItemWait();
+        if (RestartStarted())
+            Log("end: the session ends under the restart that was started");
+        else
+            ReportFailure(win::ERROR_INSTALL_USEREXIT, "the session ends");
         sys.DestroyWindow(hwnd);
         return 0;
     case win::WM_DESTROY:
         sys.KillTimer(hwnd, TIMER_NEXT_ITEM);
         sys.KillTimer(hwnd, TIMER_WAIT_ITEM);
         EndItemWait();
-        if (!listDone)
+        if (!listDone && !RestartStarted())
             ReportFailure(win::ERROR_INSTALL_USEREXIT,
                           "the run was ended at item " + std::to_string(currentIndex) + ", before its list was done");
         ForgetStartedProcesses();

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "setuplist/paths.h"
 #include "sequencer/item_rules.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
@@ -65,8 +66,13 @@ SetupItem WithListedCodes(const SetupItem& item)
 
 }  // namespace
 
+bool IsUpdatePackage(const SetupItem& item) { return EqualsIgnoringAsciiCase(ExtensionOf(item.file), "msu"); }
+
 bool IsSuccessExitCode(const SetupItem& item, uint32_t code)
 {
+    // A re-run finds the update installed; a system it does not apply to
+    // needs none of it.
+    if (IsUpdatePackage(item) && (code == win::WU_S_ALREADY_INSTALLED || code == win::WU_E_NOT_APPLICABLE)) return true;
     if (code == kExitSuccess || code == kExitInstallSucceeded || code == win::ERROR_SUCCESS_REBOOT_REQUIRED ||
         code == win::ERROR_SUCCESS_REBOOT_INITIATED)
         return true;
@@ -86,6 +92,8 @@ void JudgeItemExitCode(int32_t number, const SetupItem& item, uint32_t code)
     } else if (!IsSuccessExitCode(item, code) && !IsSuccessExitCode(WithListedCodes(item), code)) {
         ReportFailure(code, "item " + std::to_string(number) + " ended with exit code " + std::to_string(code) +
                                 ", which is no success code for it");
+    } else if (IsUpdatePackage(item) && code == win::WU_E_NOT_APPLICABLE) {
+        Log("item ", number, ": exit code ", Hex(code), ": not applicable to this system, which counts as success");
     } else if (code != kExitSuccess) {
         Log("item ", number, ": exit code ", code, " counts as success");
     }

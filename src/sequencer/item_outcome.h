@@ -11,8 +11,11 @@
 namespace zw {
 
 // 0 and 1707 (the Windows Installer's success), 3010 and 1641 (success that
-// asks for a restart, or has begun one), and what [ExitCodes] adds.
+// asks for a restart, or has begun one), what [ExitCodes] adds, and for an
+// update (.msu) 0x240006 (already installed) and 0x80240017 (not applicable).
 bool IsSuccessExitCode(const SetupItem& item, uint32_t code);
+// A Windows update (.msu), by its file field.
+bool IsUpdatePackage(const SetupItem& item);
 
 // Item number ended with code: 3010 asks for a restart, 1641 has started one
 // (nothing more starts), any other code that is no success for the item is a

@@ -1,5 +1,7 @@
 #include "sequencer/item_rules.h"
 
+#include <initializer_list>
+
 #include "platform/ascii.h"
 #include "sequencer/wait_list.h"
 #include "setuplist/paths.h"
@@ -33,11 +35,98 @@ bool IsWaitedThroughProcess(std::string_view path)
     return false;
 }
 
-bool IsPowerShellScript(std::string_view path) { return EqualsIgnoringAsciiCase(ExtensionOf(path), "ps1"); }
+namespace {
 
-bool IsPowerShellHost(std::string_view image)
+bool ExtensionIsOneOf(std::string_view path, std::initializer_list<const char*> extensions)
 {
-    return EqualsIgnoringAsciiCase(image, "powershell.exe") || EqualsIgnoringAsciiCase(image, "pwsh.exe");
+    const std::string extension = ExtensionOf(path);
+    for (const char* wanted : extensions)
+        if (EqualsIgnoringAsciiCase(extension, wanted)) return true;
+    return false;
+}
+
+bool Holds(std::string_view text, std::string_view part)
+{
+    for (size_t i = 0; i + part.size() <= text.size(); ++i)
+        if (EqualsIgnoringAsciiCase(text.substr(i, part.size()), part)) return true;
+    return false;
+}
+
+// A restart switch of msiexec or wusa, written with '/' or '-'.
+bool NamesRestartSwitch(std::string_view parameters, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (Holds(parameters, std::string("/") + name) || Holds(parameters, std::string("-") + name)) return true;
+    return false;
+}
+
+// A package restarts the machine itself at its end when it needs to, unless
+// told not to; the chain's later items would never run. Its 3010 then feeds
+// the launcher's own restart decision.
+std::string RestartSuppression(std::string_view path, std::string_view parameters)
+{
+    if (ExtensionIsOneOf(path, {"msi", "msp"})) {
+        if (Holds(parameters, "REBOOT=") ||
+            NamesRestartSwitch(parameters, {"norestart", "forcerestart", "promptrestart"}))
+            return std::string();
+        return " REBOOT=ReallySuppress";
+    }
+    if (ExtensionIsOneOf(path, {"msu"})) {
+        if (NamesRestartSwitch(parameters, {"norestart", "forcerestart", "promptrestart", "warnrestart"}))
+            return std::string();
+        return " /norestart";
+    }
+    return std::string();
+}
+
+std::string ItemParameters(std::string_view parameters)
+{
+    return parameters == kNoParameters ? std::string() : " " + std::string(parameters);
+}
+
+}  // namespace
+
+StartPlan PlanStart(std::string_view path, std::string_view fullPath, std::string_view parameters, bool quiet,
+                    bool unattended)
+{
+    StartPlan plan;
+    const std::string quoted = "\"" + std::string(fullPath) + "\"";
+    if (ExtensionIsOneOf(path, {"ps1"})) {
+        // A policy set by Group Policy still wins over -ExecutionPolicy.
+        plan.host = StartHost::PowerShell;
+        plan.program = "WindowsPowerShell\\v1.0\\powershell.exe";
+        plan.parameters =
+            "-NoProfile -NonInteractive -ExecutionPolicy Bypass -File " + quoted + ItemParameters(parameters);
+    } else if (quiet && ExtensionIsOneOf(path, {"vbs", "vbe", "js", "jse", "wsf"})) {
+        plan.host = StartHost::ScriptHost;
+        plan.program = "cscript.exe";
+        plan.parameters = "//B //NoLogo " + quoted + ItemParameters(parameters);
+    } else if (quiet && ExtensionIsOneOf(path, {"reg"})) {
+        plan.host = StartHost::RegistryImport;
+        plan.program = "reg.exe";
+        plan.parameters = "import " + quoted + ItemParameters(parameters);
+    } else if (unattended && !IsWaitedThroughProcess(path)) {
+        plan.host = StartHost::NotOpened;
+    } else {
+        plan.added = RestartSuppression(path, parameters);
+        plan.parameters = plan.added.empty()
+                              ? std::string(parameters)
+                              : (parameters == kNoParameters ? "" : std::string(parameters)) + plan.added;
+    }
+    return plan;
+}
+
+std::string StartWords(const StartPlan& plan, std::string_view path)
+{
+    switch (plan.host) {
+    case StartHost::NotOpened:
+        return std::string(path) + " is a document nobody could look at here, so it is not opened";
+    case StartHost::Shell:
+        return std::string(path) + " by the shell, parameters \"" + plan.parameters + "\"" +
+               (plan.added.empty() ? "" : " (\"" + plan.added.substr(1) + "\" added: the run owns the restart)");
+    default:
+        return "System32\\" + plan.program + ", parameters \"" + plan.parameters + "\"";
+    }
 }
 
 std::string RelativeToCurrentDirectory(std::string_view file) { return ".\\" + std::string(file); }

@@ -41,14 +41,37 @@ bool IsInstallerPackage(std::string_view path);
 // script (.vbs, .vbe, .js, .jse, .wsf: wscript), by the extension of the path
 // it is started under: its start runs it, so it is waited for through the
 // process the start gives. Any other file (a readme opened in a viewer) is
-// waited for by names alone.
+// waited for by names alone. A host's start is waited for through its process.
 bool IsWaitedThroughProcess(std::string_view path);
 
-// A PowerShell script (.ps1). The shell's default for it is to open it in
-// Notepad, not to run it: it is waited for through its process only when that
-// process is a PowerShell host (the machine's association runs scripts).
-bool IsPowerShellScript(std::string_view path);
-bool IsPowerShellHost(std::string_view image);
+// How a file is started. The shell's default for a .ps1 is Notepad, for a
+// WSH script wscript.exe (whose boxes nobody sees in session 0), for a .reg
+// regedit's confirmation box, for a document a viewer whose Open and Save
+// boxes reach the whole machine as SYSTEM: those are started in a host of
+// System32's instead, or not at all.
+enum class StartHost {
+    Shell,           // the shell's own start of the file
+    PowerShell,      // Windows PowerShell, in every mode
+    ScriptHost,      // cscript.exe, with /s or unattended
+    RegistryImport,  // reg.exe import, with /s or unattended
+    NotOpened,       // a document nobody could look at: unattended
+};
+struct StartPlan {
+    StartHost host = StartHost::Shell;
+    // The host below System32; empty for the shell's own start.
+    std::string program;
+    // The parameters as started: a host's own and the item's, or the item's
+    // with what keeps a package from restarting the machine.
+    std::string parameters;
+    // What was added to the item's parameters (empty: nothing).
+    std::string added;
+};
+// path: the file as tested; fullPath: the same as a full path, which a host
+// is given. quiet: /s or unattended; unattended: nobody sees any window.
+StartPlan PlanStart(std::string_view path, std::string_view fullPath, std::string_view parameters, bool quiet,
+                    bool unattended);
+// How a start plan reads in the log and the checker's plan.
+std::string StartWords(const StartPlan& plan, std::string_view path);
 
 // A file named relative to the current directory (kinds copied into the
 // Windows directory and driver packages).

@@ -75,18 +75,20 @@ uint32_t InstallerServiceProcessId()
 }
 
 // A package must not meet a busy installer: another installation is waited
-// for, then what is left of this run's own installations is ended. After a
-// wait that ran out nothing is ended: the installation that holds the
-// installer is someone's, and the package's own result (1618) tells.
+// for, and so is every installation this run started that still runs (a
+// bootstrapper's child msiexec.exe may cost or show its UI before it takes the
+// installer). None is ended: that would lose an installation half-way and
+// report its product as installed.
 void PrepareForPackage()
 {
     if (!WaitWhileInstallerBusy()) {
-        Log("package: no msiexec.exe is ended; the package is started all the same");
+        Log("package: the Windows Installer is still busy; the package is started all the same");
         return;
     }
     const uint32_t service = InstallerServiceProcessId();
-    if (service != 0) Log("package: the Windows Installer service runs as pid ", service, " and is never ended");
-    EndInstallersOfThisRun(service);
+    if (service != 0)
+        Log("package: the Windows Installer service runs as pid ", service, "; it is no installation of this run's");
+    WaitForInstallersOfThisRun(service);
 }
 
 // The system error a shell error stands for: the shell's codes below 26 are
@@ -114,6 +116,32 @@ void StartItemProgram()
         return;
     }
 
+    // A host is given the script's full path: it runs from System32, not
+    // from the item's directory.
+    char fullPath[kPathCapacity] = {};
+    const uint32_t fullLength = sys.GetFullPathNameA(currentFile.c_str(), sizeof fullPath, fullPath);
+    const std::string full = fullLength != 0 && fullLength < sizeof fullPath ? std::string(fullPath) : currentFile;
+    const StartPlan plan = PlanStart(currentFile, full, item.parameters, !MayShowBoxes(), unattended != 0);
+    if (plan.host == StartHost::NotOpened) {
+        Log("item ", currentIndex, ": ", StartWords(plan, currentFile));
+        BeginItemWait(nullptr);
+        return;
+    }
+    std::string program = currentFile;
+    if (!plan.program.empty()) {
+        // By full path: a reg.exe or powershell.exe beside the items, or on a
+        // search path a user can write to, must never run elevated.
+        char system[kPathCapacity] = {};
+        const uint32_t length = sys.GetSystemDirectoryA(system, sizeof system);
+        if (length == 0 || length >= sizeof system) {
+            const uint32_t error = sys.GetLastError();
+            ReportFailure(error, "item " + std::to_string(currentIndex) + ": the System32 folder cannot be told");
+            BeginItemWait(nullptr);
+            return;
+        }
+        program = std::string(system) + "\\" + plan.program;
+    }
+
     ShellExecuteInfo start;
     // Zone checks would raise a security warning per item of a bundle that
     // was downloaded, once the launcher itself was allowed to run; a run in
@@ -121,13 +149,14 @@ void StartItemProgram()
     start.fMask =
         win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS | (MayShowBoxes() ? 0 : win::SEE_MASK_FLAG_NO_UI);
     start.lpVerb = "open";
-    start.lpFile = currentFile.c_str();
-    start.lpParameters = item.parameters.c_str();
+    start.lpFile = program.c_str();
+    start.lpParameters = plan.parameters.c_str();
     start.nShow = win::SW_SHOW;
     if (sys.ShellExecuteExA(start)) {
         if (start.hProcess != nullptr) NoteStartedProcess(start.hProcess);
         Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
-            ", parameters ", Quoted(item.parameters),
+            plan.program.empty() ? "" : " in " + program, ", parameters ", Quoted(plan.parameters),
+            plan.added.empty() ? "" : " (\"" + plan.added.substr(1) + "\" added: the run owns the restart)",
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
     } else {
         // A failure the shell has shown a box for leaves no last error; its
@@ -136,9 +165,9 @@ void StartItemProgram()
         const std::string why =
             error != 0 ? SystemErrorText(error) : "the shell's error " + std::to_string(start.hInstApp);
         ReportFailure(error != 0 ? error : ShellErrorCode(start.hInstApp),
-                      "item " + std::to_string(currentIndex) + ": the start of " + currentFile + " failed: " + why);
+                      "item " + std::to_string(currentIndex) + ": the start of " + program + " failed: " + why);
     }
-    BeginItemWait(start.hProcess);
+    BeginItemWait(start.hProcess, !plan.program.empty());
     sys.Sleep(kSleepAfterStartMs);
 }
 

@@ -239,26 +239,9 @@ bool StillRunning(const SetupItem& item)
     return false;
 }
 
-// A .ps1 started through the shell: true when the process is a PowerShell
-// host. An editor (Notepad, the shell's default) would hold the run for as
-// long as it stays open, in session 0 for ever.
-bool RunsPowerShellScript(Handle process)
-{
-    if (!IsPowerShellScript(currentFile)) return false;
-    const uint32_t processId = Sys().GetProcessId(process);
-    for (const ProcessEntry& entry : ListProcesses()) {
-        if (entry.th32ProcessID != processId) continue;
-        if (IsPowerShellHost(entry.szExeFile)) return true;
-        Log("item ", currentIndex, ": the shell opened ", currentFile, " with ", entry.szExeFile,
-            " rather than running it; that process does not hold the run");
-        return false;
-    }
-    return false;
-}
-
 }  // namespace
 
-void BeginItemWait(Handle process)
+void BeginItemWait(Handle process, bool startedByHost)
 {
     EndItemWait();
     Platform& sys = Sys();
@@ -267,7 +250,7 @@ void BeginItemWait(Handle process)
     wait.item = currentIndex;
     wait.since = sys.GetTickCount();
     if (process == nullptr) return;
-    if (!IsWaitedThroughProcess(currentFile) && !RunsPowerShellScript(process)) {
+    if (!IsWaitedThroughProcess(currentFile) && !startedByHost) {
         // A document opened in a viewer must not hold the run.
         sys.CloseHandle(process);
         return;

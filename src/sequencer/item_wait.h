@@ -20,8 +20,9 @@ namespace zw {
 
 // The current item has been started: its wait begins. process is the handle
 // the start gave (null for none); it is kept in startedProcess when the
-// item's file is one waited for through its process, and closed otherwise.
-void BeginItemWait(Handle process);
+// item's file is one waited for through its process, or startedByHost (a
+// host of System32's runs the file), and closed otherwise.
+void BeginItemWait(Handle process, bool startedByHost = false);
 
 // One wait tick. True while the item is still to be waited for; the caller
 // arms its timer again on true and ends the item on false.

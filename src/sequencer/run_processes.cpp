@@ -15,7 +15,6 @@ namespace zw {
 namespace {
 
 constexpr char kInstallerImage[] = "MSIEXEC.EXE";
-constexpr int kMostEnded = 2;
 
 bool CreationTime(Handle process, uint64_t& created)
 {
@@ -81,37 +80,25 @@ bool StartedByThisRun(const ProcessEntry& entry, uint64_t created, const std::ve
     return known && creatorCreated <= created && CreatedByRecorded(creator->th32ParentProcessID, creatorCreated);
 }
 
-// Ends one process of this run; false (logged) when it cannot be.
-bool EndInstaller(const ProcessEntry& entry, const std::vector<ProcessEntry>& list)
+// Opens msiexec.exe of entry to wait for it: null (logged) when it is not
+// this run's or cannot be opened.
+Handle OpenInstallerOfThisRun(const ProcessEntry& entry, const std::vector<ProcessEntry>& list)
 {
     Platform& sys = Sys();
     const uint32_t processId = entry.th32ProcessID;
-    Handle process = sys.OpenProcess(win::PROCESS_TERMINATE | win::SYNCHRONIZE | win::PROCESS_QUERY_LIMITED_INFORMATION,
-                                     false, processId);
+    Handle process = sys.OpenProcess(win::SYNCHRONIZE | win::PROCESS_QUERY_LIMITED_INFORMATION, false, processId);
     if (process == nullptr) {
         Log("package: msiexec.exe (pid ", processId,
-            ") may be this run's and cannot be opened to be ended: ", SystemErrorText(sys.GetLastError()));
-        return false;
+            ") may be this run's and cannot be opened to be waited for: ", SystemErrorText(sys.GetLastError()));
+        return nullptr;
     }
     uint64_t created = 0;
     if (!CreationTime(process, created) || !StartedByThisRun(entry, created, list)) {
         sys.CloseHandle(process);
         Log("package: msiexec.exe (pid ", processId, ") was not started by this run and is left alone");
-        return false;
+        return nullptr;
     }
-    // A running process's own exit code: what it reports once ended.
-    if (!sys.TerminateProcess(process, win::STILL_ACTIVE)) {
-        const uint32_t error = sys.GetLastError();
-        sys.CloseHandle(process);
-        Log("package: msiexec.exe (pid ", processId,
-            "), started by this run, could not be ended: ", SystemErrorText(error));
-        return false;
-    }
-    const bool gone = WaitPumpingMessages(process, kTerminationWaitMs) == WaitOutcome::Signalled;
-    sys.CloseHandle(process);
-    Log("package: ended msiexec.exe (pid ", processId, "), started by this run",
-        gone ? "" : ", still there after " + std::to_string(kTerminationWaitMs) + " ms");
-    return true;
+    return process;
 }
 
 }  // namespace
@@ -134,19 +121,37 @@ void ForgetStartedProcesses()
     startedProcesses.clear();
 }
 
-void EndInstallersOfThisRun(uint32_t serviceProcessId)
+void WaitForInstallersOfThisRun(uint32_t serviceProcessId)
 {
-    const std::vector<ProcessEntry> list = ListProcesses();
-    int ended = 0;
-    for (const ProcessEntry& entry : list) {
-        if (ended == kMostEnded) break;
-        if (!EqualsIgnoringAsciiCase(entry.szExeFile, kInstallerImage) || entry.th32ProcessID == serviceProcessId)
-            continue;
-        if (!MayBeOfThisRun(entry, list)) {
-            Log("package: msiexec.exe (pid ", entry.th32ProcessID, ") was not started by this run and is left alone");
-            continue;
+    Platform& sys = Sys();
+    // A pass waits for every one found; one that started another meanwhile
+    // is found by the next.
+    for (bool waited = true; waited;) {
+        waited = false;
+        const std::vector<ProcessEntry> list = ListProcesses();
+        for (const ProcessEntry& entry : list) {
+            if (!EqualsIgnoringAsciiCase(entry.szExeFile, kInstallerImage) || entry.th32ProcessID == serviceProcessId)
+                continue;
+            if (!MayBeOfThisRun(entry, list)) {
+                Log("package: msiexec.exe (pid ", entry.th32ProcessID,
+                    ") was not started by this run and is left alone");
+                continue;
+            }
+            Handle process = OpenInstallerOfThisRun(entry, list);
+            if (process == nullptr) continue;
+            Log("package: waiting for msiexec.exe (pid ", entry.th32ProcessID,
+                "), started by this run: an installation of ours is never ended");
+            const uint32_t since = sys.GetTickCount();
+            const WaitOutcome outcome = WaitPumpingMessages(process, RunTimeLeftMs());
+            sys.CloseHandle(process);
+            if (outcome != WaitOutcome::Signalled) {
+                Log("package: msiexec.exe (pid ", entry.th32ProcessID, ") still runs after ",
+                    sys.GetTickCount() - since, " ms and is left running");
+                return;
+            }
+            Log("package: msiexec.exe (pid ", entry.th32ProcessID, ") ended after ", sys.GetTickCount() - since, " ms");
+            waited = true;
         }
-        if (EndInstaller(entry, list)) ++ended;
     }
 }
 

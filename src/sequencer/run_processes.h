@@ -1,5 +1,5 @@
 // The processes this run's items were started as, and the installer
-// processes among their descendants that a package may end.
+// processes among their descendants that a package waits for.
 #pragma once
 
 #include <cstdint>
@@ -17,14 +17,12 @@ void NoteStartedProcess(Handle process);
 // The run ends: the record's handles are closed.
 void ForgetStartedProcesses();
 
-// Before a package: ends up to two running "msiexec.exe" that this run
-// started (the process itself, its creator or its creator's creator is one
-// the record holds, checked against creation times), never the process
-// serviceProcessId (the Windows Installer service). Any other msiexec.exe is
-// someone else's installation and is left alone. Each one ended, left alone
-// or not ended is logged; each ended one is waited for up to
-// kTerminationWaitMs, since the system ends a process after TerminateProcess
-// has returned.
-void EndInstallersOfThisRun(uint32_t serviceProcessId);
+// Before a package: waits, pumping messages, for every running
+// "msiexec.exe" that this run started (the process itself, its creator or its
+// creator's creator is one the record holds, checked against creation
+// times), never for the process serviceProcessId (the Windows Installer
+// service). Any other msiexec.exe is someone else's and is left alone. Only
+// the run's time limit bounds the wait; nothing is ever ended.
+void WaitForInstallersOfThisRun(uint32_t serviceProcessId);
 
 }  // namespace zw

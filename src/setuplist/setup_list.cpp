@@ -86,12 +86,19 @@ SuccessCodes ParseSuccessCodes(std::string_view value)
             continue;
         }
         const bool negative = entry.front() == '-';
-        const std::string_view digits = negative ? entry.substr(1) : entry;
+        std::string_view digits = negative ? entry.substr(1) : entry;
+        // HRESULTs are written in hexadecimal: "0x80240017".
+        const bool hex = !negative && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+        if (hex) digits.remove_prefix(2);
         uint64_t number = 0;
-        bool valid = !digits.empty() && digits.size() <= 10;
+        bool valid = !digits.empty() && digits.size() <= (hex ? 8u : 10u);
         for (const char c : digits) {
-            if (c < '0' || c > '9') valid = false;
-            if (valid) number = number * 10 + static_cast<uint64_t>(c - '0');
+            int digit = -1;
+            if (c >= '0' && c <= '9') digit = c - '0';
+            if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+            if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+            if (digit < 0) valid = false;
+            if (valid) number = number * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
         }
         if (valid && (negative ? number > 0x80000000ULL : number > 0xFFFFFFFFULL)) valid = false;
         if (!valid) {

@@ -17,7 +17,7 @@ struct SuccessCodes {
     bool listed = false;  // a key of the section names the item's file
     bool any = false;     // "*": every code is success
     std::vector<uint32_t> codes;
-    std::vector<std::string> invalid;  // entries that are no decimal code
+    std::vector<std::string> invalid;  // entries that are no exit code
 };
 
 // One entry of the list. Fields are kept whole (up to the value limit); the
@@ -62,12 +62,13 @@ std::string SetupKeyName(long n);
 constexpr const char* kSectionList = "SetupList";
 constexpr const char* kSectionSilent = "SetupSilent";
 // Keys: an item's file field as written (ASCII case ignored, as the profile
-// reader compares keys); values: decimal codes separated by commas, or "*".
+// reader compares keys); values: codes separated by commas, or "*".
 constexpr const char* kSectionExitCodes = "ExitCodes";
 
 // A value of [ExitCodes]. Blanks around an entry are dropped; an entry of
 // decimal digits (a leading '-' for codes such as -1, taken as the 32-bit
-// pattern) is a code; "*" alone means any code; anything else is invalid.
+// pattern) or "0x" and up to eight hexadecimal digits (an HRESULT) is a code; "*" alone means any code; anything else
+// is invalid.
 SuccessCodes ParseSuccessCodes(std::string_view value);
 
 // "eng", or "kor" when the system default locale's primary language is Korean.

@@ -110,6 +110,20 @@ bool SiblingRunsHere(std::string& why)
     return x64Runs;
 }
 
+// The /log: path with its environment variables expanded, as an agent's
+// command line may leave them ("%WINDIR%\\Logs\\..."); empty when the expansion
+// cannot be made or would not fit a path, so no log is written rather than
+// one in a folder named after the variable.
+std::string ExpandedLogPath(const std::string& path)
+{
+    if (path.empty()) return path;
+    char expanded[kPathCapacity] = {};
+    const uint32_t length = Sys().ExpandEnvironmentStringsA(path.c_str(), expanded, sizeof expanded);
+    if (length == 0 || length > sizeof expanded) return std::string();
+    expanded[sizeof expanded - 1] = '\0';
+    return expanded;
+}
+
 }  // namespace
 
 bool BeginRun(std::string_view tail)
@@ -117,11 +131,11 @@ bool BeginRun(std::string_view tail)
     const Switches switches = ParseSwitches(tail);
     silentMode = switches.silent ? 1 : 0;
     noRestart = switches.noRestart ? 1 : 0;
-    runStartTick = Sys().GetTickCount();
+    runStartAwakeMs = AwakeMs();
     timeLimitMs = switches.timeoutMinutes * 60 * 1000;
     std::string why;
     unattended = SomebodyCouldSeeABox(why) ? 0 : 1;
-    OpenRunLog(switches.logPath);
+    OpenRunLog(ExpandedLogPath(switches.logPath));
     Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Quoted(tail), ", silentMode ", silentMode,
         noRestart != 0 ? ", /norestart" : "",
         timeLimitMs != 0 ? ", time limit " + std::to_string(switches.timeoutMinutes) + " min" : "");
@@ -166,6 +180,7 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
     start.lpFile = sibling.c_str();
     start.lpParameters = parameters.c_str();
     start.nShow = win::SW_SHOW;
+    sys.SetLastError(win::ERROR_SUCCESS);
     if (!sys.ShellExecuteExA(start)) {
         Log("hand-off: ", why, ", but ", sibling, " cannot be started: ", SystemErrorText(sys.GetLastError()),
             "; this 32-bit process carries out the list itself, and driver items fail from it");
@@ -173,7 +188,12 @@ bool HandOffToSibling(std::string_view tail, int& exitCode)
     }
     exitCode = 0;
     if (start.hProcess == nullptr) {
-        Log("hand-off: ", sibling, " was started, but the system gave no process to wait for");
+        // Nothing says how the sibling's run ends: an agent told 0 here would
+        // count a run that may still go on, or fail, as done.
+        const uint32_t error = sys.GetLastError();
+        ReportFailure(error != 0 ? error : win::ERROR_INVALID_HANDLE,
+                      sibling + " was started, but the system gave no process to wait for: " + SystemErrorText(error));
+        exitCode = static_cast<int>(RunExitCode());
         return true;
     }
     Log("hand-off: ", why, "; ", sibling, " started with the same tail, pid ", sys.GetProcessId(start.hProcess),

@@ -8,7 +8,7 @@ uint8_t silentMode = 0;
 uint8_t unattended = 0;
 uint8_t noRestart = 0;
 uint32_t timeLimitMs = 0;
-uint32_t runStartTick = 0;
+uint64_t runStartAwakeMs = 0;
 Hinstance instanceHandle = nullptr;
 Hwnd installerWindow = nullptr;
 int32_t currentIndex = 0;
@@ -34,13 +34,20 @@ bool AssignCurrentFile(const std::string& path)
 
 bool CurrentFileExists() { return !currentFile.empty() && Sys().FileExists(currentFile.c_str()); }
 
-bool RunTimeIsUp() { return timeLimitMs != 0 && Sys().GetTickCount() - runStartTick >= timeLimitMs; }
+uint64_t AwakeMs()
+{
+    uint64_t unbiased = 0;
+    if (Sys().QueryUnbiasedInterruptTime(unbiased)) return unbiased / 10000;
+    return Sys().GetTickCount();
+}
+
+bool RunTimeIsUp() { return RunTimeLeftMs() == 0; }
 
 uint32_t RunTimeLeftMs()
 {
     if (timeLimitMs == 0) return UINT32_MAX;
-    const uint32_t spent = Sys().GetTickCount() - runStartTick;
-    return spent >= timeLimitMs ? 0 : timeLimitMs - spent;
+    const uint64_t spent = AwakeMs() - runStartAwakeMs;
+    return spent >= timeLimitMs ? 0 : static_cast<uint32_t>(timeLimitMs - spent);
 }
 
 void ResetRunState()
@@ -49,7 +56,7 @@ void ResetRunState()
     unattended = 0;
     noRestart = 0;
     timeLimitMs = 0;
-    runStartTick = 0;
+    runStartAwakeMs = 0;
     ResetRunOutcome();
     startedProcess = nullptr;
     startedProcesses.clear();

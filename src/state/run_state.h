@@ -24,9 +24,13 @@ extern uint8_t unattended;
 // whoever started the launcher, and the run ends with exit code 3010.
 extern uint8_t noRestart;
 // The bound of /timeout:<minutes> on the whole run, in milliseconds from
-// runStartTick (GetTickCount); 0 for none.
+// runStartAwakeMs; 0 for none. It counts only time the machine is awake: a
+// laptop resumed after a night asleep must not find its time used up.
 extern uint32_t timeLimitMs;
-extern uint32_t runStartTick;
+extern uint64_t runStartAwakeMs;
+// Milliseconds the machine was awake since it started
+// (QueryUnbiasedInterruptTime; GetTickCount where that cannot be read).
+uint64_t AwakeMs();
 // The module instance; the ProgressDialog's templates are loaded from it.
 extern Hinstance instanceHandle;
 // The hidden InstallerWindow, null until created.

@@ -461,10 +461,11 @@ TEST(CheckerExitCodes, KeysValuesAndThePlan)
 // The launcher reads an item's codes with the same rules as the checker.
 TEST(CheckerExitCodes, ParseSuccessCodes)
 {
-    const zw::SuccessCodes codes = zw::ParseSuccessCodes(" 1, 02 ,*,,-1, 4294967295,4294967296,1e3, - ");
+    const zw::SuccessCodes codes =
+        zw::ParseSuccessCodes(" 1, 02 ,*,,-1, 4294967295,4294967296,1e3, - ,0x80240017,0XaB, 0x, 0x123456789,-0x1,0xG");
     EXPECT_TRUE(codes.any);
-    EXPECT_EQ(codes.codes, (std::vector<uint32_t>{1, 2, 0xFFFFFFFF, 0xFFFFFFFF}));
-    EXPECT_EQ(codes.invalid, (std::vector<std::string>{"4294967296", "1e3", "-"}));
+    EXPECT_EQ(codes.codes, (std::vector<uint32_t>{1, 2, 0xFFFFFFFF, 0xFFFFFFFF, 0x80240017, 0xAB}));
+    EXPECT_EQ(codes.invalid, (std::vector<std::string>{"4294967296", "1e3", "-", "0x", "0x123456789", "-0x1", "0xG"}));
 }
 
 }  // namespace

@@ -256,6 +256,14 @@ TEST_F(DriverDialog, DialogIsServedWhileTheDriverInstalls)
         l.Run();
         ASSERT_EQ(s.updates.size(), 1u) << threadFails;
         EXPECT_EQ(s.updates[0].onThread, !threadFails);
+        // Its own thread joins the multithreaded apartment around the update;
+        // the window's thread keeps its own.
+        std::vector<std::string> com;
+        for (const sim::Call& call : s.calls)
+            if (call.name.rfind("Co", 0) == 0 || call.name.rfind("UpdateDriver", 0) == 0)
+                com.push_back(call.name.substr(0, 12) + ":" + (call.name[0] == 'C' ? call.detail : ""));
+        const std::vector<std::string> onThread = {"CoInitialize:0|thread", "UpdateDriver:", "CoUninitiali:thread"};
+        EXPECT_EQ(com, threadFails ? std::vector<std::string>{"UpdateDriver:"} : onThread);
         const uint64_t installed = s.updates[0].time + 60 * kSec;
         std::vector<uint64_t> dispatched;
         for (const sim::Call& call : s.CallsNamed("Dispatch"))

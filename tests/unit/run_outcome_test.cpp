@@ -51,6 +51,9 @@ TEST(RunOutcome, EveryCodeInItsSituation)
     auto exits = [](uint32_t code, uint64_t runsMs = 2 * kSec) {
         return [code, runsMs](sim::Launcher& l) { Programs(l, code, runsMs); };
     };
+    auto update = [](uint32_t code) {
+        return [code](sim::Launcher& l) { l.Program("C:\\setup\\u.msu", 2 * kSec, "wusa.exe", code); };
+    };
     auto driverFails = [](uint32_t error) {
         return [error](sim::Launcher& l) {
             l.sim.AddFile("C:\\setup\\x.inf");
@@ -109,8 +112,21 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"silent restart made", "/s", "Setup1=1,a.exe, , ,1\n", plain, 1641, 1, 0, 1},
         {"silent restart refused by Windows", "/s", "Setup1=1,a.exe, , ,1\n",
          plainAnd([](sim::SimWindows& s) { s.initiateShutdownResult = ERROR_ACCESS_DENIED; }), 3010, 1, 0, 1},
-        {"the first failure wins over a restart", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n", exits(7),
-         ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
+        {"the first failure wins over a restart, which is not made", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n",
+         exits(7), ERROR_FILE_NOT_FOUND, 1, 0, 0, "outcome: a further failure (7), the exit code stays 2"},
+        {"a failed run neither asks nor restarts", "", twoRestart, exits(1603), 1603, 2, 0, 0,
+         "the run failed, so it neither restarts nor asks; a restart is also pending"},
+        {"the session ends after an item's 1641: 1641 stays", "", twoRestart, exits(1641, 300), 1641, 1, 0, 0,
+         "the session ends under the restart that was started",
+         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_ENDSESSION, 1); }},
+        {"an item of commas alone ends the run", "", "Setup1=,,,\nSetup2=1,b.exe, ,\n", plain, ERROR_INVALID_DATA, 0, 0,
+         0, "item 1: \",,,\" gives no kind and ends the run"},
+        {"[ExitCodes] in hexadecimal", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=0x80070005\n", exits(0x80070005), 0,
+         1},
+        {"an update already installed", "", "Setup1=1,u.msu, ,\n", update(0x240006), 0, 1},
+        {"an update that does not apply", "", "Setup1=1,u.msu, ,\n", update(0x80240017), 0, 1, 0, 0,
+         "exit code 0x80240017: not applicable to this system, which counts as success"},
+        {"a program's 0x80240017 is a failure", "", "Setup1=1,a.exe, ,\n", exits(0x80240017), 0x80240017, 1},
         {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec), ERROR_TIMEOUT, 1,
          0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
         {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},

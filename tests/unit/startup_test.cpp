@@ -109,6 +109,7 @@ TEST(Startup, HandOffToTheSibling)
         uint32_t siblingExit;
         bool handedOff;
         std::string modulePath = "D:\\media\\zarnowel.exe";
+        bool noProcess = false;  // the shell starts it, but gives no process to wait for
     } const cases[] = {
         {"native", false, false, true, 0, false},
         {"no IsWow64Process, or it fails: native", true, true, true, 0, false},
@@ -118,6 +119,9 @@ TEST(Startup, HandOffToTheSibling)
         // Never the bare name, which would find the one in the current directory.
         {"64-bit Windows, its own path too long to tell", true, false, true, 0, false,
          "D:\\" + std::string(300, 'm') + "\\zarnowel.exe"},
+        // Nothing says how the sibling's run ends: a failure, not 0.
+        {"64-bit Windows, no process to wait for", true, false, true, ERROR_INVALID_HANDLE, true,
+         "D:\\media\\zarnowel.exe", true},
     };
     for (const auto& c : cases) {
         sim::Launcher l;
@@ -128,7 +132,7 @@ TEST(Startup, HandOffToTheSibling)
         sim.currentDirectory = "C:\\elsewhere";
         sim.AddFile("C:\\elsewhere\\zarnowel64.exe");  // planted where a search would look
         if (c.siblingThere) sim.AddFile("D:\\media\\zarnowel64.exe");
-        sim.programs["ZARNOWEL64.EXE"] = {"zarnowel64.exe", 90 * 1000, {}, c.siblingExit};
+        sim.programs["ZARNOWEL64.EXE"] = {"zarnowel64.exe", 90 * 1000, {}, c.siblingExit, c.noProcess};
         const std::string tail = "/s  /log:\"C:\\a b\\x.log\" /norestart";
         int exitCode = -1;
         EXPECT_EQ(zw::HandOffToSibling(tail, exitCode), c.handedOff) << c.what;
@@ -144,7 +148,7 @@ TEST(Startup, HandOffToTheSibling)
         EXPECT_EQ(sim.starts[0].mask, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_NO_UI) << c.what;
         if (c.handedOff) {
             EXPECT_EQ(exitCode, static_cast<int>(c.siblingExit)) << c.what;
-            EXPECT_EQ(sim.now, 90u * 1000) << c.what;  // back only once the sibling has ended
+            EXPECT_EQ(sim.now, c.noProcess ? 0u : 90u * 1000) << c.what;  // back only once the sibling has ended
         }
     }
 }

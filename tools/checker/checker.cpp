@@ -154,7 +154,7 @@ private:
     }
 
     // [ExitCodes]: a key names an item by its file field as written, and a
-    // value holds decimal codes or "*".
+    // value holds decimal or 0x hexadecimal codes, or "*".
     void CheckExitCodes()
     {
         for (const std::string& key : text_.Keys(kSectionExitCodes)) {
@@ -358,7 +358,12 @@ private:
         item.waitEntries = wait.names;
         item.gracePoll = wait.graceName;
         item.installerPackage = IsInstallerPackage(item.tests);
-        item.throughProcess = IsWaitedThroughProcess(item.tests);
+        // As the launcher would start it: attended, and in session 0.
+        const std::string full =
+            item.tests.rfind(".\\", 0) == 0 ? item.currentDirectory + "\\" + item.tests.substr(2) : item.tests;
+        item.startPlan = PlanStart(item.tests, full, f.parameters, plan_.silent, false);
+        item.unattendedPlan = PlanStart(item.tests, full, f.parameters, true, true);
+        item.throughProcess = IsWaitedThroughProcess(item.tests) || !item.startPlan.program.empty();
         for (const WaitName& name : wait.names)
             if (EqualsIgnoringAsciiCase(name.text, "msiexec.exe") ||
                 (name.contains && EqualsIgnoringAsciiCase(name.text, ".exe"))) {

@@ -69,6 +69,9 @@ struct PlanItem {
     std::vector<WaitName> waitEntries;
     std::string gracePoll;  // direct start: the name the grace period watches
     bool requestsRestart = false;
+    // How the file is started in this run, and in session 0 (no box).
+    StartPlan startPlan;
+    StartPlan unattendedPlan;
 };
 
 struct Warning {

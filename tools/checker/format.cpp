@@ -191,6 +191,14 @@ std::string JsonItem(const PlanItem& item)
           : item.start == StartKind::Dialog ? "dialog"
                                             : "none") +
          "\",\n";
+    if (item.start != StartKind::None && item.kind != ItemKind::Driver)
+        o += "      \"startsAs\": {\"program\": " +
+             (item.startPlan.program.empty() ? std::string("null") : Json("System32\\" + item.startPlan.program)) +
+             ", \"parameters\": " +
+             (item.startPlan.host == StartHost::NotOpened ? std::string("null") : Json(item.startPlan.parameters)) +
+             ", \"added\": " + JsonOrNull(item.startPlan.added.empty() ? "" : item.startPlan.added.substr(1)) + "},\n";
+    else
+        o += "      \"startsAs\": null,\n";
     o += "      \"installerPackage\": " + std::string(item.installerPackage ? "true" : "false") + ",\n";
     o += "      \"throughProcess\": " + std::string(item.throughProcess ? "true" : "false") + ",\n";
     if (item.throughProcess && item.start != StartKind::None)
@@ -273,14 +281,16 @@ std::string FormatPlanText(const Plan& plan)
             Line(out, "restart", "if the driver installation asks for one");
             continue;
         }
-        std::string start = item.tests + (item.start == StartKind::Direct ? " directly" : " under the dialog") +
-                            ", parameters " + Quoted(f.parameters);
+        std::string start = std::string(item.start == StartKind::Direct ? "directly: " : "under the dialog: ") +
+                            StartWords(item.startPlan, item.tests);
         if (item.installerPackage)
             start +=
                 "; a Windows Installer package: first the launcher waits while another installation holds the "
-                "installer (10 min at most), then up to two running msiexec.exe that this run started end (never the "
-                "installer's service, none once the wait ran out)";
+                "installer (10 min at most), then for every msiexec.exe that this run started (never ending one)";
         Line(out, "starts", start);
+        if (item.unattendedPlan.host != item.startPlan.host ||
+            item.unattendedPlan.parameters != item.startPlan.parameters)
+            Line(out, "session 0", StartWords(item.unattendedPlan, item.tests));
         Line(out, "waits", WaitWords(item));
         std::string restart = item.requestsRestart ? "requested (rebootFlag 1)" : "no";
         if (item.throughProcess) restart += item.requestsRestart ? "" : "; yes if its process ends with 3010 or 1641";

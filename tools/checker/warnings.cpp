@@ -73,8 +73,8 @@ constexpr WarningText kWarnings[] = {
      "write the key as the item's file field is written (letter case aside)"},
     // {2}: the entries, quoted; {3}: "is" or "are".
     {WarningId::ExitCodesValue, "exit_codes_value",
-     "[ExitCodes] for \"{1}\": {2} {3} no decimal exit code and count for nothing",
-     "write decimal codes separated by commas, or * for any code"},
+     "[ExitCodes] for \"{1}\": {2} {3} no exit code and count for nothing",
+     "write decimal or 0x hexadecimal codes separated by commas, or * for any code"},
     {WarningId::ExitCodesUnread, "exit_codes_unread",
      "[ExitCodes] names \"{1}\", but no exit code of it is read: it is not waited for through its process",
      "leave the key out, or start a program, batch file or package"},

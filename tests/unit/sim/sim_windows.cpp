@@ -326,6 +326,39 @@ public:
     bool TranslateMessage(const Msg&) override { return false; }
     uint32_t GetCurrentProcessId() override { return currentPid; }
     uint32_t GetTickCount() override { return static_cast<uint32_t>(now); }
+    bool QueryUnbiasedInterruptTime(uint64_t& time) override
+    {
+        time = (now - asleepMs) * 10000;
+        return true;
+    }
+    uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) override
+    {
+        return CopyOut(windowsDirectory + "\\System32", buffer, size);
+    }
+    uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
+    {
+        std::string out, text = source;
+        for (size_t i = 0; i < text.size();) {
+            const size_t end = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+            auto known = end == std::string::npos ? environment.end()
+                                                  : environment.find(UpperAscii(text.substr(i + 1, end - i - 1)));
+            if (known == environment.end()) {
+                out += text[i++];
+                continue;
+            }
+            out += known->second;
+            i = end + 1;
+        }
+        if (out.size() + 1 > size) return static_cast<uint32_t>(out.size() + 1);
+        CopyOut(out, buffer, size);
+        return static_cast<uint32_t>(out.size() + 1);
+    }
+    int32_t CoInitializeEx(uint32_t coInit) override
+    {
+        Record("CoInitializeEx", std::to_string(coInit) + (onThread_ > 0 ? "|thread" : ""));
+        return 0;
+    }
+    void CoUninitialize() override { Record("CoUninitialize", onThread_ > 0 ? "thread" : ""); }
     uint32_t GetSystemDefaultLCID() override { return lcid; }
     uint32_t GetLastError() override { return lastError; }
     void SetLastError(uint32_t code) override { lastError = code; }

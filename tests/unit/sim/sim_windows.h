@@ -136,6 +136,7 @@ public:
     std::string windowsDirectory = "C:\\windows";
     std::string modulePath = "C:\\setup\\zarnowel.exe";
     uint32_t lcid = 0x0409;
+    std::map<std::string, std::string> environment = {{"WINDIR", "C:\\windows"}};  // by upper-cased name
     void AddFile(const std::string& path, const std::string& content = "x");
     // The launcher's executable at modulePath, and beside it Zarnowel.ini
     // holding list.
@@ -212,6 +213,9 @@ public:
     // the thread's redirection is on (the exempt subfolders are not modelled).
     bool fsRedirectionOff = false;
     uint32_t currentPid = 4242;
+    // Of the time on the clock, how much the machine slept (not counted by
+    // QueryUnbiasedInterruptTime).
+    uint64_t asleepMs = 0;
 
     // ---- files written through CreateFileA/WriteFile (the run log)
     std::set<std::string> readOnlyFiles;  // upper-cased resolved paths
