@@ -116,17 +116,13 @@ StartPlan PlanStart(std::string_view path, std::string_view fullPath, std::strin
     return plan;
 }
 
-std::string StartWords(const StartPlan& plan, std::string_view path)
+std::string StartWords(const StartPlan& plan)
 {
-    switch (plan.host) {
-    case StartHost::NotOpened:
-        return std::string(path) + " is a document nobody could look at here, so it is not opened";
-    case StartHost::Shell:
-        return std::string(path) + " by the shell, parameters \"" + plan.parameters + "\"" +
-               (plan.added.empty() ? "" : " (\"" + plan.added.substr(1) + "\" added: the run owns the restart)");
-    default:
-        return "System32\\" + plan.program + ", parameters \"" + plan.parameters + "\"";
-    }
+    if (plan.host == StartHost::NotOpened) return ": not opened, a document nobody could look at here";
+    std::string words = plan.program.empty() ? std::string() : " in System32\\" + plan.program;
+    words += ", parameters \"" + plan.parameters + "\"";
+    if (!plan.added.empty()) words += " (\"" + plan.added.substr(1) + "\" added: the run owns the restart)";
+    return words;
 }
 
 std::string RelativeToCurrentDirectory(std::string_view file) { return ".\\" + std::string(file); }

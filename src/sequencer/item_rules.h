@@ -70,8 +70,9 @@ struct StartPlan {
 // is given. quiet: /s or unattended; unattended: nobody sees any window.
 StartPlan PlanStart(std::string_view path, std::string_view fullPath, std::string_view parameters, bool quiet,
                     bool unattended);
-// How a start plan reads in the log and the checker's plan.
-std::string StartWords(const StartPlan& plan, std::string_view path);
+// How a start plan reads in the log and the checker's plan, after the file
+// and how it starts: " in System32\\<host>, parameters \"...\"" and what was added.
+std::string StartWords(const StartPlan& plan);
 
 // A file named relative to the current directory (kinds copied into the
 // Windows directory and driver packages).

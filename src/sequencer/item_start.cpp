@@ -123,7 +123,7 @@ void StartItemProgram()
     const std::string full = fullLength != 0 && fullLength < sizeof fullPath ? std::string(fullPath) : currentFile;
     const StartPlan plan = PlanStart(currentFile, full, item.parameters, !MayShowBoxes(), unattended != 0);
     if (plan.host == StartHost::NotOpened) {
-        Log("item ", currentIndex, ": ", StartWords(plan, currentFile));
+        Log("item ", currentIndex, ": ", currentFile, StartWords(plan));
         BeginItemWait(nullptr);
         return;
     }
@@ -155,8 +155,7 @@ void StartItemProgram()
     if (sys.ShellExecuteExA(start)) {
         if (start.hProcess != nullptr) NoteStartedProcess(start.hProcess);
         Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
-            plan.program.empty() ? "" : " in " + program, ", parameters ", Quoted(plan.parameters),
-            plan.added.empty() ? "" : " (\"" + plan.added.substr(1) + "\" added: the run owns the restart)",
+            StartWords(plan),
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
     } else {
         // A failure the shell has shown a box for leaves no last error; its

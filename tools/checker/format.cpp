@@ -281,8 +281,8 @@ std::string FormatPlanText(const Plan& plan)
             Line(out, "restart", "if the driver installation asks for one");
             continue;
         }
-        std::string start = std::string(item.start == StartKind::Direct ? "directly: " : "under the dialog: ") +
-                            StartWords(item.startPlan, item.tests);
+        const std::string how = item.tests + (item.start == StartKind::Direct ? " directly" : " under the dialog");
+        std::string start = how + StartWords(item.startPlan);
         if (item.installerPackage)
             start +=
                 "; a Windows Installer package: first the launcher waits while another installation holds the "
@@ -290,7 +290,7 @@ std::string FormatPlanText(const Plan& plan)
         Line(out, "starts", start);
         if (item.unattendedPlan.host != item.startPlan.host ||
             item.unattendedPlan.parameters != item.startPlan.parameters)
-            Line(out, "session 0", StartWords(item.unattendedPlan, item.tests));
+            Line(out, "unattended", how + StartWords(item.unattendedPlan) + " (session 0: nobody could see a box)");
         Line(out, "waits", WaitWords(item));
         std::string restart = item.requestsRestart ? "requested (rebootFlag 1)" : "no";
         if (item.throughProcess) restart += item.requestsRestart ? "" : "; yes if its process ends with 3010 or 1641";
