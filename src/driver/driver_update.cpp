@@ -6,6 +6,7 @@
 #include "platform/pump.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "state/bounded_box.h"
 #include "state/run_state.h"
 
 namespace zw {
@@ -53,7 +54,7 @@ bool SearchDevices(bool reportLongLists, Test test)
                     // Nobody could answer the box in a silent run or on a window
                     // station nobody sees; the run goes on as after OK.
                     if (MayShowBoxes())
-                        sys.MessageBoxA(nullptr, kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK);
+                        BoundedMessageBox(kBufferTooSmallText, kBufferTooSmallCaption, win::MB_OK, win::IDOK);
                 }
                 continue;
             }

@@ -155,6 +155,22 @@ public:
     {
         return ::DefWindowProcA(H(hwnd), msg, wParam, lParam);
     }
+    bool PostMessageA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) override
+    {
+        return ::PostMessageA(H(hwnd), msg, wParam, lParam) != FALSE;
+    }
+    Hwnd FindWindowExA(Hwnd parent, Hwnd childAfter, const char* className, const char* windowName) override
+    {
+        return ::FindWindowExA(H(parent), H(childAfter), className, windowName);
+    }
+    uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t& processId) override
+    {
+        DWORD id = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(H(hwnd), &id);
+        processId = id;
+        return thread;
+    }
+    uint32_t GetCurrentThreadId() override { return ::GetCurrentThreadId(); }
     int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) override
     {
         return ::MessageBoxA(H(owner), text, caption, type);

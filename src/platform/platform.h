@@ -104,6 +104,12 @@ public:
     virtual bool DestroyWindow(Hwnd hwnd) = 0;
     virtual intptr_t DefWindowProcA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
     virtual int MessageBoxA(Hwnd owner, const char* text, const char* caption, uint32_t type) = 0;
+    virtual bool PostMessageA(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+    // A top-level window by class and title, after childAfter (parent null).
+    virtual Hwnd FindWindowExA(Hwnd parent, Hwnd childAfter, const char* className, const char* windowName) = 0;
+    // The window's thread id; processId receives its process's.
+    virtual uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t& processId) = 0;
+    virtual uint32_t GetCurrentThreadId() = 0;
     virtual intptr_t DialogBoxParamA(Hinstance instance, int templateId, Hwnd owner, DialogProc proc,
                                      intptr_t initParam) = 0;
     virtual bool EndDialog(Hwnd dialog, intptr_t result) = 0;

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "state/bounded_box.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
@@ -46,7 +47,7 @@ void ReportLastError(const char* failingCall)
     Log("restart: ", failingCall, " failed: ", shown, " (", code, ")");
     // Nobody could answer the box in a silent run or on a window station
     // nobody sees; the run goes on as after OK.
-    if (MayShowBoxes()) sys.MessageBoxA(nullptr, shown, failingCall, win::MB_OK);
+    if (MayShowBoxes()) BoundedMessageBox(shown, failingCall, win::MB_OK, win::IDOK);
     if (text != nullptr) sys.LocalFree(text);
     sys.SetLastError(code);
 }
@@ -153,9 +154,10 @@ void OfferRestart()
         return;
     }
     const bool korean = EqualsIgnoringAsciiCase(languageTag, "kor");
-    const int answer = Sys().MessageBoxA(nullptr, korean ? kRestartQuestionKorean : kRestartQuestionEnglish,
+    // Nobody answering by the time limit counts as No: the agent gets 3010.
+    const int answer = BoundedMessageBox(korean ? kRestartQuestionKorean : kRestartQuestionEnglish,
                                          korean ? kRestartCaptionKorean : kRestartCaptionEnglish,
-                                         win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST);
+                                         win::MB_YESNO | win::MB_ICONQUESTION | win::MB_TOPMOST, win::IDNO);
     Log("end: a restart is needed; the user answered ", answer == win::IDYES ? "Yes" : "No");
     if (answer == win::IDYES)
         Restart();

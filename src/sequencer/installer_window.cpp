@@ -15,6 +15,7 @@
 #include "sequencer/progress_dialog.h"
 #include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
+#include "state/bounded_box.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
 
@@ -190,7 +191,8 @@ void ProcessNextItem()
             // Nobody could answer the box in a silent run or on a window station
             // nobody sees; the run goes on as after OK.
             if (MayShowBoxes())
-                sys.MessageBoxA(nullptr, RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK);
+                BoundedMessageBox(RelativeToCurrentDirectory(item.file).c_str(), "file open error", win::MB_OK,
+                                  win::IDOK);
             return Advance();
         }
         // The driver update reports its own need of a restart.
@@ -233,6 +235,8 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
             ProcessNextItem();
         else if (wParam == TIMER_WAIT_ITEM)
             PollWaitItem();
+        else if (wParam == TIMER_BOX_LIMIT)
+            CloseBoxAtTimeLimit();
         return 0;
     case win::WM_COMMAND:
         if ((wParam & 0xFFFF) == IDM_EXIT) {

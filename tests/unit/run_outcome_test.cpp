@@ -131,6 +131,20 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
         {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},
         {"a time limit that is not reached", "/timeout:1", two, plain, 0, 2},
+        {"half an hour asleep does not count toward the time limit", "/timeout:1", two, plain, 0, 2, 0, 0, "",
+         [](sim::Launcher& l) {
+             l.sim.asleepMs += 1800 * kSec;
+             l.sim.now += 1800 * kSec;
+         }},
+        {"the question nobody answers closes at the time limit: No", "/timeout:1", twoRestart,
+         plainAnd([](sim::SimWindows& s) {
+             s.boxAnswerDelayMs = 3600 * kSec;
+             s.answer = [](const sim::BoxShown&) { return IDYES; };
+         }),
+         3010, 2, 1, 0, "box \"System Rebooting\": closed at the time limit"},
+        {"a box nobody answers closes at the time limit", "/timeout:1", "Setup1=0,gone.inf,VEN_1\nSetup2=1,b.exe, ,\n",
+         plainAnd([](sim::SimWindows& s) { s.boxAnswerDelayMs = 3600 * kSec; }), ERROR_FILE_NOT_FOUND, 0, 0, 0,
+         "box \"file open error\": closed at the time limit"},
         {"a time limit that is no number of minutes", "/timeout:0", two, plain, ERROR_INVALID_PARAMETER, 0, 0, 0,
          "end: exit code 87"},
     };
@@ -147,6 +161,8 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
         EXPECT_EQ(questions, c.questions) << c.what;
         EXPECT_EQ(s.shutdownCalls.size() + s.exitWindowsCalls.size(), c.restarts) << c.what;
+        // No box outlives the time limit.
+        for (const sim::BoxShown& b : s.boxes) EXPECT_LE(b.closed, 60 * kSec + s.asleepMs + 100) << c.what;
         const std::string log = l.Log();
         EXPECT_NE(log.find(c.logs), std::string::npos) << c.what << "\n" << log;
         // The last line names the code and its meaning.

@@ -309,6 +309,8 @@ namespace {
 
 // The seam, as the code under test sees it.
 class Seam final : public SimWindows {
+    static constexpr uint32_t kThreadId = 77;
+    std::map<Hwnd, std::string> openBoxes_;  // message boxes up now, by their captions
     int onThread_ = 0;                       // inside a thread's procedure
     uint64_t threadBusyMs_ = 0;              // time the running thread's calls take
     std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
@@ -418,9 +420,48 @@ public:
         Record("MessageBoxA", std::string(caption ? caption : "") + "|" + (text ? text : ""));
         boxes.push_back({now, owner, text ? text : "", caption ? caption : "", type});
         BoxShown shown = boxes.back();
-        AdvanceTo(now + boxAnswerDelayMs);
-        return answer(shown);
+        // The box's own modal loop dispatches the thread's messages until it
+        // is answered, or a button press is posted to it.
+        const uint64_t answerAt = now + boxAnswerDelayMs;
+        const Hwnd box = reinterpret_cast<Hwnd>(nextHwnd_ += 0x10);
+        openBoxes_[box] = shown.caption;
+        int result = -1;
+        Msg msg;
+        while (result < 0) {
+            if (now >= answerAt) {
+                result = answer(shown);
+            } else if (TakeMessage(msg)) {
+                if (msg.hwnd == box && msg.message == WM_COMMAND)
+                    result = static_cast<int>(msg.wParam & 0xFFFF);
+                else
+                    DispatchMessageA(msg);
+            } else {
+                AdvanceTo(std::min(NextWake(), answerAt));
+            }
+        }
+        openBoxes_.erase(box);
+        boxes[boxes.size() - 1].closed = now;
+        return result;
     }
+    bool PostMessageA(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) override
+    {
+        Record("PostMessageA", std::to_string(message) + ":" + std::to_string(wParam));
+        PostMessage(hwnd, message, wParam, lParam);
+        return true;
+    }
+    Hwnd FindWindowExA(Hwnd, Hwnd after, const char* className, const char* windowName) override
+    {
+        if (std::string(className) != "#32770") return nullptr;
+        for (const auto& [box, caption] : openBoxes_)
+            if (box > after && caption == windowName) return box;
+        return nullptr;
+    }
+    uint32_t GetWindowThreadProcessId(Hwnd hwnd, uint32_t& processId) override
+    {
+        processId = currentPid;
+        return openBoxes_.count(hwnd) != 0 ? kThreadId : 0;
+    }
+    uint32_t GetCurrentThreadId() override { return kThreadId; }
     intptr_t DialogBoxParamA(zw::Hinstance, int templateId, Hwnd owner, zw::DialogProc proc,
                              intptr_t initParam) override
     {

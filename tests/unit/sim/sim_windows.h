@@ -38,6 +38,7 @@ struct BoxShown {
     std::string text;
     std::string caption;
     uint32_t type;
+    uint64_t closed = 0;
 };
 
 struct Start {
