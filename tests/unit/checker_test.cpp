@@ -240,24 +240,39 @@ TEST(Checker, PlanTellsStartRuleWaitsAndRestart)
 // the restart into exit code 3010.
 TEST(Checker, PlanTellsWhatIsWaitedForThroughItsProcessAndNoRestart)
 {
-    const MemoryFiles files{"a.exe", "setup.msi", "readme.txt"};
+    const MemoryFiles files{"a.exe", "setup.msi", "readme.txt", "a.ps1"};
     zw::check::Options options;
     options.listPath = "C:\\setup\\Zarnowel.ini";
     options.programDirectory = "C:\\setup";
     for (const bool noRestart : {false, true}) {
         options.noRestart = noRestart;
-        const Plan plan = Check("[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\n",
-                                files, options);
-        ASSERT_EQ(plan.items.size(), 3u);
+        const Plan plan = Check(
+            "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\nSetup4=1,a.ps1, ,\n",
+            files, options);
+        ASSERT_EQ(plan.items.size(), 4u);
         EXPECT_TRUE(plan.items[0].throughProcess);
         EXPECT_TRUE(plan.items[1].throughProcess);
         EXPECT_FALSE(plan.items[2].throughProcess);
-        EXPECT_EQ(plan.exitCodeItems, (std::vector<int>{1, 2}));
+        EXPECT_TRUE(plan.items[3].throughProcess);  // its host's process
+        EXPECT_EQ(plan.exitCodeItems, (std::vector<int>{1, 2, 4}));
         const std::string text = zw::check::FormatPlanText(plan);
+        // How each is started, as the launcher would, and where nobody sees a box.
+        EXPECT_TRUE(Holds(text,
+                          "starts     .\\setup.msi under the dialog, parameters \"/qn REBOOT=ReallySuppress\" "
+                          "(\"REBOOT=ReallySuppress\" added: the run owns the restart)"));
+        EXPECT_TRUE(Holds(text,
+                          "starts     .\\a.ps1 directly in System32\\WindowsPowerShell\\v1.0\\powershell.exe, "
+                          "parameters \"-NoProfile -NonInteractive -ExecutionPolicy Bypass -File "
+                          "\"C:\\setup\\a.ps1\"\""));
+        EXPECT_TRUE(Holds(text, "unattended .\\readme.txt directly: not opened, a document nobody could look at here"));
+        const std::string json0 = zw::check::FormatPlanJson(plan);
+        EXPECT_TRUE(Holds(json0,
+                          "\"startsAs\": {\"program\": null, \"parameters\": \"/qn REBOOT=ReallySuppress\", "
+                          "\"added\": \"REBOOT=ReallySuppress\"}"));
         EXPECT_TRUE(Holds(text, "'*' rule: its own process while it runs, then setup.msi"));
         EXPECT_TRUE(Holds(text, "'~' rule: readme.txt (the item's own name)"));
         EXPECT_TRUE(Holds(text, "restart    no; yes if its process ends with 3010 or 1641"));
-        EXPECT_TRUE(Holds(text, "also if the process of items 1, 2 ends with exit code 3010 or 1641"));
+        EXPECT_TRUE(Holds(text, "also if the process of items 1, 2, 4 ends with exit code 3010 or 1641"));
         EXPECT_EQ(text.find("exit code 3010 (/norestart)") != std::string::npos, noRestart) << text;
         EXPECT_EQ(text.find(", with /norestart\n") != std::string::npos, noRestart) << text;
         const std::string json = zw::check::FormatPlanJson(plan);
