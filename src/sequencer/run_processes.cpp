@@ -139,6 +139,11 @@ void WaitForInstallersOfThisRun(uint32_t serviceProcessId)
             }
             Handle process = OpenInstallerOfThisRun(entry, list);
             if (process == nullptr) continue;
+            // One that has ended but is still listed would be found again and again.
+            if (sys.WaitForSingleObject(process, 0) != win::WAIT_TIMEOUT) {
+                sys.CloseHandle(process);
+                continue;
+            }
             Log("package: waiting for msiexec.exe (pid ", entry.th32ProcessID,
                 "), started by this run: an installation of ours is never ended");
             const uint32_t since = sys.GetTickCount();
