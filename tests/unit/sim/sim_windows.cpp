@@ -339,21 +339,11 @@ public:
     }
     uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
     {
-        std::string out, text = source;
-        for (size_t i = 0; i < text.size();) {
-            const size_t end = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-            auto known = end == std::string::npos ? environment.end()
-                                                  : environment.find(UpperAscii(text.substr(i + 1, end - i - 1)));
-            if (known == environment.end()) {
-                out += text[i++];
-                continue;
-            }
-            out += known->second;
-            i = end + 1;
-        }
-        if (out.size() + 1 > size) return static_cast<uint32_t>(out.size() + 1);
-        CopyOut(out, buffer, size);
-        return static_cast<uint32_t>(out.size() + 1);
+        std::string text = source;  // the one variable the tests use
+        for (size_t at; (at = UpperAscii(text).find("%WINDIR%")) != std::string::npos;)
+            text.replace(at, 8, windowsDirectory);
+        const uint32_t length = CopyOut(text, buffer, size);
+        return length > text.size() ? length : length + 1;
     }
     int32_t CoInitializeEx(uint32_t coInit) override
     {

@@ -137,7 +137,6 @@ public:
     std::string windowsDirectory = "C:\\windows";
     std::string modulePath = "C:\\setup\\zarnowel.exe";
     uint32_t lcid = 0x0409;
-    std::map<std::string, std::string> environment = {{"WINDIR", "C:\\windows"}};  // by upper-cased name
     void AddFile(const std::string& path, const std::string& content = "x");
     // The launcher's executable at modulePath, and beside it Zarnowel.ini
     // holding list.
