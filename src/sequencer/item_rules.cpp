@@ -45,10 +45,14 @@ bool ExtensionIsOneOf(std::string_view path, std::initializer_list<const char*> 
     return false;
 }
 
+// part as a word of its own: at the start, or after a blank or a quote
+// (NOREBOOT=1 sets no REBOOT).
 bool Holds(std::string_view text, std::string_view part)
 {
     for (size_t i = 0; i + part.size() <= text.size(); ++i)
-        if (EqualsIgnoringAsciiCase(text.substr(i, part.size()), part)) return true;
+        if ((i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t' || text[i - 1] == '"') &&
+            EqualsIgnoringAsciiCase(text.substr(i, part.size()), part))
+            return true;
     return false;
 }
 
