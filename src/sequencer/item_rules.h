@@ -33,7 +33,7 @@ bool RequestsRestart(const SetupItem& item);
 
 // A Windows Installer package by the extension of the path it is started
 // under: before it starts, the launcher waits while the installer is busy
-// with another installation, then ends up to two running "msiexec.exe".
+// with another installation, then for every "msiexec.exe" this run started.
 bool IsInstallerPackage(std::string_view path);
 
 // A program (.exe, .com), a batch file (.bat, .cmd), a package or patch
