@@ -152,6 +152,13 @@ TEST(Detect, OnTheRun)
             s.fileVersions["C:\\PROGRAM FILES\\C\\C.EXE"] = {ms, ls};
         };
     };
+    auto driver = [](uint32_t error) {
+        return [error](Sim& s) {
+            s.AddFile("C:\\setup\\x.inf");
+            s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true});
+            s.updateFails = error != 0, s.updateError = error;
+        };
+    };
     const RunCase cases[] = {
         {"msi present: both skipped",
          one + "Setup2=1,a.exe, ,\n[Detect]\nSetup1=msi:" + kPc + ">=2.0\nSetup2=msi:" + kPc,
@@ -185,6 +192,10 @@ TEST(Detect, OnTheRun)
          "which [ExitCodes] accepts as it is"},
         {"a refused hive: runs, never fails after", one + "[Detect]\nSetup1=reg:HKCU\\X\n", nullptr, 0, 1,
          "cannot be judged (detect_hive)"},
+        {"a driver installed, its rule unmet: 1603", "Setup1=0,x.inf,VEN_1\n[Detect]\nSetup1=reg:HKLM\\X\n", driver(0),
+         1603, 0, "[Detect] does not hold: reg HKLM\\X: no such key"},
+        {"a better driver there: not checked", "Setup1=0,x.inf,VEN_1\n[Detect]\nSetup1=reg:HKLM\\X\n",
+         driver(ERROR_NO_MORE_ITEMS), 0, 0, "the device has a better driver already"},
         {"driver: cannot be judged, runs", one + "[Detect]\nSetup1=driver\n", nullptr, 0, 1},
     };
     for (const RunCase& c : cases) {
