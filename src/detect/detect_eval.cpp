@@ -159,7 +159,11 @@ RuleFinding File(const DetectRule& rule)
     char path[kPathCapacity] = {};
     const uint32_t length = sys.ExpandEnvironmentStringsA(rule.target.c_str(), path, sizeof path);
     if (length == 0 || length > sizeof path) return Unknown("the path cannot be expanded within 260 characters");
-    const std::string what(path);
+    // In the 32-bit fallback (no sibling, Windows on Arm) %ProgramFiles% and
+    // System32 are what a 32-bit program sees.
+    bool wow64 = false;
+    const std::string what =
+        std::string(path) + (sys.IsWow64Process(wow64) && wow64 ? " (as a 32-bit program sees it)" : "");
     const uint32_t attributes = sys.GetFileAttributesA(path);
     if (attributes == win::INVALID_FILE_ATTRIBUTES) {
         const uint32_t error = sys.GetLastError();
