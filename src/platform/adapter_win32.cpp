@@ -113,6 +113,18 @@ using CmGetDevNodeStatusFn = CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG);
 using UpdateDriverFn = BOOL(WINAPI*)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 CmGetDevNodeStatusFn cmGetDevNodeStatusEntry = nullptr;
 UpdateDriverFn updateDriverEntry = nullptr;
+using VersionInfoSizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+using VersionInfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+using MsiProductStateFn = INT(WINAPI*)(LPCSTR);  // INSTALLSTATE
+using MsiProductInfoFn = UINT(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD);
+using MsiRelatedProductsFn = UINT(WINAPI*)(LPCSTR, DWORD, DWORD, LPSTR);
+VersionInfoSizeFn versionInfoSizeEntry = nullptr;
+VersionInfoFn versionInfoEntry = nullptr;
+VerQueryValueFn verQueryValueEntry = nullptr;
+MsiProductStateFn msiProductStateEntry = nullptr;
+MsiProductInfoFn msiProductInfoEntry = nullptr;
+MsiRelatedProductsFn msiRelatedProductsEntry = nullptr;
 
 const struct {
     const char* name;
@@ -120,9 +132,22 @@ const struct {
 } runTimeEntries[] = {
     {"CM_Get_DevNode_Status", reinterpret_cast<FARPROC*>(&cmGetDevNodeStatusEntry)},
     {"UpdateDriverForPlugAndPlayDevicesA", reinterpret_cast<FARPROC*>(&updateDriverEntry)},
+    {"GetFileVersionInfoSizeA", reinterpret_cast<FARPROC*>(&versionInfoSizeEntry)},
+    {"GetFileVersionInfoA", reinterpret_cast<FARPROC*>(&versionInfoEntry)},
+    {"VerQueryValueA", reinterpret_cast<FARPROC*>(&verQueryValueEntry)},
+    {"MsiQueryProductStateA", reinterpret_cast<FARPROC*>(&msiProductStateEntry)},
+    {"MsiGetProductInfoA", reinterpret_cast<FARPROC*>(&msiProductInfoEntry)},
+    {"MsiEnumRelatedProductsA", reinterpret_cast<FARPROC*>(&msiRelatedProductsEntry)},
 };
 
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
+
+template <class T>
+T NotFound(T result)
+{
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return result;
+}
 
 class Win32 final : public Platform {
 public:
@@ -539,6 +564,85 @@ public:
         // The message is only read, whatever the declaration says.
         LPWSTR text = reinterpret_cast<LPWSTR>(const_cast<char16_t*>(message));
         return initiateShutdownWEntry(nullptr, text, gracePeriodSeconds, flags, reason);
+    }
+
+    uint32_t RegOpenKeyExA(const char* subKey, uint32_t access, Handle& key) override
+    {
+        HKEY h = nullptr;
+        const LSTATUS status = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, &h);
+        key = h;
+        return static_cast<uint32_t>(status);
+    }
+    uint32_t RegQueryValueExA(Handle key, const char* valueName, uint32_t& type, uint8_t* data, uint32_t& size) override
+    {
+        DWORD t = 0, length = size;
+        const LSTATUS status = ::RegQueryValueExA(static_cast<HKEY>(key), valueName, nullptr, &t, data, &length);
+        type = t;
+        size = length;
+        return static_cast<uint32_t>(status);
+    }
+    uint32_t RegCreateKeyExA(const char* subKey, uint32_t access, Handle& key) override
+    {
+        HKEY h = nullptr;
+        const LSTATUS status = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                 access, nullptr, &h, nullptr);
+        key = h;
+        return static_cast<uint32_t>(status);
+    }
+    uint32_t RegSetValueExA(Handle key, const char* valueName, uint32_t type, const uint8_t* data,
+                            uint32_t size) override
+    {
+        return static_cast<uint32_t>(::RegSetValueExA(static_cast<HKEY>(key), valueName, 0, type, data, size));
+    }
+    uint32_t RegCloseKey(Handle key) override { return static_cast<uint32_t>(::RegCloseKey(static_cast<HKEY>(key))); }
+    uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
+    {
+        return ::ExpandEnvironmentStringsA(source, buffer, size);
+    }
+    uint32_t GetFileAttributesA(const char* path) override { return ::GetFileAttributesA(path); }
+    void GetSystemTime(SystemTime& time) override
+    {
+        SYSTEMTIME t{};
+        ::GetSystemTime(&t);
+        time = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    }
+    uint32_t GetFileVersionInfoSizeA(const char* file) override
+    {
+        if (versionInfoSizeEntry == nullptr) return NotFound(0);
+        DWORD ignored = 0;
+        return versionInfoSizeEntry(file, &ignored);
+    }
+    bool GetFileVersionInfoA(const char* file, uint32_t size, void* data) override
+    {
+        if (versionInfoEntry == nullptr) return NotFound(false);
+        return versionInfoEntry(file, 0, size, data) != FALSE;
+    }
+    bool VerQueryValueA(const void* block, const char* subBlock, const void*& buffer, uint32_t& length) override
+    {
+        if (verQueryValueEntry == nullptr) return NotFound(false);
+        void* found = nullptr;
+        UINT size = 0;
+        const BOOL ok = verQueryValueEntry(block, subBlock, &found, &size);
+        buffer = found;
+        length = size;
+        return ok != FALSE;
+    }
+    int32_t MsiQueryProductStateA(const char* product) override
+    {
+        return msiProductStateEntry == nullptr ? -2 : msiProductStateEntry(product);  // INSTALLSTATE_INVALIDARG
+    }
+    uint32_t MsiGetProductInfoA(const char* product, const char* property, char* buffer, uint32_t& size) override
+    {
+        if (msiProductInfoEntry == nullptr) return ERROR_PROC_NOT_FOUND;
+        DWORD length = size;
+        const UINT result = msiProductInfoEntry(product, property, buffer, &length);
+        size = length;
+        return result;
+    }
+    uint32_t MsiEnumRelatedProductsA(const char* upgradeCode, uint32_t index, char* productBuffer) override
+    {
+        if (msiRelatedProductsEntry == nullptr) return ERROR_PROC_NOT_FOUND;
+        return msiRelatedProductsEntry(upgradeCode, 0, index, productBuffer);
     }
 
     uint32_t GetLastError() override { return ::GetLastError(); }

@@ -10,6 +10,7 @@ ZW_WIN_CONSTANTS(ZW_CAPTURE)
 
 #include <windows.h>
 #include <cfgmgr32.h>
+#include <msi.h>
 #include <newdev.h>
 #include <objbase.h>
 #include <setupapi.h>

@@ -84,6 +84,14 @@ struct ServiceStatusProcess {
     uint32_t dwProcessId = 0;
 };
 
+// The first fields of VS_FIXEDFILEINFO, as VerQueryValueA(block, "\\") gives them.
+struct FixedFileInfo {
+    uint32_t dwSignature = 0;  // 0xFEEF04BD
+    uint32_t dwStrucVersion = 0;
+    uint32_t dwFileVersionMS = 0;
+    uint32_t dwFileVersionLS = 0;
+};
+
 // SYSTEMTIME.
 struct SystemTime {
     uint16_t wYear = 0, wMonth = 0, wDayOfWeek = 0, wDay = 0;
@@ -248,6 +256,32 @@ public:
     // where the system has no such function. message may be null.
     virtual uint32_t InitiateShutdownW(const char16_t* message, uint32_t gracePeriodSeconds, uint32_t flags,
                                        uint32_t reason) = 0;
+
+    // The registry below HKEY_LOCAL_MACHINE; each returns its LSTATUS. The
+    // view is the access's KEY_WOW64_64KEY or KEY_WOW64_32KEY.
+    virtual uint32_t RegOpenKeyExA(const char* subKey, uint32_t access, Handle& key) = 0;
+    virtual uint32_t RegQueryValueExA(Handle key, const char* valueName, uint32_t& type, uint8_t* data,
+                                      uint32_t& size) = 0;
+    // REG_OPTION_NON_VOLATILE, no class, the rights the new key inherits.
+    virtual uint32_t RegCreateKeyExA(const char* subKey, uint32_t access, Handle& key) = 0;
+    virtual uint32_t RegSetValueExA(Handle key, const char* valueName, uint32_t type, const uint8_t* data,
+                                    uint32_t size) = 0;
+    virtual uint32_t RegCloseKey(Handle key) = 0;
+    virtual uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) = 0;
+    virtual uint32_t GetFileAttributesA(const char* path) = 0;
+    virtual void GetSystemTime(SystemTime& time) = 0;
+
+    // version.dll and msi.dll, loaded from System32 like newdev: until their
+    // entries are found each fails with ERROR_PROC_NOT_FOUND
+    // (INSTALLSTATE_INVALIDARG for the product state).
+    virtual uint32_t GetFileVersionInfoSizeA(const char* file) = 0;
+    virtual bool GetFileVersionInfoA(const char* file, uint32_t size, void* data) = 0;
+    virtual bool VerQueryValueA(const void* block, const char* subBlock, const void*& buffer, uint32_t& length) = 0;
+    virtual int32_t MsiQueryProductStateA(const char* product) = 0;
+    // size: the buffer's size in characters in, the length out.
+    virtual uint32_t MsiGetProductInfoA(const char* product, const char* property, char* buffer, uint32_t& size) = 0;
+    // productBuffer holds 39 characters.
+    virtual uint32_t MsiEnumRelatedProductsA(const char* upgradeCode, uint32_t index, char* productBuffer) = 0;
 
     // Errors.
     virtual uint32_t GetLastError() = 0;

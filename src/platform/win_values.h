@@ -111,6 +111,28 @@ constexpr uint32_t LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
 constexpr uint32_t ERROR_MOD_NOT_FOUND = 126;
 constexpr uint32_t ERROR_PROC_NOT_FOUND = 127;
 
+// The registry, version resources and Windows Installer.
+constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
+constexpr uint32_t KEY_SET_VALUE = 0x0002;
+constexpr uint32_t KEY_WOW64_64KEY = 0x0100;
+constexpr uint32_t KEY_WOW64_32KEY = 0x0200;
+constexpr uint32_t REG_SZ = 1;
+constexpr uint32_t REG_EXPAND_SZ = 2;
+constexpr uint32_t REG_DWORD = 4;
+constexpr uint32_t REG_MULTI_SZ = 7;
+constexpr uint32_t REG_QWORD = 11;
+constexpr uint32_t ERROR_MORE_DATA = 234;
+constexpr uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr int32_t INSTALLSTATE_DEFAULT = 5;
+constexpr int32_t INSTALLSTATE_INVALIDARG = -2;
+constexpr uint32_t ERROR_UNKNOWN_PRODUCT = 1605;
+constexpr uint32_t ERROR_UNKNOWN_PROPERTY = 1608;
+constexpr uint32_t ERROR_INSTALL_FAILURE = 1603;
+constexpr uint32_t ERROR_PRODUCT_VERSION = 1638;
+// "No action was taken as a system reboot is required." mingw-w64's
+// winerror.h lacks it, so it is not in the table checked against the headers.
+constexpr uint32_t ERROR_FAIL_NOACTION_REBOOT = 350;
+
 constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x20;
 constexpr uint32_t TOKEN_QUERY = 0x8;
 constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x2;
@@ -158,6 +180,23 @@ constexpr size_t MAX_PATH = 260;
 // clang-format off
 #define ZW_WIN_CONSTANTS(X) \
     X(WM_CREATE) \
+    X(KEY_QUERY_VALUE) \
+    X(KEY_SET_VALUE) \
+    X(KEY_WOW64_64KEY) \
+    X(KEY_WOW64_32KEY) \
+    X(REG_SZ) \
+    X(REG_EXPAND_SZ) \
+    X(REG_DWORD) \
+    X(REG_MULTI_SZ) \
+    X(REG_QWORD) \
+    X(ERROR_MORE_DATA) \
+    X(INVALID_FILE_ATTRIBUTES) \
+    X(INSTALLSTATE_DEFAULT) \
+    X(INSTALLSTATE_INVALIDARG) \
+    X(ERROR_UNKNOWN_PRODUCT) \
+    X(ERROR_UNKNOWN_PROPERTY) \
+    X(ERROR_INSTALL_FAILURE) \
+    X(ERROR_PRODUCT_VERSION) \
     X(WM_DESTROY) \
     X(WM_CLOSE) \
     X(WM_ENDSESSION) \

@@ -2,9 +2,12 @@
 
 #include <string>
 
+#include "detect/detect_eval.h"
+#include "detect/marker.h"
 #include "platform/ascii.h"
 #include "platform/win_values.h"
 #include "resource.h"
+#include "restart/pending_restart.h"
 #include "restart/restart.h"
 #include "runlog/run_log.h"
 #include "sequencer/item_kinds.h"
@@ -42,6 +45,8 @@ void LoadAndLogSetupList()
 bool EndsBeforeNextItem()
 {
     if (RestartStarted()) {
+        // The last item's restart still leaves the list completed.
+        if (SetupItemAt(currentIndex).value.empty()) NoteListCompleted();
         Log("item ", currentIndex, ": not taken up: an item has started a restart of Windows");
         return true;
     }
@@ -92,8 +97,9 @@ std::string ResolveCopiedFile(const SetupItem& item)
 
 // A path with a drive letter is used as it is; any other path lies below
 // programDirectory and the item is started from its own directory, which
-// stays the current directory for the rest of the run.
-std::string ResolveProgramFile(const SetupItem& item)
+// stays the current directory for the rest of the run, also when [Detect]
+// skips the item. Empty when entered (or nothing to enter), else why not.
+std::string EnterProgramDirectory(const SetupItem& item)
 {
     const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
     if (!path.resolvable) return "the path is too long";
@@ -104,6 +110,13 @@ std::string ResolveProgramFile(const SetupItem& item)
         // Every later ".\" path, a copy's source too, is relative to it.
         Log("item ", currentIndex, ": entered ", path.enter, ", the current directory from now on");
     }
+    return std::string();
+}
+
+std::string ResolveProgramFile(const SetupItem& item, const std::string& entered)
+{
+    if (!entered.empty()) return entered;
+    const ProgramPath path = ResolveProgramPath(programDirectory, item.file);
     if (!AssignCurrentFile(path.file)) return "the path is too long";
     return CurrentFileExists() ? std::string() : path.file + " is missing";
 }
@@ -117,13 +130,13 @@ std::string ResolveFileInCurrentDirectory(const SetupItem& item)
 
 // Makes the item's file the currentFile. Empty when it was found; otherwise
 // why the item is skipped, in words.
-std::string ResolveItemFile(const SetupItem& item, FileResolution resolution)
+std::string ResolveItemFile(const SetupItem& item, FileResolution resolution, const std::string& entered)
 {
     switch (resolution) {
     case FileResolution::CopiedIntoWindowsDirectory:
         return ResolveCopiedFile(item);
     case FileResolution::BelowProgramDirectory:
-        return ResolveProgramFile(item);
+        return ResolveProgramFile(item, entered);
     case FileResolution::RelativeToCurrentDirectory:
         return ResolveFileInCurrentDirectory(item);
     }
@@ -155,15 +168,22 @@ void ProcessNextItem()
         sys.DestroyWindow(installerWindow);
         return;
     }
+    if (currentIndex == kFirstItem && !RunFailed() && PendingRestartRefuses()) {
+        ReportFailure(win::ERROR_FAIL_NOACTION_REBOOT, "a restart of Windows is pending: nothing is started");
+        listDone = true;
+        sys.DestroyWindow(installerWindow);
+        return;
+    }
     NoteItemTakenUp();
     const SetupItem& item = SetupItemAt(currentIndex);
     const ItemKind kind = KindOf(item);
     const ItemKindInfo* info = KindInfo(kind);
     if (info == nullptr) {
         // End of the list, or a kind nobody knows: the run is over.
-        if (item.value.empty())
+        if (item.value.empty()) {
             Log("item ", currentIndex, ": none; the list is done");
-        else if (item.kind.empty())
+            NoteListCompleted();
+        } else if (item.kind.empty())
             // Read from a present key: the items after it never run, which
             // the agent must learn.
             ReportFailure(win::ERROR_INVALID_DATA, "item " + std::to_string(currentIndex) + ": \"" + item.value +
@@ -176,7 +196,13 @@ void ProcessNextItem()
         return;
     }
     Log("item ", currentIndex, ": ", Quoted(item.value), ": ", info->name);
-    const std::string missing = ResolveItemFile(item, info->resolution);
+    const std::string entered =
+        info->resolution == FileResolution::BelowProgramDirectory ? EnterProgramDirectory(item) : std::string();
+    if (DetectSkips(currentIndex)) {
+        NoteItemEnd(currentIndex, "skipped");
+        return Advance();
+    }
+    const std::string missing = ResolveItemFile(item, info->resolution, entered);
     if (missing.empty())
         Log("item ", currentIndex, ": found ", currentFile);
     else
@@ -266,6 +292,7 @@ intptr_t InstallerWindowProc(Hwnd hwnd, uint32_t msg, uintptr_t wParam, intptr_t
             ReportFailure(win::ERROR_INSTALL_USEREXIT,
                           "the run was ended at item " + std::to_string(currentIndex) + ", before its list was done");
         ForgetStartedProcesses();
+        if (!sessionEnds) WriteMarker();
         if (!sessionEnds) OfferRestart();
         sys.PostQuitMessage(static_cast<int>(RunExitCode()));
         return 0;

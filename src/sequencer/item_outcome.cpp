@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "detect/detect_eval.h"
+#include "detect/marker.h"
 #include "platform/ascii.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
@@ -84,6 +86,7 @@ bool IsSuccessExitCode(const SetupItem& item, uint32_t code)
 
 void JudgeItemExitCode(int32_t number, const SetupItem& item, uint32_t code)
 {
+    NoteItemEnd(number, std::to_string(code));
     if (code == win::ERROR_SUCCESS_REBOOT_REQUIRED) {
         rebootPending = 1;
     } else if (code == win::ERROR_SUCCESS_REBOOT_INITIATED) {
@@ -92,11 +95,15 @@ void JudgeItemExitCode(int32_t number, const SetupItem& item, uint32_t code)
     } else if (!IsSuccessExitCode(item, code) && !IsSuccessExitCode(WithListedCodes(item), code)) {
         ReportFailure(code, "item " + std::to_string(number) + " ended with exit code " + std::to_string(code) +
                                 ", which is no success code for it");
+        return;
     } else if (IsUpdatePackage(item) && code == win::WU_E_NOT_APPLICABLE) {
         Log("item ", number, ": exit code ", Hex(code), ": not applicable to this system, which counts as success");
     } else if (code != kExitSuccess) {
         Log("item ", number, ": exit code ", code, " counts as success");
     }
+    DetectAfter(number, code,
+                code != kExitSuccess && code != kExitInstallSucceeded && code != win::ERROR_SUCCESS_REBOOT_REQUIRED &&
+                    code != win::ERROR_SUCCESS_REBOOT_INITIATED);
 }
 
 void NoteItemTakenUp() { itemTakenUpAt = Sys().GetTickCount(); }

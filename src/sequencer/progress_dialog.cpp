@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "detect/detect_eval.h"
 #include "driver/driver_update.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
@@ -89,6 +90,10 @@ void RunDriverStep(Hwnd dialog)
                                      ": the driver update failed: " + SystemErrorText(error));
         Log("item ", currentIndex, installed ? ": driver installed; " : ": driver not installed; ",
             rebootRequired == 1 ? "it asks for a restart" : "no restart asked for");
+        if (installed)
+            DetectAfter(currentIndex, kExitSuccess, false);
+        else if (error == win::ERROR_NO_MORE_ITEMS)
+            Log("item ", currentIndex, ": [Detect] is not checked: the device has a better driver already");
         if (closeWaitingForDriver != 0) {
             const int id = closeWaitingForDriver;
             closeWaitingForDriver = 0;

@@ -10,10 +10,10 @@ secs=${1:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${ZW_FUZZ_BUILD_DIR:-$root/build/fuzz}
-targets=(fuzz_setup_value fuzz_load_setup_list fuzz_paths fuzz_switches)
+targets=(fuzz_setup_value fuzz_load_setup_list fuzz_paths fuzz_switches fuzz_detect_rules fuzz_exit_codes)
 
 # Inputs longer than these only repeat what the targets already cut.
-declare -A max_len=([fuzz_setup_value]=512 [fuzz_load_setup_list]=8192 [fuzz_paths]=1024 [fuzz_switches]=4096)
+declare -A max_len=([fuzz_setup_value]=512 [fuzz_load_setup_list]=8192 [fuzz_paths]=1024 [fuzz_switches]=4096 [fuzz_detect_rules]=512 [fuzz_exit_codes]=512)
 
 skip() { echo "fuzz: SKIP: $*"; exit 77; }
 command -v clang++ >/dev/null || skip "clang++ is not installed (scripts/install-deps.sh)"

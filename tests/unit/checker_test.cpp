@@ -156,6 +156,35 @@ TEST(Checker, EachMistakeGivesItsWarningOnAMinimalList)
         {"a UTF-8 byte order mark", "\xEF\xBB\xBF[SetupList]\nSetup1=1,a.exe, ,\n", "0:encoding 0:no_items",
          "part of the first line"},
         {"UTF-16", std::string("\xFF\xFE[\0S\0", 6), "0:encoding 0:no_items", "Unicode"},
+        {"a rule that reads nothing",
+         "Setup1=1,a.exe, ,\n[Detect]\nSetup1=exe:a.exe\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n", "1:detect_syntax",
+         "\"exe:a.exe\""},
+        {"a rule for no item", "Setup1=1,a.exe, ,\n[Detect]\nSetup2=driver\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n",
+         "0:detect_key", "Setup2"},
+        {"HKCU", "Setup1=1,a.exe, ,\n[Detect]\nSetup1=reg:HKCU\\X\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n",
+         "1:detect_hive", "SYSTEM"},
+        {"WOW6432Node",
+         "Setup1=1,a.exe, "
+         ",\n[Detect]\nSetup1=reg:HKLM\\SOFTWARE\\WOW6432Node\\X\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n",
+         "1:detect_wow6432node", "reserves"},
+        {"a fourth msi field",
+         "Setup1=1,a.exe, "
+         ",\n[Detect]\nSetup1=msi:{11111111-2222-3333-4444-555555555555}>=1.2.3.4\n[Marker]\nKey="
+         "SOFTWARE\\V\\P\nVersion=1\n",
+         "1:detect_msi_field4", "fourth"},
+        {"another file under /s",
+         "[SetupSilent]\nSetup1=1,b.exe, ,\n[SetupList]\nSetup1=1,a.exe, "
+         ",\n[Detect]\nSetup1=driver\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n",
+         "1:detect_silent", "\"b.exe\""},
+        {"a rule cut",
+         "Setup1=1,a.exe, ,\n[Detect]\nSetup1=reg:HKLM\\" + std::string(260, 'k') +
+             "\n[Marker]\nKey=SOFTWARE\\V\\P\nVersion=1\n",
+         "1:detect_cut", "269 characters"},
+        {"a marker in Microsoft's key", "Setup1=1,a.exe, ,\n[Marker]\nKey=SOFTWARE\\Microsoft\\P\nVersion=1\n",
+         "0:marker_key", "Windows keeps"},
+        {"a marker without a version", "Setup1=1,a.exe, ,\n[Marker]\nKey=SOFTWARE\\V\\P\n", "0:marker_version", "\"\""},
+        {"rules without a marker", "Setup1=1,a.exe, ,\n[Detect]\nSetup1=driver\n", "0:detect_no_marker",
+         "no detection rule"},
     };
     const MemoryFiles files{"a.exe", "sub\\s.exe", "b.exe", "d.inf", "setup.msi"};
     for (const auto& c : cases) {

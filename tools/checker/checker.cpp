@@ -130,6 +130,7 @@ private:
     Plan Finish()
     {
         CheckExitCodes();
+        CheckRunAgain(text_, plan_);
         std::stable_sort(plan_.warnings.begin(), plan_.warnings.end(),
                          [](const Warning& a, const Warning& b) { return a.item < b.item; });
         return std::move(plan_);

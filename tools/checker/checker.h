@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detect/detect_rules.h"
 #include "profile/profile_text.h"
 #include "sequencer/item_kinds.h"
 #include "sequencer/item_rules.h"
@@ -72,6 +73,8 @@ struct PlanItem {
     // How the file is started in this run, and in session 0 (no box).
     StartPlan startPlan;
     StartPlan unattendedPlan;
+    bool hasDetect = false;  // [Detect] names this item
+    DetectRules detect;
 };
 
 struct Warning {
@@ -96,6 +99,9 @@ struct Plan {
     std::vector<int> exitCodeItems;  // items waited for through their process: 3010 or 1641 asks for one
     std::vector<int> driverItems;    // driver items reached: they may ask for one
     std::vector<Warning> warnings;
+    // [Marker] (key empty: none) and [Restart] Pending ("" when absent).
+    std::string markerKey, markerVersion, markerName, markerPublisher;
+    std::string restartCheck;
 };
 
 struct Options {
@@ -119,6 +125,15 @@ std::string KindChoices();
 // 0 without warnings, 1 with.
 int ExitCodeOf(const Plan& plan);
 constexpr int kExitUnreadable = 2;
+
+// [Detect], [Marker] and [Restart]: read into the plan, with their warnings.
+void CheckRunAgain(const ProfileText& text, Plan& plan);
+
+// The definition of the list's deployment for a management agent ("intune":
+// a Graph win32LobApp body; "configmgr": PowerShell for a script deployment
+// type). timeoutMinutes 0: no /timeout:. Empty when the list has no usable
+// [Marker]: an agent needs its detection rule.
+std::string FormatAgent(const Plan& plan, std::string_view agent, int timeoutMinutes);
 
 std::string FormatPlanText(const Plan& plan);
 std::string FormatPlanJson(const Plan& plan);

@@ -49,6 +49,17 @@ for dir in media empty; do
   fi
 done
 
+# The agents' definitions of the run-again example, against their golden texts.
+golden=$(cd "$(dirname "$0")/../../tests/data/agent" && pwd)
+for agent in intune configmgr; do
+  expect_rc "--agent $agent" 0 --agent $agent --timeout 50 "$golden"
+  cmp -s "$work/out" "$golden/$agent.golden" && echo "ok: --agent $agent is its golden text" ||
+    { echo "FAIL: --agent $agent differs:"; diff "$golden/$agent.golden" "$work/out"; fails=$((fails + 1)); }
+done
+grep -q 'removes the marker only' "$work/err" || { echo "FAIL: no word that uninstall removes the marker only"; fails=$((fails + 1)); }
+printf '[SetupList]\nSetup1=1,a.exe, ,\n' >"$work/empty/Zarnowel.ini"
+expect_rc "--agent without [Marker]" 2 --agent intune "$work/empty"
+
 [ "$fails" = 0 ] && echo "PASS: zarnowel-check command line" && exit 0
 echo "FAIL: $fails check(s)"
 exit 1

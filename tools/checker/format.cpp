@@ -166,6 +166,25 @@ const char* JsonEnd(EndReason end)
     }
 }
 
+std::string JsonDetect(const PlanItem& item)
+{
+    if (!item.hasDetect) return "null";
+    static const char* const kTypes[] = {"msi", "upgrade", "reg", "file", "driver"};
+    std::string o = "[";
+    for (const DetectRule& r : item.detect.rules) {
+        const bool reg = r.type == RuleType::Reg;
+        o += std::string(o.size() > 1 ? ", " : "") + "{\"type\": \"" + kTypes[static_cast<int>(r.type)] +
+             "\", \"view\": " + (reg ? (r.view32 ? "\"32\"" : "\"64\"") : "null") + ", \"target\": " + Json(r.target) +
+             ", \"value\": " + (r.hasValue ? Json(r.value) : "null") + ", \"op\": " +
+             (r.op == RuleOp::None      ? "null"
+              : r.op == RuleOp::AtLeast ? "\">=\""
+                                        : "\"=\"") +
+             ", \"operand\": " + (r.op == RuleOp::None ? "null" : Json(r.operand)) + ", \"text\": " + Json(r.text) +
+             "}";
+    }
+    return o + "]";
+}
+
 std::string JsonItem(const PlanItem& item)
 {
     const SetupItem& f = item.fields;
@@ -228,12 +247,26 @@ std::string JsonItem(const PlanItem& item)
     }
     const char* restart = item.kind == ItemKind::Driver ? (item.start == StartKind::Dialog ? "driver" : "no")
                                                         : (item.requestsRestart ? "yes" : "no");
-    o += std::string("      \"restart\": \"") + restart + "\"\n";
+    o += std::string("      \"restart\": \"") + restart + "\",\n";
+    o += "      \"detect\": " + JsonDetect(item) + "\n";
     o += "    }";
     return o;
 }
 
 }  // namespace
+
+void DetectLines(std::string& out, const PlanItem& item)
+{
+    if (!item.hasDetect) return;
+    for (const DetectRule& rule : item.detect.rules) Line(out, "detect", RuleInWords(rule));
+    for (const DetectProblem& problem : item.detect.problems)
+        Line(out, "detect", Quoted(problem.rule) + ": cannot be judged (" + problem.id + ")");
+    const std::string pad(13, ' ');
+    out += pad + "checked on the target after the item enters its directory, before its file is looked for:\n" + pad +
+           (item.detect.Judgeable() ? "holds → skipped (success); after exit code 0 or 1707 it must hold, else the run "
+                                      "fails with 1603\n"
+                                    : "never skips the item, never fails it\n");
+}
 
 std::string FormatPlanText(const Plan& plan)
 {
@@ -266,6 +299,7 @@ std::string FormatPlanText(const Plan& plan)
             if (item.found == Found::NotLooked) found += " (a drive letter names the target machine's disk)";
             Line(out, "tests", item.tests + where + ": " + found);
         }
+        DetectLines(out, item);
         if (item.found == Found::No) {
             Line(out, "skipped",
                  item.missingWhy + (item.kind == ItemKind::Driver ? "; message \"file open error\"" : ""));
@@ -299,6 +333,15 @@ std::string FormatPlanText(const Plan& plan)
     }
     out += "\nend: " + EndWords(plan) + "\n";
     out += "restart: " + RestartWords(plan) + "\n";
+    if (!plan.markerKey.empty())
+        out += "marker: HKLM\\" + plan.markerKey + " (64-bit view), Version " + plan.markerVersion +
+               ", written when the list ends without a failure\n";
+    if (plan.restartCheck == "refuse")
+        out +=
+            "restart check: a pending restart (CBS, Windows Update, rename) stops the run before item 1 with exit "
+            "code 350\n";
+    else if (!plan.restartCheck.empty())
+        out += "restart check: a pending restart is logged before item 1; the run goes on\n";
     if (plan.warnings.empty()) {
         out += "warnings: none\n";
         return out;
@@ -329,6 +372,13 @@ std::string FormatPlanJson(const Plan& plan)
          ", \"driverItems\": " + JsonInts(plan.driverItems) + ", \"exitCodeItems\": " + JsonInts(plan.exitCodeItems) +
          ", \"withoutQuestion\": " + (plan.silent ? "true" : "false") +
          ", \"noRestart\": " + (plan.noRestart ? "true" : "false") + "},\n";
+    o += "  \"marker\": " +
+         (plan.markerKey.empty() ? std::string("null")
+                                 : "{\"key\": " + Json(plan.markerKey) + ", \"version\": " + Json(plan.markerVersion) +
+                                       ", \"name\": " + JsonOrNull(plan.markerName) +
+                                       ", \"publisher\": " + JsonOrNull(plan.markerPublisher) + "}") +
+         ",\n";
+    o += "  \"restartCheck\": " + JsonOrNull(plan.restartCheck) + ",\n";
     o += "  \"warnings\": [";
     for (size_t i = 0; i < plan.warnings.size(); ++i) {
         const Warning& w = plan.warnings[i];

@@ -117,6 +117,38 @@ constexpr WarningText kWarnings[] = {
     // {4}: the items after it.
     {WarningId::UnknownKindBeforeOthers, "unknown_kind",
      "kind \"{1}\" is not {2}: the run ends at this item; {4} never run", kKindFix},
+    {WarningId::DetectSyntax, "detect_syntax",
+     "the [Detect] rule \"{1}\" cannot be read: the item always runs, and a 0 from it is never checked",
+     "write msi:{code}[>=V], upgrade:{code}[>=V], reg:HKLM\\key[,value][=text|>=V], reg32:..., file:path[>=V] or "
+     "driver, joined by ';'"},
+    {WarningId::DetectKey, "detect_key", "[Detect] {1} names no item of [{2}]: it is never read",
+     "key the rules by the item's Setup number"},
+    {WarningId::DetectHive, "detect_hive",
+     "the [Detect] rule \"{1}\" reads a hive other than HKLM: the launcher runs as SYSTEM, whose HKCU is nobody's",
+     "read HKLM\\..., or leave the rule out"},
+    {WarningId::DetectWow6432Node, "detect_wow6432node",
+     "the [Detect] rule \"{1}\" names WOW6432Node, which Windows reserves: the rule is never judged",
+     "write reg32: and the key without WOW6432Node"},
+    {WarningId::DetectMsiField4, "detect_msi_field4",
+     "the [Detect] rule \"{1}\" compares a fourth version field, which Windows Installer ignores: the rule is never "
+     "judged",
+     "compare three fields at most"},
+    {WarningId::DetectSilent, "detect_silent",
+     "[Detect] {1} is read for item {2} of either section, but [SetupSilent] runs \"{3}\" there and [SetupList] "
+     "\"{4}\"",
+     "give both sections the same file at that number"},
+    {WarningId::DetectCut, "detect_cut",
+     "[Detect] {1} has {2} characters; the launcher reads only the first 255 and cuts off \"{3}\"",
+     "shorten the rules to at most 255 characters"},
+    {WarningId::MarkerKey, "marker_key", "the [Marker] key \"{1}\" is not written: {2}; the run then fails with 13",
+     "name a key of your own, SOFTWARE\\Vendor\\Product"},
+    {WarningId::MarkerVersion, "marker_version",
+     "the [Marker] Version \"{1}\" is no version of 1 to 4 numbers: the marker is not written and the run fails "
+     "with 13",
+     "write Version=2.3.0"},
+    {WarningId::DetectNoMarker, "detect_no_marker",
+     "[Detect] without [Marker]: an agent has no detection rule for the whole chain",
+     "add [Marker] with Key= and Version="},
 };
 
 constexpr bool RowsInOrderOfTheirIds()

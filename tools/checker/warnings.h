@@ -43,6 +43,16 @@ enum class WarningId {
     MsiexecWaitPackage,
     UnknownKind,
     UnknownKindBeforeOthers,
+    DetectSyntax,
+    DetectKey,
+    DetectHive,
+    DetectWow6432Node,
+    DetectMsiField4,
+    DetectSilent,
+    DetectCut,
+    MarkerKey,
+    MarkerVersion,
+    DetectNoMarker,
     Count  // not a warning: the number of them
 };
 

@@ -294,8 +294,8 @@ size_t SimWindows::OpenHandlesToOthers() const
 void SimWindows::CheckHandleContract() const
 {
     if (!contractBroken) return;
-    static const char* const kinds[] = {"Snapshot",       "Process", "DeviceSet", "Token", "Mutex",
-                                        "ServiceManager", "Service", "File",      "Thread"};
+    static const char* const kinds[] = {"Snapshot",       "Process", "DeviceSet", "Token",  "Mutex",
+                                        "ServiceManager", "Service", "File",      "Thread", "RegKey"};
     std::string open;
     for (const auto& h : handles_)
         open += (open.empty() ? "" : " ") + std::string(kinds[static_cast<int>(h.second.kind)]);
@@ -303,6 +303,29 @@ void SimWindows::CheckHandleContract() const
         contractBroken("open at the end: " + std::to_string(handles_.size()) + " handles (" + open + "), expected 0");
     if (badCloses_ != 0)
         contractBroken(std::to_string(badCloses_) + " handles closed that were not open, or with the wrong call");
+}
+
+void SimWindows::AddKey(int view, const std::string& key) { registry[RegPath(view, key)]; }
+void SimWindows::SetValue(int view, const std::string& key, const std::string& name, uint32_t type,
+                          const std::vector<uint8_t>& data)
+{
+    registry[RegPath(view, key)][UpperAscii(name)] = {type, data};
+}
+std::vector<uint8_t> SimWindows::Sz(const std::string& text)
+{
+    std::vector<uint8_t> data(text.begin(), text.end());
+    data.push_back(0);
+    return data;
+}
+std::vector<uint8_t> SimWindows::Dword(uint32_t value)
+{
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+            static_cast<uint8_t>(value >> 24)};
+}
+const std::map<std::string, SimWindows::RegValue>* SimWindows::Values(int view, const std::string& key) const
+{
+    auto it = registry.find(RegPath(view, key));
+    return it == registry.end() ? nullptr : &it->second;
 }
 
 namespace {
@@ -315,6 +338,7 @@ class Seam final : public SimWindows {
     uint64_t threadBusyMs_ = 0;              // time the running thread's calls take
     std::map<Handle, std::string> modules_;  // loaded modules, never freed: their paths
     uintptr_t nextHandle_ = 0x100;
+    std::set<std::string> found_;  // entries GetProcAddress found, as the adapter keeps them
 
     // Sets the last error and gives what the call returns when it fails.
     template <typename T = bool>
@@ -721,7 +745,7 @@ public:
         auto it = modules_.find(module);
         if (it != modules_.end()) {
             auto dll = system32Dlls.find(UpperAscii(BaseOf(it->second)));
-            if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return true;
+            if (dll != system32Dlls.end() && dll->second.count(procName) != 0) return found_.insert(procName), true;
         }
         return Fail(ERROR_PROC_NOT_FOUND);
     }
@@ -931,6 +955,161 @@ public:
     {
         Record("CloseServiceHandle");
         return Close(handle, {HandleKind::ServiceManager, HandleKind::Service});
+    }
+
+    // ---- registry, environment, version resources, Windows Installer
+    int View(uint32_t access) const
+    {
+        if (access & KEY_WOW64_64KEY) return 64;
+        if (access & KEY_WOW64_32KEY) return 32;
+        return wow64 ? 32 : 64;
+    }
+    uint32_t RegOpenKeyExA(const char* subKey, uint32_t access, Handle& key) override
+    {
+        Record("RegOpenKeyExA", std::string(subKey) + "|" + Hex(access));
+        key = nullptr;
+        const std::string path = RegPath(View(access), subKey);
+        if (registry.count(path) == 0) return ERROR_FILE_NOT_FOUND;
+        if (registryOpenError != 0) return registryOpenError;
+        key = NewHandle({.kind = HandleKind::RegKey, .name = path});
+        return 0;
+    }
+    uint32_t RegQueryValueExA(Handle key, const char* valueName, uint32_t& type, uint8_t* data, uint32_t& size) override
+    {
+        Record("RegQueryValueExA", valueName);
+        Object* o = Get(key, HandleKind::RegKey);
+        if (o == nullptr) return 6;
+        const auto& values = registry[o->name];
+        auto it = values.find(UpperAscii(valueName));
+        if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+        type = it->second.type;
+        const uint32_t needed = static_cast<uint32_t>(it->second.data.size());
+        const bool fits = needed <= size;
+        if (data != nullptr && fits) std::copy(it->second.data.begin(), it->second.data.end(), data);
+        size = needed;
+        return data == nullptr || fits ? 0 : ERROR_MORE_DATA;
+    }
+    uint32_t RegCreateKeyExA(const char* subKey, uint32_t access, Handle& key) override
+    {
+        Record("RegCreateKeyExA", std::string(subKey) + "|" + Hex(access));
+        key = nullptr;
+        if (registryWriteFails) return registryWriteError;
+        const std::string path = RegPath(View(access), subKey);
+        registry[path];
+        key = NewHandle({.kind = HandleKind::RegKey, .name = path});
+        return 0;
+    }
+    uint32_t RegSetValueExA(Handle key, const char* valueName, uint32_t type, const uint8_t* data,
+                            uint32_t size) override
+    {
+        Record("RegSetValueExA", valueName);
+        Object* o = Get(key, HandleKind::RegKey);
+        if (o == nullptr) return 6;
+        if (registryWriteFails) return registryWriteError;
+        registry[o->name][UpperAscii(valueName)] = {type, std::vector<uint8_t>(data, data + size)};
+        return 0;
+    }
+    uint32_t RegCloseKey(Handle key) override
+    {
+        Record("RegCloseKey");
+        return Close(key, {HandleKind::RegKey}) ? 0 : 6;
+    }
+    uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
+    {
+        Record("ExpandEnvironmentStringsA", source);
+        std::string out, text = source;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+            auto var = close == std::string::npos ? environment.end()
+                                                  : environment.find(UpperAscii(text.substr(i + 1, close - i - 1)));
+            if (var == environment.end()) {
+                out += text[i];
+                continue;
+            }
+            out += var->second;
+            i = close;
+        }
+        if (out.size() + 1 > size) return static_cast<uint32_t>(out.size() + 1);
+        std::copy(out.begin(), out.end(), buffer);
+        buffer[out.size()] = '\0';
+        return static_cast<uint32_t>(out.size() + 1);
+    }
+    uint32_t GetFileAttributesA(const char* path) override
+    {
+        Record("GetFileAttributesA", path);
+        if (HasFile(path)) return FILE_ATTRIBUTE_NORMAL;
+        if (directories_.count(UpperAscii(Resolve(path))) != 0) return FILE_ATTRIBUTE_DIRECTORY;
+        return Fail<uint32_t>(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    }
+    void GetSystemTime(zw::SystemTime& time) override
+    {
+        GetLocalTime(time);  // the simulated machine keeps UTC
+    }
+    bool Found(const char* entry) { return found_.count(entry) != 0 || Fail(ERROR_PROC_NOT_FOUND); }
+    uint32_t GetFileVersionInfoSizeA(const char* file) override
+    {
+        Record("GetFileVersionInfoSizeA", file);
+        if (!Found("GetFileVersionInfoSizeA")) return 0;
+        if (!HasFile(file)) return Fail<uint32_t>(ERROR_FILE_NOT_FOUND);
+        if (fileVersions.count(UpperAscii(Resolve(file))) == 0) return Fail<uint32_t>(1813);  // no version resource
+        return sizeof(zw::FixedFileInfo);
+    }
+    bool GetFileVersionInfoA(const char* file, uint32_t size, void* data) override
+    {
+        Record("GetFileVersionInfoA", file);
+        if (!Found("GetFileVersionInfoA")) return false;
+        auto it = fileVersions.find(UpperAscii(Resolve(file)));
+        if (it == fileVersions.end() || size < sizeof(zw::FixedFileInfo)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        zw::FixedFileInfo info{0xFEEF04BD, 0x10000, it->second.first, it->second.second};
+        std::memcpy(data, &info, sizeof info);
+        return true;
+    }
+    bool VerQueryValueA(const void* block, const char* subBlock, const void*& buffer, uint32_t& length) override
+    {
+        Record("VerQueryValueA", subBlock);
+        if (!Found("VerQueryValueA") || std::string(subBlock) != "\\") return false;
+        buffer = block;
+        length = sizeof(zw::FixedFileInfo);
+        return true;
+    }
+    const MsiProduct* Product(const char* code) const
+    {
+        for (const MsiProduct& p : msiProducts)
+            if (UpperAscii(p.productCode) == UpperAscii(code)) return &p;
+        return nullptr;
+    }
+    int32_t MsiQueryProductStateA(const char* product) override
+    {
+        Record("MsiQueryProductStateA", product);
+        if (found_.count("MsiQueryProductStateA") == 0) return INSTALLSTATE_INVALIDARG;
+        const MsiProduct* p = Product(product);
+        return p == nullptr ? -1 : p->state;  // INSTALLSTATE_UNKNOWN
+    }
+    uint32_t MsiGetProductInfoA(const char* product, const char* property, char* buffer, uint32_t& size) override
+    {
+        Record("MsiGetProductInfoA", std::string(product) + "|" + property);
+        if (found_.count("MsiGetProductInfoA") == 0) return ERROR_PROC_NOT_FOUND;
+        const MsiProduct* p = Product(product);
+        if (p == nullptr) return ERROR_UNKNOWN_PRODUCT;
+        if (std::string(property) != "VersionString") return ERROR_UNKNOWN_PROPERTY;
+        const uint32_t room = size;
+        size = static_cast<uint32_t>(p->version.size());
+        if (room <= p->version.size()) return ERROR_MORE_DATA;
+        std::memcpy(buffer, p->version.c_str(), p->version.size() + 1);
+        return 0;
+    }
+    uint32_t MsiEnumRelatedProductsA(const char* upgradeCode, uint32_t index, char* productBuffer) override
+    {
+        Record("MsiEnumRelatedProductsA", std::string(upgradeCode) + "|" + std::to_string(index));
+        if (found_.count("MsiEnumRelatedProductsA") == 0) return ERROR_PROC_NOT_FOUND;
+        uint32_t seen = 0;
+        for (const MsiProduct& p : msiProducts) {
+            if (UpperAscii(p.upgradeCode) != UpperAscii(upgradeCode) || seen++ != index) continue;
+            std::memcpy(productBuffer, p.productCode.c_str(), std::min<size_t>(p.productCode.size(), 38) + 1);
+            productBuffer[38] = '\0';
+            return 0;
+        }
+        return ERROR_NO_MORE_ITEMS;
     }
 
     // ---- handles

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "detect/detect_eval.h"
+#include "detect/marker.h"
 #include "platform/platform.h"
 #include "setuplist/setup_list.h"
 #include "state/run_state.h"
@@ -233,8 +235,44 @@ public:
     // these DLLs with these exports; a DLL file added elsewhere (AddFile) is a
     // planted one.
     std::map<std::string, std::set<std::string>> system32Dlls = {
-        {"CFGMGR32.DLL", {"CM_Get_DevNode_Status"}}, {"NEWDEV.DLL", {"UpdateDriverForPlugAndPlayDevicesA"}}};
+        {"CFGMGR32.DLL", {"CM_Get_DevNode_Status"}},
+        {"NEWDEV.DLL", {"UpdateDriverForPlugAndPlayDevicesA"}},
+        {"MSI.DLL", {"MsiQueryProductStateA", "MsiGetProductInfoA", "MsiEnumRelatedProductsA"}},
+        {"VERSION.DLL", {"GetFileVersionInfoSizeA", "GetFileVersionInfoA", "VerQueryValueA"}}};
     std::vector<std::string> loadedModules;  // the resolved path of every module loaded
+
+    // ---- the registry below HKLM, by view (64 or 32) and key; a test adds
+    // keys and values with SetValue/AddKey. A 32-bit process without a
+    // KEY_WOW64_* flag sees the 32-bit view.
+    struct RegValue {
+        uint32_t type;
+        std::vector<uint8_t> data;
+    };
+    void AddKey(int view, const std::string& key);
+    void SetValue(int view, const std::string& key, const std::string& name, uint32_t type,
+                  const std::vector<uint8_t>& data);
+    static std::vector<uint8_t> Sz(const std::string& text);
+    static std::vector<uint8_t> Dword(uint32_t value);
+    bool HasKey(int view, const std::string& key) const { return registry.count(RegPath(view, key)) != 0; }
+    // The values of a key, by upper-cased name; null when the key is missing.
+    const std::map<std::string, RegValue>* Values(int view, const std::string& key) const;
+    std::map<std::string, std::map<std::string, RegValue>> registry;  // by RegPath
+    static std::string RegPath(int view, const std::string& key)
+    {
+        return std::to_string(view) + "|" + UpperAscii(key);
+    }
+    uint32_t registryOpenError = 0;   // non-zero: RegOpenKeyExA of an existing key fails with it
+    bool registryWriteFails = false;  // RegCreateKeyExA and RegSetValueExA fail with registryWriteError
+    uint32_t registryWriteError = 5;
+
+    // ---- Windows Installer's products, file versions and the environment
+    struct MsiProduct {
+        std::string productCode, upgradeCode, version;
+        int32_t state = 5;  // INSTALLSTATE_DEFAULT
+    };
+    std::vector<MsiProduct> msiProducts;
+    std::map<std::string, std::pair<uint32_t, uint32_t>> fileVersions;  // MS and LS by upper-cased resolved path
+    std::map<std::string, std::string> environment = {{"PROGRAMFILES", "C:\\Program Files"}};  // by upper-cased name
 
     // ---- devices
     std::vector<Device> devices;
@@ -305,7 +343,7 @@ protected:
         uint64_t due;
         uint32_t period;
     };
-    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread };
+    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread, RegKey };
     // What an open handle refers to; the fields its kind has no use for stay empty.
     struct Object {
         HandleKind kind;
@@ -359,6 +397,8 @@ struct SimScope {
         zw::SetPlatform(&sim);
         zw::ResetRunState();
         zw::ResetSetupList();
+        zw::ResetDetect();
+        zw::ResetMarker();
     }
     ~SimScope()
     {
