@@ -595,10 +595,6 @@ public:
         return static_cast<uint32_t>(::RegSetValueExA(static_cast<HKEY>(key), valueName, 0, type, data, size));
     }
     uint32_t RegCloseKey(Handle key) override { return static_cast<uint32_t>(::RegCloseKey(static_cast<HKEY>(key))); }
-    uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) override
-    {
-        return ::ExpandEnvironmentStringsA(source, buffer, size);
-    }
     uint32_t GetFileAttributesA(const char* path) override { return ::GetFileAttributesA(path); }
     void GetSystemTime(SystemTime& time) override
     {

@@ -267,7 +267,6 @@ public:
     virtual uint32_t RegSetValueExA(Handle key, const char* valueName, uint32_t type, const uint8_t* data,
                                     uint32_t size) = 0;
     virtual uint32_t RegCloseKey(Handle key) = 0;
-    virtual uint32_t ExpandEnvironmentStringsA(const char* source, char* buffer, uint32_t size) = 0;
     virtual uint32_t GetFileAttributesA(const char* path) = 0;
     virtual void GetSystemTime(SystemTime& time) = 0;
 
