@@ -86,6 +86,8 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          "item 1 ended with exit code 1603, which is no success code for it"},
         {"an item fails under the dialog", "", twoDialog, exits(5), 5, 2},
         {"an item reports 1707", "", two, exits(1707), 0, 2},
+        // The handle's signal says it ended, never the code: 259 is STILL_ACTIVE's value.
+        {"an item ends with 259", "", two, exits(STILL_ACTIVE), STILL_ACTIVE, 2, 0, 0, "ended with exit code 259,"},
         {"another installation runs: the item's 1618", "", two, exits(1618), 1618, 2},
         {"[ExitCodes] names the code", "", "Setup1=1,a.exe, ,\n[ExitCodes]\nA.EXE= 4, 5 ,x\n", exits(5), 0, 1},
         {"[ExitCodes] names other codes", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5), 5, 1},
@@ -112,7 +114,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         {"the first failure wins over a restart", "/s", "Setup1=1,gone.exe\nSetup2=1,a.exe, , ,1\n", exits(7),
          ERROR_FILE_NOT_FOUND, 1, 0, 1, "outcome: a further failure (7), the exit code stays 2"},
         {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec), ERROR_TIMEOUT, 1,
-         0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
+         0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: A.EXE (pid "},
         {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},
         {"a time limit that is not reached", "/timeout:1", two, plain, 0, 2},
         {"a time limit that is no number of minutes", "/timeout:0", two, plain, ERROR_INVALID_PARAMETER, 0, 0, 0,
