@@ -552,20 +552,6 @@ def probe_table():
     out.append("accel.count=%d" % len(ACCELERATORS))
     out += ["accel.%d=flags 0x%x key %d cmd %d" % (i, flags & ~ACCEL_LAST, key, cmd)
             for i, (flags, key, cmd) in enumerate(ACCELERATORS, 1)]
-    for number, d in DIALOGS.items():
-        key = "dialog.%d" % number
-        size, weight, italic, charset, face = d["font"]
-        font = "%d %s" % (size, face) + (" weight %d italic %d charset %d" % (weight, italic, charset)
-                                         if d["extended"] else "")
-        out += ["%s=%s" % (key, "extended" if d["extended"] else "plain"),
-                "%s.style=0x%x" % (key, DIALOG_STYLE), key + ".exstyle=0x0",
-                "%s.frame=%d,%d,%d,%d" % ((key,) + d["frame"]), key + ".menu=", key + ".class=",
-                "%s.caption=%s" % (key, d["caption"]), "%s.font=%s" % (key, font),
-                "%s.controls=%d" % (key, len(d["controls"]))]
-        for i, (text, style, ex, frame) in enumerate(d["controls"], 1):
-            out.append("%s.control.%d=id -1 class 0x%04x style 0x%x exstyle 0x%x frame %d,%d,%d,%d"
-                       % ((key, i, STATIC_ATOM, style, ex) + frame))
-            out.append("%s.control.%d.text=%s" % (key, i, "#%d" % text[1] if text == BITMAP else text))
     out += ["icon.162.image.1=32x32 colours 0 planes 1 bpp 24 bytes %d" % ICON_IMAGE_BYTES,
             "icon.162.image.1.stored=%d" % ICON_IMAGE_BYTES, "bitmap.171.bytes=%d" % BITMAP_BYTES]
     f = VERSION_FIXED

@@ -3,7 +3,6 @@
 #include "platform/decimal.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
-#include "state/run_state.h"
 
 namespace zw {
 

@@ -1,6 +1,7 @@
 #include "sequencer/item_outcome.h"
 
 #include <string_view>
+#include <vector>
 
 #include "detect/detect_eval.h"
 #include "detect/marker.h"
@@ -10,6 +11,7 @@
 #include "runlog/run_log.h"
 #include "setuplist/paths.h"
 #include "sequencer/item_rules.h"
+#include "sequencer/process_watcher.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
 
@@ -19,43 +21,28 @@ namespace {
 
 uint32_t itemTakenUpAt = 0;
 
-bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view part)
-{
-    if (part.empty()) return false;
-    for (size_t i = 0; i + part.size() <= text.size(); ++i)
-        if (EqualsIgnoringAsciiCase(text.substr(i, part.size()), part)) return true;
-    return false;
-}
-
-bool Matches(std::string_view image, const WaitPlan& plan)
-{
-    if (EqualsIgnoringAsciiCase(image, plan.ownName)) return true;
-    for (const WaitName& name : plan.names)
-        if (name.contains ? ContainsIgnoringAsciiCase(image, name.text) : EqualsIgnoringAsciiCase(image, name.text))
-            return true;
-    return false;
-}
-
 // The item's processes that run now, from one snapshot: the started one and
-// every process its names match.
+// every process its names match, by the wait's own rules (process_watcher),
+// so the report names what the wait held.
 std::string RunningProcessesOf(const SetupItem& item)
 {
-    Platform& sys = Sys();
-    const uint32_t startedPid = startedProcess != nullptr ? sys.GetProcessId(startedProcess) : 0;
+    const uint32_t startedPid = startedProcess != nullptr ? Sys().GetProcessId(startedProcess) : 0;
     const WaitPlan plan = PlanWait(item);
-    std::string found;
-    Handle snapshot = sys.CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
-    if (snapshot == kInvalidHandle || snapshot == nullptr)
-        return startedPid != 0 ? "its own process (pid " + std::to_string(startedPid) + ")" : std::string();
-    ProcessEntry entry;
-    for (bool more = sys.Process32First(snapshot, entry); more; more = sys.Process32Next(snapshot, entry)) {
-        entry.szExeFile[kPathCapacity - 1] = '\0';
-        const std::string_view image(entry.szExeFile);
-        if (entry.th32ProcessID != startedPid && !Matches(image, plan)) continue;
-        found +=
-            (found.empty() ? "" : ", ") + std::string(image) + " (pid " + std::to_string(entry.th32ProcessID) + ")";
+    // The watcher upper-cases what it is given, so it gets copies.
+    std::vector<std::string> texts = {plan.ownName};
+    std::vector<WatchedName> names = {{nullptr, false}};
+    for (const WaitName& name : plan.names) {
+        texts.push_back(name.text);
+        names.push_back({nullptr, name.contains});
     }
-    sys.CloseHandle(snapshot);
+    for (size_t i = 0; i < names.size(); ++i) names[i].text = texts[i].data();
+    std::vector<ProcessEntry> running;
+    if (!ListMatchingProcesses(names, startedPid, running))
+        return startedPid != 0 ? "its own process (pid " + std::to_string(startedPid) + ")" : std::string();
+    std::string found;
+    for (const ProcessEntry& entry : running)
+        found += (found.empty() ? "" : ", ") + std::string(entry.szExeFile) + " (pid " +
+                 std::to_string(entry.th32ProcessID) + ")";
     return found;
 }
 

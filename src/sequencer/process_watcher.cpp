@@ -12,10 +12,6 @@ namespace zw {
 
 namespace {
 
-// Used when the running process's exit code cannot be read: the same code a
-// process ended while running reports on the normal path.
-constexpr uint32_t kExitCodeWhenUnreadable = win::STILL_ACTIVE;
-
 void UpperAsciiInPlace(char* text)
 {
     for (; *text != '\0'; ++text) *text = AsciiUpper(*text);
@@ -27,29 +23,28 @@ bool Matches(const char* image, const char* wanted, bool contains)
     return std::string_view(image).find(wanted) != std::string_view::npos;
 }
 
-bool EndProcess(uint32_t processId, Termination* termination)
+// The index of the first of names that matches the (upper-cased) image, or -1.
+int MatchingName(const ProcessEntry& entry, const std::vector<WatchedName>& names)
 {
-    Platform& sys = Sys();
-    Handle process = sys.OpenProcess(win::PROCESS_ALL_ACCESS_LEGACY, false, processId);
-    if (process == nullptr) return false;
-    uint32_t exitCode = kExitCodeWhenUnreadable;
-    if (!sys.GetExitCodeProcess(process, exitCode)) exitCode = kExitCodeWhenUnreadable;
-    sys.TerminateProcess(process, exitCode);
-    // The handle's access includes SYNCHRONIZE.
-    const bool gone = WaitPumpingMessages(process, kTerminationWaitMs) == WaitOutcome::Signalled;
-    sys.CloseHandle(process);
-    if (termination != nullptr) *termination = {processId, gone};
-    return true;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (Matches(entry.szExeFile, names[i].text, names[i].contains)) return static_cast<int>(i);
+    return -1;
+}
+
+void UpperNames(const std::vector<WatchedName>& names)
+{
+    for (const WatchedName& name : names) Sys().CharUpperA(name.text);
 }
 
 // One pass over a fresh snapshot: test(entry) sees every entry, upper-cased,
 // after the pump, until it returns true. The snapshot is closed on every path.
+// False when no snapshot could be taken.
 template <class Test>
-void ScanSnapshot(Test test)
+bool ScanSnapshot(Test test)
 {
     Platform& sys = Sys();
     Handle snapshot = sys.CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
-    if (snapshot == kInvalidHandle) return;
+    if (snapshot == kInvalidHandle || snapshot == nullptr) return false;
     ProcessEntry entry;
     bool more = sys.Process32First(snapshot, entry);
     while (more) {
@@ -60,6 +55,7 @@ void ScanSnapshot(Test test)
         more = sys.Process32Next(snapshot, entry);
     }
     sys.CloseHandle(snapshot);
+    return true;
 }
 
 bool ScanFor(char* argument, bool contains)
@@ -74,21 +70,16 @@ bool ScanFor(char* argument, bool contains)
 
 bool IsProcessRunning(char* name) { return ScanFor(name, false); }
 
-bool IsProcessNameContaining(char* fragment) { return ScanFor(fragment, true); }
-
 int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* match)
 {
     if (names.empty()) return -1;
-    for (const WatchedName& name : names) Sys().CharUpperA(name.text);
+    UpperNames(names);
     int found = -1;
     ScanSnapshot([&](const ProcessEntry& entry) {
-        for (size_t i = 0; i < names.size(); ++i)
-            if (Matches(entry.szExeFile, names[i].text, names[i].contains)) {
-                found = static_cast<int>(i);
-                if (match != nullptr) *match = entry;
-                return true;
-            }
-        return false;
+        found = MatchingName(entry, names);
+        if (found < 0) return false;
+        if (match != nullptr) *match = entry;
+        return true;
     });
     return found;
 }
@@ -103,19 +94,14 @@ std::vector<ProcessEntry> ListProcesses()
     return list;
 }
 
-bool TerminateProcessByName(char* fragment, const std::vector<uint32_t>& spared, Termination* termination)
+bool ListMatchingProcesses(const std::vector<WatchedName>& names, uint32_t processId, std::vector<ProcessEntry>& found)
 {
-    Sys().CharUpperA(fragment);
-    bool ended = false;
-    ScanSnapshot([&](const ProcessEntry& entry) {
-        if (!Matches(entry.szExeFile, fragment, true)) return false;
-        for (const uint32_t processId : spared)
-            if (entry.th32ProcessID == processId) return false;
-        // The first match decides, whether it can be opened or not.
-        ended = EndProcess(entry.th32ProcessID, termination);
-        return true;
+    UpperNames(names);
+    return ScanSnapshot([&](const ProcessEntry& entry) {
+        if ((processId != 0 && entry.th32ProcessID == processId) || MatchingName(entry, names) >= 0)
+            found.push_back(entry);
+        return false;
     });
-    return ended;
 }
 
 }  // namespace zw

@@ -1,9 +1,9 @@
-// Questions about running processes, and ending one, each answered from one
-// fresh Toolhelp snapshot. Every pass keeps the windows alive: pending
-// messages are dispatched before each process entry is looked at.
+// Questions about running processes, each answered from one fresh Toolhelp
+// snapshot. Every pass keeps the windows alive: pending messages are
+// dispatched before each process entry is looked at.
 //
-// Each operation upper-cases its argument in place (CharUpperA), also when it
-// then fails; callers that need their text unchanged pass a copy.
+// Each operation upper-cases the names it is given in place (CharUpperA),
+// also when it then fails; callers that need their text unchanged pass a copy.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,6 @@ namespace zw {
 
 // A process whose image name equals name, ASCII case ignored.
 bool IsProcessRunning(char* name);
-// A process whose image name contains fragment, ASCII case ignored.
-bool IsProcessNameContaining(char* fragment);
 
 // Several names against one snapshot: each equals an image name, or with
 // contains is found inside one. The index of the name matched by the first
@@ -31,18 +29,13 @@ int FindRunningProcess(const std::vector<WatchedName>& names, ProcessEntry* matc
 // Every process of one snapshot, in its order, image names upper-cased.
 std::vector<ProcessEntry> ListProcesses();
 
-// Ends the first process, in snapshot order, whose image name contains
-// fragment, passing over the processes in spared, and waits up to
-// kTerminationWaitMs, pumping messages, for it to be gone: the system ends a
-// process after TerminateProcess has returned. True when it could be opened
-// and its end was requested; termination, when given, receives its id and
-// whether it was seen gone in time.
+// Every process of one snapshot that any of names matches (the rules of
+// FindRunningProcess) or whose id is processId (0: none), in snapshot order, image names
+// upper-cased. False when no snapshot could be taken.
+bool ListMatchingProcesses(const std::vector<WatchedName>& names, uint32_t processId, std::vector<ProcessEntry>& found);
+
+// How long a process the run ends is waited for, pumping messages: the
+// system ends a process after TerminateProcess has returned.
 constexpr uint32_t kTerminationWaitMs = 5000;
-struct Termination {
-    uint32_t processId = 0;
-    bool gone = false;
-};
-bool TerminateProcessByName(char* fragment, const std::vector<uint32_t>& spared = {},
-                            Termination* termination = nullptr);
 
 }  // namespace zw

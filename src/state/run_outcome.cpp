@@ -66,24 +66,11 @@ uint32_t RunExitCode()
 std::string ExitCodeMeaning(uint32_t code)
 {
     switch (code) {
-    case kExitSuccess:
-        return "success: every item was carried out, none failed, no restart is pending";
-    case win::ERROR_FILE_NOT_FOUND:
-        return "failure: the setup list or an item's file is missing";
-    case win::ERROR_INVALID_DATA:
-        return "failure: the list holds no item, or an item of an unknown kind ended it";
-    case win::ERROR_INVALID_PARAMETER:
-        return "failure: a switch's value is not valid; nothing was started";
-    case win::ERROR_TIMEOUT:
-        return "failure: the time limit (/timeout) was reached; what ran was left running";
-    case win::ERROR_INSTALL_USEREXIT:
-        return "failure: the run was ended before its list was done";
-    case win::ERROR_INSTALL_ALREADY_RUNNING:
-        return "another run of the launcher is in progress; nothing was started, try again later";
-    case win::ERROR_SUCCESS_REBOOT_INITIATED:
-        return "success: a restart was started";
-    case win::ERROR_SUCCESS_REBOOT_REQUIRED:
-        return "success: a restart is needed and was not made";
+#define ZW_MEANING_CASE(value, meaning) \
+    case value:                         \
+        return meaning;
+        ZW_EXIT_CODES(ZW_MEANING_CASE)
+#undef ZW_MEANING_CASE
     default:
         return "failure: " + SystemErrorText(code);
     }

@@ -33,7 +33,23 @@ bool RestartStarted();
 bool TimeLimitReached();
 uint32_t RunExitCode();
 
-// The code in words, for the log's last line and the README's table.
+// The run's own exit codes with their words in the log's last line, in the
+// README's order. ExitCodeMeaning, the facts the end-to-end cases read and
+// the check of the README's table (tools/facts) all come from this list.
+#define ZW_EXIT_CODES(X)                                                                                        \
+    X(::zw::kExitSuccess, "success: every item was carried out, none failed, no restart is pending")            \
+    X(::zw::win::ERROR_SUCCESS_REBOOT_REQUIRED, "success: a restart is needed and was not made")                \
+    X(::zw::win::ERROR_SUCCESS_REBOOT_INITIATED, "success: a restart was started")                              \
+    X(::zw::win::ERROR_INSTALL_ALREADY_RUNNING,                                                                 \
+      "another run of the launcher is in progress; nothing was started, try again later")                       \
+    X(::zw::win::ERROR_FILE_NOT_FOUND, "failure: the setup list or an item's file is missing")                  \
+    X(::zw::win::ERROR_INVALID_DATA, "failure: the list holds no item, or an item of an unknown kind ended it") \
+    X(::zw::win::ERROR_INSTALL_USEREXIT, "failure: the run was ended before its list was done")                 \
+    X(::zw::win::ERROR_TIMEOUT, "failure: the time limit (/timeout) was reached; what ran was left running")    \
+    X(::zw::win::ERROR_INVALID_PARAMETER, "failure: a switch's value is not valid; nothing was started")
+
+// The code in words, for the log's last line; any other code is a failure
+// named by the system's text for it.
 std::string ExitCodeMeaning(uint32_t code);
 
 void ResetRunOutcome();

@@ -1,7 +1,9 @@
 // What the fuzz targets share: a check that stays on in every build type (a
 // target has to abort on a broken invariant so libFuzzer keeps the input as a
 // crash), the input as text and the five fields compared. A fresh launcher
-// process on the simulated Windows is a sim::SimScope.
+// process on the simulated Windows is a sim::SimScope, whose contract at its
+// end (every handle closed, none wrongly, every allocation freed) is a crash
+// here too.
 #pragma once
 
 #include <algorithm>
@@ -21,6 +23,14 @@
             std::abort();                                                                     \
         }                                                                                     \
     } while (0)
+
+inline const bool kContractIsChecked = [] {
+    sim::contractBroken = [](const std::string& what) {
+        std::fprintf(stderr, "simulated Windows: %s\n", what.c_str());
+        std::abort();
+    };
+    return true;
+}();
 
 inline std::string_view InputText(const uint8_t* data, size_t size)
 {

@@ -15,19 +15,13 @@ namespace {
 
 using namespace zw::win;
 
-enum class Op { Running, Containing, Terminate };
+// Running: IsProcessRunning; Containing: a waitList entry looked for inside image names.
+enum class Op { Running, Containing };
 
 bool Call(Op op, std::string& argument)
 {
-    switch (op) {
-    case Op::Running:
-        return zw::IsProcessRunning(argument.data());
-    case Op::Containing:
-        return zw::IsProcessNameContaining(argument.data());
-    case Op::Terminate:
-        return zw::TerminateProcessByName(argument.data());
-    }
-    return false;
+    if (op == Op::Running) return zw::IsProcessRunning(argument.data());
+    return zw::FindRunningProcess({{argument.data(), true}}) == 0;
 }
 bool Scan(Op op, std::string argument) { return Call(op, argument); }
 
@@ -62,10 +56,6 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
         {Op::Containing, {"x.exe"}, "", true},  // empty matches the first entry
         {Op::Containing, {"caf\xE9.exe"}, "caf\xE9", false},
         {Op::Containing, {"CAF\xC9.EXE"}, "f\xE9.e", true},
-        {Op::Terminate, {"x.exe", "msiexec.exe"}, "MSIEXEC.exe", true},
-        {Op::Terminate, {"x.exe"}, "msiexec.exe", false},
-        {Op::Terminate, {"x.exe"}, "", true},  // empty ends the first entry
-        {Op::Terminate, {"caf\xE9.exe"}, "caf\xE9.exe", false},
         // no snapshot, or a snapshot with no entry at all
         {Op::Running, {"a.exe"}, "a.exe", false, true},
         {Op::Containing, {}, "", false},
@@ -80,7 +70,7 @@ TEST(ProcessWatcher, MatchesByTheRulesOfEachOperation)
 
 TEST(ProcessWatcher, ArgumentIsUpperCasedInPlaceOnEveryPath)
 {
-    for (Op op : {Op::Running, Op::Containing, Op::Terminate}) {
+    for (Op op : {Op::Running, Op::Containing}) {
         for (bool snapshotFails : {false, true}) {
             sim::SimScope s;
             s.sim.snapshotFails = snapshotFails;
@@ -92,44 +82,14 @@ TEST(ProcessWatcher, ArgumentIsUpperCasedInPlaceOnEveryPath)
     }
 }
 
-TEST(ProcessWatcher, EndsOnlyTheFirstMatchPerCall)
-{
-    sim::SimScope s;
-    uint32_t first = s.sim.AddProcess("msiexec.exe", 0);
-    uint32_t second = s.sim.AddProcess("MsiExec.exe", 0);
-    std::string name = "msiexec.exe";
-    EXPECT_TRUE(zw::TerminateProcessByName(name.data()));
-    EXPECT_TRUE(s.sim.FindProcess(first)->terminated);
-    EXPECT_FALSE(s.sim.FindProcess(second)->terminated);
-    EXPECT_TRUE(zw::TerminateProcessByName(name.data()));
-    EXPECT_TRUE(s.sim.FindProcess(second)->terminated);
-    EXPECT_FALSE(zw::TerminateProcessByName(name.data()));
-    // A running process reports STILL_ACTIVE as its code, and ends with it.
-    EXPECT_EQ(s.sim.FindProcess(first)->exitCode, STILL_ACTIVE);
-    for (const sim::Call& c : s.sim.CallsNamed("TerminateProcess")) EXPECT_EQ(c.detail, "259");
-    EXPECT_EQ(s.sim.CallsNamed("OpenProcess")[0].detail, "0x1f0fff:0:" + std::to_string(first));
-}
-
-TEST(ProcessWatcher, UnreadableExitCodeStillEndsTheProcessWithAFixedCode)
-{
-    sim::SimScope s;
-    uint32_t pid = s.sim.AddProcess("a.exe", 0);
-    s.sim.exitCodeReadFails = true;
-    EXPECT_TRUE(Scan(Op::Terminate, "a.exe"));
-    EXPECT_TRUE(s.sim.FindProcess(pid)->terminated);
-    EXPECT_EQ(s.sim.FindProcess(pid)->exitCode, STILL_ACTIVE);
-    ASSERT_EQ(s.sim.CountCalls("TerminateProcess"), 1u);
-    EXPECT_EQ(s.sim.CallsNamed("TerminateProcess")[0].detail, "259");
-}
-
-enum Fault { kNoFault, kNoSnapshot, kExitCodeUnreadable, kFirstLocked };
+enum Fault { kNoFault, kNoSnapshot };
 
 struct HandleCase {
     const char* what;
     Op op;
     std::string argument;
     bool result;
-    size_t handlesTaken;  // snapshot and process handles the call must close again
+    size_t handlesTaken;  // snapshot handles the call must close again
     std::vector<std::string> images;
     Fault fault = kNoFault;
 };
@@ -139,24 +99,16 @@ TEST(ProcessWatcher, EveryReturnPathClosesWhatItOpened)
     const std::vector<std::string> ab = {"a.exe", "b.exe"};
     const HandleCase cases[] = {
         {"no snapshot", Op::Running, "a.exe", false, 0, {}, kNoSnapshot},
-        {"no snapshot", Op::Terminate, "a.exe", false, 0, {}, kNoSnapshot},
         {"empty snapshot", Op::Running, "a.exe", false, 1, {}},
-        {"empty snapshot", Op::Terminate, "", false, 1, {}},
         {"match on the first", Op::Running, "a.exe", true, 1, ab},
         {"match on the last", Op::Containing, "b.", true, 1, ab},
         {"no match", Op::Running, "c.exe", false, 1, ab},
         {"no match", Op::Containing, "c.", false, 1, ab},
-        {"no match", Op::Terminate, "c.", false, 1, ab},
-        {"ended", Op::Terminate, "b.exe", true, 2, ab},
-        {"ended, exit code unreadable", Op::Terminate, "b.exe", true, 2, ab, kExitCodeUnreadable},
-        {"cannot be opened", Op::Terminate, "a.exe", false, 1, ab, kFirstLocked},
     };
     for (const HandleCase& c : cases) {
         sim::SimScope s;
         s.sim.snapshotFails = c.fault == kNoSnapshot;
-        s.sim.exitCodeReadFails = c.fault == kExitCodeUnreadable;
         for (const std::string& image : c.images) s.sim.AddProcess(image, 0);
-        if (c.fault == kFirstLocked) s.sim.processes[0].openFails = true;
         EXPECT_EQ(Scan(c.op, c.argument), c.result) << c.what;
         EXPECT_EQ(s.sim.CountCalls("CloseHandle"), c.handlesTaken) << c.what;
     }
@@ -174,11 +126,12 @@ TEST(ProcessWatcher, AnImageNameFillingItsWholeFieldIsCutToFit)
     EXPECT_FALSE(Scan(Op::Running, std::string(MAX_PATH, 'a')));
 }
 
+bool nestedFound = false;
 intptr_t NestedScanProc(zw::Hwnd, uint32_t msg, uintptr_t, intptr_t)
 {
     if (msg == WM_COMMAND) {
         char name[] = "a.exe";
-        zw::TerminateProcessByName(name);
+        nestedFound = zw::IsProcessRunning(name);
     }
     return 0;
 }
@@ -188,7 +141,8 @@ TEST(ProcessWatcher, AScanNestedInsideAnotherLeavesTheOuterOneIntact)
     // A handler run by the pump may scan too: each call keeps its own snapshot,
     // entry and argument.
     sim::SimScope s;
-    uint32_t a = s.sim.AddProcess("a.exe", 0);
+    nestedFound = false;
+    s.sim.AddProcess("a.exe", 0);
     s.sim.AddProcess("b.exe", 0);
     s.sim.AddProcess("c.exe", 0);
     zw::Hwnd w = s.sim.CreateTestWindow(NestedScanProc);
@@ -196,19 +150,8 @@ TEST(ProcessWatcher, AScanNestedInsideAnotherLeavesTheOuterOneIntact)
     std::string name = "c.exe";
     EXPECT_TRUE(zw::IsProcessRunning(name.data()));
     EXPECT_EQ(name, "C.EXE");
-    EXPECT_TRUE(s.sim.FindProcess(a)->terminated);
+    EXPECT_TRUE(nestedFound);
     EXPECT_EQ(s.sim.CountCalls("CreateToolhelp32Snapshot"), 2u);
-}
-
-TEST(ProcessWatcher, FailedOpenEndsTheScanEvenIfALaterMatchCouldBeOpened)
-{
-    sim::SimScope s;
-    uint32_t locked = s.sim.AddProcess("msiexec.exe", 0);
-    uint32_t open = s.sim.AddProcess("msiexec.exe", 0);
-    s.sim.FindProcess(locked)->openFails = true;
-    EXPECT_FALSE(Scan(Op::Terminate, "msiexec.exe"));
-    EXPECT_FALSE(s.sim.FindProcess(open)->terminated);
-    EXPECT_EQ(s.sim.CountCalls("OpenProcess"), 1u);
 }
 
 struct OrderCase {
@@ -221,14 +164,12 @@ struct OrderCase {
 
 TEST(ProcessWatcher, PumpsBeforeEveryEntryIncludingTheFirst)
 {
-    const std::string F = "Process32First", N = "Process32Next", P = "PeekMessageA", C = "CloseHandle",
-                      O = "OpenProcess", T = "TerminateProcess";
-    const std::set<std::string> watched = {F, N, P, C, O, T};
+    const std::string F = "Process32First", N = "Process32Next", P = "PeekMessageA", C = "CloseHandle";
+    const std::set<std::string> watched = {F, N, P, C};
     const OrderCase cases[] = {
         {"no match", Op::Running, {"a.exe", "b.exe", "c.exe"}, "none.exe", {F, P, N, P, N, P, N, C}},
         {"match on the second", Op::Containing, {"a.exe", "b.exe", "c.exe"}, "B.", {F, P, N, P, C}},
         {"match on the first", Op::Running, {"a.exe", "b.exe"}, "a.exe", {F, P, C}},
-        {"terminate the second", Op::Terminate, {"a.exe", "b.exe"}, "b", {F, P, N, P, O, T, C, C}},
         {"no entry: nothing to pump for", Op::Containing, {}, "", {F, C}},
     };
     for (const OrderCase& c : cases) {

@@ -89,6 +89,8 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          "item 1 ended with exit code 1603, which is no success code for it"},
         {"an item fails under the dialog", "", twoDialog, exits(5), 5, 2},
         {"an item reports 1707", "", two, exits(1707), 0, 2},
+        // The handle's signal says it ended, never the code: 259 is STILL_ACTIVE's value.
+        {"an item ends with 259", "", two, exits(STILL_ACTIVE), STILL_ACTIVE, 2, 0, 0, "ended with exit code 259,"},
         {"another installation runs: the item's 1618", "", two, exits(1618), 1618, 2},
         {"[ExitCodes] names the code", "", "Setup1=1,a.exe, ,\n[ExitCodes]\nA.EXE= 4, 5 ,x\n", exits(5), 0, 1},
         {"[ExitCodes] names other codes", "", "Setup1=1,a.exe, ,\n[ExitCodes]\na.exe=4,-1\n", exits(5), 5, 1},
@@ -128,7 +130,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          "exit code 0x80240017: not applicable to this system, which counts as success"},
         {"a program's 0x80240017 is a failure", "", "Setup1=1,a.exe, ,\n", exits(0x80240017), 0x80240017, 1},
         {"the time limit ends a run held by an item", "/timeout:1", twoRestart, exits(0, 600 * kSec), ERROR_TIMEOUT, 1,
-         0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: a.exe (pid "},
+         0, 0, "item 1 (a.exe) held the run for 59 s; still running and left running: A.EXE (pid "},
         {"the time limit under the dialog", "/timeout:1", twoDialog, exits(0, 600 * kSec), ERROR_TIMEOUT, 1},
         {"a time limit that is not reached", "/timeout:1", two, plain, 0, 2},
         {"half an hour asleep does not count toward the time limit", "/timeout:1", two, plain, 0, 2, 0, 0, "",

@@ -474,11 +474,12 @@ zw_watch_start() {
   return 1
 }
 
-# zw_watch_end: ends the watch once every process it saw is gone (10 s at
+# zw_watch_settle: waits until every process the watch saw is gone (10 s at
 # most): a program's Unix side may end before Wine has let go of its process.
+# zw_watch_end: ends the watch.
+zw_watch_settle() { [ -z "${ZW_WATCH_PID:-}" ] || zw_until 10 zw_watch_quiet; }
 zw_watch_end() {
   [ -n "${ZW_WATCH_PID:-}" ] || return 0
-  zw_until 10 zw_watch_quiet
   touch "$ZW_DIR/procprobe.stop"
   wait "$ZW_WATCH_PID"
   ZW_WATCH_PID=
@@ -539,6 +540,13 @@ zw_expect_between() {
   fi
 }
 
+# zw_log_show: the helpers' log as it stands (after a failure: what ran when).
+zw_log_show() {
+  echo "---- helper log $ZW_LOG_FILE"
+  cat "$ZW_LOG_FILE" 2>/dev/null
+  echo "----"
+}
+
 # Ends the scenario: one line PASS or FAIL; the helper log on failure.
 zw_finish() {
   if [ $((ZW_PASSES + ZW_FAILS)) = 0 ]; then zw_fail "the scenario checked nothing"; fi
@@ -546,11 +554,7 @@ zw_finish() {
     echo "PASS: $ZW_SCENARIO ($ZW_PASSES checks)"
     exit 0
   fi
-  if [ -n "${ZW_LOG_FILE:-}" ]; then
-    echo "---- helper log $ZW_LOG_FILE"
-    cat "$ZW_LOG_FILE" 2>/dev/null
-    echo "----"
-  fi
+  [ -n "${ZW_LOG_FILE:-}" ] && zw_log_show
   echo "FAIL: $ZW_SCENARIO ($ZW_FAILS failed, $ZW_PASSES passed)"
   exit 1
 }

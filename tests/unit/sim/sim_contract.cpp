@@ -32,6 +32,14 @@ TEST(SimContract, AHandleLeftOpenOrClosedWronglyFailsTheTest)
             s.sim.LocalFree(&s);
         },
         "2 handles closed that were not open, or with the wrong call");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            sim::SimScope s;
+            s.sim.systemTexts[5] = "Access is denied.\r\n";
+            char* text = nullptr;
+            s.sim.FormatMessageA(0x1300, 5, 0x400, &text);
+        },
+        "live at the end: 1 allocations of the system, expected 0 (LocalFree)");
 }
 
 }  // namespace

@@ -303,6 +303,9 @@ void SimWindows::CheckHandleContract() const
         contractBroken("open at the end: " + std::to_string(handles_.size()) + " handles (" + open + "), expected 0");
     if (badCloses_ != 0)
         contractBroken(std::to_string(badCloses_) + " handles closed that were not open, or with the wrong call");
+    if (!allocations_.empty())
+        contractBroken("live at the end: " + std::to_string(allocations_.size()) +
+                       " allocations of the system, expected 0 (LocalFree)");
 }
 
 void SimWindows::AddKey(int view, const std::string& key) { registry[RegPath(view, key)]; }

@@ -6,6 +6,7 @@
 # shellcheck shell=bash
 
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+HOST_NAME=wine
 
 # host_require: skips (77) unless Windows programs can run here.
 host_require() { zw_require_wine; }
@@ -52,6 +53,9 @@ host_native_first() {
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}$*=n,b"
 }
 
+# host_cmdline NAME LINE: the Windows command line LINE run by cmd from C:\ (zw_cmdline).
+host_cmdline() { zw_cmdline "$@"; }
+
 # host_run EXE ARGS...: a Windows program (Unix path) in the foreground.
 host_run() { zw_wine "$@"; }
 
@@ -65,23 +69,21 @@ host_bounded() {
 
 # host_start_launcher DIR ARGS... / host_wait_launcher: the launcher DIR/$ZW_EXE
 # in the background (ZW_RC, ZW_START_MS, ZW_END_MS, ZW_OUT, ZW_ERR).
-# With TRACE=process or TRACE=exec the run is traced (host_traced).
+# With TRACE=process the run is traced (host_traced).
 host_start_launcher() {
   if [ -n "${TRACE:-}" ]; then WINEDEBUG=+$TRACE zw_start_launcher "$@"; else zw_start_launcher "$@"; fi
 }
 host_wait_launcher() { zw_wait_launcher; }
 
-# host_traced process|exec: what the trace of the last run saw, one a line:
-# every process created; every ShellExecuteEx as "MASK FILE [PARAMETERS]".
-host_traced() {
-  case $1 in
-    process) grep -a 'NtCreateUserProcess' "$ZW_ERR" ;;
-    exec)
-      grep -a 'trace:exec:SHELL_execute mask=' "$ZW_ERR" |
-        sed 's/.*mask=\(0x[0-9a-f]*\) .* file=L"\(.*\)" parm=L"\(.*\)" dir=.*/\1 \2 [\3]/; s/\\\\/\\/g'
-      ;;
-  esac
-}
+# host_watch_start IMAGE,... [TITLE] / host_watch_settle / host_watch_end: the
+# process watch (procprobe, see run.sh's watch) started, waited on until what
+# it saw has ended, stopped.
+host_watch_start() { zw_watch_start "$@"; }
+host_watch_settle() { zw_watch_settle; }
+host_watch_end() { zw_watch_end; }
+
+# host_traced process: every process the last run created, one a line.
+host_traced() { grep -a 'NtCreateUserProcess' "$ZW_ERR"; }
 
 # host_unowned CAPTION: the top-level window of that caption has no owner
 # window. Wine marks the X window of an owned one transient for its owner's

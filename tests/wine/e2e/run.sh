@@ -13,6 +13,11 @@ E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=host-wine.sh
 source "${ZW_E2E_HOST:-$E2E_DIR/host-wine.sh}"
 source "$ZW_LIB_DIR/msi/msi.sh"
+# The launcher's timers and exit-code meanings as its source sets them
+# (ZW_TICK_MS, ZW_GRACE_MS, ZW_VALUE_LIMIT, ZW_MEANING[code]; tools/facts).
+ZW_FACTS=${ZW_FACTS:-$E2E_DIR/../../../build/host/generated/facts.sh}
+# shellcheck source=/dev/null
+source "$ZW_FACTS" || { echo "no $ZW_FACTS: build the host preset" >&2; exit 2; }
 
 declare -A OUT RC MARK
 BESIDE_PIDS=()
@@ -65,12 +70,19 @@ package() {
   zw_msi_build "$APP" ${1:+"$(e2e_path "$1")"} ${2:+"$2"} || zw_finish
   INSTALLED=$ZW_MSI_INSTALLED PAYLOAD=$ZW_MSI_SRC/zwpayload.txt
 }
-uninstall() { zw_msi_remove; }
+# (uninstall and example wait until the system falls quiet: the watch ends first.)
+uninstall() {
+  host_watch_end
+  zw_msi_remove
+}
 
 # example [ARGS...]: the bundled example, copied into app/ beside the
 # launcher, run with its stand-in installers (zw_run_example: all four ran,
 # in order, exit code 0).
-example() { zw_run_example "$APP" "$@"; }
+example() {
+  host_watch_end
+  zw_run_example "$APP" "$@"
+}
 
 # launcher: both launchers (again) in app/; remove PATH: a file goes.
 launcher() { zw_install_launcher "$APP"; }
@@ -86,7 +98,7 @@ list() { zw_ini "$(e2e_path "${1:-app}")"; }
 start() { ZW_EXE=$EXE host_start_launcher "$APP" "$@"; }
 join() {
   host_wait_launcher
-  [ -n "${ZW_WATCH_PID:-}" ] && zw_watch_end
+  host_watch_settle
   local p
   for p in "${BESIDE_PIDS[@]}"; do wait "$p"; done
   BESIDE_PIDS=()
@@ -138,16 +150,31 @@ probe() {
 }
 
 # watch [IMAGE,... [TITLE]]: before start: a process watch of those image
-# names (default $EXE), and of the window TITLE, ended by join; its lines
-# (procprobe seen/gone/window-shown/window-gone) go to the log, and it gives
-# whole exit codes and system times.
-watch() { zw_watch_start "${1:-$EXE}" "${2:-}"; }
+# names (default $EXE), and of the window TITLE, for the rest of the pass (up
+# to a reset or another watch); its lines (procprobe seen/gone/window-shown/
+# window-gone) go to the log, and it gives whole exit codes and system times.
+# join waits until it has seen every process it saw start end (10 s at most).
+watch() {
+  host_watch_end
+  host_watch_start "${1:-$EXE}" "${2:-}"
+}
 
-# reset: a second run in the same pass: every process ended, the log emptied.
-reset() {
-  host_reset
+# unwatch: the watch ends now, so that what it saw stands still for the checks.
+unwatch() { host_watch_end; }
+
+# clear: a further run in the same pass, after a row that left nothing
+# running: the log and the probes' results emptied, the processes (and the
+# watch) left as they are.
+clear() {
   : >"$ZW_LOG_FILE"
   OUT=() RC=() MARK=()
+}
+# reset: the same after a row that leaves something running: every process
+# ended first (the watch too).
+reset() {
+  host_watch_end
+  host_reset
+  clear
 }
 
 # pause SECONDS; mark KEY: MARK[KEY] is now.
@@ -354,11 +381,17 @@ rc() { zw_expect_eq "$(e2e_what rc "$1")" "${RC[$1]:-}" "$2"; }
 out() { zw_expect_match "$(e2e_what out "$1" "$2")" "${OUT[$1]:-}" "$2"; }
 out_count() { zw_expect_eq "$(e2e_what out_count "$1" "$2")" "$(grep -Ec -- "$2" <<<"${OUT[$1]:-}")" "$3"; }
 
-# traced / untraced KIND ERE: the trace of the run (TRACE=process or exec
-# before start) has a line matching ERE, or none; trace_eq KIND WANT: it is WANT.
+# traced / untraced KIND ERE: the trace of the run (TRACE=process before
+# start) has a line matching ERE, or none.
 traced() { zw_expect_match "$(e2e_what traced "$@")" "$(host_traced "$1")" "$2"; }
-trace_eq() { zw_expect_eq "$(e2e_what trace "$1")" "$(host_traced "$1")" "$2"; }
 untraced() { zw_expect_no_match "$(e2e_what untraced "$@")" "$(host_traced "$1")" "$2"; }
+
+# wine_only VERB ARGS...: an expectation only Wine can show (its traces, its
+# X windows, its service stand-ins), as conformance tests mark what a platform
+# cannot show; another host skips it and says so.
+wine_only() {
+  if [ "${HOST_NAME:-}" = wine ]; then "$@"; else zw_note "$(e2e_what "wine only, skipped on $HOST_NAME: $*")"; fi
+}
 
 # eq DESCRIPTION GOT WANT: a value the case works out itself.
 eq() { zw_expect_eq "$(e2e_what "$1")" "$2" "$3"; }
@@ -398,6 +431,7 @@ e2e_pass() {
   # shellcheck source=/dev/null
   source "$CASE_FILE"
   zw_note "$ARCH: pass took $(($(zw_now_ms) - t0)) ms"
+  host_watch_end
   host_reset
   for f in "${PASS_WINDOWS_FILES[@]}"; do rm -f "$HOST_C/$f"; done
   PASS_WINDOWS_FILES=()

@@ -10,6 +10,11 @@
 // "/s" in the command line sets silent mode, as in the launcher. "/r" loads
 // with a report (which also looks at the key after the ninth item) and adds
 // its lines. Field bytes are printed unchanged.
+//
+// "--first-bytes" instead writes 256 lists "Setup1=<byte>,kXX.exe,p" beside
+// itself, one after another, and loads each in this one process: one line
+// "XX: [kind][file][parameters]" per byte, what the system's profile reader
+// gave the launcher's loader.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +27,32 @@
 
 namespace {
 
+int FirstBytes()
+{
+    char module[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string list(module, length);
+    list = list.substr(0, list.find_last_of('\\') + 1) + "Zarnowel.ini";
+    for (int b = 0; b < 256; ++b) {
+        char name[16];
+        std::snprintf(name, sizeof name, "k%02X.exe", b);
+        const std::string text =
+            "[SetupList]\r\nSetup1=" + std::string(1, static_cast<char>(b)) + "," + name + ",p\r\n";
+        HANDLE file = ::CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        DWORD written = 0;
+        const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        ::CloseHandle(file);
+        if (!ok) return 1;
+        zw::ResetSetupList();
+        zw::LoadSetupList();
+        const zw::SetupItem& item = zw::SetupItemAt(zw::kFirstItem);
+        std::printf("%02X: [%s][%s][%s]\n", b, item.kind.c_str(), item.file.c_str(), item.parameters.c_str());
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 void Out(const char* key, const std::string& value) { std::printf("%s: [%s]\n", key, value.c_str()); }
 
 }  // namespace
@@ -32,6 +63,7 @@ int main()
     const std::string_view tail = zw::CommandLineTail(::GetCommandLineA());
     zw::silentMode = zw::HasSilentSwitch(tail) ? 1 : 0;
     const bool withReport = tail.find("/r") != std::string_view::npos;
+    if (tail.find("--first-bytes") != std::string_view::npos) return FirstBytes();
 
     zw::SetupListReport report;
     if (withReport)

@@ -7,7 +7,8 @@
  * Reports: every type/number/language present; strings 103 and 109; icons 129
  * and 162; bitmap 171 as loaded; menu 109; accelerator table 109 and what ALT
  * with each key does through TranslateAccelerator; dialogs 103 and 132 as
- * template bytes and as a created (hidden) ANSI dialog, captions included; the
+ * created (hidden) ANSI dialogs, captions included (their template bytes are
+ * the host's check, tools/check_resources.py); the
  * version block; the manifest as an activation context: the comctl32
  * version it brings, the run level it asks for, the operating systems it
  * declares and its DPI setting, as the system's manifest parser read them.
@@ -63,20 +64,6 @@ static void rd_align(reader *r, size_t n)
     r->pos = (r->pos + n - 1) / n * n;
 }
 
-/* A dialog's or control's styles, in the order its template kind has them. */
-static void rd_styles(reader *r, BOOL ex, DWORD *style, DWORD *exStyle)
-{
-    if (ex) rd_dword(r); /* help id */
-    *(ex ? exStyle : style) = rd_dword(r);
-    *(ex ? style : exStyle) = rd_dword(r);
-}
-
-static void rd_frame(reader *r, short frame[4])
-{
-    for (int i = 0; i < 4; ++i) frame[i] = (short)rd_word(r);
-}
-
-/* A zero-ended UTF-16 text, copied into out (cut to fit) as UTF-8. */
 static void rd_wstr(reader *r, char *out, int outSize)
 {
     WCHAR w[512];
@@ -91,19 +78,6 @@ static void rd_wstr(reader *r, char *out, int outSize)
 }
 
 /* A name-or-ordinal field: "" when absent, the ordinal by ordFormat, else the text. */
-static void rd_sz_or_ord(reader *r, char *out, int outSize, const char *ordFormat)
-{
-    if (outSize > 0) out[0] = 0;
-    WORD first = rd_word(r);
-    if (first == 0xFFFF) {
-        snprintf(out, (size_t)outSize, ordFormat, rd_word(r));
-    } else if (first != 0) {
-        r->pos -= 2;
-        rd_wstr(r, out, outSize);
-    }
-}
-
-/* A resource's bytes, or NULL (size 0) when it is not there. */
 static const void *resource_bytes(LPCWSTR type, LPCWSTR name, DWORD *size)
 {
     HRSRC found = FindResourceW(module, name, type);
@@ -329,60 +303,6 @@ static void report_accelerators(void)
 }
 
 /* ---- dialogs --------------------------------------------------------------- */
-
-static void report_template(int number)
-{
-    DWORD size;
-    reader r;
-    const void *bytes = resource_bytes(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(number), &size);
-    rd_init(&r, bytes, size);
-    char key[64], text[1024];
-    snprintf(key, sizeof key, "dialog.%d", number);
-    if (r.bad) {
-        zw_outf("%s=absent\n", key);
-        return;
-    }
-    BOOL ex = size >= 4 && r.p[0] == 1 && r.p[1] == 0 && r.p[2] == 0xFF && r.p[3] == 0xFF;
-    DWORD style, exStyle;
-    short f[4];
-    if (ex) rd_dword(&r); /* version and signature */
-    rd_styles(&r, ex, &style, &exStyle);
-    WORD count = rd_word(&r);
-    rd_frame(&r, f);
-    zw_outf("%s=%s\n%s.style=0x%08lx\n%s.exstyle=0x%lx\n%s.frame=%d,%d,%d,%d\n", key, ex ? "extended" : "plain", key,
-            (unsigned long)style, key, (unsigned long)exStyle, key, f[0], f[1], f[2], f[3]);
-    rd_sz_or_ord(&r, text, sizeof text, "#%u");
-    zw_outf("%s.menu=%s\n", key, text);
-    rd_sz_or_ord(&r, text, sizeof text, "#%u");
-    zw_outf("%s.class=%s\n", key, text);
-    rd_wstr(&r, text, sizeof text);
-    zw_outf("%s.caption=%s\n", key, text);
-    if (style & DS_SETFONT) {
-        WORD points = rd_word(&r), weight = ex ? rd_word(&r) : 0;
-        BYTE italic = ex ? rd_byte(&r) : 0, charset = ex ? rd_byte(&r) : 0;
-        rd_wstr(&r, text, sizeof text);
-        zw_outf("%s.font=%u %s", key, points, text);
-        if (ex) zw_outf(" weight %u italic %u charset %u", weight, italic, charset);
-        zw_out("\n");
-    }
-    zw_outf("%s.controls=%u\n", key, count);
-    for (WORD i = 0; i < count && !r.bad; ++i) {
-        rd_align(&r, 4);
-        rd_styles(&r, ex, &style, &exStyle);
-        rd_frame(&r, f);
-        long id = ex ? (long)(LONG)rd_dword(&r) : (long)(short)rd_word(&r);
-        char cls[256];
-        /* The class as the atom it is written with: Static is 0x0082. */
-        rd_sz_or_ord(&r, cls, sizeof cls, "0x%04x");
-        rd_sz_or_ord(&r, text, sizeof text, "#%u");
-        WORD extra = rd_word(&r);
-        r.pos += extra;
-        if (r.bad) break;
-        zw_outf("%s.control.%u=id %ld class %s style 0x%08lx exstyle 0x%lx frame %d,%d,%d,%d\n", key, i + 1, id, cls, (unsigned long)style, (unsigned long)exStyle, f[0], f[1], f[2], f[3]);
-        zw_outf("%s.control.%u.text=%s\n", key, i + 1, text);
-    }
-    if (r.bad) zw_outf("%s.truncated=1\n", key);
-}
 
 static INT_PTR CALLBACK quiet_dialog(HWND d, UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -646,7 +566,6 @@ int main(void)
     DestroyMenu(menu);
     report_accelerators();
     static const int dialogs[] = {103, 132};
-    for (int i = 0; i < 2; ++i) report_template(dialogs[i]);
     for (int i = 0; i < 2; ++i) report_dialog_window(dialogs[i]);
     report_version();
     report_manifest(argv[1]);

@@ -1,10 +1,7 @@
 // watchprobe: the launcher's process watcher on the real system.
 //
 //   watchprobe running NAME         IsProcessRunning
-//   watchprobe contains FRAGMENT    IsProcessNameContaining
-//   watchprobe end EXE FRAGMENT     starts EXE, ends it with TerminateProcessByName
-//                                   and prints the exit code the system reports
-//   watchprobe terminate FRAGMENT   TerminateProcessByName
+//   watchprobe contains FRAGMENT    FindRunningProcess with a waitList entry found inside image names
 //   watchprobe loop N NAME          N scans in a row; handle count before and after,
 //                                   the time they took
 //   watchprobe leak                 leaves one snapshot open on purpose: shows that
@@ -46,9 +43,7 @@ uintptr_t NextHandleValue()
 
 int Usage()
 {
-    std::puts(
-        "usage: watchprobe running NAME | contains FRAGMENT | terminate FRAGMENT | end EXE FRAGMENT | loop N NAME | "
-        "leak");
+    std::puts("usage: watchprobe running NAME | contains FRAGMENT | loop N NAME | leak");
     return 2;
 }
 
@@ -61,33 +56,10 @@ int main(int argc, char** argv)
     const std::string op = argv[1];
     std::string arg = argv[argc - 1];
 
-    if ((op == "running" || op == "contains" || op == "terminate") && argc == 3) {
-        bool found = op == "running"    ? zw::IsProcessRunning(arg.data())
-                     : op == "contains" ? zw::IsProcessNameContaining(arg.data())
-                                        : zw::TerminateProcessByName(arg.data());
+    if ((op == "running" || op == "contains") && argc == 3) {
+        bool found =
+            op == "running" ? zw::IsProcessRunning(arg.data()) : zw::FindRunningProcess({{arg.data(), true}}) == 0;
         std::printf("result=%d\nargument=%s\n", found ? 1 : 0, arg.c_str());
-        return 0;
-    }
-    if (op == "end" && argc == 4) {
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        std::string command = std::string("\"") + argv[2] + "\"";
-        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            std::printf("start=failed %lu\n", ::GetLastError());
-            return 1;
-        }
-        ::WaitForInputIdle(pi.hProcess, 5000);
-        ::Sleep(500);
-        bool ended = zw::TerminateProcessByName(arg.data());
-        DWORD wait = ::WaitForSingleObject(pi.hProcess, 10000);
-        DWORD code = 0;
-        ::GetExitCodeProcess(pi.hProcess, &code);
-        std::printf("result=%d\nargument=%s\ngone=%d\nexitcode=%lu\n", ended ? 1 : 0, arg.c_str(),
-                    wait == WAIT_OBJECT_0 ? 1 : 0, code);
-        if (wait != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 1);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
         return 0;
     }
     if (op == "loop" && argc == 4) {
