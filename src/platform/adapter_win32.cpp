@@ -451,10 +451,6 @@ public:
         exitCode = code;
         return true;
     }
-    bool TerminateProcess(Handle process, uint32_t exitCode) override
-    {
-        return ::TerminateProcess(process, exitCode) != FALSE;
-    }
     bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override
     {
         DWORD length = size;

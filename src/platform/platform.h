@@ -218,7 +218,6 @@ public:
     virtual bool Process32Next(Handle snapshot, ProcessEntry& entry) = 0;
     virtual Handle OpenProcess(uint32_t access, bool inherit, uint32_t processId) = 0;
     virtual bool GetExitCodeProcess(Handle process, uint32_t& exitCode) = 0;
-    virtual bool TerminateProcess(Handle process, uint32_t exitCode) = 0;
     // The image's full path in Win32 form (flags 0); size is the buffer's
     // size in, the length written out.
     virtual bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) = 0;

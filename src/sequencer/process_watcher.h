@@ -34,8 +34,5 @@ std::vector<ProcessEntry> ListProcesses();
 // upper-cased. False when no snapshot could be taken.
 bool ListMatchingProcesses(const std::vector<WatchedName>& names, uint32_t processId, std::vector<ProcessEntry>& found);
 
-// How long a process the run ends is waited for, pumping messages: the
-// system ends a process after TerminateProcess has returned.
-constexpr uint32_t kTerminationWaitMs = 5000;
 
 }  // namespace zw

@@ -176,7 +176,6 @@ TEST(RunOutcome, EveryCodeInItsSituation)
             EXPECT_GE(s.now, 60 * kSec) << c.what;
             EXPECT_LE(s.now, 62 * kSec) << c.what;
             ASSERT_FALSE(s.processes.empty()) << c.what;
-            EXPECT_FALSE(s.processes.front().terminated) << c.what;
             EXPECT_TRUE(s.Running(s.processes.front())) << c.what;
         }
     }

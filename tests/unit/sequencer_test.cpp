@@ -203,10 +203,8 @@ TEST_F(Sequence, DirectPackageWithNoWaitListIsWaitedForThroughItsProcessThenTheG
     const uint64_t ended = sim.starts[0].time + 60 * kSec;
     EXPECT_GE(advances[1], ended + 300 + 6000);
     EXPECT_LE(advances[1], ended + 500 + 300 + 6000);
-    // The three running installers are someone else's: left alone.
-    EXPECT_FALSE(sim.FindProcess(first)->terminated);
-    EXPECT_FALSE(sim.FindProcess(second)->terminated);
-    EXPECT_FALSE(sim.FindProcess(third)->terminated);
+    // The three running installers are someone else's: left running.
+    for (const uint32_t pid : {first, second, third}) EXPECT_TRUE(sim.Running(*sim.FindProcess(pid)));
 }
 
 TEST_F(Sequence, ExtensionTestIgnoresCaseAndLooksAtTheLastDotOnly)
@@ -216,7 +214,9 @@ TEST_F(Sequence, ExtensionTestIgnoresCaseAndLooksAtTheLastDotOnly)
     uint32_t installer = sim.AddProcess("msiexec.exe", 0);
     List("Setup1=1,setup.msi.exe, ,\n");
     Run();
-    EXPECT_FALSE(sim.FindProcess(installer)->terminated);
+    // Not a package: started without asking whether an installation runs.
+    EXPECT_EQ(sim.CountCalls("OpenMutexA"), 0u);
+    EXPECT_TRUE(sim.Running(*sim.FindProcess(installer)));
 }
 
 // The wait list is waited for, then a grace period of 20 polls 300 ms apart.

@@ -1189,18 +1189,6 @@ public:
         exitCode = Running(*p) ? STILL_ACTIVE : p->exitCode;
         return true;
     }
-    bool TerminateProcess(Handle process, uint32_t exitCode) override
-    {
-        Record("TerminateProcess", std::to_string(exitCode));
-        Process* p = HandleProcess(process);
-        if (p == nullptr || !Running(*p)) return false;
-        if (p->terminateRefused) return Fail(5);
-        p->terminated = true;
-        p->terminatedAt = now;
-        p->exitCode = exitCode;
-        p->end = now + terminationDelayMs;
-        return true;
-    }
     bool QueryFullProcessImageNameA(Handle process, uint32_t flags, char* buffer, uint32_t& size) override
     {
         Record("QueryFullProcessImageNameA", std::to_string(flags));

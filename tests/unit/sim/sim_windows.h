@@ -81,12 +81,9 @@ struct Process {
     std::string image;
     uint64_t start, end;  // runs in [start, end)
     bool openFails = false;
-    bool terminated = false;
-    uint64_t terminatedAt = 0;
     uint32_t exitCode = 0;
     std::string path{};             // the image's full path; empty: C:\Program Files\<image>
     uint32_t parent = 0;            // the creator's id, as Toolhelp reports it
-    bool terminateRefused = false;  // opens, but TerminateProcess fails (access denied)
 };
 
 struct Device {
@@ -176,9 +173,6 @@ public:
     bool Running(const Process& p) const { return p.start <= now && now < p.end; }
     bool snapshotFails = false;
     bool exitCodeReadFails = false;
-    // Windows ends a process asynchronously: TerminateProcess returns before
-    // it is gone. It stays in snapshots, unsignalled, for this long.
-    uint64_t terminationDelayMs = 0;
     // Called with each entry that Process32First/Next hands out, once filled:
     // lets a test shape an entry as a real system might (e.g. a full name field).
     std::function<void(zw::ProcessEntry&)> onEntry;
