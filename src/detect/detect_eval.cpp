@@ -3,10 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "driver/driver_update.h"
 #include "platform/ascii.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
 #include "runlog/run_log.h"
+#include "sequencer/item_kinds.h"
+#include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
 #include "state/run_outcome.h"
 
@@ -192,6 +195,62 @@ RuleFinding File(const DetectRule& rule)
     return Compare(rule, found, what + " " + VersionText(found));
 }
 
+std::string InQuotes(const std::string& text) { return "\"" + text + "\""; }
+
+// The INF's [Version] DriverVer version (its second field) and Provider, as
+// SetupAPI reads them: quotes dropped, %strkey% taken from [Strings].
+bool ReadInf(const std::string& path, std::string& version, std::string& provider, std::string& why)
+{
+    Platform& sys = Sys();
+    Handle inf = sys.SetupOpenInfFileA(path.c_str(), win::INF_STYLE_WIN4);
+    if (inf == kInvalidHandle || inf == nullptr) {
+        why = path + " cannot be read as an INF: " + SystemErrorText(sys.GetLastError());
+        return false;
+    }
+    char buffer[128] = {};
+    InfLine line;
+    bool read = sys.SetupFindFirstLineA(inf, "Version", "DriverVer", line) &&
+                sys.SetupGetStringFieldA(line, 2, buffer, sizeof buffer - 1);
+    version = buffer;  // the last byte stays a terminator
+    read = read && sys.SetupFindFirstLineA(inf, "Version", "Provider", line) &&
+           sys.SetupGetStringFieldA(line, 1, buffer, sizeof buffer - 1);
+    provider = buffer;
+    if (!read)
+        why = path + ": its DriverVer version or Provider cannot be read: " + SystemErrorText(sys.GetLastError());
+    sys.SetupCloseInfFile(inf);
+    return read;
+}
+
+// The device this driver item updates has a driver of the INF's provider,
+// of the INF's version or later.
+RuleFinding Driver(int32_t number)
+{
+    const SetupItem& item = SetupItemAt(number);
+    if (KindOf(item) != ItemKind::Driver) return Unknown("the item installs no driver");
+    const std::string path = JoinRelativePath(programDirectory, item.file);
+    if (path.empty()) return Unknown("the INF path is too long");
+    std::string infVersion, infProvider, version, provider, why;
+    if (!ReadInf(path, infVersion, infProvider, why)) return Unknown(why);
+    Version wanted, found;
+    if (!ParseVersion(infVersion, wanted))
+        return Unknown(path + ": DriverVer " + InQuotes(infVersion) + " is no version");
+    if (!LoadDeviceLibraries()) return Unknown("the system's device functions are missing");
+    std::string searched = item.parameters;
+    switch (ReadFoundDeviceDriver(searched.data(), version, provider, why)) {
+    case FoundDriver::NoDevice:
+        return Finding(Verdict::NotHeld, "no present device has a first hardware ID holding " + InQuotes(searched));
+    case FoundDriver::Unreadable:
+        return Unknown(why);
+    case FoundDriver::Read:
+        break;
+    }
+    const std::string what = "the device has " + InQuotes(provider) + " " + version + ", the INF " +
+                             InQuotes(infProvider) + " " + infVersion;
+    if (!EqualsIgnoringAsciiCase(provider, infProvider)) return Finding(Verdict::NotHeld, what);
+    if (!ParseVersion(version, found)) return Unknown(what + ", which is no version");
+    return Finding(CompareVersions(found, wanted) >= 0 ? Verdict::Holds : Verdict::NotHeld, what);
+}
+
 const char* VerdictWords(Verdict verdict)
 {
     switch (verdict) {
@@ -216,7 +275,7 @@ Verdict CheckAll(int32_t number, std::string& decisive)
         all = Verdict::Unknown;
     }
     for (const DetectRule& rule : rules.rules) {
-        const RuleFinding finding = EvaluateRule(rule);
+        const RuleFinding finding = EvaluateRule(rule, number);
         const std::string words = RuleInWords(rule);
         Log("item ", number, ": detect: ", words, ": ", VerdictWords(finding.verdict), ": ", finding.found);
         if (finding.verdict == Verdict::NotHeld && all != Verdict::NotHeld) {
@@ -232,7 +291,7 @@ Verdict CheckAll(int32_t number, std::string& decisive)
 
 }  // namespace
 
-RuleFinding EvaluateRule(const DetectRule& rule)
+RuleFinding EvaluateRule(const DetectRule& rule, int32_t number)
 {
     switch (rule.type) {
     case RuleType::Msi:
@@ -244,7 +303,7 @@ RuleFinding EvaluateRule(const DetectRule& rule)
     case RuleType::File:
         return File(rule);
     case RuleType::Driver:
-        return Unknown("the installed driver is not compared by this launcher");
+        return Driver(number);
     }
     return Unknown("unknown rule");
 }

@@ -16,9 +16,9 @@ struct RuleFinding {
     std::string found;  // what was found, for the log
 };
 
-// One rule, through Sys(). msi.dll and version.dll are loaded from System32
-// when a rule first needs them.
-RuleFinding EvaluateRule(const DetectRule& rule);
+// One rule of item number, through Sys(). msi.dll and version.dll are loaded
+// from System32 when a rule first needs them.
+RuleFinding EvaluateRule(const DetectRule& rule, int32_t number);
 
 // Reads item number's [Detect] value and checks its rules, after the item's
 // lasting change of directory and before its file is looked for. True when

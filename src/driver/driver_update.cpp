@@ -23,7 +23,7 @@ size_t BoundedLength(const char* text, size_t maxLength)
 }
 
 // Walks all devices, reading each one's hardware-ID list, and hands the
-// readable ones to test(device, firstId, requiredSize) until it returns true.
+// readable ones to test(set, device, firstId, requiredSize) until it returns true.
 // firstId is the property buffer as a C string, writable and NUL-terminated
 // within the buffer. Returns whether a device matched.
 template <class Test>
@@ -63,7 +63,7 @@ bool SearchDevices(bool reportLongLists, Test test)
         // A list that fills the buffer without its terminator is still read as
         // a C string: the last byte is always a NUL.
         buffer[kHardwareIdBufferSize - 1] = 0;
-        if (test(device, reinterpret_cast<char*>(buffer), requiredSize)) {
+        if (test(set, device, reinterpret_cast<char*>(buffer), requiredSize)) {
             matched = true;
             break;
         }
@@ -136,6 +136,37 @@ std::string Narrow(const wchar_t* text)
     return out;
 }
 
+// FindDeviceByHardwareId's test: a present device whose upper-cased first
+// hardware ID holds the upper-cased searchText.
+bool IsSearchedDevice(DeviceInfoData& device, char* firstId, char* searchText)
+{
+    Platform& sys = Sys();
+    sys.CharUpperA(searchText);
+    sys.CharUpperA(firstId);
+    if (std::strstr(firstId, searchText) == nullptr) return false;
+    uint32_t status = 0;
+    uint32_t problem = 0;
+    return sys.CM_Get_DevNode_Status(&status, &problem, device.devInst, 0) != win::CR_NO_SUCH_DEVNODE;
+}
+
+// A REG_SZ of the driver key, or false with why.
+bool ReadDriverText(Handle key, const char* name, std::string& text, std::string& why)
+{
+    uint8_t data[128] = {};
+    uint32_t type = 0, size = sizeof data - 1;  // the last byte stays a terminator
+    const uint32_t read = Sys().RegQueryValueExA(key, name, type, data, size);
+    if (read != win::ERROR_SUCCESS) {
+        why = std::string(name) + " cannot be read: " + SystemErrorText(read);
+        return false;
+    }
+    if (type != win::REG_SZ) {
+        why = std::string(name) + " is of type " + std::to_string(type);
+        return false;
+    }
+    text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+    return true;
+}
+
 }  // namespace
 
 bool DriverUpdateRunning() { return updateRunning; }
@@ -165,16 +196,8 @@ bool LoadDeviceLibraries()
 bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foundSize)
 {
     if (searchText == nullptr || foundHardwareId == nullptr) return false;
-    Platform& sys = Sys();
-    return SearchDevices(false, [&](DeviceInfoData& device, char* firstId, uint32_t) {
-        sys.CharUpperA(searchText);
-        sys.CharUpperA(firstId);
-        if (std::strstr(firstId, searchText) == nullptr) return false;
-
-        uint32_t status = 0;
-        uint32_t problem = 0;
-        if (sys.CM_Get_DevNode_Status(&status, &problem, device.devInst, 0) == win::CR_NO_SUCH_DEVNODE) return false;
-
+    return SearchDevices(false, [&](Handle, DeviceInfoData& device, char* firstId, uint32_t) {
+        if (!IsSearchedDevice(device, firstId, searchText)) return false;
         size_t length = std::strlen(firstId);
         if (length >= foundSize) return false;
         std::memcpy(foundHardwareId, firstId, length + 1);
@@ -182,11 +205,35 @@ bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foun
     });
 }
 
+FoundDriver ReadFoundDeviceDriver(char* searchText, std::string& version, std::string& provider, std::string& why)
+{
+    FoundDriver found = FoundDriver::NoDevice;
+    if (searchText == nullptr) return found;
+    Platform& sys = Sys();
+    SearchDevices(false, [&](Handle set, DeviceInfoData& device, char* firstId, uint32_t) {
+        if (!IsSearchedDevice(device, firstId, searchText)) return false;
+        found = FoundDriver::Unreadable;
+        Handle key =
+            sys.SetupDiOpenDevRegKey(set, device, win::DICS_FLAG_GLOBAL, 0, win::DIREG_DRV, win::KEY_QUERY_VALUE);
+        if (key == kInvalidHandle || key == nullptr) {
+            why = std::string(firstId) + ": its driver key cannot be opened: " + SystemErrorText(sys.GetLastError());
+            return true;
+        }
+        if (ReadDriverText(key, "DriverVersion", version, why) && ReadDriverText(key, "ProviderName", provider, why))
+            found = FoundDriver::Read;
+        else
+            why = std::string(firstId) + ": " + why;
+        sys.RegCloseKey(key);
+        return true;
+    });
+    return found;
+}
+
 bool HardwareIdExists(char* hardwareId)
 {
     if (hardwareId == nullptr) return false;
     Platform& sys = Sys();
-    return SearchDevices(true, [&](DeviceInfoData&, char* firstId, uint32_t requiredSize) {
+    return SearchDevices(true, [&](Handle, DeviceInfoData&, char* firstId, uint32_t requiredSize) {
         sys.CharUpperA(hardwareId);
         sys.CharUpperA(firstId);
         // The required size covers the whole list, and firstId ends within the

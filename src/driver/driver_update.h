@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -51,6 +52,11 @@ bool LoadDeviceLibraries();
 // foundSize is never cut: that device is passed over (cannot happen when
 // foundSize is kHardwareIdBufferSize).
 bool FindDeviceByHardwareId(char* searchText, char* foundHardwareId, size_t foundSize);
+
+// The driver of the device FindDeviceByHardwareId finds: the DriverVersion
+// and ProviderName of its driver key, or why they cannot be read.
+enum class FoundDriver : uint8_t { NoDevice, Read, Unreadable };
+FoundDriver ReadFoundDeviceDriver(char* searchText, std::string& version, std::string& provider, std::string& why);
 
 // True when some device, present or not, has hardwareId as its first hardware
 // ID, letter case ignored. hardwareId is upper-cased in place.

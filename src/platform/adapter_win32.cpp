@@ -141,6 +141,8 @@ const struct {
 };
 
 SP_DEVINFO_DATA* Record(DeviceInfoData& device) { return reinterpret_cast<SP_DEVINFO_DATA*>(device.systemRecord); }
+static_assert(sizeof(INFCONTEXT) <= sizeof(InfLine::systemRecord), "INFCONTEXT fits InfLine");
+INFCONTEXT* Context(InfLine& line) { return reinterpret_cast<INFCONTEXT*>(line.systemRecord); }
 
 template <class T>
 T NotFound(T result)
@@ -505,6 +507,24 @@ public:
         return ok != FALSE;
     }
     bool SetupDiDestroyDeviceInfoList(Handle set) override { return ::SetupDiDestroyDeviceInfoList(set) != FALSE; }
+    Handle SetupDiOpenDevRegKey(Handle set, DeviceInfoData& device, uint32_t scope, uint32_t profile, uint32_t keyType,
+                                uint32_t access) override
+    {
+        return ::SetupDiOpenDevRegKey(set, Record(device), scope, profile, keyType, access);
+    }
+    Handle SetupOpenInfFileA(const char* fileName, uint32_t style) override
+    {
+        return ::SetupOpenInfFileA(fileName, nullptr, style, nullptr);
+    }
+    bool SetupFindFirstLineA(Handle inf, const char* section, const char* key, InfLine& line) override
+    {
+        return ::SetupFindFirstLineA(inf, section, key, Context(line)) != FALSE;
+    }
+    bool SetupGetStringFieldA(InfLine& line, uint32_t field, char* buffer, uint32_t size) override
+    {
+        return ::SetupGetStringFieldA(Context(line), field, buffer, size, nullptr) != FALSE;
+    }
+    void SetupCloseInfFile(Handle inf) override { ::SetupCloseInfFile(inf); }
     uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
     {
         if (cmGetDevNodeStatusEntry == nullptr) {

@@ -53,6 +53,11 @@ struct DeviceInfoData {
     alignas(8) uint8_t systemRecord[32] = {};
 };
 
+// A line of an INF file: the system's INFCONTEXT (16 bytes on x86, 24 on x64).
+struct InfLine {
+    alignas(8) uint8_t systemRecord[24] = {};
+};
+
 struct Luid {
     uint32_t lowPart = 0;
     int32_t highPart = 0;
@@ -241,6 +246,15 @@ public:
                                                    uint32_t* dataType, uint8_t* buffer, uint32_t size,
                                                    uint32_t* requiredSize) = 0;
     virtual bool SetupDiDestroyDeviceInfoList(Handle set) = 0;
+    // The device's key of the given kind, closed with RegCloseKey;
+    // kInvalidHandle on failure (GetLastError).
+    virtual Handle SetupDiOpenDevRegKey(Handle set, DeviceInfoData& device, uint32_t scope, uint32_t profile,
+                                        uint32_t keyType, uint32_t access) = 0;
+    // INF files: kInvalidHandle on failure (GetLastError), no error line.
+    virtual Handle SetupOpenInfFileA(const char* fileName, uint32_t style) = 0;
+    virtual bool SetupFindFirstLineA(Handle inf, const char* section, const char* key, InfLine& line) = 0;
+    virtual bool SetupGetStringFieldA(InfLine& line, uint32_t field, char* buffer, uint32_t size) = 0;
+    virtual void SetupCloseInfFile(Handle inf) = 0;
     virtual uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) = 0;
     virtual bool UpdateDriverForPlugAndPlayDevicesA(Hwnd owner, const char* hardwareId, const char* infPath,
                                                     uint32_t installFlags, int32_t* rebootRequired) = 0;

@@ -48,6 +48,9 @@ constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
 constexpr uint32_t SPDRP_HARDWAREID = 1;
 constexpr uint32_t CR_SUCCESS = 0x0;
 constexpr uint32_t CR_NO_SUCH_DEVNODE = 0xD;
+constexpr uint32_t DICS_FLAG_GLOBAL = 0x1;
+constexpr uint32_t DIREG_DRV = 0x2;
+constexpr uint32_t INF_STYLE_WIN4 = 0x2;
 
 constexpr uint32_t ERROR_SUCCESS = 0;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
@@ -226,6 +229,9 @@ constexpr size_t MAX_PATH = 260;
     X(SPDRP_HARDWAREID) \
     X(CR_SUCCESS) \
     X(CR_NO_SUCH_DEVNODE) \
+    X(DICS_FLAG_GLOBAL) \
+    X(DIREG_DRV) \
+    X(INF_STYLE_WIN4) \
     X(ERROR_SUCCESS) \
     X(ERROR_INVALID_DATA) \
     X(ERROR_INVALID_HANDLE) \

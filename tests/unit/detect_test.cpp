@@ -159,7 +159,25 @@ TEST(Detect, OnTheRun)
             s.updateFails = error != 0, s.updateError = error;
         };
     };
+    // x.inf is Contoso's 2.1; the device has provider's version.
+    auto drivers = [](const char* provider, const char* version, bool infFails = false) {
+        return [=](Sim& s) {
+            s.AddFile("C:\\setup\\x.inf",
+                      "[Version]\nProvider = %Mfg%\nDriverVer=01/02/2024, 2.1\n[Strings]\nMfg=\"Contoso\"\n");
+            if (*provider) s.devices.push_back({sim::MultiSz({"PCI\\VEN_1&DEV_2"}), 0, true, version, provider});
+            s.infOpenFails = infFails, s.updateFails = *provider == 'F', s.updateError = ERROR_NO_MORE_ITEMS;
+        };
+    };
+    const std::string inf = "Setup1=0,x.inf,VEN_1\n[Detect]\nSetup1=driver\n";
     const RunCase cases[] = {
+        {"driver: Contoso 2.1.0.0 there: skipped", inf, drivers("CONTOSO", "2.1.0.0"), 0, 0, "item 1: skipped"},
+        {"driver: older, updated, still older: 1603", inf, drivers("Contoso", "2.0.9.9"), 1603, 0,
+         "does not hold: driver: the device has \"Contoso\" 2.0.9.9, the INF \"Contoso\" 2.1"},
+        {"driver: another provider's newer one: runs", inf, drivers("Fabrikam", "3.0"), 0, 0,
+         "runs: [Detect] does not hold: driver: the device has \"Fabrikam\""},
+        {"driver: no device: runs", inf, drivers("", ""), 0, 0, "does not hold: driver: no present device"},
+        {"driver: INF unreadable: runs, not judged after", inf, drivers("Contoso", "2.1", true), 0, 0,
+         "after exit code 0 [Detect] cannot be judged: driver: C:\\setup\\x.inf cannot be read as an INF"},
         {"msi present: both skipped",
          one + "Setup2=1,a.exe, ,\n[Detect]\nSetup1=msi:" + kPc + ">=2.0\nSetup2=msi:" + kPc,
          [](Sim& s) { Installed(s); }, 0, 0, "item 2: skipped: every [Detect] rule holds"},

@@ -294,8 +294,8 @@ size_t SimWindows::OpenHandlesToOthers() const
 void SimWindows::CheckHandleContract() const
 {
     if (!contractBroken) return;
-    static const char* const kinds[] = {"Snapshot",       "Process", "DeviceSet", "Token",  "Mutex",
-                                        "ServiceManager", "Service", "File",      "Thread", "RegKey"};
+    static const char* const kinds[] = {"Snapshot", "Process", "DeviceSet", "Token",  "Mutex", "ServiceManager",
+                                        "Service",  "File",    "Thread",    "RegKey", "Inf"};
     std::string open;
     for (const auto& h : handles_)
         open += (open.empty() ? "" : " ") + std::string(kinds[static_cast<int>(h.second.kind)]);
@@ -1250,6 +1250,67 @@ public:
     {
         Record("SetupDiDestroyDeviceInfoList");
         return Close(set, {HandleKind::DeviceSet});
+    }
+    Handle SetupDiOpenDevRegKey(Handle set, zw::DeviceInfoData& device, uint32_t scope, uint32_t profile,
+                                uint32_t keyType, uint32_t access) override
+    {
+        Record("SetupDiOpenDevRegKey", Hex(scope) + ":" + Hex(profile) + ":" + Hex(keyType) + ":" + Hex(access));
+        if (Get(set, HandleKind::DeviceSet) == nullptr || device.devInst == 0 || device.devInst > devices.size())
+            return Fail(87, zw::kInvalidHandle);
+        const Device& d = devices[device.devInst - 1];
+        if (scope != DICS_FLAG_GLOBAL || keyType != DIREG_DRV || (d.driverVersion.empty() && d.providerName.empty()))
+            return Fail(ERROR_FILE_NOT_FOUND, zw::kInvalidHandle);
+        const std::string path = "DRIVER|" + std::to_string(device.devInst);
+        registry[path].clear();
+        if (!d.driverVersion.empty()) registry[path]["DRIVERVERSION"] = {REG_SZ, Sz(d.driverVersion)};
+        if (!d.providerName.empty()) registry[path]["PROVIDERNAME"] = {REG_SZ, Sz(d.providerName)};
+        return NewHandle({.kind = HandleKind::RegKey, .name = path});
+    }
+    Handle SetupOpenInfFileA(const char* fileName, uint32_t style) override
+    {
+        Record("SetupOpenInfFileA", std::string(fileName) + "|" + Hex(style));
+        if (infOpenFails) return Fail(31, zw::kInvalidHandle);  // ERROR_GEN_FAILURE
+        const std::string key = UpperAscii(Resolve(fileName));
+        if (files_.count(key) == 0) return Fail(ERROR_FILE_NOT_FOUND, zw::kInvalidHandle);
+        return NewHandle({.kind = HandleKind::Inf, .name = key});
+    }
+    bool SetupFindFirstLineA(Handle inf, const char* section, const char* key, zw::InfLine& line) override
+    {
+        Record("SetupFindFirstLineA", std::string(section) + "|" + key);
+        Object* o = Get(inf, HandleKind::Inf);
+        std::string value;
+        if (o == nullptr) return Fail(6);
+        if (!zw::ProfileText(files_[o->name]).Find(section, key, value))
+            return Fail(0xE0000102);  // ERROR_LINE_NOT_FOUND
+        const size_t index = infLines_.size();
+        infLines_.push_back({files_[o->name], value});
+        std::memcpy(line.systemRecord, &index, sizeof index);
+        return true;
+    }
+    // Fields split at commas, blanks and quotes dropped, %key% from [Strings].
+    bool SetupGetStringFieldA(zw::InfLine& line, uint32_t field, char* buffer, uint32_t size) override
+    {
+        Record("SetupGetStringFieldA", std::to_string(field));
+        size_t index = 0;
+        std::memcpy(&index, line.systemRecord, sizeof index);
+        if (index >= infLines_.size() || field == 0) return Fail(ERROR_INVALID_PARAMETER);
+        std::stringstream fields(infLines_[index].second);
+        std::string text;
+        for (uint32_t i = 0; i < field; ++i)
+            if (!std::getline(fields, text, ',')) return Fail(ERROR_INVALID_PARAMETER);
+        text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+        text.erase(0, text.find_first_not_of(" \t"));
+        text.erase(text.find_last_not_of(" \t") + 1);
+        if (text.size() > 2 && text.front() == '%' && text.back() == '%')
+            zw::ProfileText(infLines_[index].first).Find("Strings", text.substr(1, text.size() - 2), text);
+        if (text.size() + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+        return true;
+    }
+    void SetupCloseInfFile(Handle inf) override
+    {
+        Record("SetupCloseInfFile");
+        Close(inf, {HandleKind::Inf});
     }
     uint32_t CM_Get_DevNode_Status(uint32_t* status, uint32_t* problem, uint32_t devInst, uint32_t flags) override
     {

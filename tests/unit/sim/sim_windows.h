@@ -90,6 +90,9 @@ struct Device {
     std::vector<uint8_t> hardwareIds;  // raw REG_MULTI_SZ bytes
     uint32_t readError = 0;            // non-zero: the property read fails with this error
     bool present = true;
+    // Its driver key's DriverVersion and ProviderName (REG_SZ), an empty one
+    // missing; both empty: it has no driver key.
+    std::string driverVersion{}, providerName{};
 };
 
 // Builds a REG_MULTI_SZ list from its strings.
@@ -271,6 +274,9 @@ public:
     // ---- devices
     std::vector<Device> devices;
     bool classDevsFails = false;
+    // An INF (a file added with its text) is read for [Version] and
+    // [Strings]; infOpenFails: SetupOpenInfFileA fails with ERROR_GEN_FAILURE.
+    bool infOpenFails = false;
     bool updateFails = false;
     int32_t updateReboot = 0;
     uint32_t updateError = 0;
@@ -336,7 +342,19 @@ protected:
         uint64_t due;
         uint32_t period;
     };
-    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread, RegKey };
+    enum class HandleKind {
+        Snapshot,
+        Process,
+        DeviceSet,
+        Token,
+        Mutex,
+        ServiceManager,
+        Service,
+        File,
+        Thread,
+        RegKey,
+        Inf
+    };
     // What an open handle refers to; the fields its kind has no use for stay empty.
     struct Object {
         HandleKind kind;
@@ -369,6 +387,7 @@ protected:
     std::map<std::string, std::string> files_;  // contents by Upper(Resolve(path))
     std::set<std::string> directories_;
     std::map<Handle, Object> handles_;
+    std::vector<std::pair<std::string, std::string>> infLines_;  // the file's text and the line's value, by InfLine
     int badCloses_ = 0;
     std::map<void*, std::unique_ptr<char[]>> allocations_;  // freed with LocalFree
     size_t restartsAccepted_ = 0;

@@ -4,19 +4,21 @@
 
 ZW_MSI_SRC="$ZW_LIB_DIR/msi"
 ZW_MSI_PRODUCT='{6B1E6E5C-5A0E-4C3B-9E2D-2A7F0C1D4E01}'
+ZW_MSI_OLDER='{6B1E6E5C-5A0E-4C3B-9E2D-2A7F0C1D4E04}'
 
 zw_msi_require() {
   command -v wixl >/dev/null 2>&1 || zw_skip "wixl is not installed (Debian package wixl)"
   [ -f "$ZW_PROGS/procprobe.exe" ] || zw_skip "procprobe.exe not built in $ZW_PROGS"
 }
 
-# zw_msi_build DIR [SLOW_EXE [reboot]]: DIR/zwpackage.msi, a 64-bit package
+# zw_msi_build DIR [SLOW_EXE [reboot|older]]: DIR/zwpackage.msi, a 64-bit package
 # (zwpackage.wxs says what SLOW_EXE, a Unix path, and "reboot" add). wixl takes
 # File/@Source relative to its working directory: it runs in the source folder.
 zw_msi_build() {
   local out=$1/zwpackage.msi defines=()
   [ -n "${2:-}" ] && defines+=(-D "SlowExe=$(zw_winpath "$2")")
   [ "${3:-}" = reboot ] && defines+=(-D Reboot=1)
+  [ "${3:-}" = older ] && defines+=(-D Older=1)
   if ! (cd "$ZW_MSI_SRC" && wixl -a x64 "${defines[@]}" -o "$out" zwpackage.wxs) >"$ZW_WORK/wixl.log" 2>&1; then
     cat "$ZW_WORK/wixl.log"
     zw_fail "wixl could not build the package"
@@ -29,6 +31,7 @@ zw_msi_build() {
 # by every scenario and run).
 zw_msi_remove() {
   /usr/lib/wine/wine64 msiexec /x "$ZW_MSI_PRODUCT" /qn >/dev/null 2>&1
+  /usr/lib/wine/wine64 msiexec /x "$ZW_MSI_OLDER" /qn >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
   rm -rf "$WINEPREFIX/drive_c/Program Files/ZarnowelTest"
 }
