@@ -2,13 +2,13 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/run_lock_win32.h"
 #include "platform/adapter.h"
 #include "resource.h"
 #include "runlog/run_log.h"
 #include "sequencer/installer_window.h"
 #include "startup/command_line.h"
 #include "startup/launch.h"
+#include "startup/run_lock.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
 

@@ -91,6 +91,34 @@ const GetMachineTypeAttributesFn getMachineTypeAttributesEntry =
 // advapi32 is imported, so it is loaded; Windows before Vista lacks the call.
 const InitiateShutdownWFn initiateShutdownWEntry = LookUp<InitiateShutdownWFn>("advapi32", "InitiateShutdownW");
 
+// Private object namespaces: Wine and systems before Vista lack some.
+using CreateBoundaryDescriptorFn = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+using AddSidFn = BOOL(WINAPI*)(HANDLE*, PSID);
+using CreatePrivateNamespaceFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+using ClosePrivateNamespaceFn = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+using DeleteBoundaryDescriptorFn = VOID(WINAPI*)(HANDLE);
+const CreateBoundaryDescriptorFn createBoundaryEntry =
+    LookUpKernel32<CreateBoundaryDescriptorFn>("CreateBoundaryDescriptorW");
+const AddSidFn addSidEntry = LookUpKernel32<AddSidFn>("AddSIDToBoundaryDescriptor");
+const AddSidFn addIntegrityLabelEntry = LookUpKernel32<AddSidFn>("AddIntegrityLabelToBoundaryDescriptor");
+const CreatePrivateNamespaceFn createNamespaceEntry =
+    LookUpKernel32<CreatePrivateNamespaceFn>("CreatePrivateNamespaceW");
+const ClosePrivateNamespaceFn closeNamespaceEntry = LookUpKernel32<ClosePrivateNamespaceFn>("ClosePrivateNamespace");
+const DeleteBoundaryDescriptorFn deleteBoundaryEntry =
+    LookUpKernel32<DeleteBoundaryDescriptorFn>("DeleteBoundaryDescriptor");
+
+// A well-known SID added to a boundary by one of the two calls.
+bool AddWellKnownSid(AddSidFn add, Handle& boundary, uint32_t wellKnownSid)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    if (!::CreateWellKnownSid(static_cast<WELL_KNOWN_SID_TYPE>(wellKnownSid), nullptr, sid, &size)) return false;
+    HANDLE handle = boundary;
+    const bool added = add(&handle, sid) != FALSE;
+    boundary = handle;
+    return added;
+}
+
 // Threads run the core's plain functions; the system needs its own calling
 // convention, so each starts through this trampoline with its own record.
 struct ThreadStart {
@@ -340,6 +368,42 @@ public:
         return ::OpenMutexA(access, inherit ? TRUE : FALSE, name);
     }
     bool ReleaseMutex(Handle mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
+
+    bool HasPrivateNamespaces() override
+    {
+        return createBoundaryEntry != nullptr && addSidEntry != nullptr && addIntegrityLabelEntry != nullptr &&
+               createNamespaceEntry != nullptr && closeNamespaceEntry != nullptr && deleteBoundaryEntry != nullptr;
+    }
+    Handle CreateBoundaryDescriptorW(const wchar_t* name) override { return createBoundaryEntry(name, 0); }
+    bool AddSIDToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        return AddWellKnownSid(addSidEntry, boundary, wellKnownSid);
+    }
+    bool AddIntegrityLabelToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        return AddWellKnownSid(addIntegrityLabelEntry, boundary, wellKnownSid);
+    }
+    Handle CreatePrivateNamespaceW(void* securityDescriptor, Handle boundary, const wchar_t* alias) override
+    {
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return createNamespaceEntry(securityDescriptor != nullptr ? &security : nullptr, boundary, alias);
+    }
+    bool ClosePrivateNamespace(Handle privateNamespace, uint32_t flags) override
+    {
+        return closeNamespaceEntry(privateNamespace, flags) != FALSE;
+    }
+    void DeleteBoundaryDescriptor(Handle boundary) override { deleteBoundaryEntry(boundary); }
+    Handle CreateMutexW(void* securityDescriptor, bool initialOwner, const wchar_t* name) override
+    {
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return ::CreateMutexW(securityDescriptor != nullptr ? &security : nullptr, initialOwner ? TRUE : FALSE, name);
+    }
+    bool DuplicateHandle(Handle handle, Handle targetProcess) override
+    {
+        HANDLE copy = nullptr;
+        return ::DuplicateHandle(::GetCurrentProcess(), handle, targetProcess, &copy, 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS) != FALSE;
+    }
 
     Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
     {

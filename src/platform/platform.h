@@ -180,6 +180,24 @@ public:
     virtual Handle OpenMutexA(uint32_t access, bool inherit, const char* name) = 0;
     virtual bool ReleaseMutex(Handle mutex) = 0;
 
+    // The one-run lock. HasPrivateNamespaces: kernel32 exports every
+    // function of private object namespaces (looked up by name among the
+    // modules already loaded; Wine and systems before Vista lack some).
+    virtual bool HasPrivateNamespaces() = 0;
+    virtual Handle CreateBoundaryDescriptorW(const wchar_t* name) = 0;  // flags 0
+    // The SID of a WELL_KNOWN_SID_TYPE (CreateWellKnownSid, no domain).
+    virtual bool AddSIDToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) = 0;
+    virtual bool AddIntegrityLabelToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) = 0;
+    // securityDescriptor: from the SDDL conversion below.
+    virtual Handle CreatePrivateNamespaceW(void* securityDescriptor, Handle boundary, const wchar_t* alias) = 0;
+    virtual bool ClosePrivateNamespace(Handle privateNamespace, uint32_t flags) = 0;
+    virtual void DeleteBoundaryDescriptor(Handle boundary) = 0;
+    virtual Handle CreateMutexW(void* securityDescriptor, bool initialOwner, const wchar_t* name) = 0;
+    // DuplicateHandle of one of this process's handles into targetProcess
+    // (opened with PROCESS_DUP_HANDLE), same access, not inheritable: the copy
+    // is the target's, and is closed when it ends.
+    virtual bool DuplicateHandle(Handle handle, Handle targetProcess) = 0;
+
     // Services.
     virtual Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) = 0;
     virtual Handle OpenServiceA(Handle manager, const char* name, uint32_t access) = 0;

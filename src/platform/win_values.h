@@ -42,6 +42,10 @@ constexpr uint32_t STILL_ACTIVE = 259;
 constexpr uint32_t PROCESS_ALL_ACCESS_LEGACY = 0x1F0FFF;
 constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t PROCESS_TERMINATE = 0x1;
+constexpr uint32_t PROCESS_DUP_HANDLE = 0x40;
+constexpr uint32_t PRIVATE_NAMESPACE_FLAG_DESTROY = 0x1;
+constexpr uint32_t WinBuiltinAdministratorsSid = 26;
+constexpr uint32_t WinHighLabelSid = 68;
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x2;
 
 constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
@@ -52,6 +56,7 @@ constexpr uint32_t CR_NO_SUCH_DEVNODE = 0xD;
 constexpr uint32_t ERROR_SUCCESS = 0;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
+constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr uint32_t ERROR_INVALID_DATA = 13;
 constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
 constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
@@ -176,6 +181,11 @@ constexpr size_t MAX_PATH = 260;
     X(PROCESS_ALL_ACCESS_LEGACY) \
     X(PROCESS_QUERY_LIMITED_INFORMATION) \
     X(PROCESS_TERMINATE) \
+    X(PROCESS_DUP_HANDLE) \
+    X(PRIVATE_NAMESPACE_FLAG_DESTROY) \
+    X(WinBuiltinAdministratorsSid) \
+    X(WinHighLabelSid) \
+    X(ERROR_ALREADY_EXISTS) \
     X(TH32CS_SNAPPROCESS) \
     X(DIGCF_ALLCLASSES) \
     X(SPDRP_HARDWAREID) \

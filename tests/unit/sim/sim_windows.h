@@ -190,6 +190,19 @@ public:
     };
     std::map<std::string, Mutex> mutexes;  // by name
 
+    // ---- the one-run lock's objects, shared by every launcher on the machine
+    // (a test plays several by switching currentPid). A namespace stays
+    // named, for create and open, while its creator's handle or a copy of it
+    // is open and it is not destroyed; objects in it stay usable through the
+    // handles already open.
+    bool hasPrivateNamespaces = true;
+    uint32_t namespaceCreateError = 0;  // non-zero: CreatePrivateNamespaceW fails with it
+    // Called before each of the lock's calls, with its name: lets a test
+    // interleave other runs at that point.
+    std::function<void(const std::string&)> beforeLockCall;
+    // The process ends: its handles close (copies of the lock's included).
+    void EndProcessHandles(uint32_t pid);
+
     // ---- services: the process id the service manager reports, by name
     std::map<std::string, uint32_t> services;
 
@@ -301,7 +314,20 @@ protected:
         uint64_t due;
         uint32_t period;
     };
-    enum class HandleKind { Snapshot, Process, DeviceSet, Token, Mutex, ServiceManager, Service, File, Thread };
+    enum class HandleKind {
+        Snapshot,
+        Process,
+        DeviceSet,
+        Token,
+        Mutex,
+        ServiceManager,
+        Service,
+        File,
+        Thread,
+        Boundary,
+        Namespace,
+        LockMutex
+    };
     // What an open handle refers to; the fields its kind has no use for stay empty.
     struct Object {
         HandleKind kind;
@@ -312,7 +338,17 @@ protected:
         std::vector<size_t> entries{};  // Snapshot: indices into processes
         size_t cursor = 0;
         uint64_t threadEnd = 0;  // Thread: when its handle is signalled
+        uint32_t owner = 0;      // Namespace, LockMutex: the process holding the handle
+        bool creator = false;    // Namespace: from its creation, or a copy of that handle
     };
+    struct LockNamespace {
+        std::wstring alias;
+        bool destroyed = false;
+    };
+    std::vector<LockNamespace> namespaces_;
+    // Handles of the lock's objects held by processes other than the
+    // launcher's own (copies); closed when their process ends.
+    std::vector<Object> foreignHandles_;
 
     void Record(const std::string& name, const std::string& detail = "");
     void AdvanceTo(uint64_t time);
