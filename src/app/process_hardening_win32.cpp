@@ -3,7 +3,8 @@
 // from folders that ordinary users can write to.
 //
 // Its static imports are KnownDLLs, which the loader never takes from the
-// launcher's folder; COMCTL32 is loaded later, by name, once limited. Everything loaded
+// launcher's folder, and its manifest depends on no assembly, which the
+// loader would look for in <exe>.local\ first. Everything loaded
 // later by name, by us or by the system's own DLLs on our behalf, comes from
 // System32 alone. Functions that older systems lack are looked up by name; a
 // system without them keeps its defaults.
@@ -50,8 +51,9 @@ void HardenProcess()
     ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
 }
 
-// Before every other static initialiser of the program (priority 101 is the
-// first an application may use).
-__attribute__((constructor(101))) void HardenProcessAtStart() { HardenProcess(); }
+// Right after the stack guard is seeded (101, the first priority an
+// application may use) and before every other static initialiser: each has
+// its own priority, so the order is ours, not the linker's.
+__attribute__((constructor(102))) void HardenProcessAtStart() { HardenProcess(); }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <windows.h>
 // Order matters: these need <windows.h> first.
 #include <cfgmgr32.h>
-#include <commctrl.h>
 #include <sddl.h>
 #include <setupapi.h>
 #include <shellapi.h>
