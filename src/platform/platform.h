@@ -128,6 +128,19 @@ public:
     // not null, is the one a created file gets (from the SDDL conversion below).
     virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
                                uint32_t disposition, uint32_t flags) = 0;
+    // NtCreateFile of the file name in the folder that folder holds (a
+    // handle of CreateFileA), whatever path names that folder by now:
+    // FILE_OPEN_IF, a plain file, synchronous, a reparse point opened itself.
+    // created: the file was made by this call (and got securityDescriptor).
+    virtual Handle NtCreateFile(Handle folder, const char* name, uint32_t access, uint32_t share,
+                                void* securityDescriptor, bool& created) = 0;
+    // GetSecurityInfo of an open file (owner and DACL), as SDDL
+    // (ConvertSecurityDescriptorToStringSecurityDescriptorA); released with
+    // LocalFree.
+    virtual bool GetSecurityInfoSddl(Handle file, char*& sddl) = 0;
+    // The user SID of the current process's token (GetTokenInformation,
+    // TokenUser) as text (ConvertSidToStringSidA); released with LocalFree.
+    virtual bool GetTokenUserSidString(char*& sid) = 0;
     virtual bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
     // SDDL_REVISION_1; the descriptor is released with LocalFree.
     virtual bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) = 0;

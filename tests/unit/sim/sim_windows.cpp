@@ -583,13 +583,56 @@ public:
             if (!followed) break;
         }
         const std::string key = UpperAscii(full);
+        // A folder, opened as such.
+        if ((flags & FILE_FLAG_BACKUP_SEMANTICS) != 0 && disposition == OPEN_EXISTING) {
+            if (!reparsePoint && directories_.count(key) == 0) return Fail(ERROR_FILE_NOT_FOUND, zw::kInvalidHandle);
+            return NewHandle(
+                {.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint, .directory = true});
+        }
+        bool created = false;
+        return OpenOrCreate(full, reparsePoint, disposition, securityDescriptor, created);
+    }
+    Handle OpenOrCreate(const std::string& full, bool reparsePoint, uint32_t disposition, void* securityDescriptor,
+                        bool& created)
+    {
+        const std::string key = UpperAscii(full);
         if (directories_.count(FolderKey(full)) == 0) return Fail(3, zw::kInvalidHandle);
         if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0)
             return Fail(ERROR_ACCESS_DENIED, zw::kInvalidHandle);
         if (disposition != OPEN_ALWAYS) return Fail(ERROR_INVALID_PARAMETER, zw::kInvalidHandle);
-        if (!reparsePoint && files_.emplace(key, "").second && securityDescriptor != nullptr)
-            createdWith[key] = static_cast<const char*>(securityDescriptor);
+        created = !reparsePoint && files_.emplace(key, "").second;
+        if (created && securityDescriptor != nullptr) createdWith[key] = static_cast<const char*>(securityDescriptor);
         return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
+    }
+    Handle NtCreateFile(Handle folder, const char* name, uint32_t access, uint32_t share, void* securityDescriptor,
+                        bool& created) override
+    {
+        Record("NtCreateFile", std::string(name) + "|" + Hex(access) + "|" + Hex(share));
+        created = false;
+        Object* o = Get(folder, HandleKind::File);
+        if (o == nullptr || !o->directory || o->reparsePoint) return Fail(6, zw::kInvalidHandle);
+        if (std::strchr(name, '\\') != nullptr || *name == 0) return Fail(123, zw::kInvalidHandle);
+        // The folder the handle holds, whatever its path names now; the
+        // file's own link is opened itself.
+        const std::string full = o->path + "\\" + name;
+        return OpenOrCreate(full, links.count(UpperAscii(full)) != 0, OPEN_ALWAYS, securityDescriptor, created);
+    }
+    bool GetTokenUserSidString(char*& sid) override
+    {
+        sid = static_cast<char*>(Allocate(tokenUser));
+        return true;
+    }
+    bool GetSecurityInfoSddl(Handle file, char*& sddl) override
+    {
+        Record("GetSecurityInfoSddl");
+        Object* o = Get(file, HandleKind::File);
+        if (o == nullptr) return Fail(6);
+        auto given = fileSecurity.find(o->name);
+        auto created = createdWith.find(o->name);
+        sddl = static_cast<char*>(Allocate(given != fileSecurity.end()    ? given->second
+                                           : created != createdWith.end() ? "O:SY" + created->second
+                                                                          : kAdministratorsFile));
+        return true;
     }
     void* Allocate(const std::string& content)
     {
@@ -618,7 +661,9 @@ public:
     {
         Object* o = Get(file, HandleKind::File);
         if (o == nullptr) return Fail(6);
-        information.dwFileAttributes = o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+        information.dwFileAttributes =
+            (o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0) | (o->directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+        if (information.dwFileAttributes == 0) information.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
         auto count = linkCounts.find(UpperAscii(o->path));
         information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
         return true;

@@ -236,6 +236,12 @@ public:
     std::map<std::string, uint32_t> linkCounts;      // a file's hard links, where more than 1
     std::map<std::string, uint32_t> fileTypes;       // GetFileType where not FILE_TYPE_DISK (a device, a pipe)
     std::map<std::string, std::string> createdWith;  // the SDDL of the rights a created file got
+    // A file's owner and DACL as SDDL, by upper-cased resolved path; a file
+    // the launcher created has SYSTEM and the rights it gave, any other one
+    // kAdministratorsFile.
+    std::map<std::string, std::string> fileSecurity;
+    std::string tokenUser = "S-1-5-18";  // the account the launcher runs as
+    static constexpr char kAdministratorsFile[] = "O:BAG:SYD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
     bool sddlFails = false;
 
     // ---- modules: LoadLibraryExW searches as the flags say. System32 holds
@@ -335,6 +341,7 @@ protected:
         std::string name{};             // Mutex, Service: its name; File: its key in files_
         std::string path{};             // File: as the system would report it, links resolved
         bool reparsePoint = false;      // File: the link itself was opened
+        bool directory = false;         // File: a folder, opened as such
         std::vector<size_t> entries{};  // Snapshot: indices into processes
         size_t cursor = 0;
         uint64_t threadEnd = 0;  // Thread: when its handle is signalled
