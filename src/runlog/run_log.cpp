@@ -1,5 +1,7 @@
 #include "runlog/run_log.h"
 
+#include <algorithm>
+
 #include "platform/decimal.h"
 #include "platform/platform.h"
 #include "platform/win_values.h"
@@ -230,6 +232,52 @@ void AppendLogPart(std::string& line, Quoted quoted)
 {
     line += '"';
     line += quoted.text;
+    line += '"';
+}
+
+namespace {
+
+bool EndsName(char c)
+{
+    return c == ' ' || c == '\t' || c == '"' || c == ',' || c == '/' || c == '=' || c == ':' || c == ';' || c == '&' ||
+           c == '?';
+}
+
+bool IsSecretName(std::string_view name)
+{
+    std::string upper;
+    for (const char c : name) upper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    for (const char* part : {"PASS", "PWD", "SECRET", "TOKEN"})
+        if (upper.find(part) != std::string::npos) return true;
+    return upper.size() >= 3 && upper.compare(upper.size() - 3, 3, "KEY") == 0;
+}
+
+}  // namespace
+
+void AppendLogPart(std::string& line, Masked masked)
+{
+    const std::string_view text = masked.text;
+    line += '"';
+    size_t at = 0;
+    for (size_t equals = text.find('='); equals != std::string_view::npos; equals = text.find('=', at)) {
+        size_t name = equals;
+        while (name > at && !EndsName(text[name - 1])) --name;
+        line.append(text.substr(at, equals + 1 - at));
+        at = equals + 1;
+        if (!IsSecretName(text.substr(name, equals - name))) continue;
+        // The value runs to a blank, or to the end of the quotes it is in or
+        // starts with.
+        size_t end = at;
+        if (std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(name), '"') % 2 == 1)
+            end = text.find('"', at);
+        else if (at < text.size() && text[at] == '"')
+            end = text.find('"', at + 1) == std::string_view::npos ? text.size() : text.find('"', at + 1) + 1;
+        else
+            while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+        line += "***";
+        at = end == std::string_view::npos ? text.size() : end;
+    }
+    line.append(text.substr(at));
     line += '"';
 }
 

@@ -169,7 +169,7 @@ void ProcessNextItem()
         sys.DestroyWindow(installerWindow);
         return;
     }
-    Log("item ", currentIndex, ": ", Quoted(item.value), ": ", info->name);
+    Log("item ", currentIndex, ": ", Masked(item.value), ": ", info->name);
     const std::string missing = ResolveItemFile(item, info->resolution);
     if (missing.empty())
         Log("item ", currentIndex, ": found ", currentFile);

@@ -127,7 +127,7 @@ void StartItemProgram()
     if (sys.ShellExecuteExA(start)) {
         if (start.hProcess != nullptr) NoteStartedProcess(start.hProcess);
         Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
-            ", parameters ", Quoted(item.parameters),
+            ", parameters ", Masked(item.parameters),
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
     } else {
         // A failure the shell has shown a box for leaves no last error; its
