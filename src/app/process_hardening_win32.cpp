@@ -10,6 +10,8 @@
 // system without them keeps its defaults.
 #include <windows.h>
 
+#include <initializer_list>
+
 namespace {
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
@@ -43,6 +45,17 @@ void HardenProcess()
         PROCESS_MITIGATION_IMAGE_LOAD_POLICY imageLoad{};
         imageLoad.PreferSystem32Images = 1;
         setPolicy(ProcessImageLoadPolicy, &imageLoad, sizeof imageLoad);
+    }
+    // Items inherit this environment (the shell's start takes none of its
+    // own): cmd.exe and process creation then look for a bare program name in
+    // PATH alone, never first in the current directory, which is the item's
+    // folder. A reg.exe beside a batch item is not run.
+    ::SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
+    // An agent's pipes or files given as standard handles never reach the
+    // items, which may outlive the run and keep the agent waiting.
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE handle = ::GetStdHandle(which);
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
     }
     // A corrupted heap ends the process rather than let it run on.
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
