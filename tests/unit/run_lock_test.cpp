@@ -3,7 +3,10 @@
 // the lock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <sstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -21,56 +24,33 @@ struct Run {
     zw::RunLock lock;
     std::vector<zw::StartedProcess> started;
     zw::Handle lockHandle = nullptr;
-    bool keptByLeftovers = false;
-    bool going = false;
+    bool kept = false, going = false;
+    // Its run state in and out of the process-wide one.
+    void Swap()
+    {
+        std::swap(started, zw::startedProcesses);
+        std::swap(lockHandle, zw::runLockHandle);
+        std::swap(kept, zw::runLockKeptByLeftovers);
+    }
 };
 
 // Steps: "A+" A takes the lock; "A-" A ends its run (what it left running
 // keeps the lock); "A!" A's process ends without its end; "A~" A starts an
 // item that runs 60 s; "wait" 60 s pass. "B+@CreateMutexW:A!,C+" B takes the
 // lock, and just before its CreateMutexW call A ends and C takes the lock.
-class Machine {
-public:
+struct Machine {
     sim::SimScope scope;
     sim::SimWindows& sim = scope.sim;
     std::map<char, Run> runs{{'A', Run(5001)}, {'B', Run(5002)}, {'C', Run(5003)}};
+    Run* current = nullptr;
     int mostAtOnce = 0;
     std::string outcome;  // "+" or "-" per take, in order
 
-    void Play(const std::string& steps)
+    void Play(std::string steps, char separator = ' ')
     {
-        size_t at = 0;
-        while (at < steps.size()) {
-            size_t end = steps.find(' ', at);
-            if (end == std::string::npos) end = steps.size();
-            Step(steps.substr(at, end - at));
-            at = end + 1;
-        }
-    }
-
-private:
-    Run* current = nullptr;
-
-    void Enter(Run& r)
-    {
-        sim.currentPid = r.pid;
-        zw::startedProcesses = r.started;
-        zw::runLockHandle = r.lockHandle;
-        zw::runLockKeptByLeftovers = r.keptByLeftovers;
-        current = &r;
-    }
-    void Leave(Run& r)
-    {
-        r.started = zw::startedProcesses;
-        r.lockHandle = zw::runLockHandle;
-        r.keptByLeftovers = zw::runLockKeptByLeftovers;
-        zw::startedProcesses.clear();
-    }
-    void Count()
-    {
-        int going = 0;
-        for (auto& [name, r] : runs) going += r.going;
-        mostAtOnce = std::max(mostAtOnce, going);
+        std::replace(steps.begin(), steps.end(), separator, ' ');
+        std::istringstream in(steps);
+        for (std::string step; in >> step;) Step(step);
     }
     void Step(const std::string& step)
     {
@@ -79,56 +59,44 @@ private:
             return;
         }
         Run& r = runs.at(step[0]);
-        Run* outer = current;
-        if (outer != nullptr) Leave(*outer);
-        Enter(r);
-        switch (step[1]) {
-        case '+': {
-            const size_t hook = step.find('@');
-            if (hook != std::string::npos) {
-                const size_t colon = step.find(':', hook);
-                const std::string call = step.substr(hook + 1, colon - hook - 1), then = step.substr(colon + 1);
-                bool fired = false;
-                sim.beforeLockCall = [this, call, then, &fired](const std::string& name) {
-                    if (fired || name != call) return;
-                    fired = true;
-                    std::string steps = then;
-                    for (char& c : steps)
-                        if (c == ',') c = ' ';
-                    Play(steps);
-                };
-                r.going = zw::TakeRunLock(r.lock);
-                sim.beforeLockCall = nullptr;
-            } else {
-                r.going = zw::TakeRunLock(r.lock);
-            }
+        Run* outer = std::exchange(current, &r);
+        if (outer != nullptr) outer->Swap();
+        r.Swap();
+        sim.currentPid = r.pid;
+        if (step[1] == '+') {
+            const size_t at = step.find('@'), colon = step.find(':');
+            bool fired = at == std::string::npos;
+            sim.beforeLockCall = [&, call = step.substr(at + 1, colon - at - 1)](const std::string& name) {
+                if (!std::exchange(fired, fired || name == call) && name == call) Play(step.substr(colon + 1), ',');
+            };
+            r.going = zw::TakeRunLock(r.lock);
+            sim.beforeLockCall = nullptr;
             outcome += r.going ? '+' : '-';
-            Count();
-            break;
-        }
-        case '-':
+            int going = 0;
+            for (auto& [name, each] : runs) going += each.going;
+            mostAtOnce = std::max(mostAtOnce, going);
+        } else if (step[1] == '-') {
             zw::ForgetStartedProcesses();
             zw::ReleaseRunLock(r.lock);
             r.going = false;
-            break;
-        case '!':
+        } else if (step[1] == '!') {
             for (const zw::StartedProcess& s : zw::startedProcesses) sim.CloseHandle(s.handle);
             zw::startedProcesses.clear();
             sim.EndProcessHandles(r.pid);
             r.lock = {};
             r.going = false;
-            break;
-        case '~': {
+        } else {  // '~'
             const uint32_t pid = sim.AddProcess("item.exe", sim.now, sim.now + 60000 - 1, 0, r.pid);
             zw::Handle process = sim.OpenProcess(zw::win::SYNCHRONIZE, false, pid);
             zw::NoteStartedProcess(process);
             sim.CloseHandle(process);
-            break;
         }
-        }
-        Leave(r);
+        r.Swap();
         current = outer;
-        if (outer != nullptr) Enter(*outer);
+        if (outer != nullptr) {
+            outer->Swap();
+            sim.currentPid = outer->pid;
+        }
     }
 };
 
