@@ -3,8 +3,12 @@
 # subsystem version 6.0, terminal-server aware, that imports only KnownDLLs:
 # no libgcc, libstdc++ or winpthread beside it, and no system DLL that the
 # loader would take from a copy beside the executable (newdev, cfgmgr32: the
-# launcher loads those from System32 at run time). COMCTL32 is bound through
-# the manifest to the system's side-by-side copy.
+# launcher loads those from System32 at run time), and no comctl32 at all:
+# neither imported, nor named for a load, nor bound by the manifest, whose
+# assembly dependencies Windows looks for in <exe>.local\ beside the
+# executable first (a manifest may hold no <dependency>). Each image is
+# relocatable at a random address, its data not executable (and on x64 with
+# high-entropy addresses), and no section is both writable and executable.
 #
 #   check_imports.sh WIN32_DIR WIN64_DIR   the two build folders: both launchers
 #                                          and, where built, their checkers
@@ -15,9 +19,9 @@
 # Exit 0 all good, 1 a check failed, 77 a launcher of a build folder is not built.
 set -u
 # The KnownDLLs (HKLM\System\CurrentControlSet\Control\Session Manager\KnownDLLs)
-# of Windows 7 to 11 that a program of ours could want, ntdll (always mapped
-# first), and comctl32.
-known='^(kernel32|user32|gdi32|shell32|advapi32|setupapi|msvcrt|ole32|oleaut32|comdlg32|shlwapi|imm32|psapi|rpcrt4|ws2_32|ntdll|comctl32)\.dll$'
+# of Windows 7 to 11 that a program of ours could want, and ntdll (always
+# mapped first).
+known='^(kernel32|user32|gdi32|shell32|advapi32|setupapi|msvcrt|ole32|oleaut32|comdlg32|shlwapi|imm32|psapi|rpcrt4|ws2_32|ntdll)\.dll$'
 # Other DLLs every Windows ships: refused too, with the reason.
 system='^(cfgmgr32|newdev|version|winmm|winspool\.drv|uxtheme|dbghelp|crypt32|wintrust|userenv|netapi32)(\.dll)?$'
 status=0
@@ -59,6 +63,24 @@ check() {
   dll_chars=$(echo "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
   if [ -z "$dll_chars" ] || [ $((0x$dll_chars & 0x8000)) = 0 ]; then
     echo "FAIL: $exe is not terminal-server aware (DllCharacteristics ${dll_chars:-?})"; status=1
+  fi
+  # IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE 0x40, NX_COMPAT 0x100, HIGH_ENTROPY_VA 0x20.
+  local bit name
+  for bit in 0x40:ASLR 0x100:NX $([ "$bits" = 64 ] && echo 0x20:high-entropy-ASLR); do
+    name=${bit#*:}
+    [ -n "$dll_chars" ] && [ $((0x$dll_chars & ${bit%%:*})) != 0 ] ||
+      { echo "FAIL: $exe has $name off (DllCharacteristics ${dll_chars:-?})"; status=1; }
+  done
+  # objdump -h: a section's flags line lists CODE, and READONLY unless it is writable.
+  for name in $("$od" -h "$exe" | awk '/^ *[0-9]+ /{s=$2; next} s && /CODE/ && !/READONLY/{print s} {s=""}'); do
+    echo "FAIL: $exe has section $name both writable and executable"; status=1
+  done
+  if grep -aq '<dependency' "$exe"; then
+    echo "FAIL: $exe has a manifest with a <dependency>: Windows looks for the assembly beside it (.local) first"; status=1
+  fi
+  # The name, in ANSI or UTF-16, in an import or a load.
+  if grep -aiq 'comctl32' "$exe" || LC_ALL=C grep -aiqP 'c\x00o\x00m\x00c\x00t\x00l\x003\x002\x00' "$exe"; then
+    echo "FAIL: $exe imports or loads comctl32, which is no KnownDLL"; status=1
   fi
   dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   echo "$exe ($format) imports:" $dlls

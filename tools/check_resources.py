@@ -128,7 +128,9 @@ SUPPORTED_OS = [
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # Windows 8.1
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # Windows 10 and 11
 ]
-MANIFEST_ELEMENTS = [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency",
+# No <dependency>: Windows resolves an assembly dependency before any code of
+# the launcher runs, and looks for it in <exe>.local beside it first.
+MANIFEST_ELEMENTS = [ASM + "assemblyIdentity", ASM + "description",
                      ASM3 + "trustInfo", COMPAT + "compatibility", ASM3 + "application"]
 
 IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE = 0x8000
@@ -463,22 +465,16 @@ def check_manifest(arch, data, fail):
     description = "Zarnowel installation launcher" if x86 else "Zarnowel installation launcher (64-bit)"
     if (kids[1].text or "") != description:
         fail("manifest: description %r" % kids[1].text)
-    dep = list(kids[2])
-    ident = list(dep[0]) if len(dep) == 1 and dep[0].tag == ASM + "dependentAssembly" else []
-    cc = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
-          "language": "*", "processorArchitecture": arch, "publicKeyToken": "6595b64144ccf1df"}
-    if len(ident) != 1 or ident[0].tag != ASM + "assemblyIdentity" or ident[0].attrib != cc:
-        fail("manifest: dependency %r" % [(i.tag, i.attrib) for i in ident])
 
     # Every start asks for administrator rights: drivers, the Windows
     # directory and the restart need them, and a prompt up front beats an
     # installer failing halfway.
-    level = path_of(kids[3], ASM3 + "security", ASM3 + "requestedPrivileges", ASM3 + "requestedExecutionLevel")
+    level = path_of(kids[2], ASM3 + "security", ASM3 + "requestedPrivileges", ASM3 + "requestedExecutionLevel")
     want = {"level": "requireAdministrator", "uiAccess": "false"}
     if level is None or level.attrib != want:
         fail("manifest: requestedExecutionLevel %r, want %r" % (None if level is None else level.attrib, want))
 
-    app = path_of(kids[4], COMPAT + "application")
+    app = path_of(kids[3], COMPAT + "application")
     ids = [] if app is None else [e.get("Id") for e in app if e.tag == COMPAT + "supportedOS"]
     others = [] if app is None else [e.tag for e in app if e.tag != COMPAT + "supportedOS"]
     if ids != SUPPORTED_OS or others:
@@ -486,7 +482,7 @@ def check_manifest(arch, data, fail):
 
     # System DPI aware: "true" in the 2005 namespace. A dpiAwareness element
     # would override it from Windows 10 1607 on, so there must be none.
-    settings = path_of(kids[5], ASM3 + "windowsSettings")
+    settings = path_of(kids[4], ASM3 + "windowsSettings")
     got = [] if settings is None else [(e.tag, (e.text or "").strip()) for e in settings]
     if got != [(SMI2005 + "dpiAware", "true")]:
         fail("manifest: windowsSettings %r, want only dpiAware true" % got)

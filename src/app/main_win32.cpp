@@ -2,13 +2,13 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/run_lock_win32.h"
 #include "platform/adapter.h"
 #include "resource.h"
 #include "runlog/run_log.h"
 #include "sequencer/installer_window.h"
 #include "startup/command_line.h"
 #include "startup/launch.h"
+#include "startup/run_lock.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
 
@@ -52,19 +52,6 @@ bool CreateInstallerWindow(HINSTANCE instance, int /*showState*/)
     return true;
 }
 
-// COMCTL32 is not a KnownDLL, so it is not imported: the loader would map it,
-// and what it imports, before any code of ours has limited where DLLs come
-// from. Loaded now, by name, it is still the manifest's version 6.
-void InitCommonControlsFromSystem()
-{
-    using InitCommonControlsFn = void(WINAPI*)();
-    HMODULE controls = static_cast<HMODULE>(zw::LoadSystemLibrary(L"comctl32.dll"));
-    if (controls == nullptr) return;  // message boxes and the dialog then draw unthemed
-    auto init = reinterpret_cast<InitCommonControlsFn>(
-        reinterpret_cast<void*>(::GetProcAddress(controls, "InitCommonControls")));
-    if (init != nullptr) init();
-}
-
 int RunLauncher(HINSTANCE instance, std::string_view tail)
 {
     zw::SetPlatform(&zw::Win32Platform());
@@ -85,7 +72,6 @@ int RunLauncher(HINSTANCE instance, std::string_view tail)
         return zw::EndRun(static_cast<int>(zw::RunExitCode()));
     }
 
-    InitCommonControlsFromSystem();
     ::LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
     ::LoadStringA(instance, IDC_INSTALLER, windowClassName, kTextBufferSize);
     RegisterInstallerWindowClass(instance);

@@ -3,11 +3,14 @@
 // from folders that ordinary users can write to.
 //
 // Its static imports are KnownDLLs, which the loader never takes from the
-// launcher's folder; COMCTL32 is loaded later, by name, once limited. Everything loaded
+// launcher's folder, and its manifest depends on no assembly, which the
+// loader would look for in <exe>.local\ first. Everything loaded
 // later by name, by us or by the system's own DLLs on our behalf, comes from
 // System32 alone. Functions that older systems lack are looked up by name; a
 // system without them keeps its defaults.
 #include <windows.h>
+
+#include <initializer_list>
 
 namespace {
 
@@ -43,6 +46,17 @@ void HardenProcess()
         imageLoad.PreferSystem32Images = 1;
         setPolicy(ProcessImageLoadPolicy, &imageLoad, sizeof imageLoad);
     }
+    // Items inherit this environment (the shell's start takes none of its
+    // own): cmd.exe and process creation then look for a bare program name in
+    // PATH alone, never first in the current directory, which is the item's
+    // folder. A reg.exe beside a batch item is not run.
+    ::SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
+    // An agent's pipes or files given as standard handles never reach the
+    // items, which may outlive the run and keep the agent waiting.
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        HANDLE handle = ::GetStdHandle(which);
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+    }
     // A corrupted heap ends the process rather than let it run on.
     ::HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     // No "insert a disk" box for an item on an empty drive: the call fails and
@@ -50,8 +64,9 @@ void HardenProcess()
     ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS);
 }
 
-// Before every other static initialiser of the program (priority 101 is the
-// first an application may use).
-__attribute__((constructor(101))) void HardenProcessAtStart() { HardenProcess(); }
+// Right after the stack guard is seeded (101, the first priority an
+// application may use) and before every other static initialiser: each has
+// its own priority, so the order is ours, not the linker's.
+__attribute__((constructor(102))) void HardenProcessAtStart() { HardenProcess(); }
 
 }  // namespace

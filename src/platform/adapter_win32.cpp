@@ -3,8 +3,9 @@
 // Order matters: these need <windows.h> first.
 #include <cfgmgr32.h>
 #include <objbase.h>
-#include <commctrl.h>
+#include <aclapi.h>
 #include <sddl.h>
+#include <winternl.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -91,6 +92,41 @@ const GetMachineTypeAttributesFn getMachineTypeAttributesEntry =
     LookUpKernel32<GetMachineTypeAttributesFn>("GetMachineTypeAttributes");
 // advapi32 is imported, so it is loaded; Windows before Vista lacks the call.
 const InitiateShutdownWFn initiateShutdownWEntry = LookUp<InitiateShutdownWFn>("advapi32", "InitiateShutdownW");
+
+// ntdll is mapped into every process before any other module.
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+const NtCreateFileFn ntCreateFileEntry = LookUp<NtCreateFileFn>("ntdll", "NtCreateFile");
+const RtlNtStatusToDosErrorFn statusToErrorEntry = LookUp<RtlNtStatusToDosErrorFn>("ntdll", "RtlNtStatusToDosError");
+
+// Private object namespaces: Wine and systems before Vista lack some.
+using CreateBoundaryDescriptorFn = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+using AddSidFn = BOOL(WINAPI*)(HANDLE*, PSID);
+using CreatePrivateNamespaceFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+using ClosePrivateNamespaceFn = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+using DeleteBoundaryDescriptorFn = VOID(WINAPI*)(HANDLE);
+const CreateBoundaryDescriptorFn createBoundaryEntry =
+    LookUpKernel32<CreateBoundaryDescriptorFn>("CreateBoundaryDescriptorW");
+const AddSidFn addSidEntry = LookUpKernel32<AddSidFn>("AddSIDToBoundaryDescriptor");
+const AddSidFn addIntegrityLabelEntry = LookUpKernel32<AddSidFn>("AddIntegrityLabelToBoundaryDescriptor");
+const CreatePrivateNamespaceFn createNamespaceEntry =
+    LookUpKernel32<CreatePrivateNamespaceFn>("CreatePrivateNamespaceW");
+const ClosePrivateNamespaceFn closeNamespaceEntry = LookUpKernel32<ClosePrivateNamespaceFn>("ClosePrivateNamespace");
+const DeleteBoundaryDescriptorFn deleteBoundaryEntry =
+    LookUpKernel32<DeleteBoundaryDescriptorFn>("DeleteBoundaryDescriptor");
+
+// A well-known SID added to a boundary by one of the two calls.
+bool AddWellKnownSid(AddSidFn add, Handle& boundary, uint32_t wellKnownSid)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    if (!::CreateWellKnownSid(static_cast<WELL_KNOWN_SID_TYPE>(wellKnownSid), nullptr, sid, &size)) return false;
+    HANDLE handle = boundary;
+    const bool added = add(&handle, sid) != FALSE;
+    boundary = handle;
+    return added;
+}
 
 // Threads run the core's plain functions; the system needs its own calling
 // convention, so each starts through this trampoline with its own record.
@@ -265,6 +301,59 @@ public:
         return ::CreateFileA(path, access, share, securityDescriptor != nullptr ? &security : nullptr, disposition,
                              flags, nullptr);
     }
+    Handle NtCreateFile(Handle folder, const char* name, uint32_t access, uint32_t share, void* securityDescriptor,
+                        bool& created) override
+    {
+        created = false;
+        WCHAR wide[MAX_PATH];
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH);
+        if (length <= 1 || ntCreateFileEntry == nullptr || statusToErrorEntry == nullptr) {
+            ::SetLastError(ERROR_INVALID_NAME);
+            return INVALID_HANDLE_VALUE;
+        }
+        UNICODE_STRING text{static_cast<USHORT>((length - 1) * sizeof(WCHAR)),
+                            static_cast<USHORT>(length * sizeof(WCHAR)), wide};
+        OBJECT_ATTRIBUTES attributes{};
+        InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, securityDescriptor);
+        IO_STATUS_BLOCK status{};
+        HANDLE file = nullptr;
+        // FILE_OPEN_IF 3; FILE_NON_DIRECTORY_FILE 0x40, FILE_SYNCHRONOUS_IO_NONALERT 0x20,
+        // FILE_OPEN_REPARSE_POINT 0x200000.
+        const NTSTATUS result = ntCreateFileEntry(&file, access | SYNCHRONIZE, &attributes, &status, nullptr,
+                                                  FILE_ATTRIBUTE_NORMAL, share, 3, 0x40 | 0x20 | 0x200000, nullptr, 0);
+        if (result < 0) {
+            ::SetLastError(statusToErrorEntry(result));
+            return INVALID_HANDLE_VALUE;
+        }
+        created = status.Information == 2;  // FILE_CREATED
+        return file;
+    }
+    bool GetSecurityInfoSddl(Handle file, char*& sddl) override
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        const DWORD error =
+            ::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor);
+        if (error != ERROR_SUCCESS) {
+            ::SetLastError(error);
+            return false;
+        }
+        const BOOL ok = ::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl, nullptr);
+        ::LocalFree(descriptor);
+        return ok != FALSE;
+    }
+    bool GetTokenUserSidString(char*& sid) override
+    {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+        alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        DWORD size = 0;
+        const BOOL ok = ::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                        ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid);
+        ::CloseHandle(token);
+        return ok != FALSE;
+    }
     bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) override
     {
         PSECURITY_DESCRIPTOR d = nullptr;
@@ -398,6 +487,42 @@ public:
     bool ReleaseMutex(Handle mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
     int32_t CoInitializeEx(uint32_t coInit) override { return ::CoInitializeEx(nullptr, coInit); }
     void CoUninitialize() override { ::CoUninitialize(); }
+
+    bool HasPrivateNamespaces() override
+    {
+        return createBoundaryEntry != nullptr && addSidEntry != nullptr && addIntegrityLabelEntry != nullptr &&
+               createNamespaceEntry != nullptr && closeNamespaceEntry != nullptr && deleteBoundaryEntry != nullptr;
+    }
+    Handle CreateBoundaryDescriptorW(const wchar_t* name) override { return createBoundaryEntry(name, 0); }
+    bool AddSIDToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        return AddWellKnownSid(addSidEntry, boundary, wellKnownSid);
+    }
+    bool AddIntegrityLabelToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        return AddWellKnownSid(addIntegrityLabelEntry, boundary, wellKnownSid);
+    }
+    Handle CreatePrivateNamespaceW(void* securityDescriptor, Handle boundary, const wchar_t* alias) override
+    {
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return createNamespaceEntry(securityDescriptor != nullptr ? &security : nullptr, boundary, alias);
+    }
+    bool ClosePrivateNamespace(Handle privateNamespace, uint32_t flags) override
+    {
+        return closeNamespaceEntry(privateNamespace, flags) != FALSE;
+    }
+    void DeleteBoundaryDescriptor(Handle boundary) override { deleteBoundaryEntry(boundary); }
+    Handle CreateMutexW(void* securityDescriptor, bool initialOwner, const wchar_t* name) override
+    {
+        SECURITY_ATTRIBUTES security{sizeof security, securityDescriptor, FALSE};
+        return ::CreateMutexW(securityDescriptor != nullptr ? &security : nullptr, initialOwner ? TRUE : FALSE, name);
+    }
+    bool DuplicateHandle(Handle handle, Handle targetProcess) override
+    {
+        HANDLE copy = nullptr;
+        return ::DuplicateHandle(::GetCurrentProcess(), handle, targetProcess, &copy, 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS) != FALSE;
+    }
 
     Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) override
     {

@@ -151,6 +151,19 @@ public:
     // not null, is the one a created file gets (from the SDDL conversion below).
     virtual Handle CreateFileA(const char* path, uint32_t access, uint32_t share, void* securityDescriptor,
                                uint32_t disposition, uint32_t flags) = 0;
+    // NtCreateFile of the file name in the folder that folder holds (a
+    // handle of CreateFileA), whatever path names that folder by now:
+    // FILE_OPEN_IF, a plain file, synchronous, a reparse point opened itself.
+    // created: the file was made by this call (and got securityDescriptor).
+    virtual Handle NtCreateFile(Handle folder, const char* name, uint32_t access, uint32_t share,
+                                void* securityDescriptor, bool& created) = 0;
+    // GetSecurityInfo of an open file (owner and DACL), as SDDL
+    // (ConvertSecurityDescriptorToStringSecurityDescriptorA); released with
+    // LocalFree.
+    virtual bool GetSecurityInfoSddl(Handle file, char*& sddl) = 0;
+    // The user SID of the current process's token (GetTokenInformation,
+    // TokenUser) as text (ConvertSidToStringSidA); released with LocalFree.
+    virtual bool GetTokenUserSidString(char*& sid) = 0;
     virtual bool WriteFile(Handle file, const void* data, uint32_t size, uint32_t& written) = 0;
     // SDDL_REVISION_1; the descriptor is released with LocalFree.
     virtual bool ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* sddl, void*& descriptor) = 0;
@@ -209,6 +222,24 @@ public:
     virtual int32_t CoInitializeEx(uint32_t coInit) = 0;
     virtual void CoUninitialize() = 0;
     virtual bool ReleaseMutex(Handle mutex) = 0;
+
+    // The one-run lock. HasPrivateNamespaces: kernel32 exports every
+    // function of private object namespaces (looked up by name among the
+    // modules already loaded; Wine and systems before Vista lack some).
+    virtual bool HasPrivateNamespaces() = 0;
+    virtual Handle CreateBoundaryDescriptorW(const wchar_t* name) = 0;  // flags 0
+    // The SID of a WELL_KNOWN_SID_TYPE (CreateWellKnownSid, no domain).
+    virtual bool AddSIDToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) = 0;
+    virtual bool AddIntegrityLabelToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) = 0;
+    // securityDescriptor: from the SDDL conversion below.
+    virtual Handle CreatePrivateNamespaceW(void* securityDescriptor, Handle boundary, const wchar_t* alias) = 0;
+    virtual bool ClosePrivateNamespace(Handle privateNamespace, uint32_t flags) = 0;
+    virtual void DeleteBoundaryDescriptor(Handle boundary) = 0;
+    virtual Handle CreateMutexW(void* securityDescriptor, bool initialOwner, const wchar_t* name) = 0;
+    // DuplicateHandle of one of this process's handles into targetProcess
+    // (opened with PROCESS_DUP_HANDLE), same access, not inheritable: the copy
+    // is the target's, and is closed when it ends.
+    virtual bool DuplicateHandle(Handle handle, Handle targetProcess) = 0;
 
     // Services.
     virtual Handle OpenSCManagerA(const char* machine, const char* database, uint32_t access) = 0;

@@ -25,8 +25,9 @@ uintptr_t __stack_chk_guard = static_cast<uintptr_t>(0x2F8E5A3BC1D4E697ULL);
 
 namespace {
 
-// Runs before any protected function of the program can be on the stack, and
-// is not protected itself: the guard changes under it.
+// Runs first of all (101; the hardening follows at 102), before any
+// protected function of the program can be on the stack, and is not
+// protected itself: the guard changes under it.
 __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard()
 {
     LARGE_INTEGER counter{};

@@ -42,6 +42,10 @@ constexpr uint32_t STILL_ACTIVE = 259;
 constexpr uint32_t PROCESS_ALL_ACCESS_LEGACY = 0x1F0FFF;
 constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t PROCESS_TERMINATE = 0x1;
+constexpr uint32_t PROCESS_DUP_HANDLE = 0x40;
+constexpr uint32_t PRIVATE_NAMESPACE_FLAG_DESTROY = 0x1;
+constexpr uint32_t WinBuiltinAdministratorsSid = 26;
+constexpr uint32_t WinHighLabelSid = 68;
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x2;
 
 constexpr uint32_t DIGCF_ALLCLASSES = 0x4;
@@ -56,6 +60,7 @@ constexpr uint32_t ERROR_SUCCESS = 0;
 constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t ERROR_INVALID_HANDLE = 6;
+constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr uint32_t ERROR_INVALID_DATA = 13;
 constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
 constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
@@ -105,6 +110,10 @@ constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr uint32_t FILE_READ_ATTRIBUTES = 0x80;
+constexpr uint32_t FILE_TRAVERSE = 0x20;
+constexpr uint32_t READ_CONTROL = 0x20000;
+constexpr uint32_t OPEN_EXISTING = 3;
+constexpr uint32_t FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 constexpr uint32_t FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 constexpr uint32_t FILE_TYPE_DISK = 1;
 constexpr uint32_t FILE_NAME_NORMALIZED = 0;
@@ -224,6 +233,11 @@ constexpr size_t MAX_PATH = 260;
     X(PROCESS_ALL_ACCESS_LEGACY) \
     X(PROCESS_QUERY_LIMITED_INFORMATION) \
     X(PROCESS_TERMINATE) \
+    X(PROCESS_DUP_HANDLE) \
+    X(PRIVATE_NAMESPACE_FLAG_DESTROY) \
+    X(WinBuiltinAdministratorsSid) \
+    X(WinHighLabelSid) \
+    X(ERROR_ALREADY_EXISTS) \
     X(TH32CS_SNAPPROCESS) \
     X(DIGCF_ALLCLASSES) \
     X(SPDRP_HARDWAREID) \
@@ -282,6 +296,10 @@ constexpr size_t MAX_PATH = 260;
     X(FILE_ATTRIBUTE_DIRECTORY) \
     X(FILE_ATTRIBUTE_REPARSE_POINT) \
     X(FILE_READ_ATTRIBUTES) \
+    X(FILE_TRAVERSE) \
+    X(READ_CONTROL) \
+    X(OPEN_EXISTING) \
+    X(FILE_FLAG_BACKUP_SEMANTICS) \
     X(FILE_FLAG_OPEN_REPARSE_POINT) \
     X(FILE_TYPE_DISK) \
     X(FILE_NAME_NORMALIZED) \

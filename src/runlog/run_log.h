@@ -33,6 +33,14 @@ struct Quoted {
     explicit Quoted(std::string_view quoted) : text(quoted) {}
     std::string_view text;
 };
+// A text between double quotes, with the value of each NAME=value whose NAME
+// (letter case aside) holds PASS, PWD, SECRET or TOKEN, or ends in KEY,
+// written as ***: item values, parameters and the command-line tail may
+// carry passwords and licence keys, and the log is no place for them.
+struct Masked {
+    explicit Masked(std::string_view masked) : text(masked) {}
+    std::string_view text;
+};
 struct Hex {
     explicit Hex(uint32_t number) : value(number) {}
     uint32_t value;
@@ -40,6 +48,7 @@ struct Hex {
 
 void AppendLogPart(std::string& line, std::string_view text);
 void AppendLogPart(std::string& line, Quoted quoted);
+void AppendLogPart(std::string& line, Masked masked);
 void AppendLogPart(std::string& line, Hex hex);
 void AppendLogPart(std::string& line, long long number);
 void AppendLogPart(std::string& line, unsigned long long number);

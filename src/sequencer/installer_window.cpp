@@ -195,7 +195,7 @@ void ProcessNextItem()
         sys.DestroyWindow(installerWindow);
         return;
     }
-    Log("item ", currentIndex, ": ", Quoted(item.value), ": ", info->name);
+    Log("item ", currentIndex, ": ", Masked(item.value), ": ", info->name);
     const std::string entered =
         info->resolution == FileResolution::BelowProgramDirectory ? EnterProgramDirectory(item) : std::string();
     if (DetectSkips(currentIndex)) {

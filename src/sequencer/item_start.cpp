@@ -15,6 +15,16 @@ namespace zw {
 
 namespace {
 
+// The start as the log shows it: a password or licence key among the
+// parameters is masked there, while the item receives the real text.
+std::string LoggedStartWords(StartPlan plan)
+{
+    std::string masked;
+    AppendLogPart(masked, Masked(plan.parameters));
+    plan.parameters = masked.substr(1, masked.size() - 2);  // without its quotes
+    return StartWords(plan);
+}
+
 // Held by the Windows Installer while it carries out an installation; a
 // package started meanwhile fails with ERROR_INSTALL_ALREADY_RUNNING.
 constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
@@ -123,7 +133,7 @@ void StartItemProgram()
     const std::string full = fullLength != 0 && fullLength < sizeof fullPath ? std::string(fullPath) : currentFile;
     const StartPlan plan = PlanStart(currentFile, full, item.parameters, !MayShowBoxes(), unattended != 0);
     if (plan.host == StartHost::NotOpened) {
-        Log("item ", currentIndex, ": ", currentFile, StartWords(plan));
+        Log("item ", currentIndex, ": ", currentFile, LoggedStartWords(plan));
         BeginItemWait(nullptr);
         return;
     }
@@ -155,7 +165,7 @@ void StartItemProgram()
     if (sys.ShellExecuteExA(start)) {
         if (start.hProcess != nullptr) NoteStartedProcess(start.hProcess);
         Log("item ", currentIndex, ": started ", currentFile, StartsDirectly(item) ? " directly" : " under the dialog",
-            StartWords(plan),
+            LoggedStartWords(plan),
             start.hProcess != nullptr ? ", pid " + std::to_string(sys.GetProcessId(start.hProcess)) : ", no process");
     } else {
         // A failure the shell has shown a box for leaves no last error; its

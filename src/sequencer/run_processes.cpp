@@ -117,7 +117,23 @@ void NoteStartedProcess(Handle process)
 
 void ForgetStartedProcesses()
 {
-    for (const StartedProcess& s : startedProcesses) Sys().CloseHandle(s.handle);
+    Platform& sys = Sys();
+    for (const StartedProcess& s : startedProcesses) {
+        // The record's handle keeps the id from being reused, so the process
+        // opened by it is the one that still runs.
+        if (runLockHandle != nullptr && sys.WaitForSingleObject(s.handle, 0) == win::WAIT_TIMEOUT) {
+            Handle target = sys.OpenProcess(win::PROCESS_DUP_HANDLE, false, s.processId);
+            const bool kept = target != nullptr && sys.DuplicateHandle(runLockHandle, target);
+            const uint32_t error = sys.GetLastError();
+            if (target != nullptr) sys.CloseHandle(target);
+            runLockKeptByLeftovers = runLockKeptByLeftovers || kept;
+            if (kept)
+                Log("end: pid ", s.processId, " still runs and keeps the one-run lock until it ends");
+            else
+                Log("end: pid ", s.processId, " still runs but cannot keep the one-run lock: ", SystemErrorText(error));
+        }
+        sys.CloseHandle(s.handle);
+    }
     startedProcesses.clear();
 }
 

@@ -14,7 +14,9 @@ namespace zw {
 // process under the same id is never taken for it.
 void NoteStartedProcess(Handle process);
 
-// The run ends: the record's handles are closed.
+// The run ends: each process of the record that still runs gets a copy of
+// runLockHandle, which keeps the one-run lock until it ends; then the
+// record's handles are closed.
 void ForgetStartedProcesses();
 
 // Before a package: waits, pumping messages, for every running

@@ -136,7 +136,7 @@ bool BeginRun(std::string_view tail)
     std::string why;
     unattended = SomebodyCouldSeeABox(why) ? 0 : 1;
     OpenRunLog(ExpandedLogPath(switches.logPath));
-    Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Quoted(tail), ", silentMode ", silentMode,
+    Log("start: ", OwnPath(), " version ", ZW_VERSION_TEXT, ", tail ", Masked(tail), ", silentMode ", silentMode,
         noRestart != 0 ? ", /norestart" : "",
         timeLimitMs != 0 ? ", time limit " + std::to_string(switches.timeoutMinutes) + " min" : "");
     if (unattended != 0) {

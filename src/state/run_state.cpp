@@ -16,6 +16,8 @@ int32_t rebootPending = 0;
 std::string currentFile;
 Handle startedProcess = nullptr;
 std::vector<StartedProcess> startedProcesses;
+Handle runLockHandle = nullptr;
+bool runLockKeptByLeftovers = false;
 
 bool MayShowBoxes() { return silentMode == 0 && unattended == 0; }
 bool listDone = false;
@@ -60,6 +62,8 @@ void ResetRunState()
     ResetRunOutcome();
     startedProcess = nullptr;
     startedProcesses.clear();
+    runLockHandle = nullptr;
+    runLockKeptByLeftovers = false;
     listDone = false;
     instanceHandle = nullptr;
     installerWindow = nullptr;

@@ -54,6 +54,12 @@ struct StartedProcess {
     Handle handle = nullptr;
 };
 extern std::vector<StartedProcess> startedProcesses;
+// The handle whose life is this run's hold on the one-run lock (the private
+// namespace, or the Global mutex), null without one. When the run ends, each
+// process it started that still runs gets a copy (runLockKeptByLeftovers), so
+// no new run starts beside it.
+extern Handle runLockHandle;
+extern bool runLockKeptByLeftovers;
 
 // False in a silent run and on a window station nobody sees: what a box would
 // have said goes to the log alone, and the shell is told to show none either.

@@ -51,6 +51,19 @@ fault_launcher32_over() { pad "$1/zarnowel.exe" 300000; }
 fault_checker_large() { pad "$1/zarnowel-check.exe" 400000; }
 fault_sibling_missing() { rm "$1/zarnowel64.exe"; }
 fault_widths_swapped() { cp "$1/zarnowel64.exe" "$1/zarnowel.exe"; }
+# clear FILE BIT: DllCharacteristics without BIT.
+clear() { edit "$1" "struct.pack_into('<H', d, opt + 70, struct.unpack_from('<H', d, opt + 70)[0] & ~$2)"; }
+fault_launcher32_aslr() { clear "$1/zarnowel.exe" 0x40; }
+fault_launcher64_nx() { clear "$1/zarnowel64.exe" 0x100; }
+fault_launcher64_high_entropy() { clear "$1/zarnowel64.exe" 0x20; }
+# .text made writable (IMAGE_SCN_MEM_WRITE).
+fault_launcher32_wx() { edit "$1/zarnowel.exe" '
+s = opt + struct.unpack_from("<H", d, opt - 4)[0]
+while bytes(d[s:s + 5]) != b".text": s += 40
+struct.pack_into("<I", d, s + 36, struct.unpack_from("<I", d, s + 36)[0] | 0x80000000)'; }
+# The manifest given a dependency, and comctl32 in place of ADVAPI32.dll.
+fault_launcher32_manifest() { edit "$1/zarnowel.exe" 'swap(b"<description>", b"<dependency/>")'; }
+fault_launcher64_comctl32() { edit "$1/zarnowel64.exe" 'swap(b"ADVAPI32.dll", b"COMCTL32.dll")'; }
 # DllCharacteristics without TERMINAL_SERVER_AWARE (0x8000).
 fault_not_tsaware() { edit "$1/zarnowel.exe" 'struct.pack_into("<H", d, opt + 70, struct.unpack_from("<H", d, opt + 70)[0] & ~0x8000)'; }
 
@@ -70,6 +83,12 @@ cases=(
   "sibling_missing|1|REFUSED: .*/zarnowel64\.exe is missing"
   "widths_swapped|1|zarnowel\.exe is 64-bit, want 32-bit"
   "not_tsaware|1|zarnowel\.exe is not terminal-server aware"
+  "launcher32_aslr|1|zarnowel\.exe has ASLR off"
+  "launcher64_nx|1|zarnowel64\.exe has NX off"
+  "launcher64_high_entropy|1|zarnowel64\.exe has high-entropy-ASLR off"
+  "launcher32_wx|1|zarnowel\.exe has section \.text both writable and executable"
+  "launcher32_manifest|1|zarnowel\.exe has a manifest with a <dependency>"
+  "launcher64_comctl32|1|zarnowel64\.exe imports or loads comctl32"
 )
 for row in "${cases[@]}"; do
   IFS='|' read -r name want_rc want_text <<<"$row"

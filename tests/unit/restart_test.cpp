@@ -237,7 +237,8 @@ TEST_F(Restart, ReportsEachFailingStepInOrderAndGoesOnSilentInTheLogAlone)
                 EXPECT_EQ(log.find("restart: the system restarts") != std::string::npos, c.exitSucceeds) << name;
                 EXPECT_EQ(s.CountCalls("InitiateShutdownW"), 1u) << name;
                 EXPECT_EQ(s.exitWindowsCalls.size(), hasShutdownCall ? 0u : 1u) << name;
-                EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 2u : 1u) << name;  // the token, and the log
+                EXPECT_EQ(s.CountCalls("CloseHandle"), c.tokenOpens ? 3u : 2u)
+                    << name;  // the token, the log and its folder
             }
         }
     }

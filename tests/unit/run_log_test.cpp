@@ -190,3 +190,28 @@ TEST_F(RunLog, ASystemTextWithAnInsertIsKept)
 }
 
 }  // namespace
+
+// No secret in the log: the value of each NAME=value whose name holds PASS,
+// PWD, SECRET or TOKEN, or ends in KEY, letter case aside, becomes ***.
+TEST(RunLogSecrets, ValuesOfSecretNamesAreHidden)
+{
+    struct {
+        const char* text;
+        const char* logged;
+    } const cases[] = {
+        {"/qn PASSWORD=hunter2 PIDKEY=ABCDE-12345 INSTALLDIR=C:\\x", "/qn PASSWORD=*** PIDKEY=*** INSTALLDIR=C:\\x"},
+        // A value runs to a blank: what follows it unblanked is hidden too.
+        {"db_pwd=a;ClientSecret=b&api_token=c Token=d", "db_pwd=*** Token=***"},
+        {"PASSWORD=\"two words\" next", "PASSWORD=*** next"},
+        {"\"/Password=two words\" next", "\"/Password=***\" next"},
+        {"URL=http://h/?PassKey=k&q=1 MONKEY=banana KEYS=1", "URL=http://h/?PassKey=*** MONKEY=*** KEYS=1"},
+        {"1,setup.exe,SERIALKEY=unclosed\"", "1,setup.exe,SERIALKEY=***"},
+        {"PASSWORD= =x", "PASSWORD=*** =x"},
+        {"password", "password"},
+    };
+    for (const auto& c : cases) {
+        std::string line;
+        zw::AppendLogPart(line, zw::Masked(c.text));
+        EXPECT_EQ(line, std::string("\"") + c.logged + "\"") << c.text;
+    }
+}

@@ -17,11 +17,18 @@ using sim::kLog;
 using sim::UpperAscii;
 
 constexpr char kPrecious[] = "C:\\windows\\system.ini";
-constexpr char kAdminOnly[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+constexpr char kAdminOnly[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+// The log file already there, with this owner and DACL.
+std::function<void(sim::SimWindows&)> Owned(const char* sddl)
+{
+    return [sddl](sim::SimWindows& s) { s.fileSecurity[UpperAscii(kLog)] = sddl; };
+}
 
 // A log is written only to one plain file on disk at exactly the path asked
-// for; a file the launcher creates gets rights that let ordinary users read
-// it, not write it. Anything else leaves the log off and every file as it was.
+// for, that no user may change; a file the launcher creates gets rights for
+// SYSTEM and the Administrators alone. Anything else leaves the log off,
+// every file as it was, and nothing made where the path leads.
 TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
 {
     struct {
@@ -42,8 +49,31 @@ TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
          nullptr, false},
         {"a symbolic link to a file yet to be", kLog, "",
          [](sim::SimWindows& s) { s.links[UpperAscii(kLog)] = "C:\\windows\\System32\\new.dll"; }, nullptr, false},
-        {"a junction among the folders", "C:\\logs\\sub\\system.ini", nullptr,
+        {"a junction among the folders", "C:\\logs\\sub\\System32\\new.dll", nullptr,
          [](sim::SimWindows& s) { s.links["C:\\LOGS\\SUB"] = "C:\\windows"; }, nullptr, false},
+        {"a junction as the folder", "C:\\logs\\sub\\new.dll", nullptr,
+         [](sim::SimWindows& s) { s.links["C:\\LOGS\\SUB"] = "C:\\windows\\System32"; }, nullptr, false},
+        // Who may change a file made before the run.
+        {"made first by a user", kLog, "", Owned("O:S-1-5-21-7-8-9-1001D:(A;;FA;;;S-1-5-21-7-8-9-1001)(A;;FA;;;SY)"),
+         nullptr, false},
+        {"owned by SYSTEM, without a DACL", kLog, "", Owned("O:SYD:NO_ACCESS_CONTROL"), nullptr, false},
+        {"users may append", kLog, "", Owned("O:BAD:(A;;FA;;;SY)(A;;0x120084;;;BU)"), nullptr, false},
+        {"users may delete it", kLog, "", Owned("O:BAD:(A;;FA;;;BA)(A;;SD;;;BU)"), nullptr, false},
+        {"users may change its rights", kLog, "", Owned("O:SYD:(A;;FA;;;SY)(A;;RCWD;;;AU)"), nullptr, false},
+        {"users may take it over", kLog, "", Owned("O:SYD:(A;;FA;;;SY)(A;;WO;;;WD)"), nullptr, false},
+        {"users hold every right, in codes", kLog, "", Owned("O:BAD:(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BU)"), nullptr,
+         false},
+        {"users hold a right not known here", kLog, "", Owned("O:BAD:(A;;ZZ;;;BU)"), nullptr, false},
+        {"made first by the administrator running it", kLog, "",
+         [](sim::SimWindows& s) {
+             s.tokenUser = "S-1-5-21-7-8-9-500";
+             Owned("O:S-1-5-21-7-8-9-500D:(A;;FA;;;S-1-5-21-7-8-9-500)(A;;FA;;;SY)")(s);
+         },
+         kLog, false},
+        {"users may read it", kLog, "", Owned("O:BAD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)(A;;0x1200a9;;;AU)"), kLog,
+         false},
+        {"users are denied, and hold what only the files inside would get", kLog, "",
+         Owned("O:S-1-5-32-544D:(D;;FA;;;BU)(A;OICIIO;FA;;;CO)(A;;FA;;;S-1-5-18)"), kLog, false},
         {"a device or pipe, not a disk file", kLog, "",
          [](sim::SimWindows& s) { s.fileTypes[UpperAscii(kLog)] = 3; },  // FILE_TYPE_PIPE
          nullptr, false},
@@ -75,9 +105,9 @@ TEST(Security, TheLogGoesOnlyToOnePlainFileAtThePathAskedFor)
         auto rights = sim.createdWith.find(UpperAscii(kLog));
         EXPECT_EQ(rights != sim.createdWith.end() ? rights->second : "(none)", c.created ? kAdminOnly : "(none)")
             << c.what;
-        // Every open asks for the reparse point itself, never what it names.
+        // The folder is opened as the reparse point itself, never what it names.
         for (const sim::Call& call : sim.CallsNamed("CreateFileA"))
-            EXPECT_NE(call.detail.find("|0x200080"), std::string::npos) << c.what << ": " << call.detail;
+            EXPECT_NE(call.detail.find("|0x2200000"), std::string::npos) << c.what << ": " << call.detail;
     }
 }
 

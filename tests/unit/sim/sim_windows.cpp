@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
 #include <sstream>
 
@@ -291,11 +292,17 @@ size_t SimWindows::OpenHandlesToOthers() const
     return n;
 }
 
+void SimWindows::EndProcessHandles(uint32_t pid)
+{
+    std::erase_if(handles_, [&](const auto& h) { return h.second.owner == pid && pid != 0; });
+}
+
 void SimWindows::CheckHandleContract() const
 {
     if (!contractBroken) return;
-    static const char* const kinds[] = {"Snapshot", "Process", "DeviceSet", "Token",  "Mutex", "ServiceManager",
-                                        "Service",  "File",    "Thread",    "RegKey", "Inf"};
+    static const char* const kinds[] = {"Snapshot", "Process", "DeviceSet", "Token",  "Mutex",    "ServiceManager",
+                                        "Service",  "File",    "Thread",    "RegKey", "Inf",      "Boundary",
+                                        "Namespace", "LockMutex"};
     std::string open;
     for (const auto& h : handles_)
         open += (open.empty() ? "" : " ") + std::string(kinds[static_cast<int>(h.second.kind)]);
@@ -660,13 +667,56 @@ public:
             if (!followed) break;
         }
         const std::string key = UpperAscii(full);
+        // A folder, opened as such.
+        if ((flags & FILE_FLAG_BACKUP_SEMANTICS) != 0 && disposition == OPEN_EXISTING) {
+            if (!reparsePoint && directories_.count(key) == 0) return Fail(ERROR_FILE_NOT_FOUND, zw::kInvalidHandle);
+            return NewHandle(
+                {.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint, .directory = true});
+        }
+        bool created = false;
+        return OpenOrCreate(full, reparsePoint, disposition, securityDescriptor, created);
+    }
+    Handle OpenOrCreate(const std::string& full, bool reparsePoint, uint32_t disposition, void* securityDescriptor,
+                        bool& created)
+    {
+        const std::string key = UpperAscii(full);
         if (directories_.count(FolderKey(full)) == 0) return Fail(3, zw::kInvalidHandle);
         if (directories_.count(key) != 0 || readOnlyFiles.count(key) != 0)
             return Fail(ERROR_ACCESS_DENIED, zw::kInvalidHandle);
         if (disposition != OPEN_ALWAYS) return Fail(ERROR_INVALID_PARAMETER, zw::kInvalidHandle);
-        if (!reparsePoint && files_.emplace(key, "").second && securityDescriptor != nullptr)
-            createdWith[key] = static_cast<const char*>(securityDescriptor);
+        created = !reparsePoint && files_.emplace(key, "").second;
+        if (created && securityDescriptor != nullptr) createdWith[key] = static_cast<const char*>(securityDescriptor);
         return NewHandle({.kind = HandleKind::File, .name = key, .path = full, .reparsePoint = reparsePoint});
+    }
+    Handle NtCreateFile(Handle folder, const char* name, uint32_t access, uint32_t share, void* securityDescriptor,
+                        bool& created) override
+    {
+        Record("NtCreateFile", std::string(name) + "|" + Hex(access) + "|" + Hex(share));
+        created = false;
+        Object* o = Get(folder, HandleKind::File);
+        if (o == nullptr || !o->directory || o->reparsePoint) return Fail(6, zw::kInvalidHandle);
+        if (std::strchr(name, '\\') != nullptr || *name == 0) return Fail(123, zw::kInvalidHandle);
+        // The folder the handle holds, whatever its path names now; the
+        // file's own link is opened itself.
+        const std::string full = o->path + "\\" + name;
+        return OpenOrCreate(full, links.count(UpperAscii(full)) != 0, OPEN_ALWAYS, securityDescriptor, created);
+    }
+    bool GetTokenUserSidString(char*& sid) override
+    {
+        sid = static_cast<char*>(Allocate(tokenUser));
+        return true;
+    }
+    bool GetSecurityInfoSddl(Handle file, char*& sddl) override
+    {
+        Record("GetSecurityInfoSddl");
+        Object* o = Get(file, HandleKind::File);
+        if (o == nullptr) return Fail(6);
+        auto given = fileSecurity.find(o->name);
+        auto created = createdWith.find(o->name);
+        sddl = static_cast<char*>(Allocate(given != fileSecurity.end()    ? given->second
+                                           : created != createdWith.end() ? "O:SY" + created->second
+                                                                          : kAdministratorsFile));
+        return true;
     }
     void* Allocate(const std::string& content)
     {
@@ -695,7 +745,9 @@ public:
     {
         Object* o = Get(file, HandleKind::File);
         if (o == nullptr) return Fail(6);
-        information.dwFileAttributes = o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
+        information.dwFileAttributes =
+            (o->reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0) | (o->directory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+        if (information.dwFileAttributes == 0) information.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
         auto count = linkCounts.find(UpperAscii(o->path));
         information.nNumberOfLinks = count == linkCounts.end() ? 1 : count->second;
         return true;
@@ -913,9 +965,117 @@ public:
         if (it->second.openError != 0) return Fail<Handle>(it->second.openError);
         return NewHandle({.kind = HandleKind::Mutex, .name = name});
     }
+    // ---- the one-run lock
+    void BeforeLockCall(const char* name)
+    {
+        if (beforeLockCall) beforeLockCall(name);
+        // Copies held by processes that have ended are closed by now.
+        std::erase_if(foreignHandles_, [&](const Object& o) {
+            const Process* p = FindProcess(o.owner);
+            return p != nullptr && !Running(*p);
+        });
+    }
+    template <class Match>
+    bool AnyHandle(Match match) const
+    {
+        for (const auto& h : handles_)
+            if (match(h.second)) return true;
+        for (const Object& o : foreignHandles_)
+            if (match(o)) return true;
+        return false;
+    }
+    bool Named(size_t index) const
+    {
+        return !namespaces_[index].destroyed && AnyHandle([&](const Object& o) {
+            return o.kind == HandleKind::Namespace && o.process == index && o.creator;
+        });
+    }
+    bool HasPrivateNamespaces() override
+    {
+        Record("HasPrivateNamespaces");
+        return hasPrivateNamespaces;
+    }
+    Handle CreateBoundaryDescriptorW(const wchar_t* name) override
+    {
+        BeforeLockCall("CreateBoundaryDescriptorW");
+        Record("CreateBoundaryDescriptorW", std::string(name, name + std::wcslen(name)));
+        return NewHandle({.kind = HandleKind::Boundary, .owner = currentPid});
+    }
+    bool AddSIDToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        Record("AddSIDToBoundaryDescriptor", std::to_string(wellKnownSid));
+        return Get(boundary, HandleKind::Boundary) != nullptr || Fail(6);
+    }
+    bool AddIntegrityLabelToBoundaryDescriptor(Handle& boundary, uint32_t wellKnownSid) override
+    {
+        Record("AddIntegrityLabelToBoundaryDescriptor", std::to_string(wellKnownSid));
+        return Get(boundary, HandleKind::Boundary) != nullptr || Fail(6);
+    }
+    Handle CreatePrivateNamespaceW(void* securityDescriptor, Handle boundary, const wchar_t* alias) override
+    {
+        BeforeLockCall("CreatePrivateNamespaceW");
+        Record("CreatePrivateNamespaceW", securityDescriptor != nullptr ? "rights" : "no rights");
+        if (Get(boundary, HandleKind::Boundary) == nullptr) return Fail<Handle>(6);
+        if (namespaceCreateError != 0) return Fail<Handle>(namespaceCreateError);
+        for (size_t i = 0; i < namespaces_.size(); ++i)
+            if (namespaces_[i].alias == alias && Named(i)) return Fail<Handle>(ERROR_ALREADY_EXISTS);
+        namespaces_.push_back({alias});
+        return NewHandle(
+            {.kind = HandleKind::Namespace, .process = namespaces_.size() - 1, .owner = currentPid, .creator = true});
+    }
+    bool ClosePrivateNamespace(Handle privateNamespace, uint32_t flags) override
+    {
+        BeforeLockCall("ClosePrivateNamespace");
+        Record("ClosePrivateNamespace", std::to_string(flags));
+        Object* o = Get(privateNamespace, HandleKind::Namespace);
+        if (o != nullptr && (flags & PRIVATE_NAMESPACE_FLAG_DESTROY) != 0) namespaces_[o->process].destroyed = true;
+        return Close(privateNamespace, {HandleKind::Namespace}) || Fail(6);
+    }
+    void DeleteBoundaryDescriptor(Handle boundary) override
+    {
+        Record("DeleteBoundaryDescriptor");
+        Close(boundary, {HandleKind::Boundary});
+    }
+    Handle CreateMutexW(void* securityDescriptor, bool initialOwner, const wchar_t* name) override
+    {
+        BeforeLockCall("CreateMutexW");
+        const std::wstring wide(name);
+        Record("CreateMutexW", std::string(wide.begin(), wide.end()) + (initialOwner ? ":owned" : "") +
+                                   (securityDescriptor != nullptr ? ":rights" : ""));
+        // A name under an alias is the object in the namespace that this
+        // process opened under that alias, however that namespace stands now.
+        std::string key = std::string(wide.begin(), wide.end());
+        const size_t slash = wide.find(L'\\');
+        if (wide.rfind(L"Global\\", 0) != 0 && slash != std::wstring::npos) {
+            const Object* space = nullptr;
+            for (const auto& h : handles_)
+                if (h.second.kind == HandleKind::Namespace && h.second.owner == currentPid &&
+                    namespaces_[h.second.process].alias == wide.substr(0, slash))
+                    space = &h.second;
+            if (space == nullptr) return Fail<Handle>(3);
+            key = std::to_string(space->process) + key.substr(slash);
+        }
+        const bool exists =
+            AnyHandle([&](const Object& o) { return o.kind == HandleKind::LockMutex && o.name == key; });
+        Handle h = NewHandle({.kind = HandleKind::LockMutex, .name = key, .owner = currentPid});
+        SetLastError(exists ? ERROR_ALREADY_EXISTS : 0);
+        return h;
+    }
+    bool DuplicateHandle(Handle handle, Handle targetProcess) override
+    {
+        Record("DuplicateHandle");
+        Process* target = HandleProcess(targetProcess);
+        auto it = handles_.find(handle);
+        if (target == nullptr || it == handles_.end()) return Fail(6);
+        Object copy = it->second;
+        copy.owner = target->pid;
+        foreignHandles_.push_back(copy);
+        return true;
+    }
     bool ReleaseMutex(Handle mutex) override
     {
         Record("ReleaseMutex");
+        if (Get(mutex, HandleKind::LockMutex) != nullptr) return true;
         Object* o = Get(mutex, HandleKind::Mutex);
         if (o == nullptr) return Fail(6);
         Mutex& m = mutexes[o->name];
@@ -1213,7 +1373,7 @@ public:
         Record("CloseHandle");
         // Service handles are closed with CloseServiceHandle, device lists with SetupDiDestroyDeviceInfoList.
         return Close(handle, {HandleKind::Snapshot, HandleKind::Process, HandleKind::Token, HandleKind::Mutex,
-                              HandleKind::File, HandleKind::Thread});
+                              HandleKind::File, HandleKind::Thread, HandleKind::LockMutex});
     }
 
     // ---- devices

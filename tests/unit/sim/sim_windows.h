@@ -190,6 +190,19 @@ public:
     };
     std::map<std::string, Mutex> mutexes;  // by name
 
+    // ---- the one-run lock's objects, shared by every launcher on the machine
+    // (a test plays several by switching currentPid). A namespace stays
+    // named, for create and open, while its creator's handle or a copy of it
+    // is open and it is not destroyed; objects in it stay usable through the
+    // handles already open.
+    bool hasPrivateNamespaces = true;
+    uint32_t namespaceCreateError = 0;  // non-zero: CreatePrivateNamespaceW fails with it
+    // Called before each of the lock's calls, with its name: lets a test
+    // interleave other runs at that point.
+    std::function<void(const std::string&)> beforeLockCall;
+    // The process ends: its handles close (copies of the lock's included).
+    void EndProcessHandles(uint32_t pid);
+
     // ---- services: the process id the service manager reports, by name
     std::map<std::string, uint32_t> services;
 
@@ -226,6 +239,12 @@ public:
     std::map<std::string, uint32_t> linkCounts;      // a file's hard links, where more than 1
     std::map<std::string, uint32_t> fileTypes;       // GetFileType where not FILE_TYPE_DISK (a device, a pipe)
     std::map<std::string, std::string> createdWith;  // the SDDL of the rights a created file got
+    // A file's owner and DACL as SDDL, by upper-cased resolved path; a file
+    // the launcher created has SYSTEM and the rights it gave, any other one
+    // kAdministratorsFile.
+    std::map<std::string, std::string> fileSecurity;
+    std::string tokenUser = "S-1-5-18";  // the account the launcher runs as
+    static constexpr char kAdministratorsFile[] = "O:BAG:SYD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
     bool sddlFails = false;
 
     // ---- modules: LoadLibraryExW searches as the flags say. System32 holds
@@ -353,7 +372,10 @@ protected:
         File,
         Thread,
         RegKey,
-        Inf
+        Inf,
+        Boundary,
+        Namespace,
+        LockMutex
     };
     // What an open handle refers to; the fields its kind has no use for stay empty.
     struct Object {
@@ -362,10 +384,21 @@ protected:
         std::string name{};             // Mutex, Service: its name; File: its key in files_
         std::string path{};             // File: as the system would report it, links resolved
         bool reparsePoint = false;      // File: the link itself was opened
+        bool directory = false;         // File: a folder, opened as such
         std::vector<size_t> entries{};  // Snapshot: indices into processes
         size_t cursor = 0;
         uint64_t threadEnd = 0;  // Thread: when its handle is signalled
+        uint32_t owner = 0;      // Namespace, LockMutex: the process holding the handle
+        bool creator = false;    // Namespace: from its creation, or a copy of that handle
     };
+    struct LockNamespace {
+        std::wstring alias;
+        bool destroyed = false;
+    };
+    std::vector<LockNamespace> namespaces_;
+    // Handles of the lock's objects held by processes other than the
+    // launcher's own (copies); closed when their process ends.
+    std::vector<Object> foreignHandles_;
 
     void Record(const std::string& name, const std::string& detail = "");
     void AdvanceTo(uint64_t time);

@@ -134,12 +134,12 @@ version=VS_VERSION_INFO
 ~version.string.LegalCopyright=.+
 ~version.string.ProductName=.+
 EOF
-  # The common controls come from the side-by-side store, version 6, of the
-  # executable's own width.
-  expect_group "$label: manifest binds the $arch common controls 6.0" <<EOF
+  # The manifest binds no assembly: the common controls, if anything loads
+  # them, are the system folder's, never the side-by-side store's.
+  expect_group "$label: manifest binds no common controls" <<EOF
 manifest.bytes=$(wc -c <"$manifest" | tr -d ' ')
 manifest.actctx=ok
-~manifest.comctl32.path=C:\\\\windows\\\\winsxs\\\\${arch}_microsoft\\.windows\\.common-controls_6595b64144ccf1df_6\\.0\\.[^\\\\]+\\\\comctl32\\.dll
+~manifest.comctl32.path=C:\\\\windows\\\\(system32|syswow64)\\\\comctl32\\.dll
 EOF
   # The system's manifest parser keeps the run level (3: requireAdministrator,
   # no UI access), the five operating systems (type 1: an OS) and the DPI
