@@ -42,6 +42,8 @@ uint32_t RunExitCode();
     X(::zw::win::ERROR_SUCCESS_REBOOT_INITIATED, "success: a restart was started")                              \
     X(::zw::win::ERROR_INSTALL_ALREADY_RUNNING,                                                                 \
       "another run of the launcher is in progress; nothing was started, try again later")                       \
+    X(::zw::win::ERROR_FAIL_NOACTION_REBOOT,                                                                    \
+      "failure: a restart is pending and [Restart] refuses to start; nothing was started")                      \
     X(::zw::win::ERROR_FILE_NOT_FOUND, "failure: the setup list or an item's file is missing")                  \
     X(::zw::win::ERROR_INVALID_DATA, "failure: the list holds no item, or an item of an unknown kind ended it") \
     X(::zw::win::ERROR_INSTALL_USEREXIT, "failure: the run was ended before its list was done")                 \

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The whole input as one version: fields and order agree with the text.
     zw::Version a, b;
     if (zw::ParseVersion(input, a)) {
-        FUZZ_CHECK(a.count >= 1 && a.count <= 4 && input.size() <= 4 * 11 + 1);
+        FUZZ_CHECK(a.count >= 1 && a.count <= 4);  // leading zeros make a field as long as it likes
         FUZZ_CHECK(zw::ParseVersion(std::string(input) + ".0", b) == (a.count < 4));
         if (a.count < 4) FUZZ_CHECK(zw::CompareVersions(a, b) == 0);
     }

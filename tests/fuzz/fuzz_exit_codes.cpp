@@ -1,7 +1,9 @@
 // ParseSuccessCodes (a value of [ExitCodes]) on arbitrary bytes. Every
 // non-empty entry between commas is a code, "*" or an invalid entry, exactly
-// once; an invalid entry is kept as written; a code reads back from decimal.
+// once; an invalid entry is kept as written; a code reads back from its
+// decimal or hexadecimal text.
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (e == "*") ++stars;
         const bool negative = !e.empty() && e.front() == '-';
         std::string_view digits = negative ? e.substr(1) : e;
+        if (!negative && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+            // An HRESULT's hexadecimal form reads back as its decimal.
+            char* stop = nullptr;
+            const std::string hex(digits.substr(2));
+            const unsigned long long value = std::strtoull(hex.c_str(), &stop, 16);
+            if (*stop == '\0' && hex.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos)
+                numbers.push_back(std::to_string(value));
+        }
         while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
         if (!digits.empty()) numbers.push_back((negative ? "-" : "") + std::string(digits));
         from = end + 1;

@@ -61,13 +61,16 @@ drive_file() {
   PASS_WINDOWS_FILES+=("$1")
 }
 
-# package [SLOW [reboot]]: app/zwpackage.msi, a real Windows Installer
+# package [SLOW [reboot|older]]: app/zwpackage.msi, a real Windows Installer
 # package whose installation runs the program SLOW and, with reboot, asks for
-# a restart; $INSTALLED is its installed file, $PAYLOAD what it must hold.
+# a restart (older: version 0.9.0 under its own product code, same upgrade
+# code); $INSTALLED is its installed file, $PAYLOAD what it must hold.
 # uninstall: the package is removed (the prefix is shared).
 package() {
   zw_msi_require
-  zw_msi_build "$APP" ${1:+"$(e2e_path "$1")"} ${2:+"$2"} || zw_finish
+  local slow=""
+  [ -z "${1:-}" ] || slow=$(e2e_path "$1")
+  if [ -n "${2:-}" ]; then zw_msi_build "$APP" "$slow" "$2"; else zw_msi_build "$APP" ${slow:+"$slow"}; fi || zw_finish
   INSTALLED=$ZW_MSI_INSTALLED PAYLOAD=$ZW_MSI_SRC/zwpayload.txt
 }
 # (uninstall and example wait until the system falls quiet: the watch ends first.)
