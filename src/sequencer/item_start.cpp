@@ -156,8 +156,10 @@ void StartItemProgram()
     // Zone checks would raise a security warning per item of a bundle that
     // was downloaded, once the launcher itself was allowed to run; a run in
     // which no box may come up must not meet the shell's own error box either.
-    start.fMask =
-        win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS | (MayShowBoxes() ? 0 : win::SEE_MASK_FLAG_NO_UI);
+    // The shell's own error box is none of ours: the time limit could not
+    // close it, so a bounded run asks for none and its failure is logged.
+    start.fMask = win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOZONECHECKS |
+                  (MayShowBoxes() && timeLimitMs == 0 ? 0 : win::SEE_MASK_FLAG_NO_UI);
     start.lpVerb = "open";
     start.lpFile = program.c_str();
     start.lpParameters = plan.parameters.c_str();

@@ -264,25 +264,28 @@ TEST(Wait, SilentAndNoRestartRuns)
         int exitCode;
         size_t boxes;  // "file open error", and the question
         size_t restarts;
+        bool timed = false;  // /timeout: the shell's own box could outlive the limit
     } const cases[] = {
         // The missing INF is the run's first failure, ahead of any restart
         // code: a failed run neither asks nor restarts, in any mode.
-        {false, false, false, false, 2, 1, 0}, {false, false, false, true, 2, 1, 0},
-        {true, false, false, false, 2, 0, 0},  {true, false, false, true, 2, 0, 0},
-        {false, true, false, false, 2, 1, 0},  {false, true, false, true, 2, 1, 0},
-        {true, true, false, false, 2, 0, 0},   {true, true, false, true, 2, 0, 0},
-        {false, false, true, false, 2, 0, 0},  {false, false, true, true, 2, 0, 0},
-        {true, false, true, false, 2, 0, 0},   {true, false, true, true, 2, 0, 0},
-        {false, true, true, true, 2, 0, 0},    {true, true, true, true, 2, 0, 0},
+        {false, false, false, false, 2, 1, 0},       {false, false, false, true, 2, 1, 0},
+        {true, false, false, false, 2, 0, 0},        {true, false, false, true, 2, 0, 0},
+        {false, true, false, false, 2, 1, 0},        {false, true, false, true, 2, 1, 0},
+        {true, true, false, false, 2, 0, 0},         {true, true, false, true, 2, 0, 0},
+        {false, false, true, false, 2, 0, 0},        {false, false, true, true, 2, 0, 0},
+        {true, false, true, false, 2, 0, 0},         {true, false, true, true, 2, 0, 0},
+        {false, true, true, true, 2, 0, 0},          {true, true, true, true, 2, 0, 0},
+        {false, false, false, false, 2, 1, 0, true},
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.silent ? "silent" : "not silent") + (c.noRestart ? ", /norestart" : "") +
                                  (c.hidden ? ", window station not visible" : "") +
-                                 (c.pending ? ", restart pending" : "");
+                                 (c.pending ? ", restart pending" : "") + (c.timed ? ", /timeout:" : "");
         sim::SimScope inner;
         sim::SimWindows& s = inner.sim;
         s.stationVisible = !c.hidden;
-        zw::BeginRun(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart" : ""));
+        zw::BeginRun(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart " : "") +
+                     (c.timed ? "/timeout:5" : ""));
         s.AddFile("C:\\setup\\a.exe");
         const std::string section = c.silent ? "SetupSilent" : "SetupList";
         const std::string items =
@@ -294,8 +297,8 @@ TEST(Wait, SilentAndNoRestartRuns)
         }
         EXPECT_EQ(s.RestartsAccepted(), c.restarts) << what;
         ASSERT_EQ(s.starts.size(), 1u) << what;  // the item after the missing INF runs
-        EXPECT_EQ(s.starts[0].mask,
-                  SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS | (c.silent || c.hidden ? SEE_MASK_FLAG_NO_UI : 0u))
+        EXPECT_EQ(s.starts[0].mask, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS |
+                                        (c.silent || c.hidden || c.timed ? SEE_MASK_FLAG_NO_UI : 0u))
             << what;
         zw::EndRun(0);
     }
