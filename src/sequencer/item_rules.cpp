@@ -27,14 +27,6 @@ bool RequestsRestart(const SetupItem& item) { return EqualsIgnoringAsciiCase(ite
 
 bool IsInstallerPackage(std::string_view path) { return EqualsIgnoringAsciiCase(ExtensionOf(path), "msi"); }
 
-bool IsWaitedThroughProcess(std::string_view path)
-{
-    const std::string extension = ExtensionOf(path);
-    for (const char* waited : {"exe", "com", "bat", "cmd", "msi", "msp", "msu", "vbs", "vbe", "js", "jse", "wsf"})
-        if (EqualsIgnoringAsciiCase(extension, waited)) return true;
-    return false;
-}
-
 namespace {
 
 bool ExtensionIsOneOf(std::string_view path, std::initializer_list<const char*> extensions)
@@ -44,6 +36,15 @@ bool ExtensionIsOneOf(std::string_view path, std::initializer_list<const char*> 
         if (EqualsIgnoringAsciiCase(extension, wanted)) return true;
     return false;
 }
+
+}  // namespace
+
+bool IsWaitedThroughProcess(std::string_view path)
+{
+    return ExtensionIsOneOf(path, {"exe", "com", "bat", "cmd", "msi", "msp", "msu", "vbs", "vbe", "js", "jse", "wsf"});
+}
+
+namespace {
 
 // part as a word of its own: at the start, or after a blank or a quote
 // (NOREBOOT=1 sets no REBOOT).
