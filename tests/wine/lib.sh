@@ -6,6 +6,8 @@
 #   ZW_WIN32_DIR    build folder of the win32 preset (zarnowel.exe, tests/wine/progs/*.exe)
 #   ZW_WIN64_DIR    build folder of the win64 preset (zarnowel64.exe, tests/wine/progs/*.exe)
 #   ZW_WINE_CACHE   where the prefixes are kept (default ~/.cache/zarnowel-wine)
+#   CTEST_RESOURCE_GROUP_0_WINE  the Wine slot CTest gave this test ("id:N,..."):
+#                   slot N>0 keeps its prefixes in ZW_WINE_CACHE-N (tests/wine/slots.json)
 #   ZW_KEEP=1       keep the scratch folder even when the scenario passes
 # shellcheck shell=bash
 
@@ -124,8 +126,18 @@ zw_korean() {
   export LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
 }
 
-# Starts Xvfb on a free display unless DISPLAY already works; stopped at exit.
+# zw_slot: the Wine slot CTest allotted this test (0 when run by hand). Tests
+# in two slots run at once, each in prefixes of its own.
+zw_slot() {
+  local group=${CTEST_RESOURCE_GROUP_0_WINE:-id:0}
+  group=${group#id:}
+  echo "${group%%,*}"
+}
+
+# Starts Xvfb on a free display unless DISPLAY already works (and no other
+# slot's test may be on it); stopped at exit.
 zw_xvfb() {
+  if [ -n "${CTEST_RESOURCE_GROUP_0_WINE:-}" ] && command -v Xvfb >/dev/null; then unset DISPLAY; fi
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
   local fifo="$ZW_WORK/xvfb.display" n
   # Started from a subshell, so it is no job of the scenario: a plain `wait`
@@ -170,6 +182,7 @@ zw_prefix() {
   case $arch in win64 | win32) ;; *) echo "zw_prefix: win64 or win32, not '$arch'"; exit 2 ;; esac
   zw_xvfb
   local cache=${ZW_WINE_CACHE:-$HOME/.cache/zarnowel-wine}
+  [ "$(zw_slot)" = 0 ] || cache+=-$(zw_slot)
   mkdir -p "$cache"
   zw_lock "$cache/$arch.lockdir"
   local pfx="$cache/$arch" want
