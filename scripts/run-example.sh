@@ -13,10 +13,10 @@ for preset in win32 win64; do
 done
 
 set +e
-source tests/wine/lib.sh
 ZW_SCENARIO=example
-zw_require_wine
-zw_prefix win64
+source tests/wine/e2e/run.sh
+host_require
+host_prefix win64
 zw_scratch example >/dev/null
 dir=$ZW_DIR
 zw_install_launcher "$dir"

@@ -8,12 +8,12 @@
 # takes the picture once the dialog is visible. Needs ImageMagick's `import`
 # and xwininfo. Always runs on an Xvfb of its own, so a desktop's theme and
 # fonts do not change the picture.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/e2e/run.sh"
 command -v import >/dev/null 2>&1 || zw_skip "ImageMagick's import is not installed"
 command -v xwininfo >/dev/null 2>&1 || zw_skip "xwininfo is not installed (x11-utils)"
 unset DISPLAY
-zw_require_wine
-zw_prefix win64
+host_require
+host_prefix win64
 
 # Xvfb has no window manager to draw captions and frames: for the pictures
 # Wine draws its own ("Decorated"=N), set for this script only.

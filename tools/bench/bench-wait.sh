@@ -38,9 +38,9 @@
 # held.exe has walked past all of the load. The names that never run make
 # each scan for them walk the whole snapshot; in the direct runs the grace
 # period after the last name makes all its 20 polls.
-source "$(dirname "$0")/../../tests/wine/lib.sh"
-zw_require_wine
-zw_prefix win64
+source "$(dirname "$0")/../../tests/wine/e2e/run.sh"
+host_require
+host_prefix win64
 zw_scratch bench_wait >/dev/null
 BENCH_PROBE=$ZW_WIN64_DIR/tools/bench/benchprobe.exe
 [ -f "$BENCH_PROBE" ] || zw_skip "benchprobe.exe not built in $ZW_WIN64_DIR/tools/bench (build the win64 preset)"

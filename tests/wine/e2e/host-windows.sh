@@ -6,13 +6,7 @@
 # Wine can show are marked wine_only in the cases and skipped here.
 # shellcheck shell=bash
 
-source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 HOST_NAME=windows
-
-# The rig's programs run as themselves: no loader between.
-zw_wine() { "$@"; }
-zw_winpath() { cygpath -w "$1"; }
-zw_wine_reset() { host_reset; }
 
 # host_require: skips (77) unless this is Windows (Git for Windows' bash).
 host_require() {
@@ -41,6 +35,18 @@ host_reset() {
     taskkill //F //IM "$name" >/dev/null 2>&1
   done
   return 0
+}
+
+# host_quiet SECONDS: waits until no program of the scratch folder runs.
+host_quiet() {
+  local end=$(($(zw_now_ms) + $1 * 1000)) name busy=1
+  while [ "$busy" = 1 ] && [ "$(zw_now_ms)" -lt "$end" ]; do
+    busy=0
+    for name in $(find "$ZW_DIR" -name '*.exe' -printf '%f\n' | sort -u); do
+      tasklist //FI "IMAGENAME eq $name" //NH | grep -qi "^$name" && busy=1
+    done
+    [ "$busy" = 0 ] || sleep 0.5
+  done
 }
 
 # host_locale eng|kor: Windows' system locale is the machine's; kor only where it already is Korean.

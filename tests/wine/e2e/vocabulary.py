@@ -37,7 +37,7 @@ def functions(path):
 def wine_words():
     """BASE, the rig's functions that reach Wine, and the host file's own words."""
     rig = {}
-    for f in (WINE / "lib.sh", WINE / "msi" / "msi.sh"):
+    for f in (E2E / "host-wine.sh", WINE / "msi" / "msi.sh"):
         rig.update(functions(f))
     words = set(BASE)
     grown = True

@@ -1,5 +1,5 @@
 # Shared part of the Windows Installer cases: the package built with wixl, its
-# removal, a stand-in service, the msiexec.exe processes watched. After lib.sh.
+# removal, a stand-in service, the msiexec.exe processes watched. Sourced by e2e/run.sh.
 # shellcheck shell=bash
 
 ZW_MSI_SRC="$ZW_LIB_DIR/msi"
