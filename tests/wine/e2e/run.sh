@@ -91,8 +91,8 @@ example() {
 launcher() { zw_install_launcher "$APP"; }
 remove() { rm -f "$(e2e_path "$1")"; }
 
-# list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
-list() { zw_ini "$(e2e_path "${1:-app}")"; }
+# list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder), made.
+list() { zw_ini "$(dirname "$(e2e_dest "${1:-app}/Zarnowel.ini")")"; }
 
 # ---------------------------------------------------------------- run verbs
 
@@ -430,9 +430,10 @@ alike() {
 # out_has KEY TEXT: TEXT (one or more whole lines) stands in the probe's output as it is;
 # noout KEY ERE: no line of it matches.
 out_has() {
-  local LC_ALL=C
-  if [[ $'\n'${OUT[$1]:-}$'\n' == *$'\n'"$2"$'\n'* ]]; then zw_ok "$(e2e_what out_has "$1" "$2")"; else
-    zw_fail "$(e2e_what out_has "$1" "$2"): not in the output:"
+  local LC_ALL=C what="out_has $1 ${2%%$'\n'*}"
+  [[ $2 == *$'\n'* ]] && what+=" ... ($(grep -c '' <<<"$2") lines)"
+  if [[ $'\n'${OUT[$1]:-}$'\n' == *$'\n'"$2"$'\n'* ]]; then zw_ok "$(e2e_what "$what")"; else
+    zw_fail "$(e2e_what "$what"): not in the output:"
     printf '%s\n' "${OUT[$1]:-}" | sed 's/^/    /'
   fi
 }
