@@ -420,7 +420,7 @@ native() {
 alike() {
   eq "alike $1 $2: exit code" "${RC[$2]:-}" "${RC[$1]:-}"
   if [ "${OUT[$1]}" = "${OUT[$2]}" ]; then
-    zw_ok "$(e2e_what alike "$1" "$2": the same output, $(grep -c . <<<"${OUT[$1]}") lines)"
+    zw_ok "$(e2e_what alike "$1" "$2": the same output, "$(grep -c . <<<"${OUT[$1]}")" lines)"
   else
     zw_fail "$(e2e_what alike "$1" "$2": the outputs differ, "< $1 > $2":)"
     diff <(echo "${OUT[$1]}") <(echo "${OUT[$2]}") | head -40 | sed 's/^/    /'
