@@ -7,8 +7,9 @@ resource byte for byte against the set it must carry.
                        [--product-name TEXT] zarnowel.exe [zarnowel64.exe ...]
     check_resources.py --probe-table
 
---probe-table prints the same expectations in the form the Wine probe of the
-resources reports them, for the Wine scenario "resources".
+--probe-table prints the expectations that the Wine probe of the resources
+(tests/wine/progs/resprobe.c) reports as the system interprets them, in its
+form, for the case "resources"; the bytes are this check's alone.
 
 The version block's four distributor values are the configured ones: given
 as options, else read from --cache, else from the CMakeCache.txt in the
@@ -427,6 +428,8 @@ def check_version(distributor, data, fail):
         for k, v, _c, _e in sfi[2][0][2]:
             strings[k] = v.decode("utf-16-le").split("\0")[0]
         want = dict(VERSION_STRINGS, **distributor)
+        for k in sorted(k for k in distributor if not strings.get(k)):
+            fail("version: string %s is empty: the distributor's values name the product" % k)
         for k in sorted(set(strings) | set(want)):
             if strings.get(k) != want.get(k):
                 fail("version: string %s %r, want %r" % (k, strings.get(k), want.get(k)))
@@ -548,16 +551,6 @@ def probe_table():
     out.append("accel.count=%d" % len(ACCELERATORS))
     out += ["accel.%d=flags 0x%x key %d cmd %d" % (i, flags & ~ACCEL_LAST, key, cmd)
             for i, (flags, key, cmd) in enumerate(ACCELERATORS, 1)]
-    out += ["icon.162.image.1=32x32 colours 0 planes 1 bpp 24 bytes %d" % ICON_IMAGE_BYTES,
-            "icon.162.image.1.stored=%d" % ICON_IMAGE_BYTES, "bitmap.171.bytes=%d" % BITMAP_BYTES]
-    f = VERSION_FIXED
-    out += ["version.signature=0x%x" % f[0],
-            "version.file=%d.%d.%d.%d" % (f[2] >> 16, f[2] & 0xFFFF, f[3] >> 16, f[3] & 0xFFFF),
-            "version.product=%d.%d.%d.%d" % (f[4] >> 16, f[4] & 0xFFFF, f[5] >> 16, f[5] & 0xFFFF),
-            "version.flagsmask=0x%x" % f[6], "version.flags=0x%x" % f[7], "version.os=0x%x" % f[8],
-            "version.type=%d" % f[9], "version.subtype=%d" % f[10], "version.date=%d.%d" % (f[11], f[12]),
-            "version.table=" + VERSION_TABLE, "version.Translation=%04x,%d" % VERSION_TRANSLATION]
-    out += ["version.string.%s=%s" % kv for kv in VERSION_STRINGS.items()]
     out.append("manifest.supportedos.count=%d" % len(SUPPORTED_OS))
     out += ["manifest.supportedos.%d=%s type 1" % (i, g) for i, g in enumerate(SUPPORTED_OS, 1)]
     return out

@@ -434,8 +434,8 @@ example() {
 launcher() { zw_install_launcher "$APP"; }
 remove() { rm -f "$(e2e_path "$1")"; }
 
-# list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder).
-list() { zw_ini "$(e2e_path "${1:-app}")"; }
+# list [DIR] <<EOF: the setup list Zarnowel.ini (CR LF) in DIR (default the launcher's folder), made.
+list() { zw_ini "$(dirname "$(e2e_dest "${1:-app}/Zarnowel.ini")")"; }
 
 # ---------------------------------------------------------------- run verbs
 
@@ -470,13 +470,13 @@ language() {
 }
 
 # probing KEY PROG ARGS...: the same in the background; collect KEY waits
-# for it and fills OUT, RC, MARK; alive KEY checks it still runs.
+# for it and fills OUT, RC, MARK (a crash report fails); alive KEY checks it still runs.
 declare -A PROBING
 probing() {
   local key=$1 prog=$2
   shift 2
-  [[ $prog == */* ]] || prog=$(zw_prog "$prog")
-  host_run "$prog" "$@" >"$ZW_WORK/probe.$key" 2>/dev/null &
+  [[ $prog == */* || $prog == *\\* ]] || prog=$(zw_prog "$prog")
+  host_run "$prog" "$@" >"$ZW_WORK/probe.$key" 2>"$ZW_WORK/probe.$key.err" &
   PROBING[$key]=$!
 }
 collect() {
@@ -484,11 +484,12 @@ collect() {
   RC[$1]=$?
   OUT[$1]=$(tr -d '\r' <"$ZW_WORK/probe.$1")
   MARK[$1]=$(zw_now_ms)
+  zw_check_crash "$ZW_WORK/probe.$1.err" "$(e2e_what probe "$1")"
 }
 alive() { zw_expect "$(e2e_what alive "$1")" kill -0 "${PROBING[$1]}"; }
 
 # probe KEY PROG ARGS...: the test program PROG (or the program at the Unix
-# path PROG) run now: its output (CR dropped) OUT[KEY], its exit code RC[KEY],
+# or Windows path PROG) run now: its output (CR dropped) OUT[KEY], its exit code RC[KEY],
 # the time it ended MARK[KEY].
 probe() {
   probing "$@"
@@ -747,6 +748,69 @@ check() { zw_expect "$(e2e_what "$1")" "${@:2}"; }
 
 # by_arch WIN64 WIN32: the value for this pass (e.g. a slack for emulated starts).
 by_arch() { if [ "$ARCH" = win64 ]; then echo "$1"; else echo "$2"; fi; }
+
+# native KEY CMD...: a program of the machine the driver runs on (no Windows
+# program), run now from /, filling OUT, RC and MARK as probe does.
+native() {
+  local key=$1
+  shift
+  RC[$key]=$(cd / && "$@" >"$ZW_WORK/probe.$key" 2>"$ZW_WORK/probe.$key.err"; echo $?)
+  OUT[$key]=$(tr -d '\r' <"$ZW_WORK/probe.$key")
+  MARK[$key]=$(zw_now_ms)
+}
+
+# alike A B: two probes ended with the same exit code and printed the same lines.
+alike() {
+  eq "alike $1 $2: exit code" "${RC[$2]:-}" "${RC[$1]:-}"
+  if [ "${OUT[$1]}" = "${OUT[$2]}" ]; then
+    zw_ok "$(e2e_what alike "$1" "$2": the same output, "$(grep -c . <<<"${OUT[$1]}")" lines)"
+  else
+    zw_fail "$(e2e_what alike "$1" "$2": the outputs differ, "< $1 > $2":)"
+    diff <(echo "${OUT[$1]}") <(echo "${OUT[$2]}") | head -40 | sed 's/^/    /'
+  fi
+}
+
+# out_has KEY TEXT: TEXT (one or more whole lines) stands in the probe's output as it is;
+# noout KEY ERE: no line of it matches.
+out_has() {
+  local LC_ALL=C what="out_has $1 ${2%%$'\n'*}"
+  [[ $2 == *$'\n'* ]] && what+=" ... ($(grep -c '' <<<"$2") lines)"
+  if [[ $'\n'${OUT[$1]:-}$'\n' == *$'\n'"$2"$'\n'* ]]; then zw_ok "$(e2e_what "$what")"; else
+    zw_fail "$(e2e_what "$what"): not in the output:"
+    printf '%s\n' "${OUT[$1]:-}" | sed 's/^/    /'
+  fi
+}
+noout() { zw_expect_no_match "$(e2e_what noout "$1" "$2")" "${OUT[$1]:-}" "$2"; }
+
+# values KEY DESCRIPTION LINE...: one check for a group of the probe's
+# "NAME=VALUE" lines; each LINE (an argument may hold several) is NAME=VALUE
+# (the first such line of the output is exactly that) or ~NAME=ERE (its whole
+# value matches); every mismatch is listed.
+values() {
+  local key=$1 what=$2 line name want got bad=()
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    name=${line#\~} want=${line#*=}
+    name=${name%%=*}
+    got=$(awk -v k="$name=" 'index($0, k) == 1 { print substr($0, length(k) + 1); f = 1; exit } END { if (!f) print "<missing>" }' <<<"${OUT[$key]:-}")
+    if [ "${line:0:1}" = "~" ]; then
+      grep -Eqx -- "$want" <<<"$got" || bad+=("$name: '$got' does not match /$want/")
+    else
+      [ "$got" = "$want" ] || bad+=("$name: '$got', expected '$want'")
+    fi
+  done < <(printf '%s\n' "${@:3}")
+  if [ ${#bad[@]} = 0 ]; then zw_ok "$(e2e_what "$what")"; else
+    zw_fail "$(e2e_what "$what"):"
+    printf '    %s\n' "${bad[@]}"
+  fi
+}
+
+# drive LETTER DIR: DIR is also the drive LETTER: for the rest of the pass.
+# (Wine's own drive table; no host file offers a drive yet.)
+drive() {
+  drive_file "../dosdevices/${1,,}:"
+  ln -s "$(e2e_path "$2")" "$HOST_C/../dosdevices/${1,,}:"
+}
 
 # ---- verbs added for converted scenarios
 # from DIR VERB ARGS...: the verb (a probe) with DIR as the working directory.

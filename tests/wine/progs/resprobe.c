@@ -1,17 +1,16 @@
-/* resprobe: opens an executable as a data file and reports its resources the
- * way the system sees them, one "key=value" a line (UTF-8), for a script to
- * compare.
+/* resprobe: opens an executable as a data file and reports what the system
+ * makes of its resources, one "key=value" a line (UTF-8), for a script to
+ * compare; the bytes themselves are the host's check (tools/check_resources.py).
  *
  *   resprobe PATH
  *
  * Reports: every type/number/language present; strings 103 and 109; icons 129
- * and 162; bitmap 171 as loaded; menu 109; accelerator table 109 and what ALT
- * with each key does through TranslateAccelerator; dialogs 103 and 132 as
- * created (hidden) ANSI dialogs, captions included (their template bytes are
- * the host's check, tools/check_resources.py); the
- * version block; the manifest as an activation context: the comctl32
- * version it brings, the run level it asks for, the operating systems it
- * declares and its DPI setting, as the system's manifest parser read them.
+ * and 162 as loaded; bitmap 171 as loaded; menu 109; accelerator table 109 and
+ * what ALT with each key does through TranslateAccelerator; dialogs 103 and
+ * 132 as created (hidden) ANSI dialogs, captions included; the manifest as an
+ * activation context: the comctl32 it brings, the run level it asks for, the
+ * operating systems it declares and its DPI setting, as the system's manifest
+ * parser read them.
  * Exit codes: 0 reported, 1 the file can't be opened, 2 bad arguments. */
 #include "zwprog.h"
 
@@ -19,65 +18,7 @@
 
 static HMODULE module;
 
-/* ---- bounded reads over a resource ---------------------------------------- */
-
-typedef struct {
-    const BYTE *p;
-    size_t len;
-    size_t pos;
-    BOOL bad; /* a read ran past the end; later reads yield zeros */
-} reader;
-
-static void rd_init(reader *r, const void *p, size_t len)
-{
-    r->p = (const BYTE *)p;
-    r->len = p ? len : 0;
-    r->pos = 0;
-    r->bad = p == NULL;
-}
-
-static BOOL rd_has(reader *r, size_t n)
-{
-    if (r->bad || r->pos > r->len || r->len - r->pos < n) {
-        r->bad = TRUE;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-/* A little-endian number of n bytes; 0 past the end. */
-static DWORD rd_num(reader *r, size_t n)
-{
-    DWORD v = 0;
-    if (!rd_has(r, n)) return 0;
-    for (size_t i = n; i-- > 0;) v = v << 8 | r->p[r->pos + i];
-    r->pos += n;
-    return v;
-}
-
-#define rd_byte(r) ((BYTE)rd_num(r, 1))
-#define rd_word(r) ((WORD)rd_num(r, 2))
-#define rd_dword(r) rd_num(r, 4)
-
-static void rd_align(reader *r, size_t n)
-{
-    r->pos = (r->pos + n - 1) / n * n;
-}
-
-static void rd_wstr(reader *r, char *out, int outSize)
-{
-    WCHAR w[512];
-    size_t n = 0;
-    for (;;) {
-        WORD c = rd_word(r);
-        if (c == 0 || r->bad) break;
-        if (n + 1 < sizeof w / sizeof w[0]) w[n++] = c;
-    }
-    w[n] = 0;
-    zw_utf8(w, out, outSize);
-}
-
-/* A name-or-ordinal field: "" when absent, the ordinal by ordFormat, else the text. */
+/* A resource as loaded, with its size; NULL and 0 when there is none. */
 static const void *resource_bytes(LPCWSTR type, LPCWSTR name, DWORD *size)
 {
     HRSRC found = FindResourceW(module, name, type);
@@ -158,37 +99,11 @@ static void report_icons(void)
         }
     }
 
-    /* The group as stored: one entry, and the image it names. */
-    DWORD size;
-    reader r;
-    const void *bytes = resource_bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(162), &size);
-    rd_init(&r, bytes, size);
-    rd_num(&r, 2); /* reserved */
-    WORD type = rd_word(&r), count = rd_word(&r);
-    zw_outf("icon.162.group=type %u count %u\n", type, count);
-    for (WORD i = 0; i < count && !r.bad; ++i) {
-        BYTE w = rd_byte(&r), h = rd_byte(&r), colours = rd_byte(&r);
-        rd_num(&r, 1); /* reserved */
-        WORD planes = rd_word(&r), bits = rd_word(&r);
-        DWORD bytes = rd_dword(&r);
-        WORD id = rd_word(&r);
-        if (r.bad) break;
-        DWORD imageSize;
-        resource_bytes(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(id), &imageSize);
-        zw_outf("icon.162.image.%u=%ux%u colours %u planes %u bpp %u bytes %lu\n", i + 1, w ? w : 256, h ? h : 256,
-                colours, planes, bits, (unsigned long)bytes);
-        zw_outf("icon.162.image.%u.id=%u\n", i + 1, id);
-        zw_outf("icon.162.image.%u.stored=%lu\n", i + 1, (unsigned long)imageSize);
-    }
     DestroyIcon(icon);
 }
 
 static void report_bitmap(void)
 {
-    DWORD size;
-    resource_bytes(MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(171), &size);
-    zw_outf("bitmap.171.bytes=%lu\n", (unsigned long)size);
-
     /* As a DIB section it keeps its own format, whatever the screen's depth. */
     HBITMAP bmp = (HBITMAP)LoadImageA(module, MAKEINTRESOURCEA(171), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     report_bitmap_object("bitmap.171", bmp);
@@ -371,81 +286,6 @@ static void report_dialog_window(int number)
     DestroyWindow(d);
 }
 
-/* ---- version block --------------------------------------------------------- */
-
-typedef struct {
-    size_t end;          /* where the node's bytes end */
-    size_t value, vlen;  /* value offset and length in bytes */
-    size_t children;     /* offset of the first child */
-    char key[128];
-} vnode;
-
-static BOOL version_node(reader *r, size_t at, size_t limit, vnode *n)
-{
-    r->pos = at;
-    WORD length = rd_word(r), vlen = rd_word(r), text = rd_word(r); /* text: 1, binary: 0 */
-    if (r->bad || length < 6 || at + length > limit) return FALSE;
-    n->end = at + length;
-    rd_wstr(r, n->key, sizeof n->key);
-    rd_align(r, 4);
-    n->value = r->pos;
-    n->vlen = text == 1 ? (size_t)vlen * 2 : vlen;
-    r->pos += n->vlen;
-    rd_align(r, 4);
-    n->children = r->pos;
-    return !r->bad && n->value + n->vlen <= n->end;
-}
-
-/* The nodes between at and end, depth below the root, under block: the
- * tables of StringFileInfo and their strings, the translations of VarFileInfo. */
-static void report_version_nodes(reader *r, size_t at, size_t end, int depth, const char *block)
-{
-    vnode n;
-    for (; at + 6 <= end && version_node(r, at, end, &n); at = (n.end + 3) / 4 * 4) {
-        BOOL strings = depth == 1 && strcmp(block, "StringFileInfo") == 0;
-        reader v;
-        rd_init(&v, r->p + n.value, n.vlen);
-        if (strings) zw_outf("version.table=%s\n", n.key);
-        while (depth == 1 && strcmp(block, "VarFileInfo") == 0 && v.pos + 4 <= v.len) {
-            WORD lang = rd_word(&v);
-            zw_outf("version.%s=%04x,%u\n", n.key, lang, rd_word(&v));
-        }
-        if (depth == 2) {
-            char text[512];
-            rd_wstr(&v, text, sizeof text);
-            zw_outf("version.string.%s=%s\n", n.key, text);
-        }
-        if (depth == 0 || strings) report_version_nodes(r, n.children, n.end, depth + 1, n.key);
-    }
-}
-
-static void report_version(void)
-{
-    DWORD size;
-    reader r;
-    const void *bytes = resource_bytes(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), &size);
-    rd_init(&r, bytes, size);
-    vnode root;
-    if (r.bad || !version_node(&r, 0, r.len, &root) || root.vlen != sizeof(VS_FIXEDFILEINFO)) {
-        zw_out("version=absent\n");
-        return;
-    }
-    VS_FIXEDFILEINFO f;
-    memcpy(&f, r.p + root.value, sizeof f);
-    zw_outf("version=%s\nversion.signature=0x%08lx\n", root.key, (unsigned long)f.dwSignature);
-    const DWORD versions[2][2] = {{f.dwFileVersionMS, f.dwFileVersionLS}, {f.dwProductVersionMS, f.dwProductVersionLS}};
-    for (int i = 0; i < 2; ++i)
-        zw_outf("version.%s=%u.%u.%u.%u\n", i ? "product" : "file", HIWORD(versions[i][0]), LOWORD(versions[i][0]),
-                HIWORD(versions[i][1]), LOWORD(versions[i][1]));
-    zw_outf("version.flagsmask=0x%lx\nversion.flags=0x%lx\nversion.os=0x%lx\nversion.type=%lu\n"
-            "version.subtype=%lu\nversion.date=%lu.%lu\n",
-            (unsigned long)f.dwFileFlagsMask, (unsigned long)f.dwFileFlags, (unsigned long)f.dwFileOS,
-            (unsigned long)f.dwFileType, (unsigned long)f.dwFileSubtype, (unsigned long)f.dwFileDateMS,
-            (unsigned long)f.dwFileDateLS);
-
-    report_version_nodes(&r, root.children, root.end, 0, root.key);
-}
-
 /* ---- manifest -------------------------------------------------------------- */
 
 typedef HRESULT(CALLBACK *dll_get_version_fn)(DLLVERSIONINFO *);
@@ -567,7 +407,6 @@ int main(void)
     report_accelerators();
     static const int dialogs[] = {103, 132};
     for (int i = 0; i < 2; ++i) report_dialog_window(dialogs[i]);
-    report_version();
     report_manifest(argv[1]);
     FreeLibrary(module);
     LocalFree(argv);
