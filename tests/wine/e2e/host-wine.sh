@@ -160,14 +160,6 @@ zw_winpath() {
   echo "${p//\//\\}"
 }
 
-# 32 or 64: the width of a PE executable.
-zw_pe_bits() {
-  local off machine
-  off=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  machine=$(od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' ')
-  case $machine in 8664) echo 64 ;; 14c) echo 32 ;; *) echo 0 ;; esac
-}
-
 # zw_loader EXE: the Wine loader for EXE (a Unix path). A 64-bit program goes
 # straight to the 64-bit loader: through the 32-bit one it would take a detour
 # via start.exe, about 1.5 s with the 32-bit loader emulated.
@@ -254,6 +246,12 @@ host_winpath() { zw_winpath "$1"; }
 
 # host_reset: every Windows process started since is ended.
 host_reset() { zw_wine_reset; }
+# host_drive LETTER DIR: DIR (a Unix path) is also the drive LETTER: until the
+# pass ends (Wine's drive table; Windows would take DefineDosDevice).
+host_drive() {
+  drive_file "../dosdevices/${1,,}:"
+  ln -s "$2" "$HOST_C/../dosdevices/${1,,}:"
+}
 # host_quiet SECONDS: waits until every Windows process has ended by itself.
 host_quiet() { timeout "$1" wineserver -w; }
 

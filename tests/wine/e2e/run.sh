@@ -139,6 +139,14 @@ zw_ini() {
   sed 's/$/\r/' | if [ -n "${ZW_INI_ENCODING:-}" ]; then iconv -f UTF-8 -t "$ZW_INI_ENCODING"; else cat; fi >"$1/Zarnowel.ini"
 }
 
+# 32 or 64: the width of a PE executable.
+zw_pe_bits() {
+  local off machine
+  off=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' ')
+  case $machine in 8664) echo 64 ;; 14c) echo 32 ;; *) echo 0 ;; esac
+}
+
 # zw_prog NAME: Unix path of a built test program (helper, answer, winprobe, ...).
 zw_prog() { echo "$ZW_PROGS/$1.exe"; }
 
@@ -803,13 +811,6 @@ values() {
     zw_fail "$(e2e_what "$what"):"
     printf '    %s\n' "${bad[@]}"
   fi
-}
-
-# drive LETTER DIR: DIR is also the drive LETTER: for the rest of the pass.
-# (Wine's own drive table; no host file offers a drive yet.)
-drive() {
-  drive_file "../dosdevices/${1,,}:"
-  ln -s "$(e2e_path "$2")" "$HOST_C/../dosdevices/${1,,}:"
 }
 
 # ---- verbs added for converted scenarios
