@@ -551,6 +551,10 @@ def probe_table():
     out.append("accel.count=%d" % len(ACCELERATORS))
     out += ["accel.%d=flags 0x%x key %d cmd %d" % (i, flags & ~ACCEL_LAST, key, cmd)
             for i, (flags, key, cmd) in enumerate(ACCELERATORS, 1)]
+    for n, dialog in DIALOGS.items():  # the texts as the dialog, once created, shows them
+        out.append("window.%d.caption=%s" % (n, dialog["caption"]))
+        out += ["window.%d.child.%d.text=%s" % (n, i, c[0])
+                for i, c in enumerate(dialog["controls"], 1) if isinstance(c[0], str)]
     out.append("manifest.supportedos.count=%d" % len(SUPPORTED_OS))
     out += ["manifest.supportedos.%d=%s type 1" % (i, g) for i, g in enumerate(SUPPORTED_OS, 1)]
     return out
