@@ -27,6 +27,10 @@ host_prefix() {
 
 host_winpath() { cygpath -w "$1"; }
 
+# host_prefix_copy: no throw-away copy of a running Windows can be made here;
+# the pass, which would change the system for good (a restart), is skipped.
+host_prefix_copy() { zw_skip "no throw-away copy of this Windows: the pass would restart the machine"; }
+
 # host_reset: every helper copy of this pass ended (by image name: the
 # scratch folder's programs), the launchers and the watch too.
 host_reset() {

@@ -324,3 +324,16 @@ host_unowned() {
   done
   return 1
 }
+
+# host_prefix_copy: the rest of the pass runs on a copy of its prefix (whose
+# lock stays held), removed with the work folder: a restart or the like may
+# change it for good.
+host_prefix_copy() {
+  local copy="$ZW_WORK/prefix-$ZW_ARCH" t0
+  t0=$(zw_now_ms)
+  zw_wine_reset
+  cp -a --reflink=auto "$WINEPREFIX" "$copy" || zw_skip "could not copy the $ZW_ARCH prefix into $copy"
+  export WINEPREFIX=$copy
+  HOST_C=$copy/drive_c
+  zw_note "$ZW_ARCH: throw-away copy of the prefix made in $(($(zw_now_ms) - t0)) ms"
+}

@@ -823,6 +823,20 @@ from() {
   cd "$back" || return 1
 }
 
+# at_end FUNCTION: FUNCTION runs when the pass's group ends, however it ends
+# (a cleanup of the shared system that must run also after a failure).
+at_end() { zw_at_exit "$1"; }
+
+# prefix_copy: the rest of the pass runs on a throw-away copy of its system
+# (host_prefix_copy), for rows that change it for good, in a fresh scratch folder.
+prefix_copy() {
+  rm -rf "$ZW_SCRATCH"
+  host_prefix_copy
+  zw_scratch "$ZW_SCENARIO" >/dev/null
+  APP=$ZW_DIR/app WIN=$HOST_C/windows
+  zw_install_launcher "$APP"
+}
+
 # ---------------------------------------------------------------- passes
 
 # e2e_pass PASS: the case once, in a fresh scratch folder of that prefix.
