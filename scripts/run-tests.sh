@@ -2,8 +2,8 @@
 # Installs what is needed, builds every configuration and runs every test:
 # the host unit tests, the fuzz and valgrind runs and the Wine tests (label
 # "wine"). The long-wait bench is no test: tools/bench/bench-wait.sh. The
-# host test preset runs two tests at a time: Wine tests in two slots of
-# prefixes of their own (tests/wine/slots.json), the others between them.
+# host test preset runs three tests at a time: Wine tests in two slots of
+# prefixes of their own (tests/wine/slots.json), the others on the third.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh

@@ -192,7 +192,7 @@ zw_start_launcher() {
   # passes a show state in the start-up information.
   # shellcheck disable=SC2206
   [ -n "${ZW_START_OPTS:-}" ] && run=(wine start /wait ${ZW_START_OPTS} "$(zw_winpath "$exe")")
-  (cd "$cwd" && exec timeout -k 5 "${ZW_TIMEOUT:-120}" "${run[@]}" "$@") >"$ZW_OUT" 2>"$ZW_ERR" &
+  (cd "$cwd" && zw_once_more timeout -k 5 "${ZW_TIMEOUT:-120}" "${run[@]}" "$@") >"$ZW_OUT" 2>"$ZW_ERR" &
   ZW_LAUNCHER_PID=$!
 }
 
@@ -290,7 +290,20 @@ host_run() { zw_wine "$@"; }
 host_bounded() {
   local s=$1
   shift
-  timeout -k 5 "$s" "$(zw_loader "$1")" "$@"
+  zw_once_more timeout -k 5 "$s" "$(zw_loader "$1")" "$@"
+}
+
+# zw_once_more COMMAND...: Wine's loader, rarely and more often under load,
+# gives up before any Windows code runs: status 1 (no exit code of the
+# launcher's) within moments. Such a start is made once more; stderr says so.
+zw_once_more() {
+  local t0 rc
+  t0=$(zw_now_ms)
+  "$@"
+  rc=$?
+  [ "$rc" = 1 ] && [ $(($(zw_now_ms) - t0)) -lt 5000 ] || return $rc
+  echo "zw: retried after the loader failed (status 1 in $(($(zw_now_ms) - t0)) ms)" >&2
+  "$@"
 }
 
 # host_start_launcher DIR ARGS... / host_wait_launcher: the launcher DIR/$ZW_EXE

@@ -543,12 +543,10 @@ mark() { MARK[$1]=$(zw_now_ms); }
 # of the table that `solo_table` prints.
 
 # launch NAME DIR [ARGS...]: such a run in the background (SOLO_PID); wait for it.
-declare -A SOLO_DIR SOLO_ARGS
 SOLO_TABLE=()
 launch() {
   local name=$1 dir=$2
   shift 2
-  SOLO_DIR[$name]=$dir SOLO_ARGS[$name]=${1:-}
   mkdir -p "$ZW_DIR/logs" "$ZW_WORK/solo"
   (
     export ZW_LOG="$ZW_WDIR\\logs\\$name.txt"
@@ -581,19 +579,7 @@ judge() {
   local name=$1 bound=$2 want=$3 extra=${4:-} rc t0 t1 ms got outcome="" retried="" res=$ZW_WORK/solo/$1
   read -r rc t0 t1 <"$res.rc"
   ms=$((t1 - t0))
-  # Wine's loader itself, very rarely, gives up before any Windows code runs
-  # (exit code 1 within a few ms; the smallest program takes 22 ms or more to
-  # start and end). Such a start is made again, once, and the table says so.
-  if [ "$rc" != 0 ] && [ "$ms" -lt 20 ]; then
-    local said
-    said=$(head -c 200 "$res.err" | tr '\n' ' ')
-    retried="retried after the loader failed (exit $rc in $ms ms, ${said:+stderr: }${said:-nothing on stderr})"
-    zw_note "$name: $retried"
-    launch "$name" "${SOLO_DIR[$name]}" ${SOLO_ARGS[$name]:+"${SOLO_ARGS[$name]}"}
-    wait "$SOLO_PID"
-    read -r rc t0 t1 <"$res.rc"
-    ms=$((t1 - t0))
-  fi
+  retried=$(grep -o 'retried after the loader failed[^)]*)' "$res.err")
   got=$(awk -F'\t' '$4 == "started" { printf "%s%s", sep, $2; sep = " " }' "$ZW_DIR/logs/$name.txt")
   if { [ -n "${SOLO_RC:-}" ] && [ "$rc" != "$SOLO_RC" ]; } || { [ -z "${SOLO_RC:-}" ] && [ "$rc" != 0 ] && [ "$rc" != 2 ] && [ "$rc" != 13 ]; }; then
     outcome+="exit code $rc${SOLO_RC:+, expected $SOLO_RC}; "
