@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/win_values.h"
-#include "runlog/run_log.h"
+#include "restart/restart.h"
 #include "sequencer/progress_dialog.h"
 #include "setuplist/setup_list.h"
 #include "sim/launcher_test.h"
@@ -162,7 +162,7 @@ TEST_F(DriverDialog, RestartNeedComesFromTheDriverUpdateAlone)
     Run();
     EXPECT_EQ(zw::rebootPending, 1);
     ASSERT_FALSE(sim.boxes.empty());
-    EXPECT_EQ(sim.boxes.back().caption, "System Rebooting");
+    EXPECT_EQ(sim.boxes.back().caption, zw::kRestartCaptionEnglish);
 }
 
 TEST_F(DriverDialog, NoMatchingDeviceInstallsNothingAndSaysNothing)
@@ -286,15 +286,13 @@ TEST_F(DriverDialog, CloseWhileTheDriverInstallsWaitsForIt)
 {
     sim.updateDurationMs = 60 * kSec;
     sim.updateReboot = 1;
-    zw::OpenRunLog(sim::kLog);
     sim.AddFile("C:\\setup\\drv.inf");
     Device({"USB\\VID_0001"});
     Program("C:\\setup\\b.exe", 100);
     List("Setup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
     sim.At(10 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDCANCEL); });
     sim.At(20 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDOK); });
-    EXPECT_EQ(Run(), 3010);  // the driver's restart is still needed at the end
-    zw::CloseRunLog();
+    EXPECT_EQ(RunWhole(std::string("/log:") + sim::kLog), 3010);  // the driver's restart is still needed at the end
     ASSERT_EQ(sim.updates.size(), 1u);
     const uint64_t installed = sim.updates[0].time + 60 * kSec;
     ASSERT_EQ(sim.dialogs.size(), 1u);
