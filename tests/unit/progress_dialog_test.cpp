@@ -9,6 +9,7 @@
 #include "restart/restart.h"
 #include "sequencer/progress_dialog.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "state/run_state.h"
 
@@ -28,7 +29,7 @@ TEST_F(Dialog, ClosesSoonAfterItsProgramEndsWhenNothingElseIsNamed)
     EXPECT_EQ(Run(), 0);
     ASSERT_EQ(sim.dialogs.size(), 1u);
     const sim::DialogRun& d = sim.dialogs[0];
-    EXPECT_EQ(d.templateId, 103);
+    EXPECT_EQ(d.templateId, IDD_PROGRESS_ENG);
     EXPECT_EQ(d.owner, window);
     EXPECT_EQ(d.result, zw::kDialogWaitDone);
     ASSERT_EQ(sim.starts.size(), 1u);
@@ -45,7 +46,7 @@ TEST_F(Dialog, KoreanLocaleOpensTheKoreanTemplate)
     List("Setup1=1,a.exe,x\n");
     Run();
     ASSERT_EQ(sim.dialogs.size(), 1u);
-    EXPECT_EQ(sim.dialogs[0].templateId, 132);
+    EXPECT_EQ(sim.dialogs[0].templateId, IDD_PROGRESS_KOR);
 }
 
 TEST_F(Dialog, WaitListUsesStarSeparatedExactNames)

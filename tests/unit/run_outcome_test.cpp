@@ -7,6 +7,7 @@
 
 #include "platform/win_values.h"
 #include "restart/restart.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "state/run_outcome.h"
 #include "state/run_state.h"
@@ -117,7 +118,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::Launcher& l) { l.Program("C:\\setup\\sub\\a.exe", 2 * kSec, "", 5); }, 5, 1},
         {"the run is ended from the menu", "", two, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0,
          "the run was ended at item 1, before its list was done",
-         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_COMMAND, 105); }},
+         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_COMMAND, IDM_EXIT); }},
         {"the session ends: no question", "", twoRestart, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0, "the session ends",
          [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_ENDSESSION, 1); }},
         {"the user closes the dialog: not cut short", "", twoDialog, exits(0, 30 * kSec), 0, 2, 0, 0,

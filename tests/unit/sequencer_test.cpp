@@ -11,6 +11,7 @@
 #include "restart/restart.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 
@@ -82,7 +83,7 @@ TEST_F(Sequence, OnlyASingleBlankStartsDirectly)
         if (c.direct) {
             EXPECT_EQ(l.sim.starts[0].parameters, " ");
         } else {
-            EXPECT_EQ(l.sim.dialogs[0].templateId, 103);
+            EXPECT_EQ(l.sim.dialogs[0].templateId, IDD_PROGRESS_ENG);
         }
     }
 }

@@ -9,6 +9,7 @@
 
 #include "platform/win_values.h"
 #include "sequencer/installer_window.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 
@@ -147,7 +148,7 @@ TEST(WaitByHandle, TheHeldHandleIsClosedOnEveryPath)
         size_t holds;
     } const cases[] = {
         {"the dialog is closed", "/q", "QueryFullProcessImageNameA", true, WM_COMMAND, IDCANCEL, 1},
-        {"the run is ended from the menu", "/q", "QueryFullProcessImageNameA", false, WM_COMMAND, 105, 1},
+        {"the run is ended from the menu", "/q", "QueryFullProcessImageNameA", false, WM_COMMAND, IDM_EXIT, 1},
         {"the window is closed", " ", "QueryFullProcessImageNameA", false, WM_CLOSE, 0, 1},
         {"the window is closed while it is found", " ", "CreateToolhelp32Snapshot", false, WM_CLOSE, 0, 0},
     };

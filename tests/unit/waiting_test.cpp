@@ -11,6 +11,7 @@
 #include "sequencer/installer_window.h"
 #include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 #include "start_rows.h"
@@ -53,9 +54,9 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
         {"direct, the window is closed", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n",
          [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_CLOSE); }, 1602},
         {"dialog, the run is ended from the menu", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n",
-         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }, 1602},
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, IDM_EXIT); }, 1602},
         {"direct, the run is ended from the menu in the grace period", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n",
-         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }, 1602, 3 * kSec, 1 * kSec},
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, IDM_EXIT); }, 1602, 3 * kSec, 1 * kSec},
     };
     for (const auto& c : cases) {
         sim::Launcher l;
