@@ -15,6 +15,7 @@
 #include "setuplist/paths.h"
 #include "setuplist/setup_list.h"
 #include "sim/launcher_test.h"
+#include "start_rows.h"
 
 namespace {
 
@@ -230,11 +231,11 @@ TEST(Checker, ListsWrittenRightGiveNoWarning)
         "[SetupList]\nSetup1=1,sub\\s.exe, ,\nSetup2=1,a.exe, ,\n",  // the next relative item counts from the top
         "[SetupList]\nSetup1=1,D:\\tools\\x.exe, ,\n",               // another drive is not looked for
         "[SetupList]\nSetup1=0,d.inf,PCI\\VEN_1\n",
-        "[SetupSilent]\nSetup1=1,a.exe, ,\n",                                // with /s below
-        "[SetupList]\nSetup1=1,a.exe, ,\n[SetupList]\nSetup3=1,a.exe, ,\n",  // only the first section is read
-        "[SetupList]\nSetup1=1," + std::string(144, 'n') + ", ,\n",          // 149 characters exactly
+        "[SetupSilent]\nSetup1=1,a.exe, ,\n",                                        // with /s below
+        "[SetupList]\nSetup1=1,a.exe, ,\n[SetupList]\nSetup3=1,a.exe, ,\n",          // only the first section is read
+        "[SetupList]\nSetup1=1," + std::string(zw::kValueLimit - 5, 'n') + ", ,\n",  // the cut exactly
     };
-    const MemoryFiles files{"a.exe", "sub\\s.exe", "d.inf", "setup.msi", std::string(144, 'n')};
+    const MemoryFiles files{"a.exe", "sub\\s.exe", "d.inf", "setup.msi", std::string(zw::kValueLimit - 5, 'n')};
     for (const std::string& list : lists) {
         const Plan plan = Check(list, files, InSetup(list.find("SetupSilent") != std::string::npos));
         EXPECT_EQ(Codes(plan), "") << list;
@@ -279,21 +280,8 @@ TEST(Checker, PlanTellsWhatIsWaitedForThroughItsProcessAndNoRestart)
             "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,setup.msi,/qn\nSetup3=1,readme.txt, ,\nSetup4=1,a.ps1, ,\n",
             files, options);
         ASSERT_EQ(plan.items.size(), 4u);
-        EXPECT_TRUE(plan.items[0].throughProcess);
-        EXPECT_TRUE(plan.items[1].throughProcess);
-        EXPECT_FALSE(plan.items[2].throughProcess);
-        EXPECT_TRUE(plan.items[3].throughProcess);  // its host's process
         EXPECT_EQ(plan.exitCodeItems, (std::vector<int>{1, 2, 4}));
         const std::string text = zw::check::FormatPlanText(plan);
-        // How each is started, as the launcher would, and where nobody sees a box.
-        for (const char* start :
-             {"starts     .\\setup.msi under the dialog, parameters \"/qn REBOOT=ReallySuppress\" "
-              "(\"REBOOT=ReallySuppress\" added",
-              "starts     .\\a.ps1 directly in System32\\WindowsPowerShell\\v1.0\\powershell.exe, parameters "
-              "\"-NoProfile "
-              "-NonInteractive -ExecutionPolicy Bypass -File \"C:\\setup\\a.ps1\"\"",
-              "unattended .\\readme.txt directly: not opened, a document nobody could look at here"})
-            EXPECT_TRUE(Holds(text, start)) << start;
         EXPECT_TRUE(Holds(zw::check::FormatPlanJson(plan),
                           "\"startsAs\": {\"program\": null, \"parameters\": \"/qn "
                           "REBOOT=ReallySuppress\", \"added\": \"REBOOT=ReallySuppress\"}"));
@@ -305,6 +293,25 @@ TEST(Checker, PlanTellsWhatIsWaitedForThroughItsProcessAndNoRestart)
         EXPECT_EQ(text.find(", with /norestart\n") != std::string::npos, noRestart) << text;
         const std::string json = zw::check::FormatPlanJson(plan);
         EXPECT_TRUE(Holds(json, std::string("\"noRestart\": ") + (noRestart ? "true" : "false")));
+    }
+}
+
+// Each file is planned as the launcher starts it (start_rows.h), and where
+// nobody sees a box.
+TEST(Checker, PlanStartsEachFileAsTheRunDoes)
+{
+    for (const rows::StartRow& r : rows::kStartRows) {
+        const Plan plan = Check(std::string("[SetupList]\nSetup1=1,") + r.file + (r.direct ? ", ,\n" : ",/x\n"),
+                                MemoryFiles{r.file}, InSetup(r.mode == rows::Silent));
+        ASSERT_EQ(plan.items.size(), 1u) << rows::RowName(r);
+        EXPECT_EQ(plan.items[0].throughProcess, r.throughProcess) << rows::RowName(r);
+        if (r.parameters.empty() && r.host != "-") continue;
+        std::string line = std::string(r.mode == rows::Unattended ? "unattended" : "starts    ") + " .\\" + r.file +
+                           (r.direct ? " directly" : " under the dialog");
+        line += r.host == "-" ? ": not opened, a document nobody could look at here"
+                              : (r.host.empty() ? "" : " in System32\\" + r.host) + ", parameters \"" + r.parameters +
+                                    "\"" + (r.added.empty() ? "" : " (\"" + r.added + "\" added");
+        EXPECT_TRUE(Holds(zw::check::FormatPlanText(plan), line)) << rows::RowName(r);
     }
 }
 

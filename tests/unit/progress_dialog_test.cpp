@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "platform/win_values.h"
-#include "runlog/run_log.h"
+#include "restart/restart.h"
 #include "sequencer/progress_dialog.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "state/run_state.h"
 
@@ -28,7 +29,7 @@ TEST_F(Dialog, ClosesSoonAfterItsProgramEndsWhenNothingElseIsNamed)
     EXPECT_EQ(Run(), 0);
     ASSERT_EQ(sim.dialogs.size(), 1u);
     const sim::DialogRun& d = sim.dialogs[0];
-    EXPECT_EQ(d.templateId, 103);
+    EXPECT_EQ(d.templateId, IDD_PROGRESS_ENG);
     EXPECT_EQ(d.owner, window);
     EXPECT_EQ(d.result, zw::kDialogWaitDone);
     ASSERT_EQ(sim.starts.size(), 1u);
@@ -45,7 +46,7 @@ TEST_F(Dialog, KoreanLocaleOpensTheKoreanTemplate)
     List("Setup1=1,a.exe,x\n");
     Run();
     ASSERT_EQ(sim.dialogs.size(), 1u);
-    EXPECT_EQ(sim.dialogs[0].templateId, 132);
+    EXPECT_EQ(sim.dialogs[0].templateId, IDD_PROGRESS_KOR);
 }
 
 TEST_F(Dialog, WaitListUsesStarSeparatedExactNames)
@@ -162,7 +163,7 @@ TEST_F(DriverDialog, RestartNeedComesFromTheDriverUpdateAlone)
     Run();
     EXPECT_EQ(zw::rebootPending, 1);
     ASSERT_FALSE(sim.boxes.empty());
-    EXPECT_EQ(sim.boxes.back().caption, "System Rebooting");
+    EXPECT_EQ(sim.boxes.back().caption, zw::kRestartCaptionEnglish);
 }
 
 TEST_F(DriverDialog, NoMatchingDeviceInstallsNothingAndSaysNothing)
@@ -286,15 +287,13 @@ TEST_F(DriverDialog, CloseWhileTheDriverInstallsWaitsForIt)
 {
     sim.updateDurationMs = 60 * kSec;
     sim.updateReboot = 1;
-    zw::OpenRunLog(sim::kLog);
     sim.AddFile("C:\\setup\\drv.inf");
     Device({"USB\\VID_0001"});
     Program("C:\\setup\\b.exe", 100);
     List("Setup1=0,drv.inf,VID_0001\nSetup2=1,b.exe, ,\n");
     sim.At(10 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDCANCEL); });
     sim.At(20 * kSec, [&] { sim.PostMessage(sim.OpenDialog(), WM_COMMAND, IDOK); });
-    EXPECT_EQ(Run(), 3010);  // the driver's restart is still needed at the end
-    zw::CloseRunLog();
+    EXPECT_EQ(RunWhole(std::string("/log:") + sim::kLog), 3010);  // the driver's restart is still needed at the end
     ASSERT_EQ(sim.updates.size(), 1u);
     const uint64_t installed = sim.updates[0].time + 60 * kSec;
     ASSERT_EQ(sim.dialogs.size(), 1u);

@@ -101,15 +101,9 @@ TEST_F(Restart, ExitWindowsOnlyWhereInitiateShutdownIsNotImplemented)
 
 TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByteOnlyYesRestarts)
 {
-    // 프로그램 설치가 끝났습니다. 설치를 완료하려면 시스템을 재부팅하여야 합니다. 지금 재부팅 하시겠습니까?
-    const std::string koreanQuestion =
-        "\xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5 \xBC\xB3\xC4\xA1\xB0\xA1 \xB3\xA1\xB3\xB5\xBD\xC0\xB4\xCF\xB4\xD9. "
-        "\xBC\xB3\xC4\xA1\xB8\xA6 \xBF\xCF\xB7\xE1\xC7\xCF\xB7\xC1\xB8\xE9 \xBD\xC3\xBD\xBA\xC5\xDB\xC0\xBB "
-        "\xC0\xE7\xBA\xCE\xC6\xC3\xC7\xCF\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9. "
-        "\xC1\xF6\xB1\xDD \xC0\xE7\xBA\xCE\xC6\xC3 \xC7\xCF\xBD\xC3\xB0\xDA\xBD\xC0\xB4\xCF\xB1\xEE?";
-    const std::string koreanCaption = "\xBD\xC3\xBD\xBA\xC5\xDB \xC0\xE7\xBA\xCE\xC6\xC3";  // 시스템 재부팅
-    ASSERT_EQ(koreanQuestion.size(), 101u);
-    ASSERT_EQ(koreanCaption.size(), 13u);
+    // The texts are the product's own; their code page 949 bytes are the lengths below.
+    const std::string koreanQuestion = zw::kRestartQuestionKorean, koreanCaption = zw::kRestartCaptionKorean;
+    const std::string english = zw::kRestartQuestionEnglish, englishCaption = zw::kRestartCaptionEnglish;
     EXPECT_EQ(std::strlen(zw::kRestartQuestionKorean), 101u);
     EXPECT_EQ(std::strlen(zw::kRestartCaptionKorean), 13u);
 
@@ -119,12 +113,10 @@ TEST_F(Restart, QuestionInTheLanguageOfTheSystemByteForByteOnlyYesRestarts)
         int answer = 0;  // 0: the box's default answer, which is No
         size_t restarts = 0;
     } const cases[] = {
-        {"eng", "Reboot system now?", "System Rebooting"},
-        {"kor", koreanQuestion, koreanCaption},
+        {"eng", english, englishCaption},       {"kor", koreanQuestion, koreanCaption},
         {"KOR", koreanQuestion, koreanCaption},  // ASCII case ignored
-        {"", "Reboot system now?", "System Rebooting"},
-        {"", "Reboot system now?", "System Rebooting", IDYES, 1},
-        {"", "Reboot system now?", "System Rebooting", IDNO, 0},
+        {"", english, englishCaption},          {"", english, englishCaption, IDYES, 1},
+        {"", english, englishCaption, IDNO, 0},
     };
     for (const auto& c : cases) {
         sim::Launcher inner;

@@ -6,8 +6,11 @@
 #include <string>
 
 #include "platform/win_values.h"
+#include "restart/restart.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "state/run_outcome.h"
+#include "state/run_state.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ struct Case {
     size_t restarts = 0;                                  // restart requests to the system
     const char* logs = "";                                // a text the log holds
     std::function<void(sim::Launcher&)> event = nullptr;  // at 1 s
+    int pending = -1;                                     // rebootPending after the run, when the row says
 };
 
 void Programs(sim::Launcher& l, uint32_t aExit = 0, uint64_t aRunsMs = 2 * kSec)
@@ -41,6 +45,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
     const char* const two = "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n";
     const char* const twoRestart = "Setup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n";
     const char* const twoDialog = "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n";
+    const char *const one = "Setup1=1,a.exe, ,\n", *const oneDialog = "Setup1=1,a.exe,/q\n";
     auto plain = [](sim::Launcher& l) { Programs(l); };
     auto plainAnd = [](std::function<void(sim::SimWindows&)> more) {
         return [more](sim::Launcher& l) {
@@ -63,6 +68,20 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         };
     };
     const Case cases[] = {
+        // Which of an item's exit codes ask for a restart, direct or under the dialog (the question is answered No).
+        // clang-format off
+        {"an item's 0", "", one, exits(0), 0, 1, 0, 0, "", nullptr, 0},
+        {"an item's 0, dialog", "", oneDialog, exits(0), 0, 1, 0, 0, "", nullptr, 0},
+        {"an item's 1", "", one, exits(1), 1, 1, 0, 0, "", nullptr, 0},
+        {"an item's 1, dialog", "", oneDialog, exits(1), 1, 1, 0, 0, "", nullptr, 0},
+        {"an item's 1618", "", one, exits(1618), 1618, 1, 0, 0, "", nullptr, 0},
+        {"an item's 1618, dialog", "", oneDialog, exits(1618), 1618, 1, 0, 0, "", nullptr, 0},
+        {"an item's 3010", "", one, exits(3010), 3010, 1, 1, 0, "", nullptr, 1},
+        {"an item's 3010, dialog", "", oneDialog, exits(3010), 3010, 1, 1, 0, "", nullptr, 1},
+        // An item that has started a restart is not followed by a question.
+        {"an item's 1641", "", one, exits(1641), 1641, 1, 0, 0, "", nullptr, 1},
+        {"an item's 1641, dialog", "", oneDialog, exits(1641), 1641, 1, 0, 0, "", nullptr, 1},
+        // clang-format on
         {"every item carried out", "", two, plain, 0, 2, 0, 0, "end: exit code 0: success"},
         {"no list beside the launcher", "", nullptr, plain, ERROR_FILE_NOT_FOUND, 0, 0, 0, "end: exit code 2: failure"},
         {"an item's file is missing", "", "Setup1=1,gone.exe, ,\nSetup2=1,b.exe, ,\n", plain, ERROR_FILE_NOT_FOUND, 1},
@@ -99,7 +118,7 @@ TEST(RunOutcome, EveryCodeInItsSituation)
          [](sim::Launcher& l) { l.Program("C:\\setup\\sub\\a.exe", 2 * kSec, "", 5); }, 5, 1},
         {"the run is ended from the menu", "", two, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0,
          "the run was ended at item 1, before its list was done",
-         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_COMMAND, 105); }},
+         [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_COMMAND, IDM_EXIT); }},
         {"the session ends: no question", "", twoRestart, plain, ERROR_INSTALL_USEREXIT, 1, 0, 0, "the session ends",
          [](sim::Launcher& l) { l.sim.PostMessage(l.window, WM_ENDSESSION, 1); }},
         {"the user closes the dialog: not cut short", "", twoDialog, exits(0, 30 * kSec), 0, 2, 0, 0,
@@ -160,9 +179,10 @@ TEST(RunOutcome, EveryCodeInItsSituation)
         EXPECT_FALSE(s.timedOut) << c.what;
         EXPECT_EQ(s.starts.size(), c.starts) << c.what;
         size_t questions = 0;
-        for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
+        for (const sim::BoxShown& b : s.boxes) questions += b.caption == zw::kRestartCaptionEnglish;
         EXPECT_EQ(questions, c.questions) << c.what;
         EXPECT_EQ(s.shutdownCalls.size() + s.exitWindowsCalls.size(), c.restarts) << c.what;
+        EXPECT_EQ(c.pending < 0 ? c.pending : zw::rebootPending, c.pending) << c.what;
         // No box outlives the time limit.
         for (const sim::BoxShown& b : s.boxes) EXPECT_LE(b.closed, 60 * kSec + s.asleepMs + 100) << c.what;
         const std::string log = l.Log();

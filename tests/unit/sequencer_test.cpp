@@ -5,20 +5,21 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/win_values.h"
 #include "sequencer/installer_window.h"
+#include "sequencer/item_rules.h"
 #include "sequencer/progress_dialog.h"
+#include "restart/restart.h"
 #include "state/run_state.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
 
 namespace {
 
-using namespace zw::win;
-
 constexpr uint64_t kMs = 1;
 constexpr uint64_t kSec = 1000;
+constexpr uint64_t kGraceMs = zw::kGracePolls * zw::kGracePollIntervalMs;
 
 class Sequence : public sim::LauncherTest {
 protected:
@@ -32,22 +33,10 @@ protected:
     }
     bool Asked() const
     {
-        return std::any_of(sim.boxes.begin(), sim.boxes.end(), [](auto& b) { return b.caption == "System Rebooting"; });
+        return std::any_of(sim.boxes.begin(), sim.boxes.end(),
+                           [](auto& b) { return b.caption == zw::kRestartCaptionEnglish; });
     }
 };
-
-// A run in a scope of its own, for tables: the launcher in C:\setup, files
-// (runsMs: a program that runs that long) and the list's items.
-struct File {
-    std::string path, content = "x";
-    uint64_t runsMs = 0;
-};
-int RunAlone(sim::SimWindows& s, const std::vector<File>& files, const std::string& items,
-             uint64_t limitMs = 600 * kSec)
-{
-    for (const File& f : files) f.runsMs != 0 ? s.AddProgram(f.path, f.runsMs) : s.AddFile(f.path, f.content);
-    return s.RunLauncher("[SetupList]\n" + items, limitMs);
-}
 
 TEST_F(Sequence, NoListEndsHalfASecondAfterCreationWithoutAQuestion)
 {
@@ -85,16 +74,16 @@ TEST_F(Sequence, OnlyASingleBlankStartsDirectly)
         {"1,a.exe,/quiet", false},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        const int exitCode =
-            RunAlone(inner.sim, {{"C:\\setup\\a.exe"}}, std::string("Setup1=") + c.value + "\n", 60 * kSec);
+        sim::Launcher l;
+        l.sim.AddFile("C:\\setup\\a.exe");
+        const int exitCode = l.Run(std::string("Setup1=") + c.value + "\n", 60 * kSec);
         EXPECT_EQ(exitCode, std::string(c.value).find(",1") != std::string::npos ? 3010 : 0) << c.value;
-        ASSERT_EQ(inner.sim.starts.size(), 1u) << c.value;
-        EXPECT_EQ(inner.sim.dialogs.empty(), c.direct) << c.value;
+        ASSERT_EQ(l.sim.starts.size(), 1u) << c.value;
+        EXPECT_EQ(l.sim.dialogs.empty(), c.direct) << c.value;
         if (c.direct) {
-            EXPECT_EQ(inner.sim.starts[0].parameters, " ");
+            EXPECT_EQ(l.sim.starts[0].parameters, " ");
         } else {
-            EXPECT_EQ(inner.sim.dialogs[0].templateId, 103);
+            EXPECT_EQ(l.sim.dialogs[0].templateId, IDD_PROGRESS_ENG);
         }
     }
 }
@@ -143,7 +132,7 @@ TEST_F(Sequence, WhereAnItemIsFoundAndRun)
 {
     struct {
         const char* what;
-        std::vector<File> files;
+        std::vector<std::pair<std::string, std::string>> files;  // path, content; "x": a program that runs 100 ms
         const char* item;
         const char* file;  // as started; null: nothing starts
         const char* resolved = nullptr;
@@ -151,11 +140,11 @@ TEST_F(Sequence, WhereAnItemIsFoundAndRun)
         const char* windowsCopy = nullptr;  // C:\windows\b.exe after the run
     } const cases[] = {
         // clang-format off
-        {"a network path counts as relative", {{"C:\\setup\\server\\share\\a.exe", "x", 100}},
+        {"a network path counts as relative", {{"C:\\setup\\server\\share\\a.exe", "x"}},
          "1,\\\\server\\share\\a.exe, ,", ".\\a.exe", "C:\\setup\\server\\share\\a.exe"},
-        {"an absolute program leaves the current directory", {{"D:\\tools\\a.exe", "x", 100}},
+        {"an absolute program leaves the current directory", {{"D:\\tools\\a.exe", "x"}},
          "1,D:\\tools\\a.exe, ,", "D:\\tools\\a.exe", nullptr, "C:\\setup"},
-        {"in a missing directory, not looked for elsewhere", {{"C:\\setup\\a.exe", "x", 100}},
+        {"in a missing directory, not looked for elsewhere", {{"C:\\setup\\a.exe", "x"}},
          "1,nosuchdir\\a.exe, ,", nullptr},
         {"kind 2 is copied over an older copy and run there",
          {{"C:\\windows\\b.exe", "old"}, {"C:\\setup\\b.exe", "new"}}, "2,b.exe, ,",
@@ -167,9 +156,10 @@ TEST_F(Sequence, WhereAnItemIsFoundAndRun)
         // clang-format on
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
-        RunAlone(s, c.files, std::string("Setup1=") + c.item + "\n");
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
+        for (const auto& [path, content] : c.files) content == "x" ? l.Program(path, 100) : s.AddFile(path, content);
+        l.Run(std::string("Setup1=") + c.item + "\n");
         ASSERT_EQ(s.starts.size(), c.file ? 1u : 0u) << c.what;
         if (c.file) {
             EXPECT_EQ(s.starts[0].file, c.file) << c.what;
@@ -201,8 +191,8 @@ TEST_F(Sequence, DirectPackageWithNoWaitListIsWaitedForThroughItsProcessThenTheG
     // Its process runs 60 s; the tick after that, the 300 ms sleep and the
     // 20 polls of the grace period 300 ms apart follow.
     const uint64_t ended = sim.starts[0].time + 60 * kSec;
-    EXPECT_GE(advances[1], ended + 300 + 6000);
-    EXPECT_LE(advances[1], ended + 500 + 300 + 6000);
+    EXPECT_GE(advances[1], ended + 300 + kGraceMs);
+    EXPECT_LE(advances[1], ended + 500 + 300 + kGraceMs);
     // The three running installers are someone else's: left running.
     for (const uint32_t pid : {first, second, third}) EXPECT_TRUE(sim.Running(*sim.FindProcess(pid)));
 }
@@ -233,15 +223,16 @@ TEST_F(Sequence, WaitsForTheWaitListAndThenAGracePeriod)
         {"a process seen during the grace period sends it back", {0, "late.exe", 4 * kSec, 8 * kSec}, "late.exe"},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.AddProcess(c.process.image, c.process.start, c.process.end);
-        RunAlone(s, {{"C:\\setup\\a.exe", "x", 1000}, {"C:\\setup\\b.exe", "x", 100}},
-                 std::string("Setup1=1,a.exe, ,") + c.waitList + "\nSetup2=1,b.exe, ,\n");
+        l.Program("C:\\setup\\a.exe", 1000);
+        l.Program("C:\\setup\\b.exe", 100);
+        l.Run(std::string("Setup1=1,a.exe, ,") + c.waitList + "\nSetup2=1,b.exe, ,\n");
         ASSERT_EQ(s.starts.size(), 2u) << c.what;
         // The next tick sees nothing, then 300 ms and the 20 polls.
-        EXPECT_GE(s.starts[1].time, c.process.end + 6300) << c.what;
-        EXPECT_LE(s.starts[1].time, c.process.end + 500 + 6300 + 500) << c.what;
+        EXPECT_GE(s.starts[1].time, c.process.end + 300 + kGraceMs) << c.what;
+        EXPECT_LE(s.starts[1].time, c.process.end + 500 + 300 + kGraceMs + 500) << c.what;
         if (!c.allPolls) continue;
         size_t polls = 0;
         for (const sim::Call& call : s.calls)
@@ -249,30 +240,6 @@ TEST_F(Sequence, WaitsForTheWaitListAndThenAGracePeriod)
                 call.time < s.starts[1].time)
                 ++polls;
         EXPECT_EQ(polls, 20u) << c.what;  // none cut short
-    }
-}
-
-// Ended from the menu during the grace period, or closed: the program ends.
-TEST_F(Sequence, ExitCommandOrCloseRequestEndsTheProgram)
-{
-    struct {
-        uint64_t aRunsMs, at;
-        uint32_t message;
-        uintptr_t wParam;
-        const char* items;
-    } const cases[] = {{1000, 3 * kSec, WM_COMMAND, 105, "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n"},
-                       {30 * kSec, 2 * kSec, WM_CLOSE, 0, "Setup1=1,a.exe, ,\n"}};
-    for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
-        s.At(c.at, [&] { s.PostMessage(zw::installerWindow, c.message, c.wParam); });
-        const int exitCode =
-            RunAlone(s, {{"C:\\setup\\a.exe", "x", c.aRunsMs}, {"C:\\setup\\b.exe", "x", 1000}}, c.items, 60 * kSec);
-        EXPECT_EQ(exitCode, 1602) << c.message;
-        EXPECT_FALSE(s.timedOut) << c.message;
-        EXPECT_FALSE(s.IsAlive(zw::installerWindow)) << c.message;
-        EXPECT_EQ(s.starts.size(), 1u) << c.message;  // b.exe never started
-        EXPECT_LT(s.now, 10 * kSec) << c.message;
     }
 }
 

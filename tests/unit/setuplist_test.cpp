@@ -77,8 +77,8 @@ TEST(SetupValue, SplitsAtRunsOfCommasWithoutQuoting)
         {"", kEmpty},
         {"x,a.exe,,,", "[x][a.exe][][][]"},  // unknown kinds are kept as they are
         {"12,a.exe,p,w,10", "[12][a.exe][p][w][10]"},
-        // Only the first 149 characters are split: "1," and 147 of the file.
-        {"1," + std::string(160, 'f') + ",p,w,1", "[1][" + std::string(147, 'f') + "][][][]"},
+        // Only the first kValueLimit characters are split: "1," and the rest of them the file.
+        {"1," + std::string(160, 'f') + ",p,w,1", "[1][" + std::string(zw::kValueLimit - 2, 'f') + "][][][]"},
         // A field longer than its slot of old is kept whole.
         {"1,a.exe, ," + std::string(120, 'w'), "[1][a.exe][ ][" + std::string(120, 'w') + "][]"},
     };
@@ -92,8 +92,7 @@ TEST_F(SetupList, LoadsThe149CharacterCutThroughTheReadBuffer)
     const std::string value = "1,a.exe," + std::string(200, 'p') + ",w.exe,1";
     List("Setup1=" + value + "\n");
     zw::LoadSetupList();
-    EXPECT_EQ(Fields(SetupItemAt(1)), "[1][a.exe][" + std::string(141, 'p') + "][][]");
-    EXPECT_EQ(8u + SetupItemAt(1).parameters.size(), zw::kValueLimit);
+    EXPECT_EQ(Fields(SetupItemAt(1)), "[1][a.exe][" + std::string(zw::kValueLimit - 8, 'p') + "][][]");
 }
 
 TEST_F(SetupList, ReadsTheListBesideTheExecutableAndEntersItsDirectory)

@@ -9,9 +9,9 @@
 
 #include "platform/win_values.h"
 #include "sequencer/installer_window.h"
+#include "resource.h"
 #include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
-#include "startup/launch.h"
 
 namespace {
 
@@ -39,10 +39,9 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
                  bool openable, uint64_t askAt, std::function<void(sim::SimWindows&, const sim::Call&)> hook = nullptr,
                  int exitCode = 0)
 {
-    sim::SimScope scope;
-    sim::SimWindows& s = scope.sim;
-    s.AddDirectory("C:\\logs");
-    s.AddProgram("C:\\setup\\a.exe", 1 * kSec);
+    sim::Launcher l;
+    sim::SimWindows& s = l.sim;
+    l.Program("C:\\setup\\a.exe", 1 * kSec);
     s.AddFile("C:\\setup\\b.exe");
     for (const Proc& p : procs) s.FindProcess(s.AddProcess(p.image, p.from, p.to))->openFails = !openable;
     Outcome o;
@@ -51,9 +50,8 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
         if (hook) hook(s, call);
     };
     s.At(askAt, [&] { o.heldAt = s.OpenHandlesToOthers(); });
-    zw::BeginRun(std::string("/log:") + sim::kLog);
-    const std::string list = "[SetupList]\nSetup1=1,a.exe," + parameters + "," + waitList + "\nSetup2=1,b.exe, ,\n";
-    EXPECT_EQ(zw::EndRun(s.RunLauncher(list)), exitCode);
+    l.List("Setup1=1,a.exe," + parameters + "," + waitList + "\nSetup2=1,b.exe, ,\n");
+    EXPECT_EQ(l.RunWhole(std::string("/log:") + sim::kLog, 600 * kSec), exitCode);
     s.onCall = nullptr;
     if (s.starts.size() == 2) o.nextItem = s.starts[1].time;
     // The run's own record of what it started opens its processes too: not counted.
@@ -64,7 +62,7 @@ Outcome RunItems(const std::string& parameters, const std::string& waitList, con
         o.opens += c.detail.rfind("0x101000:0:", 0) == 0 && !started;
     }
     o.holds = s.CountCalls("QueryFullProcessImageNameA");
-    o.log = s.FileContent(sim::kLog);
+    o.log = l.Log();
     return o;
 }
 
@@ -150,7 +148,7 @@ TEST(WaitByHandle, TheHeldHandleIsClosedOnEveryPath)
         size_t holds;
     } const cases[] = {
         {"the dialog is closed", "/q", "QueryFullProcessImageNameA", true, WM_COMMAND, IDCANCEL, 1},
-        {"the run is ended from the menu", "/q", "QueryFullProcessImageNameA", false, WM_COMMAND, 105, 1},
+        {"the run is ended from the menu", "/q", "QueryFullProcessImageNameA", false, WM_COMMAND, IDM_EXIT, 1},
         {"the window is closed", " ", "QueryFullProcessImageNameA", false, WM_CLOSE, 0, 1},
         {"the window is closed while it is found", " ", "CreateToolhelp32Snapshot", false, WM_CLOSE, 0, 0},
     };

@@ -11,8 +11,10 @@
 #include "sequencer/installer_window.h"
 #include "sequencer/run_processes.h"
 #include "setuplist/setup_list.h"
+#include "resource.h"
+#include "sim/launcher_test.h"
 #include "sim/sim_windows.h"
-#include "startup/launch.h"
+#include "start_rows.h"
 #include "state/run_state.h"
 
 namespace {
@@ -21,7 +23,7 @@ using namespace zw::win;
 
 constexpr uint64_t kSec = 1000;
 constexpr char kInstallerMutex[] = "Global\\_MSIExecute";
-constexpr char kPackage[] = "[SetupList]\nSetup1=1,setup.msi, ,\n";
+constexpr char kPackage[] = "Setup1=1,setup.msi, ,\n";
 
 // A process that runs on, noted as one this run started (an earlier item's).
 uint32_t StartedByTheRun(sim::SimWindows& s)
@@ -34,14 +36,16 @@ uint32_t StartedByTheRun(sim::SimWindows& s)
 }
 
 // However its wait ends, the started process's handle is closed, and closed
-// before the next item is taken up.
+// before the next item is taken up. Ended from the menu or closed, the
+// program ends at once; the next item never starts.
 TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
 {
     struct {
         const char* what;
         const char* list;
-        std::function<void(sim::SimWindows&, zw::Hwnd)> event;  // at 5 s
+        std::function<void(sim::SimWindows&, zw::Hwnd)> event;  // at 5 s, or at
         int exitCode = 0;
+        uint64_t at = 5 * kSec, aRunsMs = 60 * kSec;
     } const cases[] = {
         {"direct, the wait ends", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n", nullptr},
         {"dialog, the wait ends", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n", nullptr},
@@ -50,12 +54,14 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
         {"direct, the window is closed", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n",
          [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_CLOSE); }, 1602},
         {"dialog, the run is ended from the menu", "Setup1=1,a.exe,/q\nSetup2=1,b.exe, ,\n",
-         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, 105); }, 1602},
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, IDM_EXIT); }, 1602},
+        {"direct, the run is ended from the menu in the grace period", "Setup1=1,a.exe, ,\nSetup2=1,b.exe, ,\n",
+         [](sim::SimWindows& s, zw::Hwnd w) { s.PostMessage(w, WM_COMMAND, IDM_EXIT); }, 1602, 3 * kSec, 1 * kSec},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
-        s.AddProgram("C:\\setup\\a.exe", c.event ? 60 * kSec : 3 * kSec);
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
+        s.AddProgram("C:\\setup\\a.exe", c.event ? c.aRunsMs : 3 * kSec);
         s.AddFile("C:\\setup\\b.exe");
         size_t handlesAtSecondStart = 99;
         s.onCall = [&](const sim::Call& call) {
@@ -63,8 +69,14 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
             if (call.name == "ShellExecuteExA" && call.detail.rfind(".\\b.exe", 0) == 0)
                 handlesAtSecondStart = s.OpenHandles() - zw::startedProcesses.size();
         };
-        if (c.event) s.At(5 * kSec, [&] { c.event(s, zw::installerWindow); });
-        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\n") + c.list), c.exitCode) << c.what;
+        if (c.event) s.At(c.at, [&] { c.event(s, zw::installerWindow); });
+        EXPECT_EQ(l.Run(c.list), c.exitCode) << c.what;
+        EXPECT_FALSE(s.timedOut) << c.what;
+        EXPECT_FALSE(s.IsAlive(l.window)) << c.what;
+        if (c.exitCode == 1602) {
+            EXPECT_EQ(s.starts.size(), 1u) << c.what;  // the next item never starts
+            EXPECT_LT(s.now, 10 * kSec) << c.what;
+        }
         s.onCall = nullptr;
         if (handlesAtSecondStart != 99) {
             EXPECT_EQ(handlesAtSecondStart, 0u) << c.what;
@@ -78,52 +90,20 @@ TEST(Wait, TheStartedProcessHandleIsClosedOnEveryPath)
 // a PowerShell host that runs the script does.
 TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 {
-    enum Mode { Attended, Silent, Unattended };
-    const std::string ps = "C:\\windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe";
-    const std::string cscript = "C:\\windows\\System32\\cscript.exe", reg = "C:\\windows\\System32\\reg.exe";
-    const std::string psArgs = "-NoProfile -NonInteractive -ExecutionPolicy Bypass -File \"C:\\setup\\a.ps1\"";
-    struct {
-        const char* file;
-        const char* image;  // the process the start gives
-        bool direct;
-        bool throughProcess;
-        Mode mode = Attended;
-        std::string host = "";        // the program started by full path; empty: the file itself
-        std::string parameters = "";  // as started, when the row says
-    } const cases[] = {
-        // clang-format off
-        {"setup.exe", "setup.exe", true, true},     {"tool.com", "tool.com", true, true},
-        {"run.bat", "cmd.exe", true, true},         {"run.CMD", "cmd.exe", false, true},
-        {"readme.txt", "notepad.exe", true, false}, {"readme.txt", "notepad.exe", false, false},
-        {"fix.msp", "msiexec.exe", true, true},     {"a.vbs", "wscript.exe", true, true},
-        {"a.vbe", "wscript.exe", false, true},      {"a.js", "wscript.exe", true, true},
-        {"a.JSE", "wscript.exe", true, true},       {"a.wsf", "wscript.exe", false, true},
-        {"index.htm", "msedge.exe", true, false},   {"a.reg", "regedit.exe", true, false},
-        {"pkg.msi", "msiexec.exe", true, true, Attended, "", " REBOOT=ReallySuppress"},
-        {"pkg.msi", "msiexec.exe", false, true, Attended, "", "/x REBOOT=ReallySuppress"},
-        {"kb1.MSU", "wusa.exe", false, true, Attended, "", "/x /norestart"},
-        {"a.ps1", "powershell.exe", true, true, Attended, ps, psArgs},
-        {"a.ps1", "powershell.exe", false, true, Silent, ps, psArgs + " /x"},
-        {"a.vbs", "cscript.exe", true, true, Silent, cscript, "//B //NoLogo \"C:\\setup\\a.vbs\""},
-        {"a.wsf", "cscript.exe", false, true, Unattended, cscript, "//B //NoLogo \"C:\\setup\\a.wsf\" /x"},
-        {"a.reg", "reg.exe", true, true, Silent, reg, "import \"C:\\setup\\a.reg\""},
-        {"readme.txt", "notepad.exe", true, false, Unattended, "-"},  // not opened at all
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        const std::string what = c.file + std::string(c.direct ? " direct, mode " : " dialog, mode ") + "ASU"[c.mode];
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
-        zw::silentMode = c.mode == Silent ? 1 : 0;
-        zw::unattended = c.mode == Unattended ? 1 : 0;
-        s.AddProgram(c.host.empty() || c.host == "-" ? "C:\\setup\\" + std::string(c.file) : c.host, 30 * kSec,
-                     c.image);
-        s.AddFile("C:\\setup\\" + std::string(c.file));
-        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,") + c.file + (c.direct ? ", ,\n" : ",/x\n")), 0)
-            << what;
+    for (const rows::StartRow& c : rows::kStartRows) {
+        const std::string what = rows::RowName(c), file = "C:\\setup\\" + std::string(c.file);
+        const std::string host = c.host.empty() || c.host == "-" ? file : "C:\\windows\\System32\\" + c.host;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
+        zw::silentMode = c.mode == rows::Silent ? 1 : 0;
+        zw::unattended = c.mode == rows::Unattended ? 1 : 0;
+        l.Program(host, 30 * kSec, c.image);
+        s.AddFile(file);
+        l.List(std::string("Setup1=1,") + c.file + (c.direct ? ", ,\n" : ",/x\n"));
+        EXPECT_EQ(l.Run(), 0) << what;
         ASSERT_EQ(s.starts.size(), c.host == "-" ? 0u : 1u) << what;
         if (s.starts.empty()) continue;
-        EXPECT_EQ(s.starts[0].resolved, c.host.empty() ? "C:\\setup\\" + std::string(c.file) : c.host) << what;
+        EXPECT_EQ(s.starts[0].resolved, host) << what;
         EXPECT_TRUE(c.parameters.empty() || s.starts[0].parameters == c.parameters) << what;
         const uint64_t start = s.starts[0].time, ended = start + 30 * kSec;
         size_t during = 0;
@@ -147,11 +127,11 @@ TEST(Wait, TheStartedProcessHoldsTheWaitWithoutASnapshot)
 TEST(Wait, OneSnapshotForAllTheNamesOfATick)
 {
     for (const char* waitList : {"late.exe", "a.exe~b.exe~*.tmp~c.exe~late.exe"}) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.AddProgram("C:\\setup\\setup.exe", 1 * kSec);
         s.FindProcess(s.AddProcess("late.exe", 0, 20 * kSec))->openFails = true;
-        EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,setup.exe, ,") + waitList + "\n"), 0) << waitList;
+        EXPECT_EQ(l.Run(std::string("Setup1=1,setup.exe, ,") + waitList + "\n"), 0) << waitList;
         // From 2 s to 19 s only late.exe runs: ticks of 500 ms + 300 ms sleep,
         // each with two snapshots.
         size_t ticks = 0;
@@ -164,32 +144,6 @@ TEST(Wait, OneSnapshotForAllTheNamesOfATick)
         EXPECT_LE(snapshots, 2 * ticks + 1) << waitList;
         EXPECT_GE(snapshots + 1, 2 * ticks) << waitList;
         EXPECT_GE(s.CallsNamed("SetTimer").back().time, 20 * kSec) << waitList;
-    }
-}
-
-TEST(Wait, ExitCodesThatAskForARestart)
-{
-    struct {
-        uint32_t exit;
-        bool restart;
-        int runExit;  // the question is answered No
-        size_t questions;
-    } const cases[] = {
-        {0, false, 0, 0}, {1, false, 1, 0}, {1618, false, 1618, 0}, {3010, true, 3010, 1}, {1641, true, 1641, 0}};
-    for (const auto& c : cases) {
-        for (const char* parameters : {" ,", "/q"}) {
-            const std::string what = std::to_string(c.exit) + " with parameters \"" + parameters + "\"";
-            sim::SimScope inner;
-            sim::SimWindows& s = inner.sim;
-            s.AddProgram("C:\\setup\\setup.exe", 2 * kSec, "", c.exit);
-            EXPECT_EQ(s.RunLauncher(std::string("[SetupList]\nSetup1=1,setup.exe,") + parameters + "\n"), c.runExit)
-                << what;
-            EXPECT_EQ(zw::rebootPending, c.restart ? 1 : 0) << what;
-            size_t questions = 0;
-            for (const sim::BoxShown& b : s.boxes) questions += b.caption == "System Rebooting";
-            // An item that has started a restart is not followed by a question.
-            EXPECT_EQ(questions, c.questions) << what;
-        }
     }
 }
 
@@ -211,13 +165,13 @@ TEST(Wait, APackageWaitsWhileTheInstallerIsBusy)
         {"cannot be opened", true, 1200 * kSec, ERROR_ACCESS_DENIED, 500},
     };
     for (const auto& c : cases) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.AddProgram("C:\\setup\\setup.msi", 3 * kSec, "msiexec.exe");
         s.mutexes[kInstallerMutex] = {c.exists, 0, c.heldUntil, c.openError};
         // A package started while another installation holds the installer
         // ends with 1618, and so does the run.
-        EXPECT_EQ(s.RunLauncher(kPackage, 3600 * kSec), c.heldUntil > c.startsAt ? 1618 : 0) << c.what;
+        EXPECT_EQ(l.Run(kPackage, 3600 * kSec), c.heldUntil > c.startsAt ? 1618 : 0) << c.what;
         ASSERT_EQ(s.starts.size(), 1u) << c.what;
         const sim::Start& start = s.starts[0];
         EXPECT_GE(start.time, c.startsAt) << c.what;
@@ -233,15 +187,15 @@ TEST(Wait, APackageWaitsWhileTheInstallerIsBusy)
 TEST(Wait, APackageWaitsForTheRunsOwnMsiexecNeverForTheService)
 {
     for (const bool limited : {false, true}) {
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.AddProgram("C:\\setup\\setup.msi", 3 * kSec, "msiexec.exe");
         const uint32_t ours = StartedByTheRun(s);
         s.services["msiserver"] = s.AddProcess("msiexec.exe", 0, UINT64_MAX, 0, ours);
         s.AddProcess("msiexec.exe", 0, 10 * kSec, 0, ours);
         s.AddProcess("msiexec.exe", 0, limited ? UINT64_MAX : 20 * kSec, 0, ours);
         zw::timeLimitMs = limited ? 60 * kSec : 0;
-        EXPECT_EQ(s.RunLauncher(kPackage, 3600 * kSec), limited ? ERROR_TIMEOUT : 0) << limited;
+        EXPECT_EQ(l.Run(kPackage, 3600 * kSec), limited ? ERROR_TIMEOUT : 0) << limited;
         if (limited) {
             EXPECT_TRUE(s.starts.empty());
             EXPECT_LE(s.now, 61 * kSec);
@@ -281,16 +235,16 @@ TEST(Wait, SilentAndNoRestartRuns)
         const std::string what = std::string(c.silent ? "silent" : "not silent") + (c.noRestart ? ", /norestart" : "") +
                                  (c.hidden ? ", window station not visible" : "") +
                                  (c.pending ? ", restart pending" : "") + (c.timed ? ", /timeout:" : "");
-        sim::SimScope inner;
-        sim::SimWindows& s = inner.sim;
+        sim::Launcher l;
+        sim::SimWindows& s = l.sim;
         s.stationVisible = !c.hidden;
-        zw::BeginRun(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart " : "") +
-                     (c.timed ? "/timeout:5" : ""));
         s.AddFile("C:\\setup\\a.exe");
-        const std::string section = c.silent ? "SetupSilent" : "SetupList";
-        const std::string items =
-            "\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," + std::string(c.pending ? "1" : "0");
-        EXPECT_EQ(s.RunLauncher("[" + section + "]" + items + "\n"), c.exitCode) << what;
+        s.AddLauncher(std::string(c.silent ? "[SetupSilent]" : "[SetupList]") +
+                      "\nSetup1=0,missing.inf,PCI\\VEN_1\nSetup2=1,a.exe, , ," + (c.pending ? "1\n" : "0\n"));
+        EXPECT_EQ(l.RunWhole(std::string(c.silent ? "/s " : "") + (c.noRestart ? "/norestart " : "") +
+                             (c.timed ? "/timeout:5" : "")),
+                  c.exitCode)
+            << what;
         EXPECT_EQ(s.boxes.size(), c.boxes) << what;
         if (!s.boxes.empty()) {
             EXPECT_EQ(s.boxes[0].caption, "file open error") << what;
@@ -300,7 +254,6 @@ TEST(Wait, SilentAndNoRestartRuns)
         EXPECT_EQ(s.starts[0].mask, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOZONECHECKS |
                                         (c.silent || c.hidden || c.timed ? SEE_MASK_FLAG_NO_UI : 0u))
             << what;
-        zw::EndRun(0);
     }
 }
 

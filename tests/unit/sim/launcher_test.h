@@ -41,6 +41,11 @@ struct Launcher {
     }
     // The InstallerWindow alone, on the run state as the test left it.
     int Run(uint64_t limitMs = 600 * 1000) { return exitCode = sim.RunLauncher(limitMs); }
+    int Run(const std::string& items, uint64_t limitMs = 600 * 1000)
+    {
+        List(items);
+        return Run(limitMs);
+    }
     // A whole run as the executable makes it, from its command-line tail to
     // the exit code it ends with; a tail that is refused starts nothing.
     int RunWhole(const std::string& tail, uint64_t limitMs = 3600 * 1000)
