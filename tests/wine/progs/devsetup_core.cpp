@@ -56,17 +56,6 @@ std::string HexUnits(const Unit* s)
     return out;
 }
 
-std::vector<char> MultiSz(const std::vector<std::string>& ids)
-{
-    std::vector<char> out;
-    for (const std::string& id : ids) {
-        out.insert(out.end(), id.begin(), id.end());
-        out.push_back('\0');
-    }
-    out.push_back('\0');
-    return out;
-}
-
 // A device property's bytes; on failure false, the error in GetLastError.
 bool ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property, std::vector<BYTE>& data)
 {
@@ -128,7 +117,9 @@ int Create(const char* name, const std::vector<std::string>& ids)
     SP_DEVINFO_DATA dev{};
     dev.cbSize = sizeof dev;
     int rc = 1;
-    std::vector<char> list = MultiSz(ids);
+    std::vector<char> list;  // REG_MULTI_SZ: each ID with its terminator, then one more
+    for (const std::string& id : ids) list.insert(list.end(), id.c_str(), id.c_str() + id.size() + 1);
+    list.push_back('\0');
     if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID, &dev)) {
         Out("createInfoError", "%lu", GetLastError());
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(list.data()),
