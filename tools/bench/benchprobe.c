@@ -265,7 +265,7 @@ int main(void)
         ZW_OPT("--every", ZW_INT, &everyMs),
         ZW_OPT("--count", ZW_INT, &count),
         ZW_OPT("--handle-check", ZW_FLAG, &handleCheck),
-        {"--spawn", ZW_TEXT_INT, &spawnExe, &spawnCount, NULL, NULL},
+        {"--spawn", ZW_TEXT_INT, &spawnExe, &spawnCount, NULL},
     };
     if (!zw_options(options, ZW_COUNT(options))) return usage();
     if (handleCheck) return run_handle_check();

@@ -1,20 +1,17 @@
 /* answer: waits for a top-level window with a given caption, reports it and
  * answers it, the way a person at the screen would.
  *
- *   answer --caption TEXT [--class NAME] [--timeout MS] [--hidden]
- *          [--press yes|no|ok|cancel|abort|retry|ignore | --command ID | --key esc|enter | --close]
- *          [--wait-gone MS] [--absent]
+ *   answer --caption TEXT [--class NAME] [--timeout MS]
+ *          [--press yes|no|ok | --key esc|enter] [--wait-gone MS]
  *
  * TEXT is UTF-8 (the Unix side's), compared with the window's Unicode caption,
  * so Korean captions match whatever the ANSI code page. Without an action the
- * window is only reported. --absent inverts the wait: success when no such
- * window appears within the timeout.
+ * window is only reported.
  *
  * Reports go to stdout and, when ZW_LOG is set, to that log (zwprog.h format,
  * events "found", "text", "answered", "gone", "timeout").
- * Exit codes: 0 done, 1 not found in time (or, with --absent, found),
- * 2 bad arguments, 3 the button asked for is not in the window, 4 still there
- * after --wait-gone. */
+ * Exit codes: 0 done, 1 not found in time, 2 bad arguments, 3 the button
+ * asked for is not in the window, 4 still there after --wait-gone. */
 #include "zwprog.h"
 
 static BOOL logging;
@@ -37,12 +34,6 @@ static BOOL CALLBACK report_child(HWND w, LPARAM param)
     return TRUE;
 }
 
-static HWND find_button(HWND dialog, int id)
-{
-    HWND b = GetDlgItem(dialog, id);
-    return (b != NULL && GetParent(b) == dialog) ? b : NULL;
-}
-
 /* A key goes to the control that has the focus in the window's thread, as a
  * keyboard would send it; the dialog's own loop turns Esc and Enter into its
  * commands. */
@@ -61,31 +52,24 @@ static void send_key(HWND w, WORD vk)
 
 static int usage(void)
 {
-    zw_out("usage: answer --caption TEXT [--class NAME] [--timeout MS] [--hidden]\n"
-           "              [--press yes|no|ok|cancel|abort|retry|ignore | --command ID | --key esc|enter | --close]\n"
-           "              [--wait-gone MS] [--absent]\n");
+    zw_out("usage: answer --caption TEXT [--class NAME] [--timeout MS]\n"
+           "              [--press yes|no|ok | --key esc|enter] [--wait-gone MS]\n");
     return 2;
 }
 
 int main(void)
 {
-    static const zw_choice buttons[] = {{"ok", IDOK},         {"cancel", IDCANCEL}, {"abort", IDABORT}, {"retry", IDRETRY},
-                                        {"ignore", IDIGNORE}, {"yes", IDYES},       {"no", IDNO},       {NULL, 0}};
+    static const zw_choice buttons[] = {{"ok", IDOK}, {"yes", IDYES}, {"no", IDNO}, {NULL, 0}};
     static const zw_choice keys[] = {{"esc", VK_ESCAPE}, {"enter", VK_RETURN}, {NULL, 0}};
     const WCHAR *caption = NULL, *className = NULL;
-    BOOL absent = FALSE, hidden = FALSE, close = FALSE, pressed = FALSE;
     int timeoutMs = 30000, waitGoneMs = -1, command = 0, key = 0;
     const zw_option options[] = {
         ZW_OPT("--caption", ZW_TEXT, &caption),
         ZW_OPT("--class", ZW_TEXT, &className),
         ZW_OPT("--timeout", ZW_INT, &timeoutMs),
         ZW_OPT("--wait-gone", ZW_INT, &waitGoneMs),
-        {"--press", ZW_CHOICE, &command, NULL, buttons, &pressed},
-        ZW_OPT("--command", ZW_INT, &command),
-        {"--key", ZW_CHOICE, &key, NULL, keys, NULL},
-        ZW_OPT("--close", ZW_FLAG, &close),
-        ZW_OPT("--absent", ZW_FLAG, &absent),
-        ZW_OPT("--hidden", ZW_FLAG, &hidden),
+        {"--press", ZW_CHOICE, &command, NULL, buttons},
+        {"--key", ZW_CHOICE, &key, NULL, keys},
     };
     if (!zw_options(options, ZW_COUNT(options)) || caption == NULL) return usage();
     logging = GetEnvironmentVariableW(L"ZW_LOG", NULL, 0) > 0;
@@ -93,10 +77,10 @@ int main(void)
     char captionText[1600];
     zw_utf8(caption, captionText, sizeof captionText);
     unsigned long long start = zw_now_ms();
-    HWND w = zw_wait_window(className, caption, hidden, timeoutMs);
+    HWND w = zw_wait_window(className, caption, FALSE, timeoutMs);
     if (w == NULL) {
-        report(absent ? "absent" : "timeout", captionText);
-        return absent ? 0 : 1;
+        report("timeout", captionText);
+        return 1;
     }
 
     char line[4096];
@@ -111,11 +95,10 @@ int main(void)
                 image, zw_now_ms() - start);
     report("found", line);
     EnumChildWindows(w, report_child, 0);
-    if (absent) return 1;
 
     if (command != 0) {
-        HWND button = find_button(w, command);
-        if (button == NULL && pressed) {
+        HWND button = GetDlgItem(w, command);
+        if (button == NULL || GetParent(button) != w) {
             snprintf(line, sizeof line, "no button %d in the window", command);
             report("error", line);
             return 3;
@@ -126,9 +109,6 @@ int main(void)
     } else if (key != 0) {
         send_key(w, (WORD)key);
         report("answered", key == VK_ESCAPE ? "key esc" : "key enter");
-    } else if (close) {
-        PostMessageW(w, WM_CLOSE, 0, 0);
-        report("answered", "close");
     }
 
     if (waitGoneMs >= 0) {

@@ -6,7 +6,6 @@
 //   devsetup createlong <deviceName> <hardwareId>               same, ID list longer than 356 bytes
 //   devsetup remove <hardwareId>                                 remove devices with that first ID
 //   devsetup show <hardwareId>                                   properties and driver key
-//   devsetup find <text>                                         FindDeviceByHardwareId
 //   devsetup step <text> <infPath>                               the driver step: find, then update
 //
 // Everything goes to stdout as "key: value" lines. A message box that the
@@ -57,32 +56,6 @@ std::string HexUnits(const Unit* s)
     return out;
 }
 
-std::vector<char> MultiSz(const std::vector<std::string>& ids)
-{
-    std::vector<char> out;
-    for (const std::string& id : ids) {
-        out.insert(out.end(), id.begin(), id.end());
-        out.push_back('\0');
-    }
-    out.push_back('\0');
-    return out;
-}
-
-// All strings of a REG_MULTI_SZ, joined with " | ".
-std::string JoinMultiSz(const std::vector<BYTE>& data)
-{
-    std::string out;
-    size_t i = 0;
-    while (i < data.size() && data[i] != 0) {
-        std::string s;
-        while (i < data.size() && data[i] != 0) s += static_cast<char>(data[i++]);
-        ++i;
-        if (!out.empty()) out += " | ";
-        out += s;
-    }
-    return out;
-}
-
 // A device property's bytes; on failure false, the error in GetLastError.
 bool ReadProperty(HDEVINFO set, SP_DEVINFO_DATA& dev, DWORD property, std::vector<BYTE>& data)
 {
@@ -121,7 +94,7 @@ int ForEachDevice(const char* id, Action action)
         data.push_back(0);
         if (lstrcmpiA(reinterpret_cast<const char*>(data.data()), id) != 0) continue;
         ++count;
-        action(set, dev, data);
+        action(set, dev);
     }
     SetupDiDestroyDeviceInfoList(set);
     return count;
@@ -144,7 +117,9 @@ int Create(const char* name, const std::vector<std::string>& ids)
     SP_DEVINFO_DATA dev{};
     dev.cbSize = sizeof dev;
     int rc = 1;
-    std::vector<char> list = MultiSz(ids);
+    std::vector<char> list;  // REG_MULTI_SZ: each ID with its terminator, then one more
+    for (const std::string& id : ids) list.insert(list.end(), id.c_str(), id.c_str() + id.size() + 1);
+    list.push_back('\0');
     if (!SetupDiCreateDeviceInfoA(set, name, &kClassSystem, "Zarnowel test device", nullptr, DICD_GENERATE_ID, &dev)) {
         Out("createInfoError", "%lu", GetLastError());
     } else if (!SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(list.data()),
@@ -163,17 +138,10 @@ int Create(const char* name, const std::vector<std::string>& ids)
 
 int Remove(const char* id)
 {
-    int removed = 0;
-    ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>&) {
-        const std::string instance = InstanceId(set, dev);
-        if (SetupDiCallClassInstaller(DIF_REMOVE, set, &dev)) {
-            Out("removed", "%s", instance.c_str());
-            ++removed;
-        } else {
-            Out("removeError", "%s %lu", instance.c_str(), GetLastError());
-        }
+    ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev) {
+        if (!SetupDiCallClassInstaller(DIF_REMOVE, set, &dev))
+            Out("removeError", "%s %lu", InstanceId(set, dev).c_str(), GetLastError());
     });
-    Out("removedCount", "%d", removed);
     return 0;
 }
 
@@ -189,26 +157,18 @@ std::string RegValue(HKEY key, const char* name)
 
 int Show(const char* id)
 {
-    int n = ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev, const std::vector<BYTE>& ids) {
+    int n = ForEachDevice(id, [&](HDEVINFO set, SP_DEVINFO_DATA& dev) {
         Out("device", "%s", InstanceId(set, dev).c_str());
-        Out("  hardwareIds", "%s", JoinMultiSz(ids).c_str());
-        Out("  class", "%s", PropertyText(set, dev, SPDRP_CLASS).c_str());
         Out("  driver", "%s", PropertyText(set, dev, SPDRP_DRIVER).c_str());
         Out("  service", "%s", PropertyText(set, dev, SPDRP_SERVICE).c_str());
-        Out("  mfg", "%s", PropertyText(set, dev, SPDRP_MFG).c_str());
         Out("  deviceDesc", "%s", PropertyText(set, dev, SPDRP_DEVICEDESC).c_str());
-        ULONG status = 0, problem = 0;
-        CONFIGRET cr = CM_Get_DevNode_Status(&status, &problem, dev.DevInst, 0);
-        Out("  devNodeStatus", "0x%lX status 0x%lX problem %lu", cr, status, problem);
         HKEY key = SetupDiOpenDevRegKey(set, &dev, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) {
             Out("  driverKey", "(error %lu)", GetLastError());
             return;
         }
-        for (const char* value : {"InfPath", "InfSection", "MatchingDeviceId", "ProviderName", "DriverVersion",
-                                  "DriverDesc", "ZarnowelInstalled"}) {
+        for (const char* value : {"InfPath", "InfSection", "ZarnowelInstalled"})
             Out((std::string("  driverKey.") + value).c_str(), "%s", RegValue(key, value).c_str());
-        }
         RegCloseKey(key);
     });
     Out("devices", "%d", n);
@@ -246,9 +206,8 @@ DWORD WINAPI AnswerBoxes(void*)
     }
 }
 
-// FindDeviceByHardwareId over a copy of text; the search text as it left it
-// goes to searchAfter, when given.
-std::string FindId(const char* text, const char* searchAfter)
+// FindDeviceByHardwareId over a copy of text.
+std::string FindId(const char* text)
 {
     char search[200] = {};
     std::snprintf(search, sizeof search, "%s", text);
@@ -256,7 +215,6 @@ std::string FindId(const char* text, const char* searchAfter)
     bool result = zw::FindDeviceByHardwareId(search, found, sizeof found);
     Out("find.result", "%d", result ? 1 : 0);
     Out("find.found", "%s", found);
-    if (searchAfter != nullptr) Out(searchAfter, "%s", search);
     return found;
 }
 
@@ -265,7 +223,7 @@ int Step(const char* text, const char* infPath)
 {
     stepStart = GetTickCount();
     CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
-    std::string found = FindId(text, nullptr);
+    std::string found = FindId(text);
     if (found.empty()) {
         Out("update", "not called");
         return 0;
@@ -301,11 +259,7 @@ int main(int argc, char** argv)
     }
     if (verb == "remove" && argc == 3) return Remove(argv[2]);
     if (verb == "show" && argc == 3) return Show(argv[2]);
-    if (verb == "find" && argc == 3) {
-        FindId(argv[2], "find.searchAfter");
-        return 0;
-    }
     if (verb == "step" && argc == 4) return Step(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: devsetup create|createlong|remove|show|find|step ...\n");
+    std::fprintf(stderr, "usage: devsetup create|createlong|remove|show|step ...\n");
     return 2;
 }

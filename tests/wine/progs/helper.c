@@ -141,7 +141,6 @@ int main(void)
     zw_module_path(NULL, wide);
     zw_utf8(wide, text, sizeof text);
     zw_log(selfName, "module", text);
-    zw_log(selfName, "name", selfName);
 
     /* Bracketed, so leading and trailing blanks show. */
     static char cmd[32768 * 3 + 1], line[sizeof cmd + 2];

@@ -85,7 +85,6 @@ int main()
     }
     if (withReport) {
         Out("section", report.section);
-        Out("listFound", report.listFound ? "1" : "0");
         Out("itemsLoaded", std::to_string(report.itemsLoaded));
         Out("keysAfterLastItem", report.keysAfterLastItem ? "1" : "0");
     }

@@ -1,6 +1,6 @@
 /* msgbox: shows one message box and logs the answer. zw-subsystem: windows
  *
- *   msgbox CAPTION TEXT [ok|okcancel|yesno|yesnocancel|retrycancel|abortretryignore]
+ *   msgbox CAPTION TEXT [ok|yesno]
  *
  * CAPTION and TEXT are UTF-8 on the Unix side (shown through the Unicode
  * call). Logs "shown" and then "result" with the button id (1 IDOK ... 7 IDNO)
@@ -10,13 +10,7 @@
 
 int main(void)
 {
-    static const zw_choice types[] = {{"ok", MB_OK},
-                                      {"okcancel", MB_OKCANCEL},
-                                      {"yesno", MB_YESNO},
-                                      {"yesnocancel", MB_YESNOCANCEL},
-                                      {"retrycancel", MB_RETRYCANCEL},
-                                      {"abortretryignore", MB_ABORTRETRYIGNORE},
-                                      {NULL, 0}};
+    static const zw_choice types[] = {{"ok", MB_OK}, {"yesno", MB_YESNO}, {NULL, 0}};
     int argc = 0;
     WCHAR **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == NULL || argc < 3) return 100;

@@ -224,7 +224,7 @@ int main(void)
         ZW_OPT("--until-file", ZW_TEXT, &untilFile),
         ZW_OPT("--service", ZW_TEXT, &service),
         ZW_OPT("--log", ZW_TEXT, &log),
-        {"--hold-mutex", ZW_TEXT_INT, &mutexName, &holdMs, NULL, NULL},
+        {"--hold-mutex", ZW_TEXT_INT, &mutexName, &holdMs, NULL},
     };
     if (!zw_options(options, ZW_COUNT(options))) return usage();
     if (watchName != NULL && forMs >= 0) return run_watch(watchName, title, forMs, untilFile);

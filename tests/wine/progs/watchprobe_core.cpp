@@ -2,8 +2,7 @@
 //
 //   watchprobe running NAME         IsProcessRunning
 //   watchprobe contains FRAGMENT    FindRunningProcess with a waitList entry found inside image names
-//   watchprobe loop N NAME          N scans in a row; handle count before and after,
-//                                   the time they took
+//   watchprobe loop N NAME          N scans in a row; handle count before and after
 //   watchprobe leak                 leaves one snapshot open on purpose: shows that
 //                                   the next free handle value sees a leak
 //
@@ -68,22 +67,16 @@ int main(int argc, char** argv)
         const uintptr_t nextBefore = NextHandleValue();
         DWORD peak = before;
         long found = 0;
-        LARGE_INTEGER frequency, t0, t1;
-        ::QueryPerformanceFrequency(&frequency);
-        ::QueryPerformanceCounter(&t0);
         for (long i = 0; i < n; ++i) {
             std::string name = argv[3];
             if (zw::IsProcessRunning(name.data())) ++found;
             if (i % 500 == 0) peak = std::max(peak, HandleCount());
         }
-        ::QueryPerformanceCounter(&t1);
-        const double us =
-            1e6 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(frequency.QuadPart);
         std::printf(
-            "scans=%ld\nfound=%ld\nhandles_before=%lu\nhandles_after=%lu\nhandles_peak=%lu\n"
-            "next_handle_before=%llu\nnext_handle_after=%llu\nms=%.0f\nus_per_scan=%.1f\n",
-            n, found, before, HandleCount(), peak, static_cast<unsigned long long>(nextBefore),
-            static_cast<unsigned long long>(NextHandleValue()), us / 1000.0, n > 0 ? us / static_cast<double>(n) : 0.0);
+            "found=%ld\nhandles_before=%lu\nhandles_after=%lu\nhandles_peak=%lu\n"
+            "next_handle_before=%llu\nnext_handle_after=%llu\n",
+            found, before, HandleCount(), peak, static_cast<unsigned long long>(nextBefore),
+            static_cast<unsigned long long>(NextHandleValue()));
         return 0;
     }
     if (op == "leak") {

@@ -1,10 +1,8 @@
-/* winprobe: finds top-level windows (hidden ones too) by class and/or title
- * and reports them; can post a menu command or WM_CLOSE to the first match
- * and wait until it is gone; lists windows and processes.
+/* winprobe: finds top-level windows (hidden ones too) by class and reports
+ * them; can post a menu command or WM_CLOSE to the first match and wait until
+ * it is gone; lists processes.
  *
- *   winprobe [--class NAME] [--title TEXT] [--wait MS | --absent MS]
- *            [--post-command ID | --close] [--wait-gone MS]
- *   winprobe --list          every top-level window
+ *   winprobe --class NAME [--wait MS | --absent MS] [--post-command ID | --close] [--wait-gone MS]
  *   winprobe --procs         every process (pid, parent, image)
  *
  * One line per window on stdout, UTF-8, tab-separated:
@@ -25,7 +23,7 @@ static void print_window(HWND w)
             (unsigned long long)(ULONG_PTR)w, cls, title, IsWindowVisible(w) ? 1 : 0, (unsigned long)pid, image);
 }
 
-static void list_processes(void)
+static int list_processes(void)
 {
     HANDLE snap = NULL;
     PROCESSENTRY32W e;
@@ -35,57 +33,53 @@ static void list_processes(void)
         zw_outf("process\tpid=%lu\tppid=%lu\timage=%s\n", (unsigned long)e.th32ProcessID,
                 (unsigned long)e.th32ParentProcessID, image);
     }
+    return 0;
 }
 
 static int usage(void)
 {
-    zw_out("usage: winprobe [--class NAME] [--title TEXT] [--wait MS | --absent MS]\n"
-           "                [--post-command ID | --close] [--wait-gone MS]\n"
-           "       winprobe --list | --procs\n");
+    zw_out("usage: winprobe --class NAME [--wait MS | --absent MS] [--post-command ID | --close] [--wait-gone MS]\n"
+           "       winprobe --procs\n");
     return 2;
 }
 
 int main(void)
 {
-    const WCHAR *className = NULL, *title = NULL;
+    const WCHAR *className = NULL;
     int waitMs = 0, absentMs = -1, waitGoneMs = -1, command = 0;
-    BOOL close = FALSE, list = FALSE, procs = FALSE;
+    BOOL close = FALSE, procs = FALSE;
     const zw_option options[] = {
         ZW_OPT("--class", ZW_TEXT, &className),
-        ZW_OPT("--title", ZW_TEXT, &title),
         ZW_OPT("--wait", ZW_INT, &waitMs),
         ZW_OPT("--absent", ZW_INT, &absentMs),
         ZW_OPT("--wait-gone", ZW_INT, &waitGoneMs),
         ZW_OPT("--post-command", ZW_INT, &command),
         ZW_OPT("--close", ZW_FLAG, &close),
-        ZW_OPT("--list", ZW_FLAG, &list),
         ZW_OPT("--procs", ZW_FLAG, &procs),
     };
     if (!zw_options(options, ZW_COUNT(options))) return usage();
 
-    if (procs) list_processes();
-    if (list) zw_find_window(NULL, NULL, TRUE, print_window);
-    if (procs || list) return 0;
-    if (className == NULL && title == NULL) return usage();
+    if (procs) return list_processes();
+    if (className == NULL) return usage();
 
     unsigned long long start = zw_now_ms();
     if (absentMs >= 0) {
         /* Success only if no match shows up during the whole watch. */
-        if (zw_wait_window(className, title, TRUE, absentMs) == NULL) {
+        if (zw_wait_window(className, NULL, TRUE, absentMs) == NULL) {
             zw_out("absent\n");
             return 0;
         }
-        zw_find_window(className, title, TRUE, print_window);
+        zw_find_window(className, NULL, TRUE, print_window);
         zw_outf("appeared\tafter=%llums\n", zw_now_ms() - start);
         return 1;
     }
 
-    HWND w = zw_wait_window(className, title, TRUE, waitMs);
+    HWND w = zw_wait_window(className, NULL, TRUE, waitMs);
     if (w == NULL) {
         zw_out("none\n");
         return 1;
     }
-    zw_find_window(className, title, TRUE, print_window);
+    zw_find_window(className, NULL, TRUE, print_window);
 
     if (command != 0) {
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(command, 0), 0);

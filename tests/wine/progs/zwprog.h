@@ -337,7 +337,7 @@ static inline long long zw_wait_gone(HWND w, int ms)
  * ZW_FLAG sets a BOOL, ZW_INT reads an int, ZW_TEXT keeps the argument
  * (UTF-16), ZW_TEXT_INT a text and then an int into number, ZW_CHOICE turns
  * a word (ASCII case ignored) into its number from choices, which end with a
- * NULL name. given, when set, becomes TRUE once the option is read. */
+ * NULL name. */
 typedef enum { ZW_FLAG, ZW_INT, ZW_TEXT, ZW_TEXT_INT, ZW_CHOICE } zw_option_kind;
 
 typedef struct {
@@ -351,7 +351,6 @@ typedef struct {
     void *value;
     int *number;
     const zw_choice *choices;
-    BOOL *given;
 } zw_option;
 
 /* The number of word among choices (ASCII case ignored); FALSE when it is not there. */
@@ -363,8 +362,8 @@ static inline BOOL zw_choose(const zw_choice *choices, const char *word, int *va
     return c->name != NULL;
 }
 
-/* A row for an option without number, choices or given. */
-#define ZW_OPT(name, kind, value) {name, kind, value, NULL, NULL, NULL}
+/* A row for an option without number or choices. */
+#define ZW_OPT(name, kind, value) {name, kind, value, NULL, NULL}
 
 /* Reads the command line by the table, with standard output set to UTF-8;
  * FALSE for an option not in it, a missing value or a word not among the
@@ -390,7 +389,6 @@ static inline BOOL zw_options(const zw_option *options, size_t count)
         if (o->kind == ZW_TEXT || o->kind == ZW_TEXT_INT) *(const WCHAR **)o->value = argv[i + 1];
         if (o->kind == ZW_TEXT_INT) *o->number = atoi(arg);
         if (o->kind == ZW_CHOICE && !zw_choose(o->choices, arg, (int *)o->value)) return FALSE;
-        if (o->given != NULL) *o->given = TRUE;
         i += values;
     }
     return TRUE;
