@@ -76,18 +76,25 @@ static int run_watch(const WCHAR *names, const WCHAR *title, int forMs, const WC
         while (zw_next_process(&snap, &e)) {
             if (!listed_image(e.szExeFile, names) || now.count >= kMaxWatched) continue;
             const int known = find_pid(&seen, e.th32ProcessID);
-            now.pids[now.count] = e.th32ProcessID;
-            now.handles[now.count] =
-                known >= 0 ? seen.handles[known]
-                           : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
-            ++now.count;
+            HANDLE h = known >= 0 ? seen.handles[known]
+                                  : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
             if (known < 0) {
+                /* Wine now and then gives a process caught while it is being
+                 * created a creation time of filler bytes (0x5555...), far in
+                 * the future: it is looked at again in the next scan. */
+                const unsigned long long created = process_time(h, FALSE);
+                if (created > zw_now_ticks() + 600000000ULL) {
+                    CloseHandle(h);
+                    continue;
+                }
                 char image[MAX_PATH * 3];
                 zw_utf8(e.szExeFile, image, sizeof image);
                 snprintf(text, sizeof text, "pid=%lu ppid=%lu created_ft=%llu image=%s", (unsigned long)e.th32ProcessID,
-                         (unsigned long)e.th32ParentProcessID, process_time(now.handles[now.count - 1], FALSE), image);
+                         (unsigned long)e.th32ParentProcessID, created, image);
                 zw_log("procprobe", "seen", text);
             }
+            now.pids[now.count] = e.th32ProcessID;
+            now.handles[now.count++] = h;
         }
         for (int i = 0; i < seen.count; ++i) {
             if (find_pid(&now, seen.pids[i]) >= 0) continue;
