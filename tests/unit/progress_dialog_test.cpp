@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_update.h"
 #include "platform/win_values.h"
 #include "restart/restart.h"
 #include "sequencer/progress_dialog.h"
@@ -154,26 +155,57 @@ TEST_F(DriverDialog, InstallsForThePresentDeviceWithTheInfFromTheProgramDirector
     EXPECT_EQ(zw::SetupItemAt(2).parameters, "VEN_1234&DEV");
 }
 
+// A list longer than the buffer before the device: the search passes over
+// it without a word, the check inside the update shows its box, and the
+// update waits until that box is closed.
 TEST_F(DriverDialog, RestartNeedComesFromTheDriverUpdateAlone)
 {
     sim.AddFile("C:\\setup\\drv.inf");
+    Device({std::string(400, 'L'), "ROOT\\LONG"});
     Device({"USB\\VID_0001"});
     sim.updateReboot = 1;
+    sim.boxAnswerDelayMs = 2000;
     List("Setup1=0,drv.inf,VID_0001\n");
     Run();
     EXPECT_EQ(zw::rebootPending, 1);
-    ASSERT_FALSE(sim.boxes.empty());
-    EXPECT_EQ(sim.boxes.back().caption, zw::kRestartCaptionEnglish);
+    ASSERT_EQ(sim.boxes.size(), 2u);
+    EXPECT_EQ(sim.boxes[0].caption, zw::kBufferTooSmallCaption);
+    EXPECT_EQ(sim.boxes[1].caption, zw::kRestartCaptionEnglish);
+    ASSERT_EQ(sim.updates.size(), 1u);
+    EXPECT_EQ(sim.updates[0].time, sim.boxes[0].time + 2000);
+    EXPECT_EQ(sim.CountCalls("SetupDiGetClassDevsA"), 2u);  // the search, then the check
 }
 
+// A failed update leaves the restart need an earlier item left.
+TEST_F(DriverDialog, AFailedUpdateKeepsAnEarlierRestartNeed)
+{
+    Program("C:\\setup\\a.exe", 100);
+    sim.AddFile("C:\\setup\\drv.inf");
+    Device({"USB\\VID_0001"});
+    sim.updateFails = true;
+    sim.updateReboot = 1;
+    List("Setup1=1,a.exe, , ,1\nSetup2=0,drv.inf,VID_0001\n");
+    Run();
+    EXPECT_EQ(sim.updates.size(), 1u);
+    EXPECT_EQ(zw::rebootPending, 1);
+}
+
+// The named device is there but absent, and a list too long for the buffer
+// stands before it: nothing is installed and nothing shown.
 TEST_F(DriverDialog, NoMatchingDeviceInstallsNothingAndSaysNothing)
 {
     sim.AddFile("C:\\setup\\drv.inf");
+    Device({std::string(400, 'L'), "ROOT\\LONG"});
+    Device({"USB\\VID_9999"}, false);
     Device({"USB\\VID_0001"});
-    List("Setup1=0,drv.inf,VID_9999,x,1\n");
+    sim.updateReboot = 1;
+    List("Setup1=0,drv.inf,vid_9999,x,1\n");
     Run();
     EXPECT_TRUE(sim.updates.empty());
     EXPECT_TRUE(sim.boxes.empty());
+    EXPECT_EQ(zw::rebootPending, 0);
+    EXPECT_EQ(zw::SetupItemAt(1).parameters, "VID_9999");
+    EXPECT_EQ(sim.CountCalls("SetupDiGetClassDevsA"), 1u);
     ASSERT_EQ(sim.dialogs.size(), 1u);
     EXPECT_EQ(sim.dialogs[0].closed - sim.dialogs[0].opened, 500u);
 }

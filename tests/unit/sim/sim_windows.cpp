@@ -1125,7 +1125,6 @@ public:
         key = nullptr;
         const std::string path = RegPath(View(access), subKey);
         if (registry.count(path) == 0) return ERROR_FILE_NOT_FOUND;
-        if (registryOpenError != 0) return registryOpenError;
         key = NewHandle({.kind = HandleKind::RegKey, .name = path});
         return 0;
     }
@@ -1345,7 +1344,7 @@ public:
         Record("GetExitCodeProcess");
         AdvanceTo(now);
         Process* p = HandleProcess(process);
-        if (exitCodeReadFails || p == nullptr) return Fail(6);
+        if (p == nullptr) return Fail(6);
         exitCode = Running(*p) ? STILL_ACTIVE : p->exitCode;
         return true;
     }

@@ -175,7 +175,6 @@ public:
     uint32_t NextPid() const { return nextPid_ + 4; }  // the id the next new process gets
     bool Running(const Process& p) const { return p.start <= now && now < p.end; }
     bool snapshotFails = false;
-    bool exitCodeReadFails = false;
     // Called with each entry that Process32First/Next hands out, once filled:
     // lets a test shape an entry as a real system might (e.g. a full name field).
     std::function<void(zw::ProcessEntry&)> onEntry;
@@ -277,7 +276,6 @@ public:
     {
         return std::to_string(view) + "|" + UpperAscii(key);
     }
-    uint32_t registryOpenError = 0;   // non-zero: RegOpenKeyExA of an existing key fails with it
     bool registryWriteFails = false;  // RegCreateKeyExA and RegSetValueExA fail with registryWriteError
     uint32_t registryWriteError = 5;
 
