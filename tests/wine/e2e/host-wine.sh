@@ -294,8 +294,10 @@ host_bounded() {
 }
 
 # zw_once_more COMMAND...: Wine's loader, rarely and more often under load,
-# gives up before any Windows code runs: status 1 (no exit code of the
-# launcher's) within moments. Such a start is made once more; stderr says so.
+# gives up before any Windows code runs: status 1 within moments. Such a start
+# is made once more; stderr says so. 1 is none of the launcher's own codes,
+# but it passes an item's code on: a case whose item ends with 1 within 5 s
+# would see its run made twice, so no case has one.
 zw_once_more() {
   local t0 rc
   t0=$(zw_now_ms)
